@@ -1,0 +1,63 @@
+#include "api/convert.h"
+
+#include <cstdio>
+
+#include "cennik/cennik.h"
+#include "filer/filer.h"
+#include "xml/xml_document.h"
+
+namespace kdx {
+namespace {
+
+constexpr uint32_t kMagic = 0x3030524B;  // "KR00"
+constexpr size_t kBodyOffset = 9;
+
+uint32_t LittleEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind, const ConversionSettings& settings) {
+  switch (kind) {
+    case sdtCennik:
+      return std::make_unique<TCennik>(settings);
+    default:
+      return nullptr;
+  }
+}
+
+std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings) {
+  if (size < 4 || LittleEndian32(data) != kMagic) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < size && i < 4; ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", value);
+    Raise(kEConvertException, std::string("Неверная сигнатура заголовка данных: ") + hex);
+  }
+  if (size < 5) Raise(kEKDInvalidDoc, "Файл (блок данных) не является документом программы Орвакплан");
+  const uint8_t kind = data[4];
+  if (kind > 8) Raise(kEKDInvalidDoc, "Несоответствие данных типу документа");
+  std::unique_ptr<TKDXAbstractDocData> doc = CreateDocument(kind, settings);
+  if (!doc) Raise(kEConvertException, "Неподдерживаемый тип документа: " + std::to_string(kind));
+
+  {
+    TKdFiler filer(data, size, kBodyOffset);
+    doc->Load(filer);
+  }
+
+  std::string out;
+  {
+    XmlDocument xml(settings);
+    XmlElement& root = xml.CreateRoot("Document");
+    SetAttr(root, "ProgramVersion", settings.program_version);
+    doc->XMLSave(root);
+    xml.Save(out);
+  }
+  doc.reset();
+  SweepControlCharacters(out);
+  return out;
+}
+
+}  // namespace kdx

@@ -1,0 +1,201 @@
+// The five exports: a registry of output buffers behind unique handles, the
+// process-wide last-failure text, and the argument checks.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api/convert.h"
+#include "api/exports.h"
+#include "api/platform.h"
+#include "filer/codepage.h"
+#include "kdx2xml/kdx2xml.h"
+
+#ifndef KDX2XML_VERSION_TEXT
+#define KDX2XML_VERSION_TEXT "0.0.0.0"
+#endif
+
+namespace kdx::api {
+namespace {
+
+struct State {
+  std::recursive_mutex lock;
+  // Live output buffers in the order they were registered, searched linearly.
+  std::vector<std::pair<KDXHandle, std::unique_ptr<const std::string>>> registry;
+  std::u16string last_failure;
+  // Handles are never reused within the process, so a stale handle can never
+  // reach another conversion's data.
+  KDXHandle next_handle = 0x10000;
+  char decimal_separator = '.';
+  std::string program_version = KDX2XML_VERSION_TEXT;
+};
+
+State& GetState() {
+  static State* state = [] {
+    // Never destroyed: buffers still registered at exit stay, as a host may
+    // call in from its own static destructors.
+    static State s;
+    s.decimal_separator = EnvironmentDecimalSeparator();
+    return &s;
+  }();
+  return *state;
+}
+
+// The copy of the last-failure text handed to the calling thread.
+thread_local std::u16string t_failure_copy;
+
+void RecordFailure(State& s, const char* class_name, const std::string& message) {
+  s.last_failure = Utf8ToUtf16(std::string(class_name) + ": " + message);
+}
+
+// Runs body, turning every escaping failure into the last-failure text.
+template <typename R, typename F>
+R Guarded(State& s, R on_failure, F&& body) {
+  try {
+    return body();
+  } catch (const KdxError& e) {
+    RecordFailure(s, e.ClassName(), e.Message());
+  } catch (const std::bad_alloc&) {
+    RecordFailure(s, "EOutOfMemory", "Out of memory");
+  } catch (const std::exception& e) {
+    RecordFailure(s, kException, e.what());
+  } catch (...) {
+    RecordFailure(s, kException, "Unknown failure");
+  }
+  return on_failure;
+}
+
+using Registry = decltype(State::registry);
+
+Registry::iterator Find(State& s, KDXHandle handle) {
+  if (handle == 0) return s.registry.end();
+  return std::find_if(s.registry.begin(), s.registry.end(),
+                      [handle](const auto& entry) { return entry.first == handle; });
+}
+
+}  // namespace
+
+void Initialize() { GetState(); }
+
+}  // namespace kdx::api
+
+using kdx::api::GetState;
+using kdx::api::Guarded;
+using kdx::api::SetLastErrorCode;
+
+extern "C" {
+
+KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
+  auto& s = GetState();
+  std::string input;
+  kdx::ConversionSettings settings;
+  {
+    std::lock_guard<std::recursive_mutex> guard(s.lock);
+    s.last_failure.clear();
+    if (!kdx::api::IsReadableRange(Data, Size)) {
+      SetLastErrorCode(KDX_ERROR_INVALID_DATA);
+      return 0;
+    }
+    const bool copied = Guarded(s, false, [&] {
+      input.assign(static_cast<const char*>(Data), static_cast<size_t>(Size));
+      return true;
+    });
+    if (!copied) return 0;
+    settings.decimal_separator = s.decimal_separator;
+    settings.program_version = s.program_version;
+  }
+  // The conversion itself touches no shared state and runs outside the lock.
+  std::unique_ptr<const std::string> output;
+  std::string failure_class, failure_message;
+  try {
+    settings.today = kdx::EnvironmentToday();
+    output = std::make_unique<const std::string>(kdx::ConvertDocument(
+        reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings));
+  } catch (const kdx::KdxError& e) {
+    failure_class = e.ClassName();
+    failure_message = e.Message();
+  } catch (const std::bad_alloc&) {
+    failure_class = "EOutOfMemory";
+    failure_message = "Out of memory";
+  } catch (const std::exception& e) {
+    failure_class = kdx::kException;
+    failure_message = e.what();
+  }
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  if (!output) {
+    kdx::api::RecordFailure(s, failure_class.c_str(), failure_message);
+    return 0;
+  }
+  return Guarded(s, KDXHandle{0}, [&] {
+    const KDXHandle handle = s.next_handle++;
+    s.registry.emplace_back(handle, std::move(output));
+    return handle;
+  });
+}
+
+KDX_API int32_t KDX_CALL GetDataSize(KDXHandle Handle) {
+  auto& s = GetState();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  s.last_failure.clear();
+  auto it = kdx::api::Find(s, Handle);
+  if (it == s.registry.end()) {
+    SetLastErrorCode(KDX_ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  return static_cast<int32_t>(static_cast<uint32_t>(it->second->size()));
+}
+
+KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t BufferSize) {
+  auto& s = GetState();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  s.last_failure.clear();
+  auto it = kdx::api::Find(s, Handle);
+  if (it == s.registry.end()) {
+    SetLastErrorCode(KDX_ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  if (!kdx::api::IsWritableRange(Buffer, BufferSize)) {
+    SetLastErrorCode(KDX_ERROR_INVALID_DATA);
+    return 0;
+  }
+  const std::string& bytes = *it->second;
+  if (static_cast<uint64_t>(BufferSize) < bytes.size()) {
+    SetLastErrorCode(KDX_ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  if (!bytes.empty()) std::memcpy(Buffer, bytes.data(), bytes.size());
+  return static_cast<uint32_t>(bytes.size());
+}
+
+KDX_API int32_t KDX_CALL ReleaseKDXHandle(KDXHandle Handle) {
+  auto& s = GetState();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  s.last_failure.clear();
+  auto it = kdx::api::Find(s, Handle);
+  if (it == s.registry.end()) {
+    SetLastErrorCode(KDX_ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  s.registry.erase(it);
+  return -1;
+}
+
+KDX_API const kdx_char16* KDX_CALL GetLastExceptionText(void) {
+  auto& s = GetState();
+  {
+    std::lock_guard<std::recursive_mutex> guard(s.lock);
+    kdx::api::t_failure_copy = s.last_failure;
+  }
+  if (kdx::api::t_failure_copy.empty()) return nullptr;
+  return kdx::api::t_failure_copy.c_str();
+}
+
+#if !defined(_WIN32)
+KDX_API uint32_t KDX_CALL KDXGetLastError(void) { return kdx::api::LastErrorCode(); }
+#endif
+
+}  // extern "C"

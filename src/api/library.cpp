@@ -1,0 +1,8 @@
+// Load-time set-up of the shared library.
+#include "api/exports.h"
+
+#if !defined(_WIN32)
+namespace {
+__attribute__((constructor)) void LoadLibraryState() { kdx::api::Initialize(); }
+}  // namespace
+#endif

@@ -1,0 +1,133 @@
+#include "cennik/cennik.h"
+
+namespace kdx {
+namespace {
+
+constexpr double k1Jan2000 = 36526;  // date value of 1 January 2000
+
+}  // namespace
+
+// ---- resource ----
+
+TCennikResource::~TCennikResource() {
+  const TKDXAbstractDocData* doc = GetDocData();
+  if (FIsm && doc && !doc->Destroying()) FIsm->Release();
+}
+
+void TCennikResource::ReadData(TKdFiler& filer) {
+  ReadRowHead(filer);
+  const int32_t version = GetFileVersion();
+  FCode = filer.ReadString();
+  const auto units = static_cast<int16_t>(filer.ReadInt16());
+  if (auto* doc = dynamic_cast<TCennik*>(GetDocData())) {
+    FIsm = doc->IsmManager().StringReference(static_cast<int>(units));
+  }
+  const uint16_t flags = version >= 0x00010002 ? filer.ReadInt16() : filer.Read_Byte();
+  for (int n = 0; n < 4; ++n) {
+    FPrice.SetPriceValue(n, (flags & (1u << n)) ? filer.ReadCurr64() : Currency{});
+  }
+  FCargoClass = (flags & 0x0010) ? static_cast<int16_t>(filer.ReadInt16()) : 0;
+  FBrutto = (flags & 0x0020) ? filer.ReadInt32() : 0;
+  FRasr = (flags & 0x0040) ? static_cast<int16_t>(filer.ReadInt16()) : 0;
+  FComment = (flags & 0x0080) ? filer.ReadString() : std::string();
+  if (version >= 0x00010002) {
+    if (flags & 0x0100) FPriceObosn[0] = filer.ReadString();
+    if (flags & 0x0200) FPriceObosn[1] = filer.ReadString();
+  }
+  if (version >= 0x00010005) {
+    for (int n = 0; n < 4; ++n) {
+      if (flags & (0x0400u << n)) FPrice.SetPriceFx(n, filer.ReadString());
+    }
+  }
+}
+
+void TCennikResource::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  WriteAttrStr(element, "Code", FCode);
+  if (FIsm) WriteAttrStr(element, "Units", FIsm->GetCaption());
+  WriteAttrCurr(element, "Mass", Currency{static_cast<int64_t>(FBrutto) * 10}, Currency{});
+  WriteAttrCurr(element, "Cargo", Currency{static_cast<int64_t>(FCargoClass) * 100}, Currency{});
+  WriteAttrCurr(element, "WorkClass", Currency{static_cast<int64_t>(FRasr) * 100}, Currency{});
+  static constexpr const char* kPrice[4] = {"PriceCE", "PriceCT", "PriceBE", "PriceBT"};
+  static constexpr const char* kFx[4] = {"CEFx", "CTFx", "BEFx", "BTFx"};
+  for (int n = 0; n < 4; ++n) {
+    WriteAttrCurr(element, kPrice[n], FPrice.GetPriceValue(n), Currency{});
+    WriteAttrStr(element, kFx[n], FPrice.GetPriceFx(n));
+  }
+  WriteAttrStr(element, "Comment", FComment);
+  WriteAttrStr(element, "PriceBaseComment", FPriceObosn[0]);
+  WriteAttrStr(element, "PriceCurrComment", FPriceObosn[1]);
+}
+
+// ---- folders ----
+
+std::unique_ptr<TKDXAbstractRow> TCennikGroup::CreateItem(uint8_t type) {
+  switch (type) {
+    case 0:
+      return std::make_unique<TCennikResource>(this, FResType);
+    case 1:
+      return std::make_unique<TCennikGroup>(this, FResType);
+    default:
+      return nullptr;
+  }
+}
+
+int TCennikGroup::ItemType(const TKDXAbstractRow& row) const {
+  return row.GetKind() == srkResource ? 0 : 1;
+}
+
+const char* TCennikRootGroup::XMLTag() const {
+  static constexpr const char* kTags[4] = {"Workers", "Mechanics", "Materials", "Machines"};
+  return kTags[FResType];
+}
+
+// ---- document ----
+
+TCennik::TCennik(const ConversionSettings& settings)
+    : TKDXAbstractDocData(settings),
+      FDatePrices{k1Jan2000, settings.today},
+      FIsmManager(this, 0),
+      FDocSigns(this),
+      FVariables(this) {
+  for (uint8_t i = 0; i < 4; ++i) {
+    FGroups[i] = std::make_unique<TCennikRootGroup>(this, static_cast<TCennikResType>(i));
+  }
+}
+
+TCennik::~TCennik() { BeginDestroy(); }
+
+void TCennik::Clear() {
+  for (auto& group : FGroups) group->Clear();
+  FDocSigns.Clear();
+}
+
+void TCennik::ReadBody(TKdFiler& filer) {
+  const int32_t version = FFileVersion;
+  if (version >= 0x00010002) {
+    FDocComment.Load(filer);
+    for (int i = 0; i < 2; ++i) {
+      FDatePrices[i] = filer.ReadDbl64();
+      FDateComments[i] = filer.ReadString();
+    }
+  }
+  FVisibleGroups = filer.Read_Byte();
+  FIsmManager.Load(filer);
+  const uint8_t present = filer.Read_Byte();
+  for (int i = 0; i < 4; ++i) {
+    if (present & (1u << i)) FGroups[i]->Load(filer);
+  }
+  if (version >= 0x00010003) FDocSigns.Load(filer);
+  if (version >= 0x00010004) FVariables.Load(filer);
+}
+
+void TCennik::XMLSaveBody(XmlElement& element) {
+  WriteAttrDate(element, "DateBase", FDatePrices[0]);
+  WriteAttrStr(element, "DateBaseComment", FDateComments[0]);
+  WriteAttrDate(element, "DateCurr", FDatePrices[1]);
+  WriteAttrStr(element, "DateCurrComment", FDateComments[1]);
+  for (auto& group : FGroups) group->XMLSaveToChild(element);
+  FDocSigns.XMLSaveToChild(element);
+  FVariables.XMLSaveToChild(element);
+}
+
+}  // namespace kdx

@@ -1,0 +1,100 @@
+// The price list: resources with their prices in four fixed top-level groups
+// (workers' labour, machine operators' labour, materials, machines), each a
+// tree of folders.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "cennik/resource_prices.h"
+#include "model/common_rows.h"
+#include "model/document.h"
+#include "model/signatures.h"
+
+namespace kdx {
+
+enum TCennikResType : uint8_t { crtTzr, crtTzm, crtMat, crtMch };
+
+class TCennik;
+
+class TCennikResource : public TKDXAbstractRow {
+ public:
+  TCennikResource(TKDXAbstractRow* owner, TCennikResType res_type)
+      : TKDXAbstractRow(owner), FPrice(this), FResType(res_type) {}
+  ~TCennikResource() override;
+  TSmetaRowKind GetKind() const override { return srkResource; }
+  const char* XMLTag() const override { return "Elem"; }
+  void ReadData(TKdFiler& filer) override;
+  void XMLSave(XmlElement& element) override;
+
+  std::string FCode;
+  TKdSharedRow* FIsm = nullptr;
+  int32_t FBrutto = 0;
+  int32_t FCargoClass = 0;
+  int32_t FRasr = 0;
+  std::string FComment;
+  TKdResourcePrices FPrice;
+  TCennikResType FResType;
+  std::array<std::string, 2> FPriceObosn;
+};
+
+// A folder: item type 0 is a resource, 1 a folder.
+class TCennikGroup : public TKDXExpAbstractObjectList {
+ public:
+  TCennikGroup(TKDXAbstractRow* owner, TCennikResType res_type,
+               uint8_t options = soloCnt32 | soloMultiClass | soloStoreCaption | soloXMLStoreCaption)
+      : TKDXExpAbstractObjectList(owner, options), FResType(res_type) {}
+  TSmetaRowKind GetKind() const override { return srkResGroup; }
+  const char* XMLTag() const override { return "Folder"; }
+  std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
+  int ItemType(const TKDXAbstractRow& row) const override;
+  TCennikResType ResType() const { return FResType; }
+
+ protected:
+  TCennikResType FResType;
+};
+
+// One of the four top-level groups: no marker, no caption.
+class TCennikRootGroup : public TCennikGroup {
+ public:
+  TCennikRootGroup(TKDXAbstractRow* owner, TCennikResType res_type)
+      : TCennikGroup(owner, res_type, soloCnt32 | soloMultiClass) {}
+  uint8_t GetOptions() const override { return 0; }
+  TSmetaRowKind GetKind() const override { return srkResRoot; }
+  const char* XMLTag() const override;
+};
+
+class TCennik : public TKDXAbstractDocData {
+ public:
+  explicit TCennik(const ConversionSettings& settings);
+  ~TCennik() override;
+
+  int32_t MaxFileVersion() const override { return 0x00010005; }
+  uint64_t DocSignature() const override { return DocSignatureOf("KD_Cennk"); }
+  const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D348}"; }
+  TKDXAbstractRow* FindIdentifer(std::string_view identifier) override {
+    return FVariables.FindIdentifer(identifier);
+  }
+
+  TKdSharedStrings& IsmManager() { return FIsmManager; }
+  TCennikRootGroup& Group(TCennikResType type) { return *FGroups[type]; }
+
+  std::array<double, 2> FDatePrices;
+  std::array<std::string, 2> FDateComments;
+  uint8_t FVisibleGroups = 15;
+
+ protected:
+  void Clear() override;
+  void ReadBody(TKdFiler& filer) override;
+  void XMLSaveBody(XmlElement& element) override;
+
+ private:
+  // The units list is declared first so that it outlives the resources referring to it.
+  TKdSharedStrings FIsmManager;
+  TKDXDocSignatures FDocSigns;
+  TKdVariables FVariables;
+  std::array<std::unique_ptr<TCennikRootGroup>, 4> FGroups;
+};
+
+}  // namespace kdx

@@ -1,0 +1,60 @@
+#include "cennik/resource_prices.h"
+
+#include "model/document.h"
+
+namespace kdx {
+
+void TKdCustomResourcePrices::StorePrice(int column, std::string_view text, Currency value) {
+  if (!IsPriceColumnUsed(column)) return;
+  auto& field = FData[column];
+  if (value.value == 0 && text.empty()) {
+    field.reset();
+    return;
+  }
+  if (!field) field.emplace();
+  field->FPrice = value;
+  field->FPriceFx.assign(text);
+}
+
+void TKdCustomResourcePrices::SetPriceValue(int column, Currency value) {
+  if (!IsPriceColumnUsed(column)) return;
+  const Currency rounded = RoundCurr(value, true);
+  if (rounded == GetPriceValue(column) && GetPriceFx(column).empty()) return;
+  StorePrice(column, {}, rounded);
+}
+
+void TKdCustomResourcePrices::SetPriceFx(int column, std::string_view text) {
+  if (!IsPriceColumnUsed(column)) return;
+  const std::string_view trimmed = TrimText(text);
+  if (trimmed.empty()) {
+    SetPriceValue(column, Currency{});
+    return;
+  }
+  const TKDXAbstractDocData* doc = GetDocData();
+  const char sep = doc ? doc->Settings().decimal_separator : '.';
+  const Currency value = TextToCurr(trimmed, kMaxCurrency, sep);
+  if (value != kMaxCurrency) {
+    SetPriceValue(column, value);
+  } else if (trimmed != GetPriceFx(column)) {
+    StorePrice(column, trimmed, Currency{});
+  }
+}
+
+void TKdCustomResourcePrices::ReadData(TKdFiler& filer) {
+  ReadRowHead(filer);
+  const uint8_t flags = filer.Read_Byte();
+  for (int n = 0; n < 4; ++n) {
+    const Currency value = (flags & (1u << n)) ? filer.ReadCurr64() : Currency{};
+    StorePrice(n, {}, value);
+  }
+  for (int n = 0; n < 4; ++n) {
+    if (flags & (1u << (4 + n))) StorePrice(n, filer.ReadString(), Currency{});
+  }
+}
+
+void TKdCustomResourcePrices::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  for (int n = 0; n < 4; ++n) WriteAttrCurr(element, kColumnNames[n], GetPriceValue(n), Currency{});
+}
+
+}  // namespace kdx

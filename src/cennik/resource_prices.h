@@ -1,0 +1,61 @@
+// The four-column price container shared by price lists, estimate resources,
+// acts and resource summaries: columns "CE", "CT", "BE", "BT", each an optional
+// currency value with an optional formula text.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "model/row.h"
+
+namespace kdx {
+
+class TKdCustomResourcePrices : public TKDXAbstractRow {
+ public:
+  struct TResPriceField {
+    Currency FPrice;
+    std::string FPriceFx;
+  };
+  static constexpr const char* kColumnNames[4] = {"CE", "CT", "BE", "BT"};
+
+  using TKDXAbstractRow::TKDXAbstractRow;
+  uint8_t GetOptions() const override { return 0; }
+  const char* XMLTag() const override { return "Price"; }
+
+  // Which columns this container keeps; an unused column ignores every setting.
+  virtual bool IsPriceColumnUsed(int column) const = 0;
+
+  Currency GetPriceValue(int column) const {
+    return FData[column] ? FData[column]->FPrice : Currency{};
+  }
+  std::string_view GetPriceFx(int column) const {
+    return FData[column] ? std::string_view(FData[column]->FPriceFx) : std::string_view();
+  }
+  // Stores value and text as given (no rounding); a column left with value 0
+  // and no text has no field.
+  void StorePrice(int column, std::string_view text, Currency value);
+  // Rounds to hundredths and stores the value, clearing the text.
+  void SetPriceValue(int column, Currency value);
+  // A numeric text sets the value; any other text is kept with value 0.
+  void SetPriceFx(int column, std::string_view text);
+
+  // The container's own record: marker, a flags byte, the values of bits 0-3,
+  // the texts of bits 4-7.
+  void ReadData(TKdFiler& filer) override;
+  // Element "Price" with "CE", "CT", "BE", "BT".
+  void XMLSave(XmlElement& element) override;
+
+ protected:
+  std::array<std::optional<TResPriceField>, 4> FData;
+};
+
+// The container that keeps all four columns.
+class TKdResourcePrices : public TKdCustomResourcePrices {
+ public:
+  using TKdCustomResourcePrices::TKdCustomResourcePrices;
+  bool IsPriceColumnUsed(int /*column*/) const override { return true; }
+};
+
+}  // namespace kdx

@@ -1,0 +1,112 @@
+#include "filer/filer.h"
+
+#include <cmath>
+
+namespace kdx {
+
+double TOrvakFiler::ReadExtended() {
+  uint8_t raw[10];
+  Read(raw, sizeof raw);
+  uint64_t mantissa = 0;
+  for (int i = 0; i < 8; ++i) mantissa |= static_cast<uint64_t>(raw[i]) << (8 * i);
+  const unsigned se = raw[8] | (raw[9] << 8);
+  const bool negative = (se & 0x8000) != 0;
+  const int exponent = static_cast<int>(se & 0x7FFF);
+  double value;
+  if (exponent == 0x7FFF) {
+    value = (mantissa << 1) == 0 ? INFINITY : NAN;
+  } else if (exponent == 0 && mantissa == 0) {
+    value = 0.0;
+  } else {
+    // The significand has an explicit integer bit: value = m * 2^(e - 16383 - 63).
+    const int e = (exponent == 0 ? 1 : exponent) - 16383 - 63;
+    value = std::ldexp(static_cast<double>(mantissa), e);
+  }
+  return negative ? -value : value;
+}
+
+std::string TOrvakFiler::ReadString() {
+  const uint8_t tag = ReadInt08();
+  int64_t length;
+  switch (tag) {
+    case 6:
+      length = ReadInt08();
+      break;
+    case 7:
+      length = ReadInt16();
+      break;
+    case 8:
+      length = ReadInt32();
+      break;
+    default:
+      RaiseBadData();
+  }
+  // The length is checked against what is left before anything is allocated.
+  if (length < 0 || static_cast<uint64_t>(length) > Remaining()) RaiseReadError();
+  std::string text(reinterpret_cast<const char*>(data_ + pos_), static_cast<size_t>(length));
+  pos_ += static_cast<size_t>(length);
+  return text;
+}
+
+void TKdFilerWriter::WriteExtended(double d) {
+  uint8_t raw[10] = {};
+  uint64_t mantissa = 0;
+  unsigned se = std::signbit(d) ? 0x8000 : 0;
+  const double a = std::fabs(d);
+  if (std::isinf(a)) {
+    mantissa = 0x8000000000000000ull;
+    se |= 0x7FFF;
+  } else if (std::isnan(a)) {
+    mantissa = 0xC000000000000000ull;
+    se |= 0x7FFF;
+  } else if (a != 0) {
+    int e;
+    const double frac = std::frexp(a, &e);  // a = frac * 2^e, frac in [0.5, 1)
+    mantissa = static_cast<uint64_t>(std::ldexp(frac, 64));
+    se |= static_cast<unsigned>(e - 1 + 16383);
+  }
+  for (int i = 0; i < 8; ++i) raw[i] = static_cast<uint8_t>(mantissa >> (8 * i));
+  raw[8] = static_cast<uint8_t>(se);
+  raw[9] = static_cast<uint8_t>(se >> 8);
+  Write(raw, sizeof raw);
+}
+
+void TKdFilerWriter::WriteString(std::string_view text) {
+  const size_t n = text.size();
+  WriteStringTagged(n <= 255 ? 6 : n <= 65534 ? 7 : 8, text);
+}
+
+void TKdFilerWriter::WriteStringTagged(uint8_t tag, std::string_view text) {
+  WriteInt08(tag);
+  switch (tag) {
+    case 6:
+      WriteInt08(static_cast<uint8_t>(text.size()));
+      break;
+    case 7:
+      WriteInt16(static_cast<uint16_t>(text.size()));
+      break;
+    default:
+      WriteInt32(static_cast<int32_t>(text.size()));
+      break;
+  }
+  Write(text.data(), text.size());
+}
+
+void TKdFilerWriter::WriteListBegin() {
+  list_marks_.emplace_back(buf_.size(), 0);
+  WriteInt32(0);
+}
+
+void TKdFilerWriter::NextListItem() {
+  if (!list_marks_.empty()) ++list_marks_.back().second;
+}
+
+void TKdFilerWriter::WriteListEnd() {
+  if (list_marks_.empty()) return;
+  const auto [at, count] = list_marks_.back();
+  list_marks_.pop_back();
+  const auto v = static_cast<uint32_t>(count);
+  for (int i = 0; i < 4; ++i) buf_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+}  // namespace kdx

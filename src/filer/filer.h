@@ -1,0 +1,167 @@
+// The typed little-endian reader over the bytes of a packed document, and the
+// matching writer that tests use to build documents.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filer/errors.h"
+
+namespace kdx {
+
+// Fixed-point currency: the amount times 10000.
+struct Currency {
+  int64_t value = 0;
+  friend bool operator==(Currency a, Currency b) = default;
+  static constexpr Currency FromUnits(int64_t units) { return Currency{units * 10000}; }
+};
+inline constexpr Currency kMaxCurrency{INT64_MAX};
+
+// Nesting of rows is capped so that reading, writing XML and destroying a
+// crafted file cannot exhaust the stack.
+inline constexpr int kMaxRowNesting = 256;
+
+class TOrvakFiler {
+ public:
+  TOrvakFiler(const uint8_t* data, size_t size, size_t position = 0)
+      : data_(data), size_(size), pos_(position <= size ? position : size) {}
+
+  size_t Position() const { return pos_; }
+  void SetPosition(size_t pos) { pos_ = pos <= size_ ? pos : size_; }
+  size_t Size() const { return size_; }
+  size_t Remaining() const { return size_ - pos_; }
+  bool IsEndOfStream() const { return pos_ == size_; }
+
+  // Copies exactly count raw bytes.
+  void Read(void* buffer, size_t count) {
+    if (count > Remaining()) RaiseReadError();
+    if (count) std::memcpy(buffer, data_ + pos_, count);
+    pos_ += count;
+  }
+  uint8_t ReadInt08() {
+    if (pos_ >= size_) RaiseReadError();
+    return data_[pos_++];
+  }
+  uint8_t Read_Byte() { return ReadInt08(); }
+  uint16_t ReadInt16() { return Fixed<uint16_t>(); }
+  int32_t ReadInt32() { return static_cast<int32_t>(Fixed<uint32_t>()); }
+  int64_t ReadInt64() { return static_cast<int64_t>(Fixed<uint64_t>()); }
+  bool ReadBoolean() { return ReadInt08() == 10; }
+  bool ReadByteBoolean() { return ReadInt08() != 0; }
+  double ReadDbl64() {
+    uint64_t bits = Fixed<uint64_t>();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+  }
+  Currency ReadCurr64() { return Currency{ReadInt64()}; }
+  // 80-bit extended, returned rounded to a double.
+  double ReadExtended();
+  // A tagged string (tag 6, 7 or 8 and a 1-, 2- or 4-byte length); the bytes
+  // are windows-1251 text and are returned as they stand.
+  std::string ReadString();
+  std::string ReadStringA() { return ReadString(); }
+
+  // Reads the marker byte a record starts with.
+  void CheckSignature(uint8_t value) {
+    if (ReadInt08() != value) RaiseInvalidSignature();
+  }
+  [[noreturn]] void ReadError() { RaiseBadData(); }
+
+  // Counted lists of the general filer (a 32-bit count, then the items).
+  void ReadListBegin() { list_marks_.push_back(ReadInt32()); }
+  void ReadNextItem() {
+    if (!list_marks_.empty()) --list_marks_.back();
+  }
+  bool EOL() const { return list_marks_.empty() || list_marks_.back() <= 0; }
+  int32_t ListCount() const { return list_marks_.empty() ? 0 : list_marks_.back(); }
+  void ReadListEnd() {
+    if (!list_marks_.empty()) list_marks_.pop_back();
+  }
+
+  // Row nesting guard: one level per row list being read.
+  void EnterNesting() {
+    if (++nesting_ > kMaxRowNesting) RaiseBadData();
+  }
+  void LeaveNesting() { --nesting_; }
+
+ private:
+  template <typename T>
+  T Fixed() {
+    if (sizeof(T) > Remaining()) RaiseReadError();
+    T v = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(data_[pos_ + i]) << (8 * i));
+    pos_ += sizeof(T);
+    return v;
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_;
+  std::vector<int32_t> list_marks_;
+  int nesting_ = 0;
+};
+
+class TKdFiler : public TOrvakFiler {
+ public:
+  using TOrvakFiler::TOrvakFiler;
+};
+
+// RAII nesting level for reading one row list.
+class NestingGuard {
+ public:
+  explicit NestingGuard(TOrvakFiler& filer) : filer_(filer) { filer_.EnterNesting(); }
+  ~NestingGuard() { filer_.LeaveNesting(); }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  TOrvakFiler& filer_;
+};
+
+// The writing half: the mirror of every read, into a growing byte buffer.
+class TKdFilerWriter {
+ public:
+  const std::string& Bytes() const { return buf_; }
+  std::string Take() { return std::move(buf_); }
+  size_t Position() const { return buf_.size(); }
+
+  void Write(const void* data, size_t count) { buf_.append(static_cast<const char*>(data), count); }
+  void WriteInt08(uint8_t v) { buf_ += static_cast<char>(v); }
+  void Write_Byte(uint8_t v) { WriteInt08(v); }
+  void WriteInt16(uint16_t v) { Fixed(v); }
+  void WriteInt32(int32_t v) { Fixed(static_cast<uint32_t>(v)); }
+  void WriteInt64(int64_t v) { Fixed(static_cast<uint64_t>(v)); }
+  void WriteBoolean(bool v) { WriteInt08(v ? 10 : 9); }
+  void WriteByteBoolean(bool v) { WriteInt08(v ? 1 : 0); }
+  void WriteDbl64(double d) {
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof d);
+    Fixed(bits);
+  }
+  void WriteCur64(Currency c) { WriteInt64(c.value); }
+  void WriteExtended(double d);
+  // Chooses the tag by the length (6 up to 255, 7 up to 65534, 8 above).
+  void WriteString(std::string_view cp1251);
+  // Writes the text with the given tag whatever its length (tests use it).
+  void WriteStringTagged(uint8_t tag, std::string_view cp1251);
+  void WriteStringA(std::string_view cp1251) { WriteString(cp1251); }
+
+  void WriteListBegin();
+  void NextListItem();
+  void WriteListEnd();
+
+ private:
+  template <typename T>
+  void Fixed(T v) {
+    for (size_t i = 0; i < sizeof(T); ++i) buf_ += static_cast<char>((v >> (8 * i)) & 0xFF);
+  }
+  std::string buf_;
+  std::vector<std::pair<size_t, int32_t>> list_marks_;
+};
+
+}  // namespace kdx

@@ -1,0 +1,43 @@
+#include "model/document.h"
+
+namespace kdx {
+
+TKDXAbstractDocData::TKDXAbstractDocData(const ConversionSettings& settings)
+    : TKDXAbstractRow(nullptr), FDocComment(this), settings_(settings) {}
+
+TKDXAbstractDocData::~TKDXAbstractDocData() { BeginDestroy(); }
+
+void TKDXAbstractDocData::ReadData(TKdFiler& filer) {
+  struct LoadingState {
+    uint8_t& state;
+    explicit LoadingState(uint8_t& s) : state(s) { state |= ddsLoading; }
+    ~LoadingState() { state &= static_cast<uint8_t>(~ddsLoading); }
+  } loading(FDocDataState);
+
+  Clear();
+  if (static_cast<uint64_t>(filer.ReadInt64()) != DocSignature()) {
+    Raise(kException, "Неверные или поврежденные данные");
+  }
+  FFileVersion = filer.ReadInt32();
+  if (FFileVersion > MaxFileVersion()) {
+    Raise(kException,
+          "Данный документ записан в более новой версии программы, чем текущая.\r"
+          "Загрузка невозможна");
+  }
+  ReadBody(filer);
+}
+
+void TKDXAbstractDocData::XMLSave(XmlElement& element) {
+  struct SavingState {
+    uint8_t& state;
+    explicit SavingState(uint8_t& s) : state(s) { state |= ddsSaving; }
+    ~SavingState() { state &= static_cast<uint8_t>(~ddsSaving); }
+  } saving(FDocDataState);
+
+  SetAttr(element, "Generator", "Orvakplan");
+  SetAttr(element, "DocumentType", GetDocumentType());
+  FDocComment.XMLSave(element);
+  XMLSaveBody(element);
+}
+
+}  // namespace kdx

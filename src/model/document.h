@@ -1,0 +1,69 @@
+// The root row of every document: checks the body signature and file version,
+// keeps the version for all rows, and writes the common root attributes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "model/common_rows.h"
+#include "model/row.h"
+#include "xml/settings.h"
+
+namespace kdx {
+
+// Document state bits.
+inline constexpr uint8_t ddsDestroying = 1;
+inline constexpr uint8_t ddsLoading = 2;
+inline constexpr uint8_t ddsSaving = 4;
+inline constexpr uint8_t ddsUndoSaving = 8;
+
+// Eight ASCII bytes read as one little-endian 64-bit value.
+constexpr uint64_t DocSignatureOf(const char (&text)[9]) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(text[i]);
+  return v;
+}
+
+class TKDXAbstractDocData : public TKDXAbstractRow {
+ public:
+  explicit TKDXAbstractDocData(const ConversionSettings& settings);
+  ~TKDXAbstractDocData() override;
+
+  const ConversionSettings& Settings() const { return settings_; }
+  int32_t FileVersion() const { return FFileVersion; }
+  uint8_t State() const { return FDocDataState; }
+  bool Loading() const { return (FDocDataState & ddsLoading) != 0; }
+  bool Destroying() const { return (FDocDataState & ddsDestroying) != 0; }
+  TKdDocComment& DocComment() { return FDocComment; }
+
+  virtual int32_t MaxFileVersion() const = 0;
+  virtual uint64_t DocSignature() const = 0;
+  // The document type identifier as written ("{...}").
+  virtual const char* GetDocumentType() const = 0;
+
+  // Reads the whole body: signature, version, content.
+  void ReadData(TKdFiler& filer) override;
+  // Writes the root attributes and the content into the given element.
+  void XMLSave(XmlElement& element) override;
+
+  // A variable or row found by identifier (formulas); nullptr in the base.
+  virtual TKDXAbstractRow* FindIdentifer(std::string_view /*identifier*/) { return nullptr; }
+
+ protected:
+  TKDXAbstractDocData* AsDocData() const override { return const_cast<TKDXAbstractDocData*>(this); }
+  // Resets the content before reading.
+  virtual void Clear() {}
+  virtual void ReadBody(TKdFiler& filer) = 0;
+  virtual void XMLSaveBody(XmlElement& /*element*/) {}
+  // Called first by each kind's destructor, so that rows being freed know.
+  void BeginDestroy() { FDocDataState |= ddsDestroying; }
+
+  int32_t FFileVersion = 0;
+  uint8_t FDocDataState = 0;
+  TKdDocComment FDocComment;
+
+ private:
+  const ConversionSettings& settings_;
+};
+
+}  // namespace kdx

@@ -1,0 +1,144 @@
+#include "model/row.h"
+
+#include <algorithm>
+
+#include "model/document.h"
+
+namespace kdx {
+
+TKDXAbstractDocData* TKDXAbstractRow::GetDocData() const {
+  for (const TKDXAbstractRow* r = this; r; r = r->FOwner) {
+    if (TKDXAbstractDocData* doc = r->AsDocData()) return doc;
+  }
+  return nullptr;
+}
+
+int32_t TKDXAbstractRow::GetFileVersion() const {
+  const TKDXAbstractDocData* doc = GetDocData();
+  return doc ? doc->FileVersion() : 0x0FFFFFFF;
+}
+
+void TKDXAbstractRow::ReadRowHead(TKdFiler& filer) {
+  filer.CheckSignature(kRowMarker);
+  if (GetOptions() & aroStoreCaption) FCaption = filer.ReadString();
+}
+
+void TKDXAbstractRow::CheckXMLTag(const XmlElement& element) const {
+  const std::string_view expected = XMLTag();
+  if (expected != element.Name()) {
+    Raise(kESmetaXMLError, "Неверный XML тэг, ожидается \"" + std::string(expected) +
+                               "\", фактически \"" + element.Name() + "\"");
+  }
+}
+
+bool TKDXAbstractRow::XMLSaveRow(XmlElement& element) {
+  if (!IsXMLStored()) return false;
+  CheckXMLTag(element);
+  if (GetOptions() & aroXMLStoreCaption) WriteAttrStr(element, "Caption", FCaption);
+  return true;
+}
+
+void TKDXAbstractRow::XMLSaveToChild(XmlElement& parent) {
+  if (!IsXMLStored()) return;
+  XMLSave(parent.AppendChild(XMLTag()));
+}
+
+TKDXAbstractRow& TKDXAbstractObjectList::Add(uint8_t type) {
+  std::unique_ptr<TKDXAbstractRow> row = CreateItem(type);
+  // A type code the list does not know leaves nothing to read the item with.
+  if (!row) RaiseBadData();
+  TKDXAbstractRow& ref = *row;
+  InsertRow(std::move(row));
+  return ref;
+}
+
+void TKDXAbstractObjectList::InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index) {
+  if (!row || !CanInsertRow(*row)) return;
+  row->SetOwner(this);
+  if (index < 0 || static_cast<size_t>(index) >= FItems.size()) {
+    FItems.push_back(std::move(row));
+  } else {
+    FItems.insert(FItems.begin() + index, std::move(row));
+  }
+}
+
+void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
+  NestingGuard nesting(filer);
+  Clear();
+  if (FOptions & soloStoreCaption) ReadRowHead(filer);
+  int64_t count;
+  if (FOptions & soloCnt32) {
+    count = filer.ReadInt32();
+    if (count < 0 || count > kMaxListCount) {
+      Raise(kEListError, "List capacity out of bounds (" + IntToText(count) + ")");
+    }
+  } else if (FOptions & soloCnt08) {
+    count = filer.ReadInt08();
+  } else {
+    count = filer.ReadInt16();
+  }
+  // Room is reserved before reading, but never more than the bytes left could hold.
+  FItems.reserve(static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(filer.Remaining()))));
+  const bool multi = (FOptions & soloMultiClass) != 0;
+  for (int64_t i = 0; i < count; ++i) {
+    const uint8_t type = multi ? filer.Read_Byte() : 0;
+    Add(type).Load(filer);
+  }
+}
+
+void TKDXAbstractObjectList::XMLSaveList(XmlElement& element) {
+  if (FOptions & soloXMLStoreCaption) {
+    XMLSaveRow(element);
+  } else {
+    CheckXMLTag(element);
+  }
+  if (IsXMLStored()) XMLSaveItems(element);
+}
+
+void TKDXAbstractObjectList::XMLSaveItems(XmlElement& element) {
+  for (const auto& item : FItems) {
+    if (ItemType(*item) == -1) continue;
+    item->XMLSave(element.AppendChild(item->XMLTag()));
+  }
+}
+
+void TKdSharedRow::Release() {
+  if (--FRefCount <= 0) {
+    if (auto* list = dynamic_cast<TKdSharedStrings*>(FOwner)) list->Remove(this);
+  }
+}
+
+std::unique_ptr<TKDXAbstractRow> TKdSharedStrings::CreateItem(uint8_t /*type*/) {
+  return std::make_unique<TKdSharedRow>(this);
+}
+
+TKdSharedRow* TKdSharedStrings::StringReference(std::string_view text) {
+  if (text.empty()) return nullptr;
+  for (const auto& item : FItems) {
+    if (item->GetCaption() == text) {
+      auto* row = static_cast<TKdSharedRow*>(item.get());
+      row->Reference();
+      return row;
+    }
+  }
+  auto row = std::make_unique<TKdSharedRow>(this);
+  row->SetCaption(std::string(text));
+  TKdSharedRow* raw = row.get();
+  InsertRow(std::move(row));
+  raw->Reference();
+  return raw;
+}
+
+TKdSharedRow* TKdSharedStrings::StringReference(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= FItems.size()) return nullptr;
+  auto* row = static_cast<TKdSharedRow*>(FItems[static_cast<size_t>(index)].get());
+  row->Reference();
+  return row;
+}
+
+void TKdSharedStrings::Remove(const TKDXAbstractRow* row) {
+  auto it = std::find_if(FItems.begin(), FItems.end(), [row](const auto& p) { return p.get() == row; });
+  if (it != FItems.end()) FItems.erase(it);
+}
+
+}  // namespace kdx

@@ -1,0 +1,64 @@
+#include "xml/settings.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <string_view>
+
+#if !defined(_WIN32)
+#include <langinfo.h>
+#include <locale.h>
+#endif
+
+namespace kdx {
+
+char EnvironmentDecimalSeparator() {
+  if (const char* env = std::getenv("KDX2XML_DECIMAL_SEPARATOR")) {
+    if (std::string_view(env).size() == 1) return env[0];
+  }
+#if !defined(_WIN32)
+  // Read the environment's numeric locale without touching the process locale.
+  if (locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0))) {
+    const char* sep = nl_langinfo_l(RADIXCHAR, loc);
+    char result = (sep && sep[0] && !sep[1]) ? sep[0] : '.';
+    freelocale(loc);
+    return result;
+  }
+#endif
+  return '.';
+}
+
+namespace {
+constexpr long long kDaysFrom1899To1970 = 25569;
+}
+
+double EnvironmentToday() {
+  if (const char* env = std::getenv("SOURCE_DATE_EPOCH")) {
+    char* end = nullptr;
+    const long long secs = std::strtoll(env, &end, 10);
+    if (end != env && *end == '\0') {
+      long long days = secs / 86400;
+      if (secs % 86400 < 0) --days;
+      return static_cast<double>(days + kDaysFrom1899To1970);
+    }
+  }
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#if defined(_WIN32)
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  // Days from the civil date (proleptic Gregorian).
+  int y = local.tm_year + 1900;
+  const unsigned m = static_cast<unsigned>(local.tm_mon + 1);
+  const unsigned d = static_cast<unsigned>(local.tm_mday);
+  y -= m <= 2;
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days1970 = static_cast<long long>(era) * 146097 + doe - 719468;
+  return static_cast<double>(days1970 + kDaysFrom1899To1970);
+}
+
+}  // namespace kdx

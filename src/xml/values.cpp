@@ -1,0 +1,384 @@
+#include "xml/values.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "filer/codepage.h"
+
+namespace kdx {
+
+std::string Cp(std::string_view utf8) { return Utf8ToCp1251(utf8); }
+
+NameTable::NameTable(std::initializer_list<const char*> utf8_names) {
+  names_.reserve(utf8_names.size());
+  for (const char* n : utf8_names) names_.push_back(Utf8ToCp1251(n));
+}
+
+std::string IntToText(int64_t value) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
+}
+
+std::string CurrToText(Currency value, char sep) {
+  const bool negative = value.value < 0;
+  const uint64_t mag = negative ? 0 - static_cast<uint64_t>(value.value) : static_cast<uint64_t>(value.value);
+  char buf[32];
+  char* p = buf;
+  if (negative) *p++ = '-';
+  p = std::to_chars(p, buf + sizeof buf, mag / 10000).ptr;
+  unsigned frac = static_cast<unsigned>(mag % 10000);
+  if (frac) {
+    *p++ = sep;
+    char digits[4] = {static_cast<char>('0' + frac / 1000), static_cast<char>('0' + frac / 100 % 10),
+                      static_cast<char>('0' + frac / 10 % 10), static_cast<char>('0' + frac % 10)};
+    int n = 4;
+    while (digits[n - 1] == '0') --n;
+    for (int i = 0; i < n; ++i) *p++ = digits[i];
+  }
+  return std::string(buf, p);
+}
+
+std::string FloatToGeneralText(double value, char sep) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  if (value == 0) return "0";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.14e", value);
+  // buf: [-]d.dddddddddddddde[+-]xx
+  const char* p = buf;
+  std::string out;
+  if (*p == '-') {
+    out += '-';
+    ++p;
+  }
+  char digits[16];
+  int n = 0;
+  for (; *p && *p != 'e'; ++p) {
+    if (*p >= '0' && *p <= '9') digits[n++] = *p;
+  }
+  const int exp10 = std::atoi(p + 1);
+  while (n > 1 && digits[n - 1] == '0') --n;
+  if (exp10 <= 14 && exp10 >= -5) {
+    if (exp10 >= 0) {
+      for (int i = 0; i <= exp10; ++i) out += i < n ? digits[i] : '0';
+      if (n > exp10 + 1) {
+        out += sep;
+        out.append(digits + exp10 + 1, digits + n);
+      }
+    } else {
+      out += '0';
+      out += sep;
+      out.append(static_cast<size_t>(-exp10 - 1), '0');
+      out.append(digits, digits + n);
+    }
+  } else {
+    out += digits[0];
+    if (n > 1) {
+      out += sep;
+      out.append(digits + 1, digits + n);
+    }
+    out += 'E';
+    if (exp10 < 0) out += '-';
+    out += IntToText(std::abs(exp10));
+  }
+  return out;
+}
+
+std::string DateToText(double date) {
+  char buf[32];
+  if (!std::isfinite(date) || std::fabs(date) > 2958465.0 + 1) {
+    // Beyond 31.12.9999: no calendar date.
+    return "00.00.0000";
+  }
+  const long long days = static_cast<long long>(date) - 25569;  // days since 1970-01-01
+  if (days < -719162) return "00.00.0000";                     // before 01.01.0001
+  long long z = days + 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  long long y = static_cast<long long>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  y += m <= 2;
+  std::snprintf(buf, sizeof buf, "%02u.%02u.%04lld", d, m, y);
+  return buf;
+}
+
+void SetAttr(XmlElement& e, const char* name, std::string_view text) { e.SetAttr(name, text); }
+void SetAttrInt(XmlElement& e, const char* name, int64_t value) { e.SetAttr(name, IntToText(value)); }
+void SetAttrCurr(XmlElement& e, const char* name, Currency value) {
+  e.SetAttr(name, CurrToText(value, e.Settings().decimal_separator));
+}
+void SetAttrFloat(XmlElement& e, const char* name, double value) {
+  e.SetAttr(name, FloatToGeneralText(value, e.Settings().decimal_separator));
+}
+
+void WriteAttrStr(XmlElement& e, const char* name, std::string_view text) {
+  if (text.empty()) return;
+  if (text.find('\x07') == std::string_view::npos) {
+    e.SetAttr(name, text);
+    return;
+  }
+  std::string cleaned;
+  cleaned.reserve(text.size());
+  for (char ch : text) {
+    if (ch != '\x07') cleaned += ch;
+  }
+  e.SetAttr(name, cleaned);
+}
+
+void WriteAttrInt(XmlElement& e, const char* name, int32_t value, int32_t def) {
+  if (value != def) SetAttrInt(e, name, value);
+}
+
+void WriteAttrCurr(XmlElement& e, const char* name, Currency value, Currency def) {
+  if (value != def) SetAttrCurr(e, name, value);
+}
+
+void WriteAttrFloat(XmlElement& e, const char* name, double value, double def) {
+  if (std::fabs(value - def) <= 1e-8) return;
+  SetAttrFloat(e, name, value);
+}
+
+void WriteAttrBool(XmlElement& e, const char* name, bool value, bool def) {
+  if (value != def) e.SetAttr(name, value ? "Yes" : "No");
+}
+
+void WriteAttrDate(XmlElement& e, const char* name, double date) {
+  WriteAttrStr(e, name, DateToText(date));
+}
+
+void WriteAttrDateDef(XmlElement& e, const char* name, double date, double def) {
+  if (date != def) WriteAttrDate(e, name, date);
+}
+
+void WriteAttrIntList(XmlElement& e, const char* name, const std::vector<int32_t>& values) {
+  if (values.empty()) return;
+  std::string text = "(";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i) text += ", ";
+    text += IntToText(values[i]);
+  }
+  text += ')';
+  WriteAttrStr(e, name, text);
+}
+
+void WriteNaclPlan(XmlElement& e, const char* child_name, const TNaclPlan& v) {
+  if (v.Nacl == 0 && v.Plan == 0 && v.PlanMask == 0 && v.NaclMask == 0) return;
+  XmlElement& target = (child_name && *child_name) ? e.AppendChild(child_name) : e;
+  WriteAttrCurr(target, "Nacl", Currency{v.Nacl}, Currency{});
+  WriteAttrStr(target, "NaclMask", CostPartsToText(v.NaclMask));
+  WriteAttrCurr(target, "Plan", Currency{v.Plan}, Currency{});
+  WriteAttrStr(target, "PlanMask", CostPartsToText(v.PlanMask));
+}
+
+void WriteCCChapter(XmlElement& e, uint8_t cons, uint8_t rec, uint8_t road) {
+  XmlElement& c = e.AppendChild("CCChapter");
+  WriteAttrInt(c, "Cons", cons, 0);
+  WriteAttrInt(c, "Rec", rec, 0);
+  WriteAttrInt(c, "Road", road, 0);
+}
+
+std::string SetToText(uint32_t bits, const NameTable& names) {
+  std::string text;
+  for (size_t i = 0; i < names.size() && i < 32; ++i) {
+    if (bits & (1u << i)) {
+      text += ' ';
+      text += names[i];
+    }
+  }
+  size_t b = text.find_first_not_of(' ');
+  if (b == std::string::npos) return {};
+  size_t e = text.find_last_not_of(' ');
+  return text.substr(b, e - b + 1);
+}
+
+std::string CostPartsToText(uint8_t set) {
+  static const NameTable names{"ПЗ", "ОЗ", "ЭМ", "ЗМ", "МТ"};
+  static const std::string fot = Cp("ФОТ");
+  if (set == 10) return fot;
+  return SetToText(set, names);
+}
+
+std::string KOptionsToText(uint16_t set) {
+  static const NameTable names{"Percent", "InPos",   "Base",     "Curr",   "PzAll",
+                               "EmAll",   "MatQty",  "EmQty",    "OzpTz",  "ZpmTz",
+                               "Disabled", "SeparEm", "HideFx", "Reserved1"};
+  return SetToText(set, names);
+}
+
+std::string SmetaOptionsToText(uint32_t set) {
+  static const NameTable names{
+      "RoundPos",        "NaklInPos",   "WinterInPos",  "AddZatr",          "ExactPosCalc",
+      "ZpmByTz",         "GroupItgCnv", "ExactResCalc", "CommonNakl",       "RoundTaxes",
+      "ExclRet",         "CommonPlan",  "AddZmpToEm",   "SeparateFot",      "AutoIndexes",
+      "AutoIndexUseCode", "TempRound",  "MtsnMode",     "NaklByIndex",      "PlanByIndex",
+      "WintByIndex",     "CustNPZpm",   "Mtsn1998",     "AdvResCalc",       "RoundNPBase",
+      "RoundNPCurr",     "RoundNPNoIdx", "NewNPCurr",   "NoRoundForOnePos", "MultPosK",
+      ""};
+  return SetToText(set, names);
+}
+
+std::string IndexOptionsToText(uint16_t set) {
+  static const NameTable names{"SeparEm",  "Reserved", "Reserved", "Reserved", "Reserved",
+                               "Reserved", "Reserved", "Reserved", "Reserved", "Reserved",
+                               "Reserved", "Reserved", "Reserved"};
+  return SetToText(set, names);
+}
+
+std::string ItemFlagsToText(uint16_t set) {
+  static const NameTable names{"Red", "Yellow", "Green", "Blue", "Violet", "Orange", "Info",
+                               "",    "",       "",      "",     "",       ""};
+  return SetToText(set, names);
+}
+
+std::string ItogOptionsToText(uint8_t set) {
+  static const NameTable names{"SeparateChapters", "SeparateLimZatrs", "SeparateVrs",
+                               "IgnoreZeroQty", "IgnoreZeroPrice"};
+  return SetToText(set, names);
+}
+
+std::string ResourceOptionsToText(uint16_t set) {
+  static const NameTable names{"Project",    "OwnerMat",     "NotCount",   "Junk",
+                               "LookTech",   "Comment",      "CountInPlace", "CountInPos",
+                               "Reserved1",  "Reserved2",    "Reserved3",  "Reserved4",
+                               "Reserved5"};
+  return SetToText(set, names);
+}
+
+std::string ResourceAttribsToText(uint8_t set) {
+  static const NameTable names{"SnipSet", "Replaced", "Added", "Deleted"};
+  return SetToText(set, names);
+}
+
+std::string PositionOptionsToText(uint16_t set) {
+  static const NameTable names{"TechK",     "CustNaclBase", "CustNaclCurr", "AverRasrM",
+                               "Inactive",  "NoTerK",       "OnlyPosNk",    "OnlyPosPk",
+                               "RetOwnMat", "NoRegK",       "Reserved1",    "Reserved2"};
+  return SetToText(set, names);
+}
+
+std::string PositionDbFlagsToText(uint8_t set) {
+  static const NameTable names{"Comment", "TechK", "Reserved", "Reserved", "Reserved"};
+  return SetToText(set, names);
+}
+
+std::string ResSummaryOptionsToText(uint8_t set) {
+  static const NameTable names{"Grouping",      "SeparatePosRes", "SeparateZakPodr",
+                               "SeparateSuppl", "IgnoreZeroQty",  "SeparateReplaced"};
+  return SetToText(set, names);
+}
+
+Currency RoundCurr(Currency value, bool to_hundredths) {
+  int64_t v = value.value;
+  const int64_t d = to_hundredths ? 100 : 10000;
+  if (v != 0 && v % 10 == 0) v += v > 0 ? 1 : -1;
+  int64_t q = v / d;
+  const int64_t r = v % d;
+  const int64_t twice = 2 * (r < 0 ? -r : r);
+  if (twice > d || (twice == d && (q % 2 != 0))) q += v > 0 ? 1 : -1;
+  const int64_t limit = INT64_MAX / d;
+  if (q > limit) q = limit;
+  if (q < -limit) q = -limit;
+  return Currency{q * d};
+}
+
+std::string FloatToText(bool keep_zero, bool blank_zero, double value, char sep) {
+  if (blank_zero && !keep_zero && value == 0) return {};
+  return FloatToGeneralText(value, sep);
+}
+
+std::string_view TrimText(std::string_view text) {
+  size_t b = 0, e = text.size();
+  while (b < e && static_cast<uint8_t>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<uint8_t>(text[e - 1]) <= ' ') --e;
+  return text.substr(b, e - b);
+}
+
+Currency TextToCurr(std::string_view text, Currency def, char sep) {
+  std::string s(text);
+  if (size_t p = s.find('.'); p != std::string::npos) s[p] = sep;
+  s = std::string(TrimText(s));
+  if (size_t p = s.find(','); p != std::string::npos) s[p] = sep;
+
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  std::string mant;  // all digits, leading zeros dropped
+  int frac_digits = 0;
+  int digit_count = 0;
+  auto take_digits = [&](bool fraction) {
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+      if (!(mant.empty() && s[i] == '0')) mant += s[i];
+      if (fraction) ++frac_digits;
+      ++digit_count;
+      ++i;
+    }
+  };
+  take_digits(false);
+  if (i < s.size() && s[i] == sep) {
+    ++i;
+    take_digits(true);
+  }
+  if (digit_count == 0) return def;
+  long long exp10 = 0;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    bool eneg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) eneg = s[i++] == '-';
+    if (i >= s.size() || s[i] < '0' || s[i] > '9') return def;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+      if (exp10 < 100000) exp10 = exp10 * 10 + (s[i] - '0');
+      ++i;
+    }
+    if (eneg) exp10 = -exp10;
+  }
+  if (i != s.size()) return def;
+  if (mant.empty()) return Currency{0};
+  // value = mant * 10^(exp10 - frac_digits); scaled by 10^4 for currency.
+  const long long k = exp10 - frac_digits + 4;
+  const long long len = static_cast<long long>(mant.size());
+  if (len + k > 20) return def;
+  unsigned long long whole = 0;
+  const long long int_len = len + k;  // digits of mant that form the integer part
+  for (long long j = 0; j < int_len; ++j) {
+    const unsigned dgt = j < len ? static_cast<unsigned>(mant[static_cast<size_t>(j)] - '0') : 0;
+    if (whole > (UINT64_MAX - dgt) / 10) return def;
+    whole = whole * 10 + dgt;
+  }
+  // Round half to even on the dropped digits.
+  if (int_len < len) {
+    const long long first = int_len < 0 ? -1 : int_len;  // index of first dropped digit
+    int cmp;  // dropped part compared with one half
+    if (first < 0) {
+      cmp = -1;  // dropped part below 0.1 of a unit
+    } else {
+      const char d0 = mant[static_cast<size_t>(first)];
+      if (d0 > '5') {
+        cmp = 1;
+      } else if (d0 < '5') {
+        cmp = -1;
+      } else {
+        cmp = 0;
+        for (size_t j = static_cast<size_t>(first) + 1; j < mant.size(); ++j) {
+          if (mant[j] != '0') {
+            cmp = 1;
+            break;
+          }
+        }
+      }
+    }
+    if (cmp > 0 || (cmp == 0 && (whole & 1))) ++whole;
+  }
+  const unsigned long long limit = negative ? 9223372036854775808ull : 9223372036854775807ull;
+  if (whole > limit) return def;
+  const int64_t v = negative ? static_cast<int64_t>(0 - whole) : static_cast<int64_t>(whole);
+  return Currency{v};
+}
+
+}  // namespace kdx

@@ -1,0 +1,93 @@
+// Value texts and attribute helpers: how every field of a row becomes an XML
+// attribute, when it is left out, and how sets and enumerations are spelled.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filer/filer.h"
+#include "xml/xml_document.h"
+
+namespace kdx {
+
+// windows-1251 text of a UTF-8 literal.
+std::string Cp(std::string_view utf8);
+
+// A fixed table of names (enumeration values, set bits), held in windows-1251.
+class NameTable {
+ public:
+  NameTable(std::initializer_list<const char*> utf8_names);
+  size_t size() const { return names_.size(); }
+  // The name at index i, or the empty text outside the table.
+  std::string_view operator[](size_t i) const {
+    return i < names_.size() ? std::string_view(names_[i]) : std::string_view();
+  }
+
+ private:
+  std::vector<std::string> names_;
+};
+
+// ---- value texts ----
+std::string CurrToText(Currency value, char decimal_separator);
+// General number format with 15 significant digits.
+std::string FloatToGeneralText(double value, char decimal_separator);
+// "dd.mm.yyyy" of a date value.
+std::string DateToText(double date);
+std::string IntToText(int64_t value);
+
+// ---- attribute helpers ----
+void SetAttr(XmlElement& e, const char* name, std::string_view text);
+void SetAttrInt(XmlElement& e, const char* name, int64_t value);
+void SetAttrCurr(XmlElement& e, const char* name, Currency value);
+void SetAttrFloat(XmlElement& e, const char* name, double value);
+
+void WriteAttrStr(XmlElement& e, const char* name, std::string_view text);
+void WriteAttrInt(XmlElement& e, const char* name, int32_t value, int32_t def);
+void WriteAttrCurr(XmlElement& e, const char* name, Currency value, Currency def);
+void WriteAttrFloat(XmlElement& e, const char* name, double value, double def);
+void WriteAttrBool(XmlElement& e, const char* name, bool value, bool def);
+void WriteAttrDate(XmlElement& e, const char* name, double date);
+void WriteAttrDateDef(XmlElement& e, const char* name, double date, double def);
+void WriteAttrIntList(XmlElement& e, const char* name, const std::vector<int32_t>& values);
+
+// Overhead and profit rates with the cost parts they apply to.
+struct TNaclPlan {
+  int32_t Nacl = 0;  // percentage x 10000
+  int32_t Plan = 0;  // percentage x 10000
+  uint8_t PlanMask = 0;
+  uint8_t NaclMask = 0;
+};
+// child_name may be empty: the attributes then go on the element itself.
+void WriteNaclPlan(XmlElement& e, const char* child_name, const TNaclPlan& value);
+void WriteCCChapter(XmlElement& e, uint8_t cons, uint8_t rec, uint8_t road);
+
+// ---- set texts ----
+// Names of the set bits, ascending, separated by blanks, trimmed.
+std::string SetToText(uint32_t bits, const NameTable& names);
+std::string CostPartsToText(uint8_t set);
+std::string KOptionsToText(uint16_t set);
+std::string SmetaOptionsToText(uint32_t set);
+std::string IndexOptionsToText(uint16_t set);
+std::string ItemFlagsToText(uint16_t set);
+std::string ItogOptionsToText(uint8_t set);
+std::string ResourceOptionsToText(uint16_t set);
+std::string ResourceAttribsToText(uint8_t set);
+std::string PositionOptionsToText(uint16_t set);
+std::string PositionDbFlagsToText(uint8_t set);
+std::string ResSummaryOptionsToText(uint8_t set);
+
+// ---- numbers ----
+// Rounds half away from zero to hundredths or to whole units.
+Currency RoundCurr(Currency value, bool to_hundredths);
+// Empty when blank_zero is set, keep_zero clear and the value is 0.
+std::string FloatToText(bool keep_zero, bool blank_zero, double value, char decimal_separator);
+// Parses a decimal number (first '.' and first ',' count as the decimal
+// separator); returns def when the text is not a number or out of range.
+Currency TextToCurr(std::string_view text, Currency def, char decimal_separator);
+// Trims blanks (and other characters up to 32) at both ends.
+std::string_view TrimText(std::string_view text);
+
+}  // namespace kdx

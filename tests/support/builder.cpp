@@ -1,0 +1,123 @@
+#include "support/builder.h"
+
+#include <gtest/gtest.h>
+
+#include "api/convert.h"
+#include "filer/codepage.h"
+#include "model/row.h"
+
+namespace kdx::test {
+
+double DateValue(int year, int month, int day) {
+  int y = year - (month <= 2);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned m = static_cast<unsigned>(month);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + static_cast<unsigned>(day) - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days1970 = static_cast<long long>(era) * 146097 + doe - 719468;
+  return static_cast<double>(days1970 + 25569);
+}
+
+Currency Curr(std::string_view amount) {
+  bool negative = !amount.empty() && amount[0] == '-';
+  if (negative) amount.remove_prefix(1);
+  int64_t whole = 0, frac = 0;
+  int frac_digits = 0;
+  bool in_frac = false;
+  for (char ch : amount) {
+    if (ch == '.' || ch == ',') {
+      in_frac = true;
+    } else if (in_frac) {
+      if (frac_digits < 4) {
+        frac = frac * 10 + (ch - '0');
+        ++frac_digits;
+      }
+    } else {
+      whole = whole * 10 + (ch - '0');
+    }
+  }
+  while (frac_digits < 4) {
+    frac *= 10;
+    ++frac_digits;
+  }
+  const int64_t v = whole * 10000 + frac;
+  return Currency{negative ? -v : v};
+}
+
+DocBuilder& DocBuilder::Str(std::string_view utf8) {
+  w_.WriteString(Utf8ToCp1251(utf8));
+  return *this;
+}
+
+DocBuilder& DocBuilder::StrTagged(uint8_t tag, std::string_view utf8) {
+  w_.WriteStringTagged(tag, Utf8ToCp1251(utf8));
+  return *this;
+}
+
+DocBuilder& DocBuilder::Head(std::optional<std::string_view> caption) {
+  Byte(kRowMarker);
+  if (caption) Str(*caption);
+  return *this;
+}
+
+DocBuilder& DocBuilder::ListHead(uint8_t options, int64_t count,
+                                 std::optional<std::string_view> caption) {
+  if (options & soloStoreCaption) Head(caption ? caption : std::optional<std::string_view>(""));
+  if (options & soloCnt32) {
+    I32(static_cast<int32_t>(count));
+  } else if (options & soloCnt08) {
+    Byte(static_cast<uint8_t>(count));
+  } else {
+    I16(static_cast<uint16_t>(count));
+  }
+  return *this;
+}
+
+std::string PackDocument(uint8_t kind, std::string_view signature, int32_t version,
+                         const std::string& body, uint32_t free_bytes) {
+  TKdFilerWriter w;
+  w.Write("KR00", 4);
+  w.WriteInt08(kind);
+  w.WriteInt32(static_cast<int32_t>(free_bytes));
+  w.Write(signature.data(), signature.size());
+  w.WriteInt32(version);
+  w.Write(body.data(), body.size());
+  return w.Take();
+}
+
+ConversionSettings TestSettings() {
+  ConversionSettings s;
+  s.decimal_separator = ',';
+  s.today = DateValue(2023, 3, 15);
+  s.program_version = "1.0.0.0";
+  return s;
+}
+
+Outcome Convert(const std::string& packed, const ConversionSettings& settings) {
+  Outcome out;
+  try {
+    const std::string xml =
+        ConvertDocument(reinterpret_cast<const uint8_t*>(packed.data()), packed.size(), settings);
+    out.ok = true;
+    out.xml = Cp1251ToUtf8(xml);
+  } catch (const KdxError& e) {
+    out.failure = std::string(e.ClassName()) + ": " + e.Message();
+  }
+  return out;
+}
+
+std::string BodyLines(const std::string& xml) {
+  std::string text;
+  for (char ch : xml) {
+    if (ch != '\r') text += ch;
+  }
+  // Drop the declaration line and the root start tag line.
+  for (int i = 0; i < 2; ++i) {
+    const size_t nl = text.find('\n');
+    text = nl == std::string::npos ? std::string() : text.substr(nl + 1);
+  }
+  return text;
+}
+
+}  // namespace kdx::test
