@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cennik/cennik.h"
+#include "api/document_factory.h"
 #include "filer/filer.h"
 #include "xml/xml_document.h"
 
@@ -21,8 +21,18 @@ uint32_t LittleEndian32(const uint8_t* p) {
 
 std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind, const ConversionSettings& settings) {
   switch (kind) {
+    case sdtSmeta:
+      return CreateSmeta(settings);
+    case sdtObjSmeta:
+      return CreateObjSmeta(settings);
+    case sdtConsCalc:
+      return CreateConsCalc(settings);
     case sdtCennik:
-      return std::make_unique<TCennik>(settings);
+      return CreateCennik(settings);
+    case sdtIndexes:
+      return CreatePriceIndexes(settings);
+    case sdtResSummary:
+      return CreateResSummary(settings);
     default:
       return nullptr;
   }

@@ -1,5 +1,7 @@
 #include "cennik/cennik.h"
 
+#include "api/document_factory.h"
+
 namespace kdx {
 namespace {
 
@@ -95,6 +97,10 @@ TCennik::TCennik(const ConversionSettings& settings)
 }
 
 TCennik::~TCennik() { BeginDestroy(); }
+
+std::unique_ptr<TKDXAbstractDocData> CreateCennik(const ConversionSettings& settings) {
+  return std::make_unique<TCennik>(settings);
+}
 
 void TCennik::Clear() {
   for (auto& group : FGroups) group->Clear();
