@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine, when missing.
+# Usage: scripts/deps.sh [--windows]   (--windows adds the mingw-w64 cross compilers and wine)
+set -euo pipefail
+
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+command -v g++ >/dev/null || need+=(g++)
+command -v nm >/dev/null || need+=(binutils)
+command -v iconv >/dev/null || need+=(libc-bin)
+command -v python3 >/dev/null || need+=(python3)
+[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+if [ "${1:-}" = "--windows" ]; then
+  command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64)
+  command -v wine64 >/dev/null || command -v wine >/dev/null || need+=(wine64)
+fi
+
+if [ ${#need[@]} -eq 0 ]; then exit 0; fi
+if [ "$(id -u)" != 0 ]; then
+  echo "deps: missing packages: ${need[*]} (run as root or install them: apt-get install -y ${need[*]})" >&2
+  exit 1
+fi
+echo "deps: installing ${need[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq >/dev/null
+apt-get install -y -qq "${need[@]}" >/dev/null
