@@ -36,8 +36,8 @@ void Convert(benchmark::State& state, const std::string& doc) {
   const kdx::ConversionSettings settings = kdx::test::TestSettings();
   size_t out = 0;
   for (auto _ : state) {
-    std::string xml = kdx::ConvertDocument(reinterpret_cast<const uint8_t*>(doc.data()), doc.size(),
-                                           settings);
+    std::string xml =
+        kdx::ConvertDocument(reinterpret_cast<const uint8_t*>(doc.data()), doc.size(), settings);
     out = xml.size();
     benchmark::DoNotOptimize(xml.data());
   }

@@ -100,7 +100,8 @@ TEST_F(ApiTest, ConvertsCopiesAndReleases) {
 
   std::string first(static_cast<size_t>(size), '\0'), second(first);
   EXPECT_EQ(lib.Data(h, first.data(), static_cast<uint32_t>(size)), static_cast<uint32_t>(size));
-  EXPECT_EQ(lib.Data(h, second.data(), static_cast<uint32_t>(size) + 10), static_cast<uint32_t>(size));
+  EXPECT_EQ(lib.Data(h, second.data(), static_cast<uint32_t>(size) + 10),
+            static_cast<uint32_t>(size));
   EXPECT_EQ(first, second);
   EXPECT_EQ(first.rfind("<?xml version=\"1.0\" encoding=\"windows-1251\"?>", 0), 0u);
   EXPECT_NE(first.find("<Document ProgramVersion=\""), std::string::npos);
@@ -228,7 +229,8 @@ int RunCli(const std::string& args, std::string* out) {
 
 TEST(CliTest, ConvertsReportsAndExplains) {
   const std::string dir = ::testing::TempDir();
-  const std::string good = dir + "/cli_good.kdx", bad = dir + "/cli_bad.kdx", xml = dir + "/cli.xml";
+  const std::string good = dir + "/cli_good.kdx", bad = dir + "/cli_bad.kdx",
+                    xml = dir + "/cli.xml";
   const std::string doc = PriceList();
   FILE* f = fopen(good.c_str(), "wb");
   ASSERT_NE(f, nullptr);

@@ -19,7 +19,8 @@ uint32_t LittleEndian32(const uint8_t* p) {
 
 }  // namespace
 
-std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind, const ConversionSettings& settings) {
+std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
+                                                    const ConversionSettings& settings) {
   switch (kind) {
     case sdtSmeta:
       return CreateSmeta(settings);
@@ -46,7 +47,8 @@ std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSe
     std::snprintf(hex, sizeof hex, "%08X", value);
     Raise(kEConvertException, std::string("Неверная сигнатура заголовка данных: ") + hex);
   }
-  if (size < 5) Raise(kEKDInvalidDoc, "Файл (блок данных) не является документом программы Орвакплан");
+  if (size < 5)
+    Raise(kEKDInvalidDoc, "Файл (блок данных) не является документом программы Орвакплан");
   const uint8_t kind = data[4];
   if (kind > 8) Raise(kEKDInvalidDoc, "Несоответствие данных типу документа");
   std::unique_ptr<TKDXAbstractDocData> doc = CreateDocument(kind, settings);

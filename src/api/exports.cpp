@@ -1,5 +1,7 @@
 // The five exports: a registry of output buffers behind unique handles, the
 // process-wide last-failure text, and the argument checks.
+#include "api/exports.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "api/convert.h"
-#include "api/exports.h"
 #include "api/platform.h"
 #include "filer/codepage.h"
 #include "kdx2xml/kdx2xml.h"

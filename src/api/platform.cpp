@@ -42,9 +42,9 @@ bool IsReadableRange(const void* data, int64_t size) {
 }
 
 bool IsWritableRange(const void* data, uint64_t size) {
-  return RangeHasProtection(data, size,
-                            PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE |
-                                PAGE_EXECUTE_WRITECOPY);
+  return RangeHasProtection(
+      data, size,
+      PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY);
 }
 
 #else

@@ -43,7 +43,8 @@ class TCennikResource : public TKDXAbstractRow {
 class TCennikGroup : public TKDXExpAbstractObjectList {
  public:
   TCennikGroup(TKDXAbstractRow* owner, TCennikResType res_type,
-               uint8_t options = soloCnt32 | soloMultiClass | soloStoreCaption | soloXMLStoreCaption)
+               uint8_t options = soloCnt32 | soloMultiClass | soloStoreCaption |
+                                 soloXMLStoreCaption)
       : TKDXExpAbstractObjectList(owner, options), FResType(res_type) {}
   TSmetaRowKind GetKind() const override { return srkResGroup; }
   const char* XMLTag() const override { return "Folder"; }

@@ -94,7 +94,8 @@ class TOrvakFiler {
   T Fixed() {
     if (sizeof(T) > Remaining()) RaiseReadError();
     T v = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(data_[pos_ + i]) << (8 * i));
+    for (size_t i = 0; i < sizeof(T); ++i)
+      v |= static_cast<T>(static_cast<T>(data_[pos_ + i]) << (8 * i));
     pos_ += sizeof(T);
     return v;
   }

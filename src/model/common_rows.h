@@ -20,7 +20,12 @@ class TKdDocComment : public TKDXAbstractRow {
 
 enum TKdRowDocLinkTarget : uint8_t { rdltgBase, rdltgFile };
 enum TKdRowDocLinkType : uint8_t {
-  rdltNone, rdltObjSmeta, rdltSmetaRes, rdltSmetaBase, rdltSmetaNoIdx, rdltAny
+  rdltNone,
+  rdltObjSmeta,
+  rdltSmetaRes,
+  rdltSmetaBase,
+  rdltSmetaNoIdx,
+  rdltAny
 };
 inline constexpr uint8_t rdloTypeDontCare = 1;
 

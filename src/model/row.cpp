@@ -78,7 +78,8 @@ void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
     count = filer.ReadInt16();
   }
   // Room is reserved before reading, but never more than the bytes left could hold.
-  FItems.reserve(static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(filer.Remaining()))));
+  FItems.reserve(
+      static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(filer.Remaining()))));
   const bool multi = (FOptions & soloMultiClass) != 0;
   for (int64_t i = 0; i < count; ++i) {
     const uint8_t type = multi ? filer.Read_Byte() : 0;
@@ -137,7 +138,8 @@ TKdSharedRow* TKdSharedStrings::StringReference(int index) {
 }
 
 void TKdSharedStrings::Remove(const TKDXAbstractRow* row) {
-  auto it = std::find_if(FItems.begin(), FItems.end(), [row](const auto& p) { return p.get() == row; });
+  auto it =
+      std::find_if(FItems.begin(), FItems.end(), [row](const auto& p) { return p.get() == row; });
   if (it != FItems.end()) FItems.erase(it);
 }
 

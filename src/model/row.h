@@ -19,14 +19,57 @@ namespace kdx {
 class TKDXAbstractDocData;
 
 enum TSmetaRowKind : uint8_t {
-  srkNone, srkChapter, srkChapters, srkPosition, srkResource, srkHeader, srkItog, srkPosItog,
-  srkResItog, srkChapItog, srkPosCheck, srkResCheck, srkDefListChapter, srkDefListDefect,
-  srkDefListPosition, srkGlava, skrConv, srkResGroup, srkResRoot, srkResRep, srkResRepRoot,
-  srkResResGroup, srkResRepRes, srkResRepItog, srkResRepTotalItog, srkResRepItogDetail,
-  srkIndexRoot, srkResIndexRoot, srkIndex, srkIndexGroup, srkIndexAddOn, srkWinterK,
-  srkWinterGroup, srkVr, srkVrGroup, srkAbstractKf, srkKfGroup, srkOsZatrGroup, srkNBChapter,
-  srkNBRow, srkNBResource, srkResSummSmeta, srkResSummOS, srkResSummSSR, srkResSummResGroup,
-  srkResSummRes, srkImplemAct, srkSignRoot, srkSignGroup, srkSignItem, srkSignAttrib
+  srkNone,
+  srkChapter,
+  srkChapters,
+  srkPosition,
+  srkResource,
+  srkHeader,
+  srkItog,
+  srkPosItog,
+  srkResItog,
+  srkChapItog,
+  srkPosCheck,
+  srkResCheck,
+  srkDefListChapter,
+  srkDefListDefect,
+  srkDefListPosition,
+  srkGlava,
+  skrConv,
+  srkResGroup,
+  srkResRoot,
+  srkResRep,
+  srkResRepRoot,
+  srkResResGroup,
+  srkResRepRes,
+  srkResRepItog,
+  srkResRepTotalItog,
+  srkResRepItogDetail,
+  srkIndexRoot,
+  srkResIndexRoot,
+  srkIndex,
+  srkIndexGroup,
+  srkIndexAddOn,
+  srkWinterK,
+  srkWinterGroup,
+  srkVr,
+  srkVrGroup,
+  srkAbstractKf,
+  srkKfGroup,
+  srkOsZatrGroup,
+  srkNBChapter,
+  srkNBRow,
+  srkNBResource,
+  srkResSummSmeta,
+  srkResSummOS,
+  srkResSummSSR,
+  srkResSummResGroup,
+  srkResSummRes,
+  srkImplemAct,
+  srkSignRoot,
+  srkSignGroup,
+  srkSignItem,
+  srkSignAttrib
 };
 
 // Row options.
@@ -172,7 +215,8 @@ class TKdSharedRow : public TKDXAbstractRow {
 // A list of shared texts (units of measure and the like).
 class TKdSharedStrings : public TKDXAbstractObjectList {
  public:
-  TKdSharedStrings(TKDXAbstractRow* owner, uint8_t options) : TKDXAbstractObjectList(owner, options) {}
+  TKdSharedStrings(TKDXAbstractRow* owner, uint8_t options)
+      : TKDXAbstractObjectList(owner, options) {}
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
   // The row holding the text (appended when new), with its count raised;
   // nullptr for the empty text.

@@ -30,9 +30,7 @@ void TKDXDocSignature::XMLSave(XmlElement& element) {
   FAttributes.XMLSaveToChild(element);
 }
 
-TKDXDocSignature& TKDXDocSignatures::Append() {
-  return static_cast<TKDXDocSignature&>(Add(0));
-}
+TKDXDocSignature& TKDXDocSignatures::Append() { return static_cast<TKDXDocSignature&>(Add(0)); }
 
 void TKdSmetaSignature::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
@@ -52,7 +50,7 @@ struct OldRole {
 };
 constexpr OldRole kOldRoles[6] = {
     {"Oснование", 100},  // the first letter is the Latin capital O
-    {"Составил", 300}, {"Проверил", 310}, {"Заказчик", 230}, {"Подрядчик", 240}, {"Инвестор", 220},
+    {"Составил", 300},  {"Проверил", 310}, {"Заказчик", 230}, {"Подрядчик", 240}, {"Инвестор", 220},
 };
 
 void AddOldText(TKDXSmetaSignatures& rows, size_t index, std::string text) {

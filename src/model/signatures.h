@@ -29,7 +29,8 @@ class TKdDocSignAttributes : public TKdTypedList<TKdDocSignAttribute> {
 
 class TKDXDocSignature : public TKDXExpAbstractRow {
  public:
-  explicit TKDXDocSignature(TKDXAbstractRow* owner) : TKDXExpAbstractRow(owner), FAttributes(this) {}
+  explicit TKDXDocSignature(TKDXAbstractRow* owner)
+      : TKDXExpAbstractRow(owner), FAttributes(this) {}
   TSmetaRowKind GetKind() const override { return srkSignItem; }
   const char* XMLTag() const override { return "Item"; }
   void ReadData(TKdFiler& filer) override;

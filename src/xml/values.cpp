@@ -24,7 +24,8 @@ std::string IntToText(int64_t value) {
 
 std::string CurrToText(Currency value, char sep) {
   const bool negative = value.value < 0;
-  const uint64_t mag = negative ? 0 - static_cast<uint64_t>(value.value) : static_cast<uint64_t>(value.value);
+  const uint64_t mag =
+      negative ? 0 - static_cast<uint64_t>(value.value) : static_cast<uint64_t>(value.value);
   char buf[32];
   char* p = buf;
   if (negative) *p++ = '-';
@@ -32,7 +33,8 @@ std::string CurrToText(Currency value, char sep) {
   unsigned frac = static_cast<unsigned>(mag % 10000);
   if (frac) {
     *p++ = sep;
-    char digits[4] = {static_cast<char>('0' + frac / 1000), static_cast<char>('0' + frac / 100 % 10),
+    char digits[4] = {static_cast<char>('0' + frac / 1000),
+                      static_cast<char>('0' + frac / 100 % 10),
                       static_cast<char>('0' + frac / 10 % 10), static_cast<char>('0' + frac % 10)};
     int n = 4;
     while (digits[n - 1] == '0') --n;
@@ -94,7 +96,7 @@ std::string DateToText(double date) {
     return "00.00.0000";
   }
   const long long days = static_cast<long long>(date) - 25569;  // days since 1970-01-01
-  if (days < -719162) return "00.00.0000";                     // before 01.01.0001
+  if (days < -719162) return "00.00.0000";                      // before 01.01.0001
   long long z = days + 719468;
   const long long era = (z >= 0 ? z : z - 146096) / 146097;
   const unsigned doe = static_cast<unsigned>(z - era * 146097);
@@ -110,7 +112,9 @@ std::string DateToText(double date) {
 }
 
 void SetAttr(XmlElement& e, const char* name, std::string_view text) { e.SetAttr(name, text); }
-void SetAttrInt(XmlElement& e, const char* name, int64_t value) { e.SetAttr(name, IntToText(value)); }
+void SetAttrInt(XmlElement& e, const char* name, int64_t value) {
+  e.SetAttr(name, IntToText(value));
+}
 void SetAttrCurr(XmlElement& e, const char* name, Currency value) {
   e.SetAttr(name, CurrToText(value, e.Settings().decimal_separator));
 }
@@ -206,21 +210,44 @@ std::string CostPartsToText(uint8_t set) {
 }
 
 std::string KOptionsToText(uint16_t set) {
-  static const NameTable names{"Percent", "InPos",   "Base",     "Curr",   "PzAll",
-                               "EmAll",   "MatQty",  "EmQty",    "OzpTz",  "ZpmTz",
+  static const NameTable names{"Percent",  "InPos",   "Base",   "Curr",     "PzAll",
+                               "EmAll",    "MatQty",  "EmQty",  "OzpTz",    "ZpmTz",
                                "Disabled", "SeparEm", "HideFx", "Reserved1"};
   return SetToText(set, names);
 }
 
 std::string SmetaOptionsToText(uint32_t set) {
-  static const NameTable names{
-      "RoundPos",        "NaklInPos",   "WinterInPos",  "AddZatr",          "ExactPosCalc",
-      "ZpmByTz",         "GroupItgCnv", "ExactResCalc", "CommonNakl",       "RoundTaxes",
-      "ExclRet",         "CommonPlan",  "AddZmpToEm",   "SeparateFot",      "AutoIndexes",
-      "AutoIndexUseCode", "TempRound",  "MtsnMode",     "NaklByIndex",      "PlanByIndex",
-      "WintByIndex",     "CustNPZpm",   "Mtsn1998",     "AdvResCalc",       "RoundNPBase",
-      "RoundNPCurr",     "RoundNPNoIdx", "NewNPCurr",   "NoRoundForOnePos", "MultPosK",
-      ""};
+  static const NameTable names{"RoundPos",
+                               "NaklInPos",
+                               "WinterInPos",
+                               "AddZatr",
+                               "ExactPosCalc",
+                               "ZpmByTz",
+                               "GroupItgCnv",
+                               "ExactResCalc",
+                               "CommonNakl",
+                               "RoundTaxes",
+                               "ExclRet",
+                               "CommonPlan",
+                               "AddZmpToEm",
+                               "SeparateFot",
+                               "AutoIndexes",
+                               "AutoIndexUseCode",
+                               "TempRound",
+                               "MtsnMode",
+                               "NaklByIndex",
+                               "PlanByIndex",
+                               "WintByIndex",
+                               "CustNPZpm",
+                               "Mtsn1998",
+                               "AdvResCalc",
+                               "RoundNPBase",
+                               "RoundNPCurr",
+                               "RoundNPNoIdx",
+                               "NewNPCurr",
+                               "NoRoundForOnePos",
+                               "MultPosK",
+                               ""};
   return SetToText(set, names);
 }
 
@@ -244,10 +271,9 @@ std::string ItogOptionsToText(uint8_t set) {
 }
 
 std::string ResourceOptionsToText(uint16_t set) {
-  static const NameTable names{"Project",    "OwnerMat",     "NotCount",   "Junk",
-                               "LookTech",   "Comment",      "CountInPlace", "CountInPos",
-                               "Reserved1",  "Reserved2",    "Reserved3",  "Reserved4",
-                               "Reserved5"};
+  static const NameTable names{"Project",   "OwnerMat",     "NotCount",   "Junk",      "LookTech",
+                               "Comment",   "CountInPlace", "CountInPos", "Reserved1", "Reserved2",
+                               "Reserved3", "Reserved4",    "Reserved5"};
   return SetToText(set, names);
 }
 
@@ -354,7 +380,7 @@ Currency TextToCurr(std::string_view text, Currency def, char sep) {
   // Round half to even on the dropped digits.
   if (int_len < len) {
     const long long first = int_len < 0 ? -1 : int_len;  // index of first dropped digit
-    int cmp;  // dropped part compared with one half
+    int cmp;                                             // dropped part compared with one half
     if (first < 0) {
       cmp = -1;  // dropped part below 0.1 of a unit
     } else {

@@ -10,7 +10,7 @@ constexpr size_t kBlockSize = 64 * 1024;
 
 // How each byte is written inside an attribute value: 0 as it stands,
 // otherwise an index into kEscapes.
-constexpr const char* kEscapes[] = {nullptr, "&amp;", "&lt;", "&gt;", "&quot;",
+constexpr const char* kEscapes[] = {nullptr, "&amp;", "&lt;",  "&gt;",  "&quot;",
                                     "&#9;",  "&#10;", "&#13;", "&#152;"};
 constexpr uint8_t kEscapeLen[] = {0, 5, 4, 4, 6, 4, 5, 5, 6};
 

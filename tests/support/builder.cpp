@@ -1,6 +1,5 @@
 #include "support/builder.h"
 
-
 #include "api/convert.h"
 #include "filer/codepage.h"
 #include "model/row.h"

@@ -21,23 +21,56 @@ Currency Curr(std::string_view amount);
 
 class DocBuilder {
  public:
-  DocBuilder& Byte(uint8_t v) { w_.WriteInt08(v); return *this; }
-  DocBuilder& I16(uint16_t v) { w_.WriteInt16(v); return *this; }
-  DocBuilder& I32(int32_t v) { w_.WriteInt32(v); return *this; }
-  DocBuilder& I64(int64_t v) { w_.WriteInt64(v); return *this; }
-  DocBuilder& Bool(bool v) { w_.WriteBoolean(v); return *this; }
-  DocBuilder& ByteBool(bool v) { w_.WriteByteBoolean(v); return *this; }
-  DocBuilder& Dbl(double v) { w_.WriteDbl64(v); return *this; }
-  DocBuilder& Ext(double v) { w_.WriteExtended(v); return *this; }
+  DocBuilder& Byte(uint8_t v) {
+    w_.WriteInt08(v);
+    return *this;
+  }
+  DocBuilder& I16(uint16_t v) {
+    w_.WriteInt16(v);
+    return *this;
+  }
+  DocBuilder& I32(int32_t v) {
+    w_.WriteInt32(v);
+    return *this;
+  }
+  DocBuilder& I64(int64_t v) {
+    w_.WriteInt64(v);
+    return *this;
+  }
+  DocBuilder& Bool(bool v) {
+    w_.WriteBoolean(v);
+    return *this;
+  }
+  DocBuilder& ByteBool(bool v) {
+    w_.WriteByteBoolean(v);
+    return *this;
+  }
+  DocBuilder& Dbl(double v) {
+    w_.WriteDbl64(v);
+    return *this;
+  }
+  DocBuilder& Ext(double v) {
+    w_.WriteExtended(v);
+    return *this;
+  }
   // A currency amount given as decimal text, e.g. Cur("12.345").
-  DocBuilder& Cur(std::string_view amount) { w_.WriteCur64(Curr(amount)); return *this; }
-  DocBuilder& CurRaw(int64_t scaled) { w_.WriteInt64(scaled); return *this; }
+  DocBuilder& Cur(std::string_view amount) {
+    w_.WriteCur64(Curr(amount));
+    return *this;
+  }
+  DocBuilder& CurRaw(int64_t scaled) {
+    w_.WriteInt64(scaled);
+    return *this;
+  }
   DocBuilder& Date(int year, int month, int day) { return Dbl(DateValue(year, month, day)); }
   // A string in UTF-8, written in windows-1251 with the tag its length asks for.
   DocBuilder& Str(std::string_view utf8);
   // A string with a chosen tag (6, 7 or 8) whatever its length.
   DocBuilder& StrTagged(uint8_t tag, std::string_view utf8);
-  DocBuilder& Raw(std::string_view bytes) { w_.Write(bytes.data(), bytes.size()); return *this; }
+  DocBuilder& Raw(std::string_view bytes) {
+    w_.Write(bytes.data(), bytes.size());
+    return *this;
+  }
   DocBuilder& Append(const DocBuilder& other) { return Raw(other.Bytes()); }
 
   // The row marker 0xEF, then the caption when one is given.
