@@ -1,7 +1,10 @@
 #include "api/document_factory.h"
+#include "ressummary/ressummary.h"
 
 namespace kdx {
 
-std::unique_ptr<TKDXAbstractDocData> CreateResSummary(const ConversionSettings& /*settings*/) { return nullptr; }
+std::unique_ptr<TKDXAbstractDocData> CreateResSummary(const ConversionSettings& settings) {
+  return std::make_unique<TResSummary>(settings);
+}
 
 }  // namespace kdx
