@@ -1,0 +1,79 @@
+#include "priceindexes/priceindexes.h"
+
+namespace kdx {
+namespace {
+
+constexpr int32_t kVerSignatures = 0x0001014C;
+constexpr int32_t kVerBindingDate = 0x0001014E;
+
+}  // namespace
+
+// ---- folders ----
+
+std::unique_ptr<TKDXAbstractRow> TPriceIndexesGroup::CreateItem(uint8_t type) {
+  switch (type) {
+    case 0:
+      return std::make_unique<TPriceIndexPos>(this);
+    case 1:
+      return std::make_unique<TPriceIndexesGroup>(this);
+    default:
+      return nullptr;
+  }
+}
+
+int TPriceIndexesGroup::ItemType(const TKDXAbstractRow& row) const {
+  switch (row.GetKind()) {
+    case srkIndex:
+      return 0;
+    case srkIndexGroup:
+      return 1;
+    default:
+      return -1;
+  }
+}
+
+// ---- document ----
+
+TPriceIndexes::TPriceIndexes(const ConversionSettings& settings)
+    : TKDXAbstractDocData(settings),
+      FBindingDate(settings.today),
+      FIndexesAddOnTypes(this),
+      FRoot(this),
+      FDocSigns(this) {}
+
+TPriceIndexes::~TPriceIndexes() { BeginDestroy(); }
+
+void TPriceIndexes::Clear() {
+  FRoot.Clear();
+  FIndexesAddOnTypes.Clear();
+  FDocSigns.Clear();
+}
+
+void TPriceIndexes::ReadBody(TKdFiler& filer) {
+  // The types come first, so that every add-on finds the type it refers to.
+  FIndexesAddOnTypes.Load(filer);
+  FRoot.Load(filer);
+  if (FFileVersion >= kVerSignatures) FDocSigns.Load(filer);
+  if (FFileVersion >= kVerBindingDate) {
+    FDocComment.Load(filer);
+    FBindingDate = filer.ReadDbl64();
+    FBindingDateComment = filer.ReadString();
+    FNaklZpm = filer.ReadInt32();
+    FPlanZpm = filer.ReadInt32();
+  }
+}
+
+void TPriceIndexes::XMLSaveBody(XmlElement& element) {
+  WriteAttrDate(element, "BindingDate", FBindingDate);
+  WriteAttrStr(element, "DateComment", FBindingDateComment);
+  FIndexesAddOnTypes.XMLSaveToChild(element);
+  FRoot.XMLSaveToChild(element);
+  FDocSigns.XMLSaveToChild(element);
+  if (FNaklZpm != 0 || FPlanZpm != 0) {
+    XmlElement& rates = element.AppendChild("MtsnNPZpm");
+    WriteAttrCurr(rates, "NC", Currency{FNaklZpm}, Currency{});
+    WriteAttrCurr(rates, "PC", Currency{FPlanZpm}, Currency{});
+  }
+}
+
+}  // namespace kdx

@@ -1,0 +1,269 @@
+// Coefficients that raise or lower the cost items of an estimate (the regional
+// and territorial ones, the work-type coefficients of the estimate, those of
+// positions and resources), the position's exclusions of work-type
+// coefficients, and the coded item (a code and five factors) that price
+// indexes, index add-ons and winter rises are built on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/row.h"
+
+namespace kdx {
+
+// Kind of a coefficient.
+enum TSmetaKKind : uint8_t { skkStandart, skkFormula, skkKosvRash, skkReserved };
+
+// Bits of the 16-bit option set of a coefficient.
+inline constexpr uint16_t skoPercent = 1u << 0;
+inline constexpr uint16_t skoInPosition = 1u << 1;
+inline constexpr uint16_t skoBase = 1u << 2;
+inline constexpr uint16_t skoCurr = 1u << 3;
+inline constexpr uint16_t skoPzAll = 1u << 4;
+inline constexpr uint16_t skoEmAll = 1u << 5;
+inline constexpr uint16_t skoMatQty = 1u << 6;
+inline constexpr uint16_t skoEmQty = 1u << 7;
+inline constexpr uint16_t skoOzpTz = 1u << 8;
+inline constexpr uint16_t skoZpmTz = 1u << 9;
+inline constexpr uint16_t skoDisabled = 1u << 10;
+inline constexpr uint16_t skoSeparateEm = 1u << 11;
+inline constexpr uint16_t skoItogHideFx = 1u << 12;
+inline constexpr uint16_t skoReserved1 = 1u << 13;
+
+// Number of factor slots: direct costs, basic wages, machine operation,
+// machinists' wages, materials.
+inline constexpr int kKfSlots = 5;
+// A factor is held times 10000; this is 1, no change.
+inline constexpr int32_t kFactorOne = 10000;
+using TKfValues = std::array<int32_t, kKfSlots>;
+inline constexpr TKfValues kNeutralFactors = {kFactorOne, kFactorOne, kFactorOne, kFactorOne,
+                                              kFactorOne};
+
+// Splits a formula of the form "ПЗ=...;ОЗП=...;ЭМ=...;ЗПМ=...;МАТ=..."
+// (windows-1251 text; blanks are ignored, ";" inside parentheses does not
+// separate) into the expressions of the five cost items. Returns false at the
+// first piece that names no cost item or names one a second time; what was
+// found before it stays in fx.
+bool SplitKFormula(std::string_view formula, std::array<std::string, kKfSlots>& fx);
+
+// The nearest owner of a row (the row itself excluded) that is of class T, or nullptr.
+template <class T>
+T* FindOwnerOf(const TKDXAbstractRow& row) {
+  for (TKDXAbstractRow* r = row.Owner(); r; r = r->Owner()) {
+    if (T* found = dynamic_cast<T*>(r)) return found;
+  }
+  return nullptr;
+}
+
+// Common base of coefficients, price indexes and winter-rise items.
+class TSmetaAbstractKIItem : public TKDXAbstractRow {
+ public:
+  using TKDXAbstractRow::TKDXAbstractRow;
+  // The order in which coefficients of one list take effect; 0 without a level.
+  virtual int32_t GetLevel() const { return 0; }
+};
+
+// A coefficient: up to five factors or a formula, with options saying to
+// which prices and cost items it applies.
+class TSmetaAbstractK : public TSmetaAbstractKIItem {
+ public:
+  static constexpr uint16_t kDefaultOptions = 0x3FC;
+
+  explicit TSmetaAbstractK(TKDXAbstractRow* owner, uint16_t options = kDefaultOptions)
+      : TSmetaAbstractKIItem(owner), FOptions(options) {}
+  TSmetaRowKind GetKind() const override { return srkAbstractKf; }
+  const char* XMLTag() const override { return "K"; }
+  void ReadData(TKdFiler& filer) override;
+  void XMLSave(XmlElement& element) override;
+
+  // Sets the formula text and splits it by cost item.
+  void SetFormula(std::string formula);
+
+  uint8_t FKfKind = skkStandart;
+  TKfValues FValues = kNeutralFactors;
+  uint16_t FOptions;
+  std::string FIdentifier;
+  std::string FFormula;
+  std::array<std::string, kKfSlots> FFxArray;
+  bool FFxParseSuccesful = true;
+
+ protected:
+  // Brings the options just read into the form this class allows.
+  virtual void NormaliseOptions();
+  // The attributes of a coefficient; false when the row is not stored.
+  bool XMLSaveK(XmlElement& element);
+};
+
+// The territorial zone correction of an estimate.
+class TSmetaTerZoneK : public TSmetaAbstractK {
+ public:
+  static constexpr uint16_t kDefaultOptions = skoBase | skoPzAll | skoEmAll;
+
+  explicit TSmetaTerZoneK(TKDXAbstractRow* owner) : TSmetaAbstractK(owner, kDefaultOptions) {}
+  // The caption is stored but never written.
+  uint8_t GetOptions() const override { return aroStoreCaption; }
+  const char* XMLTag() const override { return "TerZoneK"; }
+  int32_t GetLevel() const override { return -2; }
+
+ protected:
+  void NormaliseOptions() override;
+};
+
+// The regional wage coefficient of an estimate: one factor, for basic wages
+// (slot 1); no marker and no caption are stored.
+class TSmetaRegK : public TSmetaAbstractK {
+ public:
+  static constexpr uint16_t kDefaultOptions = skoPercent | skoBase;
+
+  explicit TSmetaRegK(TKDXAbstractRow* owner) : TSmetaAbstractK(owner, kDefaultOptions) {}
+  uint8_t GetOptions() const override { return 0; }
+  const char* XMLTag() const override { return "RegionalK"; }
+  int32_t GetLevel() const override { return -1; }
+  void ReadData(TKdFiler& filer) override;
+  void XMLSave(XmlElement& element) override;
+};
+
+// A coefficient with a level.
+class TSmetaAbstractLevelK : public TSmetaAbstractK {
+ public:
+  using TSmetaAbstractK::TSmetaAbstractK;
+  int32_t GetLevel() const override { return FLevel; }
+  void XMLSave(XmlElement& element) override;
+
+  int32_t FLevel = 1;
+
+ protected:
+  bool XMLSaveLevelK(XmlElement& element);
+};
+
+// A coefficient of a position.
+class TSmetaPosKf : public TSmetaAbstractLevelK {
+ public:
+  using TSmetaAbstractLevelK::TSmetaAbstractLevelK;
+  void ReadData(TKdFiler& filer) override;
+};
+
+// A coefficient of a resource.
+class TSmetaResKf : public TSmetaAbstractLevelK {
+ public:
+  using TSmetaAbstractLevelK::TSmetaAbstractLevelK;
+  void ReadData(TKdFiler& filer) override;
+};
+
+// IDs of the chapters, work types or work-type groups a work-type coefficient
+// applies to (16-bit values as stored).
+class TSmetaVrKfLinks {
+ public:
+  // A signed 16-bit count, then that many 16-bit IDs.
+  void Read(TKdFiler& filer);
+  const std::vector<int32_t>& Items() const { return FItems; }
+
+ private:
+  std::vector<int32_t> FItems;
+};
+
+// A work-type coefficient of the estimate.
+class TSmetaVrKf : public TSmetaAbstractLevelK {
+ public:
+  static constexpr uint16_t kDefaultOptions = 0x3FF;
+
+  explicit TSmetaVrKf(TKDXAbstractRow* owner) : TSmetaAbstractLevelK(owner, kDefaultOptions) {}
+  void ReadData(TKdFiler& filer) override;
+  void XMLSave(XmlElement& element) override;
+
+  bool FAllVidRabs = true;
+  bool FAllChapters = true;
+  // By work-type list: 0 the 1984 list, 1 the 2001 list.
+  std::array<TSmetaVrKfLinks, 2> FVidRabLinks;
+  std::array<TSmetaVrKfLinks, 2> FVidRbGLinks;
+  TSmetaVrKfLinks FChaptsLinks;
+
+ protected:
+  void NormaliseOptions() override;
+};
+
+// Coefficient lists: 16-bit count, no type bytes, no caption.
+class TSmetaKfList : public TKDXAbstractObjectList {
+ public:
+  explicit TSmetaKfList(TKDXAbstractRow* owner) : TKDXAbstractObjectList(owner, 0) {}
+  const char* XMLTag() const override { return "Koefficients"; }
+  std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t /*type*/) override {
+    return std::make_unique<TSmetaAbstractK>(this);
+  }
+  TSmetaAbstractK* At(size_t index) const { return static_cast<TSmetaAbstractK*>(Item(index)); }
+  // Index of the item in the list, or -1.
+  int IndexOf(const TKDXAbstractRow* row) const;
+};
+
+template <class T>
+class TSmetaKfListOf : public TSmetaKfList {
+ public:
+  using TSmetaKfList::TSmetaKfList;
+  std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t /*type*/) override {
+    return std::make_unique<T>(this);
+  }
+  T* At(size_t index) const { return static_cast<T*>(Item(index)); }
+};
+
+class TSmetaPosKfs : public TSmetaKfListOf<TSmetaPosKf> {
+ public:
+  using TSmetaKfListOf::TSmetaKfListOf;
+};
+class TSmetaResKfs : public TSmetaKfListOf<TSmetaResKf> {
+ public:
+  using TSmetaKfListOf::TSmetaKfListOf;
+};
+class TSmetaVrKfs : public TSmetaKfListOf<TSmetaVrKf> {
+ public:
+  using TSmetaKfListOf::TSmetaKfListOf;
+};
+
+// An owner (the estimate) that keeps the work-type coefficients which the
+// exclusion lists of its positions refer to.
+class ISmetaVrKfsOwner {
+ public:
+  virtual TSmetaVrKfs* VrKfsList() = 0;
+
+ protected:
+  ~ISmetaVrKfsOwner() = default;
+};
+
+// The work-type coefficients of the estimate that do not apply to a position.
+class TSmetaExcludedVrKfs : public TKDXAbstractRow {
+ public:
+  using TKDXAbstractRow::TKDXAbstractRow;
+  uint8_t GetOptions() const override { return 0; }
+  const char* XMLTag() const override { return "ExcludedKfs"; }
+  void ReadData(TKdFiler& filer) override;
+  void XMLSave(XmlElement& element) override;
+
+  // References into the estimate's list, not owned; a repeated index repeats.
+  std::vector<const TSmetaVrKf*> FItems;
+};
+
+// A coded item: a code and five factors.
+class TCustomSmetaKIItem : public TSmetaAbstractKIItem {
+ public:
+  static constexpr const char* kValueNames[kKfSlots] = {"SMR", "OZ", "EM", "ZM", "MT"};
+
+  using TSmetaAbstractKIItem::TSmetaAbstractKIItem;
+  void ReadData(TKdFiler& filer) override { ReadKIItem(filer); }
+  void XMLSave(XmlElement& element) override { XMLSaveKIItem(element); }
+
+  std::string FCode;
+  TKfValues FValues = kNeutralFactors;
+
+ protected:
+  // Row head, code, a presence byte and the factors it names.
+  void ReadKIItem(TKdFiler& filer);
+  // Caption (when written), code and factors; false when the row is not stored.
+  bool XMLSaveKIItem(XmlElement& element);
+  // The factor attributes: each factor other than 1 under its slot's name.
+  virtual void XMLSaveValues(XmlElement& element) const;
+};
+
+}  // namespace kdx

@@ -1,0 +1,81 @@
+#include "smeta/indexes.h"
+
+#include "filer/codepage.h"
+
+namespace kdx {
+namespace {
+
+constexpr int32_t kVerCommonIndexOptions = 0x0001012F;
+
+}  // namespace
+
+// ---- index with add-ons ----
+
+TPriceIndexAddOnTypes* TCustomIndexPos::AddOnTypes() const {
+  IPriceIndexAddOnTypesOwner* owner = FindOwnerOf<IPriceIndexAddOnTypesOwner>(*this);
+  return owner ? owner->IndexAddOnTypes() : nullptr;
+}
+
+void TCustomIndexPos::ReadData(TKdFiler& filer) {
+  ReadIndex(filer);
+  FAddOns.SetTypes(AddOnTypes());
+  FAddOns.Load(filer);
+}
+
+void TCustomIndexPos::XMLSave(XmlElement& element) {
+  if (!XMLSaveIndex(element)) return;
+  FAddOns.XMLSaveToChild(element);
+}
+
+// ---- index lists ----
+
+TKDXAbstractIndex* TSmetaIndexesList::FindIndex(std::string_view code) const {
+  const std::string_view wanted = TrimText(code);
+  if (wanted.empty()) return nullptr;
+  for (size_t i = 0; i < Count(); ++i) {
+    TKDXAbstractIndex* index = At(i);
+    if (Cp1251SameText(index->FCode, wanted)) return index;
+  }
+  return nullptr;
+}
+
+// ---- common index ----
+
+const char* TKDXSmetaIndexSmrLz::XMLTag() const {
+  static constexpr const char* kTags[3] = {"CommonIndexA", "CommonIndexB", "CommonIndexR"};
+  return kTags[FMode <= smrimRes ? FMode : smrimRes];
+}
+
+void TKDXSmetaIndexSmrLz::ReadData(TKdFiler& filer) {
+  ReadRowHead(filer);
+  FFormula = filer.ReadString();
+  if (GetFileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadInt16();
+  FOptions &= skoDisabled;
+}
+
+bool TKDXSmetaIndexSmrLz::IsXMLStored() const {
+  return !(FOptions == skoDisabled && TrimText(FFormula).empty());
+}
+
+void TKDXSmetaIndexSmrLz::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  WriteAttrStr(element, "Formula", FFormula);
+  WriteAttrStr(element, "Options", KOptionsToText(FOptions));
+}
+
+// ---- column indexes ----
+
+void TSmetaOsIndexes::ReadData(TKdFiler& filer) {
+  ReadRowHead(filer);
+  for (TSmetaOsIndex& index : FIndexes) index.FPriceIndexCode = filer.ReadString();
+}
+
+void TSmetaOsIndexes::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  static constexpr const char* kNames[4] = {"Sroy", "Mont", "Obor", "Other"};
+  for (size_t i = 0; i < FIndexes.size(); ++i) {
+    WriteAttrStr(element, kNames[i], FIndexes[i].FPriceIndexCode);
+  }
+}
+
+}  // namespace kdx
