@@ -77,9 +77,12 @@ void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
   } else {
     count = filer.ReadInt16();
   }
-  // Room is reserved before reading, but never more than the bytes left could hold.
-  FItems.reserve(
-      static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(filer.Remaining()))));
+  // Room is reserved before reading, but never more than the bytes left could
+  // hold, and only up to a first portion: nested lists all see the same bytes
+  // left, so false counts would otherwise add up level by level.
+  constexpr int64_t kMaxReserve = 4096;
+  FItems.reserve(static_cast<size_t>(
+      std::min({count, static_cast<int64_t>(filer.Remaining()), kMaxReserve})));
   const bool multi = (FOptions & soloMultiClass) != 0;
   for (int64_t i = 0; i < count; ++i) {
     const uint8_t type = multi ? filer.Read_Byte() : 0;

@@ -1,0 +1,184 @@
+// The typed reader: primitive encodings, tagged strings, failures on short or
+// bad data, and the writer that the test builder relies on.
+#include "filer/filer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+
+#include "support/builder.h"
+
+namespace kdx::test {
+namespace {
+
+std::string Bytes(std::initializer_list<int> bytes) {
+  std::string s;
+  for (int b : bytes) s += static_cast<char>(b);
+  return s;
+}
+
+TKdFiler Over(const std::string& bytes) {
+  return TKdFiler(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// "Class: message" of the failure a call raises, or "" when it returns.
+std::string FailureOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const KdxError& e) {
+    return std::string(e.ClassName()) + ": " + e.Message();
+  }
+  return "";
+}
+
+const std::string kBadData = "EOrvakFilerError: Неверный формат данных в потоке";
+const std::string kReadError = "EReadError: Stream read error";
+
+TEST(FilerTest, PrimitivesDecodeLittleEndianAndAdvanceByTheirWidth) {
+  const std::string b = Bytes({0xFE,                                            // Int08
+                               0xFF, 0xFF,                                      // Int16
+                               0xFE, 0xFF, 0xFF, 0xFF,                          // Int32 -2
+                               0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x88,  // Int64
+                               0x08, 0x52, 0, 0, 0, 0, 0, 0,                    // Curr64 2.1
+                               0, 0, 0, 0, 0, 0, 0xF8, 0x3F,                    // Dbl64 1.5
+                               0x01, 0x0A, 0x09, 0x00, 0x02});                  // Booleans
+  TKdFiler f = Over(b);
+  EXPECT_EQ(f.ReadInt08(), 0xFE);
+  EXPECT_EQ(f.ReadInt16(), 65535);
+  EXPECT_EQ(f.ReadInt32(), -2);
+  EXPECT_EQ(f.ReadInt64(), static_cast<int64_t>(0x8807060504030201ull));
+  EXPECT_EQ(f.ReadCurr64(), Curr("2.1"));
+  EXPECT_EQ(f.ReadDbl64(), 1.5);
+  EXPECT_FALSE(f.ReadBoolean());  // 01: only 0A is true
+  EXPECT_TRUE(f.ReadBoolean());
+  EXPECT_FALSE(f.ReadBoolean());
+  EXPECT_FALSE(f.ReadByteBoolean());
+  EXPECT_TRUE(f.ReadByteBoolean());
+  EXPECT_TRUE(f.IsEndOfStream());
+  EXPECT_EQ(f.Position(), b.size());
+}
+
+TEST(FilerTest, ExtendedReadsTheEightyBitLayout) {
+  struct Case {
+    std::string bytes;
+    double expected;
+  };
+  const Case cases[] = {
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x3F}), 1.0},
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0xC0, 0x00, 0xC0}), -3.0},
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0.0},
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x7F}), INFINITY},
+      {Bytes({0, 0, 0, 0, 0, 0, 0, 0x80, 0xFB, 0x3F}), 0.0625},
+  };
+  for (const Case& c : cases) {
+    TKdFiler f = Over(c.bytes);
+    EXPECT_EQ(f.ReadExtended(), c.expected);
+    EXPECT_TRUE(f.IsEndOfStream());
+  }
+  // What the writer produces reads back unchanged.
+  for (double v : {123.456, -1e-300, 6.02214076e23, 5e-324, 1.0 / 3}) {
+    TKdFilerWriter w;
+    w.WriteExtended(v);
+    ASSERT_EQ(w.Bytes().size(), 10u);
+    TKdFiler f = Over(w.Bytes());
+    EXPECT_EQ(f.ReadExtended(), v);
+  }
+}
+
+TEST(FilerTest, StringsAcceptEveryTagForEveryLength) {
+  struct Case {
+    std::string bytes;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {Bytes({0x06, 0x00}), ""},
+      {Bytes({0x06, 0x02, 'A', 'B'}), "AB"},
+      {Bytes({0x07, 0x02, 0x00, 'A', 'B'}), "AB"},
+      {Bytes({0x08, 0x02, 0x00, 0x00, 0x00, 'A', 'B'}), "AB"},
+      {Bytes({0x06, 0x01, 0xC0}), "\xC0"},  // windows-1251 bytes stay as they are
+  };
+  for (const Case& c : cases) {
+    TKdFiler f = Over(c.bytes);
+    EXPECT_EQ(f.ReadString(), c.expected);
+    EXPECT_TRUE(f.IsEndOfStream());
+  }
+}
+
+TEST(FilerTest, WriterChoosesTheStringTagByLength) {
+  const struct {
+    size_t length;
+    uint8_t tag;
+    size_t head;
+  } cases[] = {{0, 6, 2}, {255, 6, 2}, {256, 7, 3}, {65534, 7, 3}, {65535, 8, 5}, {70000, 8, 5}};
+  for (const auto& c : cases) {
+    const std::string text(c.length, 'x');
+    TKdFilerWriter w;
+    w.WriteString(text);
+    ASSERT_EQ(w.Bytes().size(), c.head + c.length) << c.length;
+    EXPECT_EQ(static_cast<uint8_t>(w.Bytes()[0]), c.tag) << c.length;
+    TKdFiler f = Over(w.Bytes());
+    EXPECT_EQ(f.ReadString(), text);
+    EXPECT_TRUE(f.IsEndOfStream());
+  }
+}
+
+TEST(FilerTest, BadOrShortDataFailsWithTheFilerFailures) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::function<void(TKdFiler&)> read;
+    std::string failure;
+  };
+  const Case cases[] = {
+      {"string tag 05", Bytes({0x05, 0x00}), [](TKdFiler& f) { f.ReadString(); }, kBadData},
+      {"string tag 09", Bytes({0x09, 0x00}), [](TKdFiler& f) { f.ReadString(); }, kBadData},
+      {"tag 8 length -1", Bytes({0x08, 0xFF, 0xFF, 0xFF, 0xFF, 'A'}),
+       [](TKdFiler& f) { f.ReadString(); }, kReadError},
+      {"length 10, 9 left", Bytes({0x06, 10, 1, 2, 3, 4, 5, 6, 7, 8, 9}),
+       [](TKdFiler& f) { f.ReadString(); }, kReadError},
+      {"tag 7 length cut", Bytes({0x07, 0x01}), [](TKdFiler& f) { f.ReadString(); }, kReadError},
+      {"tag without length", Bytes({0x06}), [](TKdFiler& f) { f.ReadString(); }, kReadError},
+      {"4 bytes, 3 left", Bytes({1, 2, 3}), [](TKdFiler& f) { f.ReadInt32(); }, kReadError},
+      {"8 bytes, 7 left", Bytes({1, 2, 3, 4, 5, 6, 7}), [](TKdFiler& f) { f.ReadCurr64(); },
+       kReadError},
+      {"extended, 9 left", Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9}),
+       [](TKdFiler& f) { f.ReadExtended(); }, kReadError},
+      {"byte at end", "", [](TKdFiler& f) { f.ReadInt08(); }, kReadError},
+      {"raw read too long", Bytes({1, 2}),
+       [](TKdFiler& f) {
+         char buf[3];
+         f.Read(buf, 3);
+       },
+       kReadError},
+      {"marker EE", Bytes({0xEE}), [](TKdFiler& f) { f.CheckSignature(0xEF); },
+       "EOrvakFilerInvalidSignature: Неверный формат данных в потоке"},
+      {"ReadError", "", [](TKdFiler& f) { f.ReadError(); }, kBadData},
+  };
+  for (const Case& c : cases) {
+    TKdFiler f = Over(c.bytes);
+    EXPECT_EQ(FailureOf([&] { c.read(f); }), c.failure) << c.what;
+  }
+}
+
+TEST(FilerTest, MarkerCheckConsumesOneByte) {
+  const std::string b = Bytes({0xEF, 0x06, 0x00});
+  TKdFiler f = Over(b);
+  f.CheckSignature(0xEF);
+  EXPECT_EQ(f.Position(), 1u);
+  EXPECT_EQ(f.ReadString(), "");
+}
+
+TEST(FilerTest, ReadingStartsAtTheGivenPosition) {
+  const std::string b = Bytes({0xAA, 0xBB, 0x2A, 0x00});
+  TKdFiler f(reinterpret_cast<const uint8_t*>(b.data()), b.size(), 2);
+  EXPECT_EQ(f.ReadInt16(), 42);
+  // A start beyond the data leaves nothing to read.
+  TKdFiler beyond(reinterpret_cast<const uint8_t*>(b.data()), b.size(), 9);
+  EXPECT_TRUE(beyond.IsEndOfStream());
+  EXPECT_EQ(FailureOf([&] { beyond.ReadInt08(); }), kReadError);
+}
+
+}  // namespace
+}  // namespace kdx::test
