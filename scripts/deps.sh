@@ -14,7 +14,7 @@ command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 if [ "${1:-}" = "--windows" ]; then
   command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64)
-  command -v wine64 >/dev/null || command -v wine >/dev/null || need+=(wine64)
+  command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
 fi
 
 if [ ${#need[@]} -eq 0 ]; then exit 0; fi
@@ -25,4 +25,4 @@ fi
 echo "deps: installing ${need[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq >/dev/null
-apt-get install -y -qq "${need[@]}" >/dev/null
+apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

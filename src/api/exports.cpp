@@ -37,8 +37,8 @@ struct State {
 
 State& GetState() {
   static State* state = [] {
-    // Never destroyed: buffers still registered at exit stay, as a host may
-    // call in from its own static destructors.
+    // Destroyed when the library is unloaded (or the program exits), which
+    // discards the registry with any buffers still in it.
     static State s;
     s.decimal_separator = EnvironmentDecimalSeparator();
     return &s;
@@ -81,6 +81,12 @@ Registry::iterator Find(State& s, KDXHandle handle) {
 }  // namespace
 
 void Initialize() { GetState(); }
+
+void SetProgramVersion(std::string version) {
+  auto& s = GetState();
+  std::lock_guard<std::recursive_mutex> guard(s.lock);
+  s.program_version = std::move(version);
+}
 
 }  // namespace kdx::api
 
@@ -186,6 +192,15 @@ KDX_API int32_t KDX_CALL ReleaseKDXHandle(KDXHandle Handle) {
 }
 
 KDX_API const kdx_char16* KDX_CALL GetLastExceptionText(void) {
+#if defined(_WIN32)
+  // A host reads the last-error code when the text is null, possibly after
+  // this call; the lock and the thread-local storage may go through system
+  // calls that overwrite it (TlsGetValue clears it), so it is kept.
+  struct KeepLastError {
+    uint32_t code = kdx::api::LastErrorCode();
+    ~KeepLastError() { SetLastErrorCode(code); }
+  } keep_last_error;
+#endif
   auto& s = GetState();
   {
     std::lock_guard<std::recursive_mutex> guard(s.lock);

@@ -1,4 +1,5 @@
-// Load-time set-up of the shared library.
+// Load-time set-up of the shared library (on Windows: DllMain in
+// windows/dllmain.cpp).
 #include "api/exports.h"
 
 #if !defined(_WIN32)

@@ -4,7 +4,15 @@
 #include <ctime>
 #include <string_view>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <langinfo.h>
 #include <locale.h>
 #endif
@@ -15,7 +23,15 @@ char EnvironmentDecimalSeparator() {
   if (const char* env = std::getenv("KDX2XML_DECIMAL_SEPARATOR")) {
     if (std::string_view(env).size() == 1) return env[0];
   }
-#if !defined(_WIN32)
+#if defined(_WIN32)
+  // The decimal separator of the user's regional settings. Only a single ASCII
+  // character is taken; anything else falls back to '.'.
+  wchar_t sep[8] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, 8) == 2 && sep[0] > 0 &&
+      sep[0] < 0x80) {
+    return static_cast<char>(sep[0]);
+  }
+#else
   // Read the environment's numeric locale without touching the process locale.
   if (locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0))) {
     const char* sep = nl_langinfo_l(RADIXCHAR, loc);

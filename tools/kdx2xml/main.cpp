@@ -12,6 +12,18 @@
 #include "filer/codepage.h"
 #include "kdx2xml/kdx2xml.h"
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 #ifndef KDX2XML_VERSION_TEXT
 #define KDX2XML_VERSION_TEXT "0.0.0.0"
 #endif
@@ -74,7 +86,11 @@ int main(int argc, char** argv) {
       if (++i >= argc) return Usage("option --decimal-separator needs a character");
       if (std::strlen(argv[i]) != 1) return Usage("the decimal separator must be one character");
       // Read by the library at its first call.
+#if defined(_WIN32)
+      _putenv_s("KDX2XML_DECIMAL_SEPARATOR", argv[i]);
+#else
       setenv("KDX2XML_DECIMAL_SEPARATOR", argv[i], 1);
+#endif
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option " + arg);
     } else if (input_path.empty()) {
@@ -97,10 +113,15 @@ int main(int argc, char** argv) {
   }
 
   const KDXHandle handle = InitKDX(data.data(), static_cast<int32_t>(data.size()));
+#if defined(_WIN32)
+  const uint32_t error_code = GetLastError();
+#else
+  const uint32_t error_code = KDXGetLastError();
+#endif
   if (handle == 0) {
     const kdx_char16* text = GetLastExceptionText();
     std::cerr << "kdx2xml: cannot convert " << input_path << ": "
-              << (text ? kdx::Utf16ToUtf8(text) : "error code " + std::to_string(KDXGetLastError()))
+              << (text ? kdx::Utf16ToUtf8(text) : "error code " + std::to_string(error_code))
               << "\n";
     return kConversionFailed;
   }
@@ -121,6 +142,11 @@ int main(int argc, char** argv) {
       return kIoError;
     }
   } else {
+#if defined(_WIN32)
+    // The XML bytes go out as they are, without LF -> CR LF translation.
+    std::cout.flush();
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::cout.write(xml.data(), static_cast<std::streamsize>(xml.size()));
     if (!std::cout.flush()) return kIoError;
   }
