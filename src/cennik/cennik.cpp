@@ -12,8 +12,7 @@ constexpr double k1Jan2000 = 36526;  // date value of 1 January 2000
 // ---- resource ----
 
 TCennikResource::~TCennikResource() {
-  const TKDXAbstractDocData* doc = GetDocData();
-  if (FIsm && doc && !doc->Destroying()) FIsm->Release();
+  if (FIsm && !FDoc->Destroying()) FIsm->Release();
 }
 
 void TCennikResource::ReadData(TKdFiler& filer) {
@@ -21,9 +20,8 @@ void TCennikResource::ReadData(TKdFiler& filer) {
   const int32_t version = GetFileVersion();
   FCode = filer.ReadString();
   const auto units = static_cast<int16_t>(filer.ReadInt16());
-  if (auto* doc = dynamic_cast<TCennik*>(GetDocData())) {
-    FIsm = doc->IsmManager().StringReference(static_cast<int>(units));
-  }
+  FDoc = dynamic_cast<TCennik*>(GetDocData());
+  if (FDoc) FIsm = FDoc->IsmManager().StringReference(static_cast<int>(units));
   const uint16_t flags = version >= 0x00010002 ? filer.ReadInt16() : filer.Read_Byte();
   for (int n = 0; n < 4; ++n) {
     FPrice.SetPriceValue(n, (flags & (1u << n)) ? filer.ReadCurr64() : Currency{});

@@ -29,7 +29,9 @@ class TCennikResource : public TKDXAbstractRow {
   void XMLSave(XmlElement& element) override;
 
   std::string FCode;
+  // The units row referred to, and the document that owns the units list.
   TKdSharedRow* FIsm = nullptr;
+  TCennik* FDoc = nullptr;
   int32_t FBrutto = 0;
   int32_t FCargoClass = 0;
   int32_t FRasr = 0;
