@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : "examples";
   const std::vector<Sample> samples = {
       {"pricelist.kdx", kdx::samples::PriceList},
+      {"priceindexes.kdx", kdx::samples::PriceIndexes},
+      {"ressummary.kdx", kdx::samples::ResSummary},
   };
   for (const auto& s : samples) {
     const std::string path = dir + "/" + s.file;
