@@ -72,11 +72,22 @@ R Guarded(State& s, R on_failure, F&& body) {
 
 using Registry = decltype(State::registry);
 
-Registry::iterator Find(State& s, KDXHandle handle) {
-  if (handle == 0) return s.registry.end();
-  return std::find_if(s.registry.begin(), s.registry.end(),
-                      [handle](const auto& entry) { return entry.first == handle; });
+// The registry entry of a handle; the end (and last error 6) when it is not registered.
+Registry::iterator FindRegistered(State& s, KDXHandle handle) {
+  auto it = handle == 0
+                ? s.registry.end()
+                : std::find_if(s.registry.begin(), s.registry.end(),
+                               [handle](const auto& entry) { return entry.first == handle; });
+  if (it == s.registry.end()) SetLastErrorCode(KDX_ERROR_INVALID_HANDLE);
+  return it;
 }
+
+// An export call on the registry: holds the lock and starts with an empty failure text.
+struct RegistryCall {
+  State& s = GetState();
+  std::lock_guard<std::recursive_mutex> guard{s.lock};
+  RegistryCall() { s.last_failure.clear(); }
+};
 
 }  // namespace
 
@@ -145,26 +156,16 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
 }
 
 KDX_API int32_t KDX_CALL GetDataSize(KDXHandle Handle) {
-  auto& s = GetState();
-  std::lock_guard<std::recursive_mutex> guard(s.lock);
-  s.last_failure.clear();
-  auto it = kdx::api::Find(s, Handle);
-  if (it == s.registry.end()) {
-    SetLastErrorCode(KDX_ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  kdx::api::RegistryCall call;
+  auto it = kdx::api::FindRegistered(call.s, Handle);
+  if (it == call.s.registry.end()) return 0;
   return static_cast<int32_t>(static_cast<uint32_t>(it->second->size()));
 }
 
 KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t BufferSize) {
-  auto& s = GetState();
-  std::lock_guard<std::recursive_mutex> guard(s.lock);
-  s.last_failure.clear();
-  auto it = kdx::api::Find(s, Handle);
-  if (it == s.registry.end()) {
-    SetLastErrorCode(KDX_ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  kdx::api::RegistryCall call;
+  auto it = kdx::api::FindRegistered(call.s, Handle);
+  if (it == call.s.registry.end()) return 0;
   if (!kdx::api::IsWritableRange(Buffer, BufferSize)) {
     SetLastErrorCode(KDX_ERROR_INVALID_DATA);
     return 0;
@@ -179,15 +180,10 @@ KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t Buffe
 }
 
 KDX_API int32_t KDX_CALL ReleaseKDXHandle(KDXHandle Handle) {
-  auto& s = GetState();
-  std::lock_guard<std::recursive_mutex> guard(s.lock);
-  s.last_failure.clear();
-  auto it = kdx::api::Find(s, Handle);
-  if (it == s.registry.end()) {
-    SetLastErrorCode(KDX_ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  s.registry.erase(it);
+  kdx::api::RegistryCall call;
+  auto it = kdx::api::FindRegistered(call.s, Handle);
+  if (it == call.s.registry.end()) return 0;
+  call.s.registry.erase(it);
   return -1;
 }
 
