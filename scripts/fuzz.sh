@@ -10,4 +10,4 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
 ninja -C build-fuzz fuzz_convert >/dev/null
 mkdir -p build-fuzz/corpus
 cp tests/conformance/*.kdx examples/*.kdx build-fuzz/corpus/ 2>/dev/null || true
-build-fuzz/fuzz_convert -max_total_time="$secs" -max_len=65536 -timeout=10 build-fuzz/corpus
+build-fuzz/fuzz/fuzz_convert -max_total_time="$secs" -max_len=65536 -timeout=10 build-fuzz/corpus

@@ -47,7 +47,7 @@ struct KnownDisagreement {
 const std::vector<KnownDisagreement> kKnownDisagreements = {};
 
 // Document kinds this build does not convert yet; their documents are skipped.
-const std::set<int> kKindsNotYetConverted = {0, 1, 2};
+const std::set<int> kKindsNotYetConverted = {0};
 
 const fs::path& CorpusDir() {
   static const fs::path dir(KDX_CONFORMANCE_DIR);

@@ -1,0 +1,733 @@
+// Object estimates and consolidated calculations: chapters by mode, cost rows
+// in every amount layout, links and their amount blocks, conversion groups,
+// signatures and the display options, across the file versions.
+#include "objsmeta/objsmeta.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/builder.h"
+
+namespace kdx::test {
+namespace {
+
+constexpr const char* kBadData = "EOrvakFilerError: Неверный формат данных в потоке";
+constexpr const char* kBadMarker = "EOrvakFilerInvalidSignature: Неверный формат данных в потоке";
+
+std::string Pack(bool estimate, int32_t version, const DocBuilder& body) {
+  return PackDocument(estimate ? 1 : 2, estimate ? "KD_ObjSm" : "KD_ConsC", version, body.Bytes());
+}
+
+int OldSignatureTexts(int32_t v) { return v >= 0x1000D ? 8 : v >= 0x10002 ? 4 : 0; }
+
+DocBuilder& EmptyUserData(DocBuilder& b) { return b.Head().Byte(0).I16(0); }
+
+DocBuilder Amounts(DocBuilder b, std::initializer_list<const char*> amounts) {
+  for (const char* amount : amounts) b.Cur(amount);
+  return b;
+}
+
+// Item type of a cost row, its marker, caption "R" and an empty basis.
+DocBuilder RowStart() { return DocBuilder().Byte(1).Head("R").Str(""); }
+
+// The head of the summaries and what follows them up to the estimate's own
+// part: no conversion rows, no signature texts.
+DocBuilder TailStart(int32_t v, uint16_t summaries) {
+  DocBuilder b;
+  if (v >= 0x1000C) b.I16(0).I16(0);
+  b.I16(summaries);
+  return b;
+}
+
+// Everything after the chapters, empty, as far as the version has it.
+DocBuilder EmptyTail(bool estimate, int32_t v, uint16_t summaries = 4992) {
+  DocBuilder b = TailStart(v, summaries);
+  if (v >= 0x10017) b.ListHead(soloStoreCaption, 0, "");
+  for (int i = v >= 0x10017 ? 8 : 0; i < OldSignatureTexts(v); ++i) b.Str("");
+  if (estimate && v >= 0x1000B) b.Byte(2).Byte(2).Byte(2);
+  if (estimate && v >= 0x10007 && v < 0x1000B) b.Byte(2);
+  if (v >= 0x10012) EmptyUserData(b.Str(""));
+  if (v >= 0x10014) b.I16(0);
+  return b;
+}
+
+// A body: the settings before the chapters, then the chapters the test adds.
+class Body {
+ public:
+  // The mode and the number of stored chapters are written from version 8.
+  Body(bool estimate, int32_t v, uint8_t mode = 1, uint8_t stored = 1, uint8_t round = 0)
+      : estimate_(estimate), v_(v) {
+    if (v >= 0x10008) b_.Byte(mode).Byte(stored);
+    if (v >= 0x10004) b_.Bool(false);
+    if (v >= 0x10008) b_.I16(0);
+    if (v >= 0x1000E) b_.Byte(round);
+  }
+  Body& Chapter(uint16_t count = 0, const DocBuilder& items = {}, std::string_view caption = "") {
+    if (v_ >= 0x10009) {
+      b_.Head(caption);
+    } else {
+      b_.Head();
+    }
+    b_.I16(count).Append(items);
+    return *this;
+  }
+  Body& Chapters(int n) {
+    for (int i = 0; i < n; ++i) Chapter();
+    return *this;
+  }
+  // A row block of the oldest layout.
+  Body& OldBlock(uint16_t count = 0, const DocBuilder& items = {}) {
+    b_.Head().I16(count).Append(items);
+    return *this;
+  }
+  std::string Finish(uint16_t summaries = 4992) const {
+    return Finish(EmptyTail(estimate_, v_, summaries));
+  }
+  std::string Finish(const DocBuilder& tail) const {
+    DocBuilder all = b_;
+    return Pack(estimate_, v_, all.Append(tail));
+  }
+
+ private:
+  bool estimate_;
+  int32_t v_;
+  DocBuilder b_;
+};
+
+// A consolidated calculation whose first chapter holds the items; the other
+// chapters the version makes the reader expect are empty.
+std::string WithItems(int32_t v, uint16_t count, const DocBuilder& items) {
+  Body body(false, v);
+  body.Chapter(count, items);
+  if (v < 0x10006) {
+    for (int i = 0; i < 6; ++i) body.OldBlock();
+    body.Chapters(8);
+  } else if (v < 0x10008) {
+    body.Chapters(14);
+  }
+  return body.Finish();
+}
+
+// The first element whose start tag begins with the text, and its content:
+// one line each, without the element's own indentation.
+std::string Fragment(const Outcome& out, std::string_view start) {
+  if (!out.ok) return out.failure;
+  const std::string body = BodyLines(out.xml);
+  const size_t pos = body.find(start);
+  if (pos == std::string::npos) return "(no " + std::string(start) + ")";
+  const std::string tag(start.substr(1, start.find_first_of(" >", 1) - 1));
+  const size_t line_start = body.rfind('\n', pos) + 1;
+  const size_t indent = pos - line_start;
+  const std::string end_line = std::string(indent, ' ') + "</" + tag + ">";
+  std::string text;
+  for (size_t at = line_start; at < body.size();) {
+    size_t end = body.find('\n', at);
+    if (end == std::string::npos) end = body.size();
+    const std::string_view line(body.data() + at, end - at);
+    text.append(line.substr(std::min(indent, line.size()))).append("\n");
+    if ((at == line_start && line.ends_with("/>")) || line == end_line) break;
+    at = end + 1;
+  }
+  return text;
+}
+
+// The "Number" of every chapter, separated by blanks.
+std::string ChapterNumbers(const Outcome& out) {
+  std::string numbers;
+  for (size_t pos = out.xml.find("<Chapter "); pos != std::string::npos;
+       pos = out.xml.find("<Chapter ", pos + 1)) {
+    const size_t n = out.xml.find("Number=\"", pos) + 8;
+    numbers.append(numbers.empty() ? "" : " ").append(out.xml, n, out.xml.find('"', n) - n);
+  }
+  return numbers;
+}
+
+// Whether the XML (with LF line ends) holds the text.
+bool Has(const Outcome& out, std::string_view text) {
+  std::string xml = out.xml;
+  std::erase(xml, '\r');
+  return out.ok && xml.find(text) != std::string::npos;
+}
+
+// ---- chapters and modes ----
+
+TEST(ObjSmetaModes, ChaptersFollowTheModeAndTheModeByteFromVersion8) {
+  const char* estimate = "2 8 9 10 11 12 13 14 15";
+  const char* fifteen = "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15";
+  struct Case {
+    bool estimate;
+    int32_t version;
+    uint8_t mode;  // stored from version 8 only
+    int chapters_stored;
+    const char* mode_name;
+    const char* numbers;
+  } cases[] = {
+      {true, 0x10007, 3, 9, "Est", estimate},
+      {false, 0x10007, 0, 15, "Cons", fifteen},
+      {false, 0x10008, 0, 0, "Est", estimate},
+      {true, 0x10008, 1, 0, "Cons", fifteen},
+      {false, 0x10008, 2, 0, "Rec", "1 2 3 4 5 6 7 8 9 10 11 12"},
+      {false, 0x10017, 3, 0, "Road", fifteen},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.mode_name) + " " + std::to_string(c.version));
+    const Outcome out =
+        Convert(Body(c.estimate, c.version, c.mode, 0).Chapters(c.chapters_stored).Finish());
+    EXPECT_TRUE(Has(out, "<Options Mode=\"" + std::string(c.mode_name) + "\"")) << out.failure;
+    EXPECT_EQ(ChapterNumbers(out), c.numbers);
+  }
+}
+
+TEST(ObjSmetaModes, ChapterWithoutStoredCaptionTakesTheStandardNameOfItsPlace) {
+  struct Case {
+    uint8_t mode;
+    uint8_t place;  // 1-based
+    const char* number;
+    const char* name;
+    const char* stored = "";
+  } cases[] = {
+      {2, 1, "1", "Свой раздел", "Свой раздел"},
+      {0, 1, "2", "Локальные сметные расчеты"},
+      {0, 9, "15", "Налоги и обязательные платежи"},
+      {1, 1, "1", "Глава 1. Подготовка территории строительства"},
+      {1, 13, "13", "Непредвиденные затраты"},
+      {2, 8, "8", "Глава 8. Технический надзор"},
+      {2, 12, "12", "Налоги и обязательные платежи"},
+      {3, 4, "4", "Глава 4. Искуственные сооружения"},
+      {3, 15, "15", "Налоги и обязательные платежи"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const DocBuilder header = DocBuilder().Byte(0).Head("");
+    const Outcome out = Convert(Body(false, 0x10017, c.mode, c.place)
+                                    .Chapters(c.place - 1)
+                                    .Chapter(1, header, c.stored)
+                                    .Finish());
+    EXPECT_EQ(Fragment(out, "<Chapter Caption="), std::string("<Chapter Caption=\"") + c.name +
+                                                      "\" Number=\"" + c.number +
+                                                      "\">\n  <Header/>\n</Chapter>\n");
+  }
+}
+
+TEST(ObjSmetaModes, ChapterCaptionIsStoredFromVersion9) {
+  const DocBuilder header = DocBuilder().Byte(0).Head("H");
+  // Version 8 writes no caption: the chapter takes its standard name.
+  EXPECT_TRUE(Has(Convert(WithItems(0x10008, 1, header)),
+                  "<Chapter Caption=\"Глава 1. Подготовка территории строительства\""));
+  EXPECT_TRUE(Has(Convert(Body(false, 0x10009).Chapter(1, header, "Мой").Finish()),
+                  "<Chapter Caption=\"Мой\" Number=\"1\">"));
+}
+
+TEST(ObjSmetaModes, OldLayoutAppendsSixBlocksToTheFirstChapter) {
+  const auto header = [](std::string_view caption) { return DocBuilder().Byte(0).Head(caption); };
+  // Blocks: an unknown item type (skipped, reads nothing) before a header, an
+  // empty block, a negative count, a header; then the chapters at places 8 to 15.
+  Body old_body(false, 0x10005);
+  old_body.Chapter(1, header("A"))
+      .OldBlock(2, DocBuilder().Byte(7).Append(header("B")))
+      .OldBlock()
+      .OldBlock(0xFFFF)
+      .OldBlock(1, header("C"))
+      .OldBlock()
+      .OldBlock()
+      .Chapter(1, header("H8"))
+      .Chapters(7);
+  const Outcome old_out = Convert(old_body.Finish());
+  EXPECT_EQ(Fragment(old_out, "<Chapter Caption=\"Глава 1."),
+            "<Chapter Caption=\"Глава 1. Подготовка территории строительства\" Number=\"1\">\n"
+            "  <Header Caption=\"A\"/>\n  <Header Caption=\"B\"/>\n  <Header Caption=\"C\"/>\n"
+            "</Chapter>\n");
+  EXPECT_TRUE(Has(old_out,
+                  "<Chapter Number=\"7\"/>\n    <Chapter Caption=\"Глава 8. "
+                  "Временные здания и сооружения\" Number=\"8\">"));
+  // From version 6 every chapter reads itself in turn.
+  const Outcome out = Convert(
+      Body(false, 0x10006).Chapter(1, header("A")).Chapter(1, header("B")).Chapters(13).Finish());
+  EXPECT_TRUE(Has(out, "Number=\"1\">\n      <Header Caption=\"A\"/>\n    </Chapter>"));
+  EXPECT_TRUE(Has(out, "Number=\"2\">\n      <Header Caption=\"B\"/>\n    </Chapter>"));
+}
+
+// ---- document options ----
+
+TEST(ObjSmetaOptions, SettingsFieldsAppearWithTheirVersions) {
+  struct Case {
+    int32_t version;
+    const char* options;
+  } cases[] = {
+      {0x10003, "<Options Mode=\"Cons\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
+      {0x10004, "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
+      {0x1000D, "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
+      {0x1000E, "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"R100\" Summaries=\"4992\"/>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    const int32_t v = c.version;
+    DocBuilder b;
+    if (v >= 0x10008) b.Byte(1).Byte(0);
+    if (v >= 0x10004) b.Bool(true);
+    if (v >= 0x10008) b.I16(0x3FF);  // reserved options: read, never written
+    if (v >= 0x1000E) b.Byte(srtRound_100);
+    // The empty chapters (or the first chapter and six blocks) of old files.
+    for (int i = 0; v < 0x10008 && i < 15; ++i) b.Head().I16(0);
+    const Outcome out = Convert(Pack(false, v, b.Append(EmptyTail(false, v))));
+    EXPECT_EQ(Fragment(out, "<Options "), std::string(c.options) + "\n");
+  }
+  // A rounding mode outside the name table is left out.
+  EXPECT_EQ(Fragment(Convert(Body(false, 0x10017, 1, 0, 9).Finish()), "<Options "),
+            "<Options Mode=\"Cons\" Summaries=\"4992\"/>\n");
+}
+
+TEST(ObjSmetaOptions, EstimateKeepsOnlyBit0AndTheHighByteOfSummaries) {
+  struct Case {
+    bool estimate;
+    uint16_t stored;
+    const char* written;
+  } cases[] = {{true, 0xFFFF, "65281"},
+               {false, 0xFFFF, "65535"},
+               {true, 0x00FE, "0"},
+               {true, 0x1381, "4865"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    const Outcome out = Convert(Body(c.estimate, 0x10017, c.estimate ? 0 : 1, 0).Finish(c.stored));
+    EXPECT_TRUE(Has(out, std::string("Summaries=\"") + c.written + "\"")) << out.failure;
+  }
+}
+
+TEST(ObjSmetaOptions, EstimateChapterNumbersInConsolidatedCalculationsByVersion) {
+  struct Case {
+    int32_t version;
+    std::string stored;
+    const char* written;
+  } cases[] = {
+      {0x10006, "", "<CCChapter Cons=\"2\" Rec=\"2\" Road=\"2\"/>"},
+      {0x10007, "\x05", "<CCChapter Cons=\"5\" Rec=\"2\" Road=\"2\"/>"},
+      {0x1000A, std::string(1, '\0'), "<CCChapter Rec=\"2\" Road=\"2\"/>"},
+      {0x1000B, "\x05\x06\x07", "<CCChapter Cons=\"5\" Rec=\"6\" Road=\"7\"/>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    DocBuilder tail = TailStart(c.version, 0);
+    for (int i = 0; i < OldSignatureTexts(c.version); ++i) tail.Str("");
+    const Body body = Body(true, c.version, 0, 0).Chapters(c.version < 0x10008 ? 9 : 0);
+    const Outcome out = Convert(body.Finish(tail.Raw(c.stored)));
+    EXPECT_EQ(Fragment(out, "<CCChapter "), std::string(c.written) + "\n");
+  }
+  // A consolidated calculation has no such numbers.
+  const Outcome out = Convert(Body(false, 0x10017, 1, 0).Finish());
+  EXPECT_TRUE(out.ok && out.xml.find("CCChapter") == std::string::npos) << out.failure;
+}
+
+// ---- signatures, comment, user data, variables, conversion groups ----
+
+TEST(ObjSmetaSignatures, OldTextsBecomeSignaturesByTheirPlace) {
+  struct Case {
+    int32_t version;
+    std::vector<const char*> texts;
+    const char* written;
+  } cases[] = {
+      {0x10001, {}, "(no <KdDocSignatures>)"},
+      {0x10002,
+       {"Осн", "", "Нач", "Отд"},
+       "<KdDocSignatures>\n"
+       "  <Item Caption=\"Основание\" ID=\"100\" Value=\"Осн\"/>\n"
+       "  <Item Caption=\"Начальник\" ID=\"380\" Value=\"Нач\"/>\n"
+       "  <Item Caption=\"Начальник отдела\" ID=\"390\" Value=\"Отд\"/>\n"},
+      {0x1000C,
+       {"", "Гип", "", ""},
+       "<KdDocSignatures>\n  <Item Caption=\"ГИП\" ID=\"360\" Value=\"Гип\"/>\n"},
+      {0x1000D,
+       {"", "", "", "", "Сост", "Пров", "Рук", "Зак"},
+       "<KdDocSignatures>\n"
+       "  <Item Caption=\"Составил\" ID=\"300\" Value=\"Сост\"/>\n"
+       "  <Item Caption=\"Проверил\" ID=\"310\" Value=\"Пров\"/>\n"
+       "  <Item Caption=\"Руководитель проектной организации\" ID=\"350\" Value=\"Рук\"/>\n"
+       "  <Item Caption=\"Заказчик\" ID=\"230\" Value=\"Зак\"/>\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    DocBuilder tail = TailStart(c.version, 0);
+    for (const char* text : c.texts) tail.Str(text);
+    Body body(false, c.version, 1, 0);
+    if (c.version < 0x10006) body.Chapters(15);  // the first chapter, six blocks, eight chapters
+    const std::string written = Fragment(Convert(body.Finish(tail)), "<KdDocSignatures>");
+    EXPECT_EQ(written.substr(0, written.find("</KdDocSignatures>")), c.written);
+  }
+}
+
+TEST(ObjSmetaSignatures, ListFromVersion23AndTheTailInItsOrder) {
+  DocBuilder tail = TailStart(0x10017, 0);
+  tail.ListHead(soloStoreCaption, 1, "Подписи").Head("Утвердил").I32(200).Str("Иванов");
+  tail.ListHead(soloStoreCaption, 0, "").Str("Комментарий");
+  tail.Head().Byte(0).I16(2).Str("ud1");
+  tail.I16(1).Head("Переменная").Str("X").Str("2*3");
+  const Outcome out = Convert(Body(false, 0x10017, 1, 0).Finish(tail));
+  EXPECT_TRUE(Has(out, "Comment=\"Комментарий\"")) << out.failure;
+  EXPECT_TRUE(Has(out,
+                  "  </Chapters>\n"
+                  "  <Variables>\n"
+                  "    <Variable Caption=\"Переменная\" Identifier=\"X\" Value=\"2*3\"/>\n"
+                  "  </Variables>\n"
+                  "  <KdDocSignatures Caption=\"Подписи\">\n"
+                  "    <Item Caption=\"Утвердил\" ID=\"200\" Value=\"Иванов\"/>\n"
+                  "  </KdDocSignatures>\n"
+                  "  <UserData Data_1=\"ud1\"/>\n"
+                  "</Document>"));
+}
+
+TEST(ObjSmetaSignatures, CommentAndUserDataFromVersion18VariablesFromVersion20) {
+  for (int32_t v : {0x10011, 0x10012, 0x10013, 0x10014}) {
+    SCOPED_TRACE(v);
+    DocBuilder tail = TailStart(v, 0);
+    for (int i = 0; i < 8; ++i) tail.Str("");
+    if (v >= 0x10012) tail.Str("К").Head().Byte(0).I16(1).Str("u");
+    if (v >= 0x10014) tail.I16(1).Head("V").Str("ID").Str("1");
+    const Outcome out = Convert(Body(false, v, 1, 0).Finish(tail));
+    ASSERT_TRUE(out.ok) << out.failure;
+    EXPECT_EQ(Has(out, "Comment=\"К\""), v >= 0x10012);
+    EXPECT_EQ(Has(out, "<UserData Data_0=\"u\"/>"), v >= 0x10012);
+    EXPECT_EQ(Has(out, "<Variables>"), v >= 0x10014);
+  }
+}
+
+TEST(ObjSmetaConversion, GroupsFromVersion12WithFiveCoefficientsFromVersion21) {
+  for (int32_t v : {0x1000B, 0x1000C, 0x10014, 0x10015}) {
+    SCOPED_TRACE(v);
+    DocBuilder tail;
+    if (v >= 0x1000C) {
+      tail.I16(1).Head("Пересчёт").I32(12500).I32(10000).I32(20000).I32(5000);
+      if (v >= 0x10015) tail.I32(30000);
+      tail.I16(1).Head("Второй").I32(10000).I32(10000).I32(10000).I32(10000);
+      if (v >= 0x10015) tail.I32(10000);
+    }
+    const std::string rest = EmptyTail(false, v).Bytes().substr(v >= 0x1000C ? 4 : 0);
+    const Outcome out = Convert(Body(false, v, 1, 0).Finish(tail.Raw(rest)));
+    if (v < 0x1000C) {
+      EXPECT_TRUE(out.ok && out.xml.find("ConvGroup") == std::string::npos) << out.failure;
+      continue;
+    }
+    EXPECT_EQ(Fragment(out, "<ConvGroup_1>"),
+              std::string("<ConvGroup_1>\n  <ConvItem Caption=\"Пересчёт\" Sroy=\"1,25\" "
+                          "Obor=\"2\" Other=\"0,5\"") +
+                  (v >= 0x10015 ? " Fot=\"3\"" : "") + "/>\n</ConvGroup_1>\n");
+    EXPECT_EQ(Fragment(out, "<ConvGroup_2>"),
+              "<ConvGroup_2>\n  <ConvItem Caption=\"Второй\"/>\n</ConvGroup_2>\n");
+  }
+}
+
+// ---- cost rows ----
+
+TEST(ObjSmetaCostRow, OldestLayoutsByVersion) {
+  // Layout 1: two bytes, four 32-bit values, a byte, all unused.
+  DocBuilder layout1 = RowStart().Byte(0).Byte(1).Byte(1).Byte(2);
+  layout1.I32(1).I32(2).I32(3).I32(4).Byte(5).Cur("7").Cur("8").Str("L1");
+  struct Case {
+    int32_t version;
+    DocBuilder row;
+    const char* written;
+  } cases[] = {
+      // Caption and basis only.
+      {0x10001, DocBuilder().Byte(1).Head("R").Str("Осн"),
+       "<Position Caption=\"R\" Obosn=\"Осн\"/>"},
+      // Amounts in thousands (not the two last ones), no options byte.
+      {0x10002, Amounts(RowStart().Byte(0), {"1.5", "2", "0", "-0.0001", "3", "4"}).Str("ID"),
+       "<Position Caption=\"R\" Identifier=\"ID\" Sroy=\"1500\" Mont=\"2000\" Other=\"-0,1\" "
+       "Fot=\"3\" EdPr=\"4\"/>"},
+      // The options byte arrives with bit 0 cleared; still thousands.
+      {0x10003, Amounts(RowStart().Byte(0x0F).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
+       "<Position Caption=\"R\" Options=\"Disabled Reserved Reserved\" Sroy=\"1500\" "
+       "Mont=\"2000\"/>"},
+      // Units from version 4.
+      {0x10004, Amounts(RowStart().Byte(0).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
+       "<Position Caption=\"R\" Sroy=\"1,5\" Mont=\"2\"/>"},
+      // Layouts 1, 2 and unknown layouts carry no amounts of their own.
+      {0x10005, layout1, "<Position Caption=\"R\" Identifier=\"L1\" Fot=\"7\" EdPr=\"8\"/>"},
+      {0x10009, RowStart().Byte(0).Byte(2).Str("skip").Byte(9).Cur("0").Cur("0").Str("L2"),
+       "<Position Caption=\"R\" Identifier=\"L2\"/>"},
+      {0x10009, RowStart().Byte(0).Byte(3).Cur("0").Cur("1").Str(""),
+       "<Position Caption=\"R\" EdPr=\"1\"/>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    EXPECT_EQ(Fragment(Convert(WithItems(c.version, 1, c.row)), "<Position "),
+              std::string(c.written) + "\n");
+  }
+  // Thousands that cannot be scaled fail the load.
+  const DocBuilder huge = RowStart().Byte(0).Byte(0).CurRaw(INT64_MAX / 999);
+  EXPECT_EQ(
+      Convert(WithItems(0x10003, 1, Amounts(huge, {"0", "0", "0", "0", "0"}).Str(""))).failure,
+      kBadData);
+}
+
+TEST(ObjSmetaCostRow, LayoutZeroLinkFromVersion6) {
+  const auto row = [](bool link, uint8_t type) {
+    DocBuilder b = Amounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
+    if (link) b.Byte(type).Str("smeta.kdx");
+    return b.Cur("0").Cur("0").Str("");
+  };
+  EXPECT_EQ(Fragment(Convert(WithItems(0x10005, 1, row(false, 0))), "<Position "),
+            "<Position Caption=\"R\" Sroy=\"1\"/>\n");
+  EXPECT_EQ(Fragment(Convert(WithItems(0x10006, 1, row(true, rdltSmetaBase))), "<Position "),
+            "<Position Caption=\"R\" Sroy=\"1\">\n"
+            "  <DocLink LinkType=\"LB\" Link=\"smeta.kdx\"/>\n"
+            "  <Mode_BaseNoIdx/>\n  <Mode_ResCurr/>\n"
+            "</Position>\n");
+  // A type outside the tables is kept: no name, no amount blocks.
+  EXPECT_EQ(Fragment(Convert(WithItems(0x10007, 1, row(true, 9))), "<Position "),
+            "<Position Caption=\"R\" Sroy=\"1\">\n  <DocLink Link=\"smeta.kdx\"/>\n</Position>\n");
+}
+
+TEST(ObjSmetaCostRow, FormulasFromVersion10) {
+  // Version 9 clears option bit 0.
+  DocBuilder v9 = Amounts(RowStart().Byte(0x03).Byte(0), {"1", "2", "3", "4"});
+  v9.Byte(0).Cur("5").Cur("6").Str("");
+  // Four columns until version 16 (flag bits 4 and 5 mean nothing); a formula
+  // is written as stored, its control characters becoming blanks.
+  DocBuilder v15 = RowStart().Byte(0x03).Byte(0x32).Cur("1").Str("a\x07+b");
+  v15.Cur("3").Cur("4").Byte(0).Cur("5").Cur("6").Str("");
+  DocBuilder v20 = Amounts(RowStart().Byte(0).Byte(0x30), {"1", "0", "0", "0"});
+  EmptyUserData(v20.Str("F1").Str("F2").Head().Byte(1).Byte(0).Str(""));
+  struct Case {
+    int32_t version;
+    const DocBuilder& row;
+    const char* written;
+  } cases[] = {
+      {0x10009, v9,
+       "<Position Caption=\"R\" Options=\"Disabled\" Sroy=\"1\" Mont=\"2\" Obor=\"3\" Other=\"4\" "
+       "Fot=\"5\" EdPr=\"6\"/>"},
+      {0x1000F, v15,
+       "<Position Caption=\"R\" Options=\"Reserved Disabled\" Sroy=\"1\" Mont=\"a +b\" "
+       "Obor=\"3\" Other=\"4\" Fot=\"5\" EdPr=\"6\"/>"},
+      {0x10014, v20, "<Position Caption=\"R\" Sroy=\"1\" Fot=\"F1\" EdPr=\"F2\"/>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    EXPECT_EQ(Fragment(Convert(WithItems(c.version, 1, c.row)), "<Position "),
+              std::string(c.written) + "\n");
+  }
+}
+
+TEST(ObjSmetaCostRow, OldLinkRecordByVersion) {
+  const char* lb =
+      "  <DocLink LinkType=\"LB\" Link=\"a\"/>\n  <Mode_BaseNoIdx/>\n  <Mode_ResCurr/>\n";
+  struct Case {
+    int32_t version;
+    DocBuilder link;
+    const char* written;
+  } cases[] = {
+      {0x1000E, DocBuilder().Byte(0), nullptr},
+      // Before version 17 the type is always 3 and the link valid; version 15
+      // adds a byte that means nothing.
+      {0x1000E, DocBuilder().Byte(1).Str("a"), lb},
+      {0x1000F, DocBuilder().Byte(2).Str("a").Byte(77), lb},
+      {0x10011, DocBuilder().Byte(2).Str("a").Byte(rdltgFile).Bool(false),
+       "  <DocLink LinkType=\"RS\" Link=\"a\" LinkTarget=\"File\" LinkState=\"Invalid\"/>\n"
+       "  <Mode_BaseIdx/>\n  <Mode_BaseNoIdx/>\n"},
+      // Types above 3 are taken as 3.
+      {0x10013, DocBuilder().Byte(200).Str("a").Byte(rdltgBase).Bool(true), lb},
+      {0x10013, DocBuilder().Byte(1).Str("a").Byte(rdltgBase).Bool(true),
+       "  <DocLink LinkType=\"OS\" Link=\"a\"/>\n"},
+      // The link's own record from version 20.
+      {0x10014, DocBuilder().Head().Byte(1).Byte(rdltSmetaNoIdx).Str("a").Byte(0).Bool(false),
+       "  <DocLink LinkType=\"SB\" Link=\"a\"/>\n  <Mode_BaseIdx/>\n  <Mode_ResCurr/>\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version);
+    DocBuilder row = Amounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
+    if (c.version >= 0x10010) row.Cur("0").Cur("0");
+    row.Append(c.link);
+    if (c.version < 0x10010) row.Cur("0").Cur("0");
+    row.Str("");
+    if (c.version >= 0x10012) EmptyUserData(row);
+    EXPECT_EQ(Fragment(Convert(WithItems(c.version, 1, row)), "<Position "),
+              c.written ? std::string("<Position Caption=\"R\" Sroy=\"1\">\n") + c.written +
+                              "</Position>\n"
+                        : "<Position Caption=\"R\" Sroy=\"1\"/>\n");
+  }
+}
+
+// A cost row of the newest layout with amounts 1 to 6, the given link, and
+// then the extra blocks and the coefficient as given.
+DocBuilder NewestRow(uint8_t link_type, std::string_view link_text, const DocBuilder& blocks_and_k,
+                     bool user_data = false) {
+  DocBuilder b = Amounts(RowStart().Byte(0).Byte(0), {"1", "2", "3", "4", "5", "6"});
+  b.Head().Byte(1).Byte(link_type);
+  if (link_type != 0) b.Str(link_text).Byte(rdltgBase).Bool(false);
+  b.Str("ID");
+  if (user_data) {
+    b.Head().Byte(0).I16(0x200).Str("девять");
+  } else {
+    EmptyUserData(b);
+  }
+  return b.Append(blocks_and_k);
+}
+
+// Six amounts first, first + 1, ...
+DocBuilder Block(int first) {
+  DocBuilder b;
+  for (int c = 0; c < 6; ++c) b.CurRaw((first + c) * 10000);
+  return b;
+}
+
+DocBuilder TwoBlocks(int32_t k) { return DocBuilder().Append(Block(10)).Append(Block(20)).I32(k); }
+
+TEST(ObjSmetaCostRow, ExtraBlocksAndCoefficientFromVersion22ByLinkType) {
+  const std::string own =
+      "<Position Caption=\"R\" Identifier=\"ID\" Sroy=\"1\" Mont=\"2\" Obor=\"3\" Other=\"4\" "
+      "Fot=\"5\" EdPr=\"6\"";
+  const auto block = [](const char* tag, int f) {
+    std::string text = std::string("  <") + tag;
+    const char* names[] = {"Sroy", "Mont", "Obor", "Other", "Fot", "EdPr"};
+    for (int c = 0; c < 6; ++c)
+      text += std::string(" ") + names[c] + "=\"" + std::to_string(f + c) + "\"";
+    return text + "/>\n";
+  };
+  struct Case {
+    uint8_t type;
+    const char* text;
+    DocBuilder stored;  // extra blocks, then K
+    std::string written;
+  } cases[] = {
+      {rdltNone, "", DocBuilder().I32(10000), own + "/>\n"},
+      // Not linked without a text: no blocks are read.
+      {rdltSmetaRes, "", DocBuilder().I32(15000), own + " K=\"1,5\"/>\n"},
+      {rdltObjSmeta, "o", DocBuilder().I32(10000),
+       own + ">\n  <DocLink LinkType=\"OS\" Link=\"o\"/>\n</Position>\n"},
+      {rdltSmetaRes, "r", TwoBlocks(25000),
+       own + " K=\"2,5\">\n  <DocLink LinkType=\"RS\" Link=\"r\"/>\n" + block("Mode_BaseIdx", 10) +
+           block("Mode_BaseNoIdx", 20) + "</Position>\n"},
+      {rdltSmetaBase, "b", TwoBlocks(10000),
+       own + ">\n  <DocLink LinkType=\"LB\" Link=\"b\"/>\n" + block("Mode_BaseNoIdx", 10) +
+           block("Mode_ResCurr", 20) + "</Position>\n"},
+      {rdltSmetaNoIdx, "n", TwoBlocks(10000),
+       own + ">\n  <DocLink LinkType=\"SB\" Link=\"n\"/>\n" + block("Mode_BaseIdx", 10) +
+           block("Mode_ResCurr", 20) + "</Position>\n"},
+      {rdltAny, "a", DocBuilder().I32(10000),
+       own + ">\n  <DocLink LinkType=\"Any\" Link=\"a\"/>\n</Position>\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.type));
+    EXPECT_EQ(
+        Fragment(Convert(WithItems(0x10016, 1, NewestRow(c.type, c.text, c.stored))), "<Position "),
+        c.written);
+  }
+  // Before version 22 neither blocks nor the coefficient are stored.
+  EXPECT_EQ(
+      Fragment(Convert(WithItems(0x10015, 1, NewestRow(rdltSmetaRes, "r", {}))), "<Position "),
+      own +
+          ">\n  <DocLink LinkType=\"RS\" Link=\"r\"/>\n  <Mode_BaseIdx/>\n"
+          "  <Mode_BaseNoIdx/>\n</Position>\n");
+  // The row's own user data.
+  const std::string with_data = WithItems(0x10016, 1, NewestRow(0, "", DocBuilder().I32(1), true));
+  EXPECT_EQ(Fragment(Convert(with_data), "<UserData "), "<UserData Data_9=\"девять\"/>\n");
+}
+
+TEST(ObjSmetaCostRow, LinkedRowMirrorsItsOwnAmountsInTheBlockOfItsMethod) {
+  struct Case {
+    uint8_t type;
+    int mirror, first_extra, second_extra;
+  } cases[] = {{rdltSmetaRes, oszptResSmeta, oszptBaseIdx, oszptBaseNoIdx},
+               {rdltSmetaBase, oszptBaseIdx, oszptBaseNoIdx, oszptResSmeta},
+               {rdltSmetaNoIdx, oszptBaseNoIdx, oszptBaseIdx, oszptResSmeta}};
+  const ConversionSettings settings = TestSettings();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.type));
+    const std::string packed = WithItems(0x10016, 1, NewestRow(c.type, "x", TwoBlocks(1)));
+    TConsCalc doc(settings);
+    TKdFiler filer(reinterpret_cast<const uint8_t*>(packed.data()), packed.size(), 9);
+    doc.Load(filer);
+    const auto& price = static_cast<const TObjSmetaZatr&>(*doc.Chapter(0).Item(0)).FPrice;
+    for (int col = 0; col < kStoredColumns; ++col) {
+      EXPECT_EQ(price[c.mirror * kValueColumns + col], Currency::FromUnits(col + 1));
+      EXPECT_EQ(price[c.first_extra * kValueColumns + col], Currency::FromUnits(10 + col));
+      EXPECT_EQ(price[c.second_extra * kValueColumns + col], Currency::FromUnits(20 + col));
+    }
+  }
+}
+
+TEST(ObjSmetaCostRow, CostRowsAreNumberedAcrossChaptersSkippingHeaders) {
+  const DocBuilder row = NewestRow(0, "", DocBuilder().I32(10000));
+  const DocBuilder header = DocBuilder().Byte(0).Head("H");
+  DocBuilder first;
+  first.Append(row).Append(header).Append(row);
+  const std::string packed =
+      Body(false, 0x10016, 1, 3).Chapter(3, first).Chapter(1, header).Chapter(1, row).Finish();
+  const ConversionSettings settings = TestSettings();
+  TConsCalc doc(settings);
+  TKdFiler filer(reinterpret_cast<const uint8_t*>(packed.data()), packed.size(), 9);
+  doc.Load(filer);
+  const auto number = [&doc](size_t chapter, size_t item) {
+    return static_cast<const TObjSmetaZatr&>(*doc.Chapter(chapter).Item(item)).FNumber;
+  };
+  EXPECT_EQ(number(0, 0), 1);
+  EXPECT_EQ(number(0, 2), 2);
+  EXPECT_EQ(number(2, 0), 3);
+}
+
+// ---- failures ----
+
+TEST(ObjSmetaFailures, ImpossibleInputFailsWithItsText) {
+  DocBuilder settings;  // mode 1, one chapter, no thousands, options, rounding
+  settings.Byte(1).Byte(1).Bool(false).I16(0).Byte(0);
+  struct Case {
+    const char* what;
+    std::string packed;
+    const char* failure;
+  } cases[] = {
+      {"more chapters than the mode has", Body(false, 0x10017, 2, 13).Chapters(13).Finish(),
+       kBadData},
+      {"unknown mode", Body(false, 0x10017, 4, 0).Finish(), kBadData},
+      {"oldest layout in the nine-chapter mode", Body(true, 0x10005).Chapters(15).Finish(),
+       kBadData},
+      {"unknown item type", Body(false, 0x10017).Chapter(1, DocBuilder().Byte(2).Head("")).Finish(),
+       kBadData},
+      {"chapter marker", Pack(false, 0x10017, DocBuilder(settings).Byte(0xEE).Str("").I16(0)),
+       kBadMarker},
+      {"old block marker", Pack(false, 0x10005, DocBuilder().Bool(false).Head().I16(0).Byte(0xEE)),
+       kBadMarker},
+      {"conversion row marker",
+       Body(false, 0x10017, 1, 0).Finish(DocBuilder().I16(1).Byte(0xEE).Str("").I32(0)),
+       kBadMarker},
+      {"body signature", PackDocument(2, "KD_ObjSm", 0x10017, ""),
+       "Exception: Неверные или поврежденные данные"},
+      {"newer version", Body(false, 0x10018, 1, 0).Finish(EmptyTail(false, 0x10017)),
+       "Exception: Данный документ записан в более новой версии программы, чем текущая.\r"
+       "Загрузка невозможна"},
+      {"short data", Body(false, 0x10017).Chapter().Finish(DocBuilder()),
+       "EReadError: Stream read error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Outcome out = Convert(c.packed);
+    EXPECT_FALSE(out.ok);
+    EXPECT_EQ(out.failure, c.failure);
+  }
+}
+
+TEST(ObjSmetaFailures, EveryPrefixOfAValidDocumentFails) {
+  // Newest layout: a header and a linked row with blocks and user data;
+  // conversion rows, a signature with an attribute, comment, user data, variables.
+  DocBuilder items = DocBuilder().Byte(0).Head("Шапка");
+  items.Append(NewestRow(rdltSmetaBase, "x", TwoBlocks(20000), true));
+  DocBuilder tail;
+  tail.I16(1).Head("К").I32(1).I32(2).I32(3).I32(4).I32(5).I16(0).I16(3);
+  tail.ListHead(soloStoreCaption, 1, "S").Head("R").I32(1).Str("V");
+  tail.ListHead(soloStoreCaption, 1, "A").Head("N").I32(2).Str("W");
+  tail.Byte(1).Byte(2).Byte(3).Str("C").Head().Byte(0).I16(1).Str("u");
+  tail.I16(1).Head("V").Str("I").Str("1");
+  const std::string newest = Body(true, 0x10017, 0, 2).Chapter(2, items).Chapter().Finish(tail);
+  // Oldest layout with amounts in thousands.
+  const std::string oldest = WithItems(
+      0x10003, 1, Amounts(RowStart().Byte(0).Byte(0), {"1", "2", "3", "4", "5", "6"}).Str("I"));
+  for (const std::string* packed : {&newest, &oldest}) {
+    ASSERT_TRUE(Convert(*packed).ok) << Convert(*packed).failure;
+    for (size_t n = 0; n < packed->size(); ++n) {
+      const Outcome out = Convert(packed->substr(0, n));
+      EXPECT_FALSE(out.ok) << "prefix " << n;
+      EXPECT_FALSE(out.failure.empty()) << "prefix " << n;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kdx::test
