@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "cennik/resource_prices.h"
-#include "filer/codepage.h"
 #include "support/builder.h"
+#include "support/model_fixtures.h"
+#include "support/outcomes.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KDX_TEST_ASAN 1
@@ -560,12 +561,7 @@ class BasePrices : public TKdCustomResourcePrices {
 };
 
 std::string PriceXml(TKdCustomResourcePrices& prices) {
-  const ConversionSettings settings = TestSettings();
-  XmlDocument doc(settings);
-  prices.XMLSaveToChild(doc.CreateRoot("R"));
-  std::string out;
-  doc.Save(out);
-  return BodyLines(Cp1251ToUtf8(out));
+  return BodyLines(SavedXml("R", [&](XmlElement& r) { prices.XMLSaveToChild(r); }));
 }
 
 TEST(ResourcePricesTest, RecordStoresValuesUnroundedAndTextsWithoutValue) {
@@ -578,9 +574,7 @@ TEST(ResourcePricesTest, RecordStoresValuesUnroundedAndTextsWithoutValue) {
   BasePrices base(nullptr);
   for (TKdCustomResourcePrices* p : {static_cast<TKdCustomResourcePrices*>(&all),
                                      static_cast<TKdCustomResourcePrices*>(&base)}) {
-    TKdFiler filer(reinterpret_cast<const uint8_t*>(record.Bytes().data()), record.Size());
-    p->Load(filer);
-    EXPECT_TRUE(filer.IsEndOfStream());
+    ReadRow(*p, record);
   }
   EXPECT_EQ(all.GetPriceFx(0), Cp("Ц1"));
   EXPECT_EQ(all.GetPriceValue(0), Currency{});

@@ -12,65 +12,20 @@
 #include <vector>
 
 #include "filer/codepage.h"
-#include "model/document.h"
-#include "support/builder.h"
-#include "xml/xml_document.h"
+#include "support/model_fixtures.h"
 
 namespace kdx::test {
 namespace {
 
-const ConversionSettings& Conventions() {
-  static const ConversionSettings settings = TestSettings();
-  return settings;
-}
-
-// A stand-in for the estimate: gives rows a file version and keeps the
-// work-type coefficients that exclusion lists refer to.
-class Estimate : public TKDXAbstractDocData, public ISmetaVrKfsOwner {
+// The stand-in estimate keeping the work-type coefficients that exclusion lists
+// refer to.
+class Estimate : public TestEstimate, public ISmetaVrKfsOwner {
  public:
-  explicit Estimate(int32_t version) : TKDXAbstractDocData(Conventions()), kfs(this) {
-    FFileVersion = version;
-  }
+  explicit Estimate(int32_t version) : TestEstimate(version), kfs(this) {}
   ~Estimate() override { BeginDestroy(); }
-  int32_t MaxFileVersion() const override { return 0x0001015F; }
-  uint64_t DocSignature() const override { return DocSignatureOf("KD_Smeta"); }
-  const char* GetDocumentType() const override { return ""; }
   TSmetaVrKfs* VrKfsList() override { return &kfs; }
   TSmetaVrKfs kfs;
-
- protected:
-  void ReadBody(TKdFiler& /*filer*/) override {}
 };
-
-// Reads the row from the bytes and expects every byte to be consumed.
-void Read(TKDXAbstractRow& row, const DocBuilder& b) {
-  TKdFiler filer(reinterpret_cast<const uint8_t*>(b.Bytes().data()), b.Size());
-  row.Load(filer);
-  EXPECT_TRUE(filer.IsEndOfStream());
-}
-
-// The failure text of reading the row from the bytes, or "" when it reads.
-std::string ReadFailure(TKDXAbstractRow& row, const DocBuilder& b) {
-  try {
-    Read(row, b);
-  } catch (const KdxError& e) {
-    return std::string(e.ClassName()) + ": " + e.Message();
-  }
-  return {};
-}
-
-// The XML the row writes as a child element (UTF-8, one element per line).
-std::string Xml(TKDXAbstractRow& row) {
-  XmlDocument doc(Conventions());
-  row.XMLSaveToChild(doc.CreateRoot("R"));
-  std::string out;
-  doc.Save(out);
-  std::string body = BodyLines(Cp1251ToUtf8(out));
-  const size_t end = body.rfind("</R>");
-  return end == std::string::npos ? body : body.substr(0, end);
-}
-
-constexpr int32_t kLatest = 0x0001015F;
 
 // A coefficient record of the newest layout: kind, options, then the kind's data.
 DocBuilder KRecord(uint8_t kind, uint16_t options, const DocBuilder& data,
@@ -107,8 +62,8 @@ TEST(Coefficients, OptionLayoutsByVersion) {
   for (const Case& c : cases) {
     Estimate doc(c.version);
     TSmetaAbstractK k(&doc);
-    Read(k, c.record);
-    EXPECT_EQ(Xml(k), c.xml) << std::hex << c.version;
+    ReadRow(k, c.record);
+    EXPECT_EQ(RowXml(k), c.xml) << std::hex << c.version;
   }
 }
 
@@ -117,9 +72,9 @@ TEST(Coefficients, FactorPairs) {
   TSmetaAbstractK k(&doc);
   // Slot 5 turns OzpTz on (and with it Base and Curr); slot 6 at 1 does
   // nothing; slots beyond 6 are read and dropped; slot 4 back at 1 is not written.
-  Read(k, KRecord(skkStandart, 0,
-                  Pairs({{0, 15000}, {5, 12000}, {6, 10000}, {9, 7}, {4, 10000}, {2, 9999}})));
-  EXPECT_EQ(Xml(k),
+  ReadRow(k, KRecord(skkStandart, 0,
+                     Pairs({{0, 15000}, {5, 12000}, {6, 10000}, {9, 7}, {4, 10000}, {2, 9999}})));
+  EXPECT_EQ(RowXml(k),
             "  <K Caption=\"K1\" Options=\"Base Curr OzpTz\" Value_PZ=\"1,5\" "
             "Value_EM=\"0,9999\"/>\n");
 
@@ -128,7 +83,7 @@ TEST(Coefficients, FactorPairs) {
   many.Byte(200);
   for (int i = 0; i < 200; ++i) many.Byte(3).I32(10000 + i);
   TSmetaAbstractK k2(&doc);
-  Read(k2, KRecord(skkStandart, 0, many));
+  ReadRow(k2, KRecord(skkStandart, 0, many));
   EXPECT_EQ(k2.FValues[3], 10199);
 }
 
@@ -136,21 +91,21 @@ TEST(Coefficients, KindsOtherThanFactors) {
   Estimate doc(kLatest);
   TSmetaAbstractK formula(&doc);
   // A formula keeps only Percent, InPos, Base, Curr, Disabled and HideFx.
-  Read(formula, KRecord(skkFormula, 0x3FF, DocBuilder().Str("ПЗ = 1,1; МАТ=(2;3)")));
-  EXPECT_EQ(Xml(formula),
+  ReadRow(formula, KRecord(skkFormula, 0x3FF, DocBuilder().Str("ПЗ = 1,1; МАТ=(2;3)")));
+  EXPECT_EQ(RowXml(formula),
             "  <K Caption=\"K1\" Kind=\"Formula\" Options=\"Percent InPos Base Curr\" "
             "Formula=\"ПЗ = 1,1; МАТ=(2;3)\"/>\n");
   EXPECT_TRUE(formula.FFxParseSuccesful);
   EXPECT_EQ(Cp1251ToUtf8(formula.FFxArray[4]), "(2;3)");
 
   TSmetaAbstractK empty(&doc);
-  Read(empty, KRecord(skkFormula, 0, DocBuilder().Str(""), ""));
-  EXPECT_EQ(Xml(empty), "  <K Kind=\"Formula\" Formula=\"\"/>\n");
+  ReadRow(empty, KRecord(skkFormula, 0, DocBuilder().Str(""), ""));
+  EXPECT_EQ(RowXml(empty), "  <K Kind=\"Formula\" Formula=\"\"/>\n");
 
   for (uint8_t kind : {2, 3, 200}) {
     TSmetaAbstractK other(&doc);
-    Read(other, KRecord(kind, 0x1000, DocBuilder()));
-    EXPECT_EQ(Xml(other), "  <K Caption=\"K1\" Options=\"HideFx\"/>\n") << int(kind);
+    ReadRow(other, KRecord(kind, 0x1000, DocBuilder()));
+    EXPECT_EQ(RowXml(other), "  <K Caption=\"K1\" Options=\"HideFx\"/>\n") << int(kind);
   }
 }
 
@@ -184,18 +139,18 @@ TEST(Coefficients, FormulaSplit) {
 TEST(Coefficients, TerritorialAndRegional) {
   Estimate doc(kLatest);
   TSmetaTerZoneK ter(&doc);
-  Read(ter, KRecord(skkStandart, 0xFFFF, Pairs({{0, 11000}}), "stored"));
-  EXPECT_EQ(Xml(ter), "  <TerZoneK Options=\"Base PzAll EmAll\" Value_PZ=\"1,1\"/>\n");
+  ReadRow(ter, KRecord(skkStandart, 0xFFFF, Pairs({{0, 11000}}), "stored"));
+  EXPECT_EQ(RowXml(ter), "  <TerZoneK Options=\"Base PzAll EmAll\" Value_PZ=\"1,1\"/>\n");
 
   // The regional coefficient has no marker and no caption; old files have an option byte.
   Estimate old_doc(0x00010103);
   TSmetaRegK old_reg(&old_doc);
-  Read(old_reg, DocBuilder().Byte(0x03).I32(10000));
-  EXPECT_EQ(Xml(old_reg), "  <RegionalK Options=\"Percent InPos Base\"/>\n");
+  ReadRow(old_reg, DocBuilder().Byte(0x03).I32(10000));
+  EXPECT_EQ(RowXml(old_reg), "  <RegionalK Options=\"Percent InPos Base\"/>\n");
 
   TSmetaRegK reg(&doc);
-  Read(reg, DocBuilder().I16(0x03C0).I32(11500));
-  EXPECT_EQ(Xml(reg), "  <RegionalK Value=\"1,15\" Options=\"MatQty EmQty OzpTz ZpmTz\"/>\n");
+  ReadRow(reg, DocBuilder().I16(0x03C0).I32(11500));
+  EXPECT_EQ(RowXml(reg), "  <RegionalK Value=\"1,15\" Options=\"MatQty EmQty OzpTz ZpmTz\"/>\n");
 }
 
 TEST(Coefficients, PositionLevels) {
@@ -211,7 +166,7 @@ TEST(Coefficients, PositionLevels) {
     }
     Estimate doc(version);
     TSmetaPosKfs list(&doc);
-    Read(list, b);
+    ReadRow(list, b);
     ASSERT_EQ(list.Count(), 101u);
     const bool kept = version >= 0x00010127;
     EXPECT_EQ(list.At(0)->FLevel, kept ? -3 : 1) << std::hex << version;
@@ -221,8 +176,8 @@ TEST(Coefficients, PositionLevels) {
   }
   Estimate doc(kLatest);
   TSmetaResKf res(&doc);
-  Read(res, KRecord(skkStandart, 0, Pairs({}), "").Byte(0x05));
-  EXPECT_EQ(Xml(res), "  <K Level=\"5\"/>\n");
+  ReadRow(res, KRecord(skkStandart, 0, Pairs({}), "").Byte(0x05));
+  EXPECT_EQ(RowXml(res), "  <K Level=\"5\"/>\n");
 }
 
 DocBuilder Links(std::initializer_list<int16_t> ids) {
@@ -236,40 +191,40 @@ TEST(Coefficients, WorkTypeCoefficients) {
   // Without InPos the quantity options go; Base and Curr stay from them.
   Estimate doc(kLatest);
   TSmetaVrKf kf(&doc);
-  Read(kf, KRecord(skkStandart, 0x00C0, Pairs({}))
-               .Byte(2)
-               .Byte(0x02)
-               .Append(Links({7, -1}))
-               .Append(Links({}))
-               .Append(Links({3}))
-               .Append(Links({4, 5}))
-               .Append(Links({6})));
-  EXPECT_EQ(Xml(kf),
+  ReadRow(kf, KRecord(skkStandart, 0x00C0, Pairs({}))
+                  .Byte(2)
+                  .Byte(0x02)
+                  .Append(Links({7, -1}))
+                  .Append(Links({}))
+                  .Append(Links({3}))
+                  .Append(Links({4, 5}))
+                  .Append(Links({6})));
+  EXPECT_EQ(RowXml(kf),
             "  <K Caption=\"K1\" Options=\"Base Curr\" Level=\"2\" AllChapters=\"No\" "
             "ChaptersLinks=\"(7, -1)\" VrsLinks84=\"(3)\" VrsLinks=\"(6)\" "
             "VrGroupsLinks=\"(4, 5)\"/>\n");
 
   TSmetaVrKf in_pos(&doc);
-  Read(in_pos, KRecord(skkStandart, 0x00C2, Pairs({}), "")
-                   .Byte(1)
-                   .Byte(0x03)
-                   .Append(Links({}))
-                   .Append(Links({}))
-                   .Append(Links({}))
-                   .Append(Links({}))
-                   .Append(Links({})));
-  EXPECT_EQ(Xml(in_pos), "  <K Options=\"InPos Base Curr MatQty EmQty\" Level=\"1\"/>\n");
+  ReadRow(in_pos, KRecord(skkStandart, 0x00C2, Pairs({}), "")
+                      .Byte(1)
+                      .Byte(0x03)
+                      .Append(Links({}))
+                      .Append(Links({}))
+                      .Append(Links({}))
+                      .Append(Links({}))
+                      .Append(Links({})));
+  EXPECT_EQ(RowXml(in_pos), "  <K Options=\"InPos Base Curr MatQty EmQty\" Level=\"1\"/>\n");
 
   // Before 0x10109 there are no 2001 links.
   Estimate old_doc(0x00010108);
   TSmetaVrKf old_kf(&old_doc);
-  Read(old_kf, KRecord(skkStandart, 0, Pairs({}), "")
-                   .Byte(1)
-                   .Byte(0x03)
-                   .Append(Links({}))
-                   .Append(Links({9}))
-                   .Append(Links({})));
-  EXPECT_EQ(Xml(old_kf), "  <K Level=\"1\" VrGroupsLinks84=\"(9)\"/>\n");
+  ReadRow(old_kf, KRecord(skkStandart, 0, Pairs({}), "")
+                      .Byte(1)
+                      .Byte(0x03)
+                      .Append(Links({}))
+                      .Append(Links({9}))
+                      .Append(Links({})));
+  EXPECT_EQ(RowXml(old_kf), "  <K Level=\"1\" VrGroupsLinks84=\"(9)\"/>\n");
 
   TSmetaVrKf negative(&doc);
   EXPECT_EQ(
@@ -289,21 +244,21 @@ TEST(Coefficients, ExclusionLists) {
     three.Append(KRecord(skkStandart, 0, Pairs({}), "")).Byte(1).Byte(3);
     for (int n = 0; n < 5; ++n) three.Append(Links({}));
   }
-  Read(doc.kfs, three);
+  ReadRow(doc.kfs, three);
 
   // Repeated indexes repeat; out-of-range and negative ones are dropped.
   TSmetaPosKfs position(&doc);  // stands for the position that owns the list
   TSmetaExcludedVrKfs excluded(&position);
-  Read(excluded, DocBuilder().Head().Byte(5).I16(0).I16(7).I16(0).I16(0xFFFF).I16(2));
+  ReadRow(excluded, DocBuilder().Head().Byte(5).I16(0).I16(7).I16(0).I16(0xFFFF).I16(2));
   ASSERT_EQ(excluded.FItems.size(), 3u);
   EXPECT_EQ(excluded.FItems[0], doc.kfs.At(0));
-  EXPECT_EQ(Xml(excluded), "  <ExcludedKfs Value=\"(0, 0, 2)\"/>\n");
+  EXPECT_EQ(RowXml(excluded), "  <ExcludedKfs Value=\"(0, 0, 2)\"/>\n");
 
   // Without an owning estimate nothing is kept, and the element stays bare.
   TSmetaExcludedVrKfs orphan(nullptr);
-  Read(orphan, DocBuilder().Head().Byte(1).I16(0));
+  ReadRow(orphan, DocBuilder().Head().Byte(1).I16(0));
   EXPECT_TRUE(orphan.FItems.empty());
-  EXPECT_EQ(Xml(orphan), "  <ExcludedKfs/>\n");
+  EXPECT_EQ(RowXml(orphan), "  <ExcludedKfs/>\n");
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include <system_error>
 #include <vector>
 
+#include "filer/codepage.h"
 #include "support/xml_compare.h"
 
 #ifndef KDX_CONFORMANCE_DIR
@@ -138,40 +139,20 @@ bool ReadFile(const fs::path& path, std::string* contents) {
   return !file.bad();
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Converts NUL-terminated UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD, so it can
 // never match the expected text.
 std::string Utf16ToUtf8(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; *p != 0; ++p) {
-    const char32_t unit = *p;
-    if (unit >= 0xD800 && unit <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (char32_t{p[1]} - 0xDC00));
-      ++p;
+  std::u16string units(text);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const char16_t unit = units[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      ++i;  // a pair: one character
     } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, unit);
+      units[i] = 0xFFFD;
     }
   }
-  return out;
+  return kdx::Utf16ToUtf8(units);
 }
 
 // Releases a handle when the test ends, however it ends.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/builder.h"
+#include "support/outcomes.h"
 
 namespace kdx::test {
 namespace {
@@ -22,19 +23,6 @@ std::string Bytes(std::initializer_list<int> bytes) {
 TKdFiler Over(const std::string& bytes) {
   return TKdFiler(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
-
-// "Class: message" of the failure a call raises, or "" when it returns.
-std::string FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const KdxError& e) {
-    return std::string(e.ClassName()) + ": " + e.Message();
-  }
-  return "";
-}
-
-const std::string kBadData = "EOrvakFilerError: Неверный формат данных в потоке";
-const std::string kReadError = "EReadError: Stream read error";
 
 TEST(FilerTest, PrimitivesDecodeLittleEndianAndAdvanceByTheirWidth) {
   const std::string b = Bytes({0xFE,                                            // Int08

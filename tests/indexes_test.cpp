@@ -9,53 +9,19 @@
 #include <string>
 
 #include "filer/codepage.h"
-#include "model/document.h"
-#include "support/builder.h"
-#include "xml/xml_document.h"
+#include "support/model_fixtures.h"
 
 namespace kdx::test {
 namespace {
 
-const ConversionSettings& Conventions() {
-  static const ConversionSettings settings = TestSettings();
-  return settings;
-}
-
-// A stand-in for the estimate: gives the rows a file version and keeps the
-// add-on types its index positions refer to.
-class Estimate : public TKDXAbstractDocData, public IPriceIndexAddOnTypesOwner {
+// The stand-in estimate keeping the add-on types its index positions refer to.
+class Estimate : public TestEstimate, public IPriceIndexAddOnTypesOwner {
  public:
-  explicit Estimate(int32_t version) : TKDXAbstractDocData(Conventions()), types(this) {
-    FFileVersion = version;
-  }
+  explicit Estimate(int32_t version) : TestEstimate(version), types(this) {}
   ~Estimate() override { BeginDestroy(); }
-  int32_t MaxFileVersion() const override { return 0x0001015F; }
-  uint64_t DocSignature() const override { return DocSignatureOf("KD_Smeta"); }
-  const char* GetDocumentType() const override { return ""; }
   TPriceIndexAddOnTypes* IndexAddOnTypes() override { return &types; }
   TPriceIndexAddOnTypes types;
-
- protected:
-  void ReadBody(TKdFiler& /*filer*/) override {}
 };
-
-void Read(TKDXAbstractRow& row, const DocBuilder& b) {
-  TKdFiler filer(reinterpret_cast<const uint8_t*>(b.Bytes().data()), b.Size());
-  row.Load(filer);
-  EXPECT_TRUE(filer.IsEndOfStream());
-}
-
-std::string Xml(TKDXAbstractRow& row) {
-  XmlDocument doc(Conventions());
-  row.XMLSaveToChild(doc.CreateRoot("R"));
-  std::string out;
-  doc.Save(out);
-  std::string body = BodyLines(Cp1251ToUtf8(out));
-  const size_t end = body.rfind("</R>");
-  return end == std::string::npos ? body : body.substr(0, end);
-}
-
-constexpr int32_t kLatest = 0x0001015F;
 
 TEST(Indexes, FactorsAndOptions) {
   struct Case {
@@ -90,14 +56,14 @@ TEST(Indexes, FactorsAndOptions) {
   for (const Case& c : cases) {
     Estimate doc(c.version);
     TSmetaIndexRes index(&doc);
-    Read(index, c.record);
-    EXPECT_EQ(Xml(index), c.xml);
+    ReadRow(index, c.record);
+    EXPECT_EQ(RowXml(index), c.xml);
   }
 }
 
 TEST(Indexes, PositionAddOnsUseTheOwnersTypes) {
   Estimate doc(kLatest);
-  Read(
+  ReadRow(
       doc.types,
       DocBuilder().I16(2).Head("t1").Byte(1).Bool(true).Byte(0).Head("t2").Byte(2).Bool(false).Byte(
           2));
@@ -106,22 +72,22 @@ TEST(Indexes, PositionAddOnsUseTheOwnersTypes) {
     return DocBuilder().Head().Str("a").Byte(0x01).I32(11500).I16(0).Byte(
         static_cast<uint8_t>(type));
   };
-  Read(list, DocBuilder()
-                 .I16(2)
-                 .Head("with")
-                 .Str("P1")
-                 .Byte(0)
-                 .I16(0)
-                 .I16(3)
-                 .Append(add_on(2))
-                 .Append(add_on(3))
-                 .Append(add_on(-1))
-                 .Head("without")
-                 .Str("P2")
-                 .Byte(0)
-                 .I16(0)
-                 .I16(0));
-  EXPECT_EQ(Xml(list),
+  ReadRow(list, DocBuilder()
+                    .I16(2)
+                    .Head("with")
+                    .Str("P1")
+                    .Byte(0)
+                    .I16(0)
+                    .I16(3)
+                    .Append(add_on(2))
+                    .Append(add_on(3))
+                    .Append(add_on(-1))
+                    .Head("without")
+                    .Str("P2")
+                    .Byte(0)
+                    .I16(0)
+                    .I16(0));
+  EXPECT_EQ(RowXml(list),
             "  <IndexesPos>\n"
             "    <Index Caption=\"with\" Code=\"P1\">\n"
             "      <IndexesAddOns>\n"
@@ -137,8 +103,8 @@ TEST(Indexes, PositionAddOnsUseTheOwnersTypes) {
   EXPECT_EQ(pos->AddOns().At(0)->FAddOnType, doc.types.At(1));
 
   TSmetaIndexesRes empty(&doc);
-  Read(empty, DocBuilder().I16(0));
-  EXPECT_EQ(Xml(empty), "");
+  ReadRow(empty, DocBuilder().I16(0));
+  EXPECT_EQ(RowXml(empty), "");
 }
 
 TEST(Indexes, FindIndexByCode) {
@@ -147,7 +113,7 @@ TEST(Indexes, FindIndexByCode) {
   DocBuilder b;
   b.I16(4);
   for (const char* code : {" AB1", "AB1", "ab1", "Вр_5"}) b.Head("").Str(code).Byte(0).I16(0);
-  Read(list, b);
+  ReadRow(list, b);
   struct Case {
     const char* code;
     int found;  // index in the list, -1 for none
@@ -187,19 +153,19 @@ TEST(Indexes, CommonIndexWriteRule) {
     DocBuilder b;
     b.Head("c").Str(c.formula);
     if (c.version >= 0x0001012F) b.I16(c.options);
-    Read(index, b);
-    EXPECT_EQ(Xml(index), c.xml) << c.formula << " " << c.options;
+    ReadRow(index, b);
+    EXPECT_EQ(RowXml(index), c.xml) << c.formula << " " << c.options;
   }
 }
 
 TEST(Indexes, ColumnIndexCodes) {
   Estimate doc(kLatest);
   TSmetaOsIndexes columns(&doc);
-  Read(columns, DocBuilder().Head().Str("C").Str("").Str("E").Str("O"));
-  EXPECT_EQ(Xml(columns), "  <OsIndexes Sroy=\"C\" Obor=\"E\" Other=\"O\"/>\n");
+  ReadRow(columns, DocBuilder().Head().Str("C").Str("").Str("E").Str("O"));
+  EXPECT_EQ(RowXml(columns), "  <OsIndexes Sroy=\"C\" Obor=\"E\" Other=\"O\"/>\n");
   TSmetaOsIndexes none(&doc);
-  Read(none, DocBuilder().Head().Str("").Str("").Str("").Str(""));
-  EXPECT_EQ(Xml(none), "  <OsIndexes/>\n");
+  ReadRow(none, DocBuilder().Head().Str("").Str("").Str("").Str(""));
+  EXPECT_EQ(RowXml(none), "  <OsIndexes/>\n");
 }
 
 }  // namespace

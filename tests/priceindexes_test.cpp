@@ -9,13 +9,13 @@
 
 #include "model/row.h"
 #include "support/builder.h"
+#include "support/outcomes.h"
 
 namespace kdx::test {
 namespace {
 
 constexpr uint8_t kKind = 4;
 constexpr int32_t kLatest = 0x0001015F;
-constexpr char kBadData[] = "EOrvakFilerError: Неверный формат данных в потоке";
 
 struct Body {
   int32_t version = kLatest;

@@ -9,14 +9,13 @@
 #include <vector>
 
 #include "support/builder.h"
+#include "support/outcomes.h"
 
 namespace kdx::test {
 namespace {
 
 constexpr uint8_t kKind = 6;
 constexpr int32_t kLatest = 0x00010004;
-constexpr char kBadData[] = "EOrvakFilerError: Неверный формат данных в потоке";
-constexpr char kBadMarker[] = "EOrvakFilerInvalidSignature: Неверный формат данных в потоке";
 constexpr char kRootStart[] =
     "<Document ProgramVersion=\"1.0.0.0\" Generator=\"Orvakplan\" "
     "DocumentType=\"{2B0470FD-477C-4359-9F34-EEBE36B7D349}\"";

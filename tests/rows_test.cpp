@@ -3,7 +3,6 @@
 // layouts, and the document base with the header checks of the driver.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "filer/codepage.h"
@@ -12,6 +11,7 @@
 #include "model/row.h"
 #include "model/signatures.h"
 #include "support/builder.h"
+#include "support/outcomes.h"
 
 namespace kdx::test {
 namespace {
@@ -74,15 +74,6 @@ class TestList : public TKDXAbstractObjectList {
 
 // ---- helpers ----
 
-std::string FailureOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const KdxError& e) {
-    return std::string(e.ClassName()) + ": " + e.Message();
-  }
-  return "";
-}
-
 // Loads the row from the bytes; returns the number of bytes read.
 size_t LoadFrom(TKDXAbstractRow& row, const DocBuilder& b) {
   TKdFiler filer(reinterpret_cast<const uint8_t*>(b.Bytes().data()), b.Size());
@@ -90,27 +81,9 @@ size_t LoadFrom(TKDXAbstractRow& row, const DocBuilder& b) {
   return filer.Position();
 }
 
-// What the writer puts into an element "R", as UTF-8 lines with LF, without
-// the declaration.
-std::string XmlOf(const std::function<void(XmlElement&)>& write) {
-  const ConversionSettings settings = TestSettings();
-  XmlDocument doc(settings);
-  write(doc.CreateRoot("R"));
-  std::string out;
-  doc.Save(out);
-  std::string text;
-  for (char ch : Cp1251ToUtf8(out)) {
-    if (ch != '\r') text += ch;
-  }
-  return text.substr(text.find('\n') + 1);
-}
 std::string ChildXml(TKDXAbstractRow& row) {
-  return XmlOf([&](XmlElement& r) { row.XMLSaveToChild(r); });
+  return ElementXml("R", [&](XmlElement& r) { row.XMLSaveToChild(r); });
 }
-
-const std::string kBadData = "EOrvakFilerError: Неверный формат данных в потоке";
-const std::string kBadMarker = "EOrvakFilerInvalidSignature: Неверный формат данных в потоке";
-const std::string kReadError = "EReadError: Stream read error";
 
 // ---- lists ----
 
@@ -234,7 +207,7 @@ TEST(RowTest, HeadReadsCaptionOnlyWhenStoredAndXmlChecksTheTag) {
   EXPECT_EQ(ChildXml(row), "<R>\n  <Row/>\n</R>\n");  // empty caption: no attribute
   BareRow bare(nullptr);
   EXPECT_EQ(LoadFrom(bare, DocBuilder().Head().Str("not read")), 1u);
-  EXPECT_EQ(FailureOf([&] { XmlOf([&](XmlElement& r) { row.XMLSave(r); }); }),
+  EXPECT_EQ(FailureOf([&] { ElementXml("R", [&](XmlElement& r) { row.XMLSave(r); }); }),
             "ESmetaXMLError: Неверный XML тэг, ожидается \"Row\", фактически \"R\"");
   EXPECT_EQ(row.GetFileVersion(), 0x0FFFFFFF);  // no document
 }
@@ -303,7 +276,8 @@ TEST(CommonRowsTest, UserDataFlagsNumberingAndComment) {
 
   TKdItemFlags flags(nullptr);
   EXPECT_EQ(LoadFrom(flags, DocBuilder().I16(0x0041)), 2u);
-  EXPECT_EQ(XmlOf([&](XmlElement& r) { flags.XMLSave(r); }), "<R ItemFlags=\"Red Info\"/>\n");
+  EXPECT_EQ(ElementXml("R", [&](XmlElement& r) { flags.XMLSave(r); }),
+            "<R ItemFlags=\"Red Info\"/>\n");
 
   const struct {
     uint16_t mode, options;
@@ -325,7 +299,8 @@ TEST(CommonRowsTest, UserDataFlagsNumberingAndComment) {
 
   TKdDocComment comment(nullptr);
   EXPECT_EQ(LoadFrom(comment, DocBuilder().Str("Примечание")), 12u);  // no marker
-  EXPECT_EQ(XmlOf([&](XmlElement& r) { comment.XMLSave(r); }), "<R Comment=\"Примечание\"/>\n");
+  EXPECT_EQ(ElementXml("R", [&](XmlElement& r) { comment.XMLSave(r); }),
+            "<R Comment=\"Примечание\"/>\n");
 }
 
 TEST(CommonRowsTest, VariablesAndLookupIgnoringCase) {

@@ -11,24 +11,10 @@
 
 #include "filer/codepage.h"
 #include "support/builder.h"
+#include "support/outcomes.h"
 
 namespace kdx::test {
 namespace {
-
-// The element "E" after the helpers have written into it, in UTF-8 with LF
-// line breaks and without the declaration.
-std::string ElementAfter(const std::function<void(XmlElement&)>& write) {
-  const ConversionSettings settings = TestSettings();
-  XmlDocument doc(settings);
-  write(doc.CreateRoot("E"));
-  std::string out;
-  doc.Save(out);
-  std::string text;
-  for (char ch : Cp1251ToUtf8(out)) {
-    if (ch != '\r') text += ch;
-  }
-  return text.substr(text.find('\n') + 1);
-}
 
 TEST(ValuesTest, GeneralNumberFormat) {
   const struct {
@@ -196,7 +182,9 @@ TEST(ValuesTest, AttributeHelpersLeaveOutDefaults) {
        },
        "<E Z=\"1\" A=\"x\" M=\"No\"/>"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ElementAfter(c.write), std::string(c.xml) + "\n") << c.what;
+  for (const auto& c : cases) {
+    EXPECT_EQ(ElementXml("E", c.write), std::string(c.xml) + "\n") << c.what;
+  }
 }
 
 TEST(ValuesTest, RatesAndChapterCodes) {
@@ -222,7 +210,7 @@ TEST(ValuesTest, RatesAndChapterCodes) {
       {"chapter codes", [](XmlElement& e) { WriteCCChapter(e, 1, 0, 255); },
        "<E>\n  <CCChapter Cons=\"1\" Road=\"255\"/>\n</E>\n"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ElementAfter(c.write), c.xml) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(ElementXml("E", c.write), c.xml) << c.what;
 }
 
 TEST(ValuesTest, RoundCurrRoundsHalfAwayFromZero) {

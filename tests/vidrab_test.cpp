@@ -8,49 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "filer/codepage.h"
-#include "model/document.h"
-#include "support/builder.h"
-#include "xml/xml_document.h"
+#include "support/model_fixtures.h"
 
 namespace kdx::test {
 namespace {
-
-const ConversionSettings& Conventions() {
-  static const ConversionSettings settings = TestSettings();
-  return settings;
-}
-
-// A stand-in for the estimate: gives the rows a file version.
-class Estimate : public TKDXAbstractDocData {
- public:
-  explicit Estimate(int32_t version) : TKDXAbstractDocData(Conventions()) {
-    FFileVersion = version;
-  }
-  ~Estimate() override { BeginDestroy(); }
-  int32_t MaxFileVersion() const override { return 0x0001015F; }
-  uint64_t DocSignature() const override { return DocSignatureOf("KD_Smeta"); }
-  const char* GetDocumentType() const override { return ""; }
-
- protected:
-  void ReadBody(TKdFiler& /*filer*/) override {}
-};
-
-void Read(TKDXAbstractRow& row, const DocBuilder& b) {
-  TKdFiler filer(reinterpret_cast<const uint8_t*>(b.Bytes().data()), b.Size());
-  row.Load(filer);
-  EXPECT_TRUE(filer.IsEndOfStream());
-}
-
-std::string Xml(TKDXAbstractRow& row) {
-  XmlDocument doc(Conventions());
-  row.XMLSaveToChild(doc.CreateRoot("R"));
-  std::string out;
-  doc.Save(out);
-  std::string body = BodyLines(Cp1251ToUtf8(out));
-  const size_t end = body.rfind("</R>");
-  return end == std::string::npos ? body : body.substr(0, end);
-}
 
 // A work type record; the optional parts are present when asked for.
 struct VidRab {
@@ -106,18 +67,18 @@ TEST(WorkTypes, FieldsByVersion) {
        " NaclCurr=\"120\" NKB=\"n0\" PNB=\"p0\" NKI=\"n1\" PKI=\"p1\" NKR=\"n2\" PKR=\"p2\""},
   };
   for (const Case& c : cases) {
-    Estimate doc(c.version);
+    TestEstimate doc(c.version);
     TKDXSmetaVidRab vr(&doc);
-    Read(vr, c.vr.Record());
-    EXPECT_EQ(Xml(vr), std::string(base) + c.xml + "/>\n") << std::hex << c.version;
+    ReadRow(vr, c.vr.Record());
+    EXPECT_EQ(RowXml(vr), std::string(base) + c.xml + "/>\n") << std::hex << c.version;
   }
 }
 
 TEST(WorkTypes, EmptyRatesAndMasks) {
-  Estimate doc(0x00010100);
+  TestEstimate doc(0x00010100);
   TKDXSmetaVidRab vr(&doc);
-  Read(vr, VidRab{.caption = "", .id = -3, .nacl = 0, .plan = 0, .mask = 0}.Record());
-  EXPECT_EQ(Xml(vr), "  <Vid_Rab ID=\"-3\" NaclMask=\"\" PlanMask=\"\"/>\n");
+  ReadRow(vr, VidRab{.caption = "", .id = -3, .nacl = 0, .plan = 0, .mask = 0}.Record());
+  EXPECT_EQ(RowXml(vr), "  <Vid_Rab ID=\"-3\" NaclMask=\"\" PlanMask=\"\"/>\n");
 }
 
 // A catalogue (of a version before the coefficient texts): one 2001 group with two work types, and
@@ -141,10 +102,10 @@ DocBuilder Catalogue(int32_t version, bool head) {
 TEST(WorkTypes, CatalogueHeadAndListOrder) {
   // Before 0x1013B the catalogue starts with the count of the 1984 list.
   for (int32_t version : {0x0001013A, 0x0001013B}) {
-    Estimate doc(version);
+    TestEstimate doc(version);
     TSmetaVidRabsCatalog catalogue(&doc);
-    Read(catalogue, Catalogue(version, version >= 0x0001013B));
-    EXPECT_EQ(Xml(catalogue),
+    ReadRow(catalogue, Catalogue(version, version >= 0x0001013B));
+    EXPECT_EQ(RowXml(catalogue),
               "  <VidRab_Catalog Caption=\"Основной справочник видов работ\">\n"
               "    <Vids_Rab Type=\"Виды работ 2001г\">\n"
               "      <VidRab_Group Caption=\"g01\" ID=\"20\" IndexCode=\"G01\">\n"
@@ -163,10 +124,10 @@ TEST(WorkTypes, CatalogueHeadAndListOrder) {
   }
 
   // An empty catalogue still writes both lists; a stored caption replaces the default.
-  Estimate doc(0x0001015F);
+  TestEstimate doc(0x0001015F);
   TSmetaVidRabsCatalog empty(&doc);
-  Read(empty, DocBuilder().Head("Мой").I16(0).I16(0));
-  EXPECT_EQ(Xml(empty),
+  ReadRow(empty, DocBuilder().Head("Мой").I16(0).I16(0));
+  EXPECT_EQ(RowXml(empty),
             "  <VidRab_Catalog Caption=\"Мой\">\n"
             "    <Vids_Rab Type=\"Виды работ 2001г\"/>\n"
             "    <Vids_Rab Type=\"Виды работ 1984г\"/>\n"
@@ -174,9 +135,9 @@ TEST(WorkTypes, CatalogueHeadAndListOrder) {
 }
 
 TEST(WorkTypes, Lookups) {
-  Estimate doc(0x0001013B);
+  TestEstimate doc(0x0001013B);
   TSmetaVidRabsCatalog catalogue(&doc);
-  Read(catalogue, Catalogue(0x0001013B, true));
+  ReadRow(catalogue, Catalogue(0x0001013B, true));
   const TKDXSmetaVidRabs& list2001 = catalogue.List(vr2001);
   const TKDXSmetaVidRabs& list1984 = catalogue.List(vr1984);
 
@@ -195,7 +156,7 @@ TEST(WorkTypes, Lookups) {
 TEST(WorkTypes, TruncatedCatalogueFails) {
   const std::string bytes = Catalogue(0x0001013B, true).Bytes();
   for (size_t n = 0; n < bytes.size(); ++n) {
-    Estimate doc(0x0001013B);
+    TestEstimate doc(0x0001013B);
     TSmetaVidRabsCatalog catalogue(&doc);
     TKdFiler filer(reinterpret_cast<const uint8_t*>(bytes.data()), n);
     EXPECT_THROW(catalogue.Load(filer), KdxError) << n;

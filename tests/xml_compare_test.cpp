@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "filer/codepage.h"
+
 namespace kdx::test {
 namespace {
 
@@ -176,7 +178,7 @@ TEST(CompareXmlTest, DecodesWindows1251) {
   EXPECT_EQ(CompareXml(Doc("<Document A=\"\xC0\xB9\x88\x98\xFF\"/>"),
                        Doc("<Document A=\"&#x410;&#8470;&#x20AC;&#152;&#x44F;\"/>")),
             "");
-  EXPECT_EQ(Windows1251ToUtf8("a\xC0\xE0\xA8\xB8\x98\x80"),
+  EXPECT_EQ(Cp1251ToUtf8("a\xC0\xE0\xA8\xB8\x98\x80"),
             "a\xD0\x90\xD0\xB0\xD0\x81\xD1\x91\xC2\x98\xD0\x82");
   EXPECT_CONTAINS(CompareXml(Doc("<Document A=\"\xC0\"/>"), Doc("<Document A=\"\xE0\"/>")), "@A");
 }

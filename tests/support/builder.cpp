@@ -3,6 +3,7 @@
 #include "api/convert.h"
 #include "filer/codepage.h"
 #include "model/row.h"
+#include "support/outcomes.h"
 
 namespace kdx::test {
 
@@ -92,16 +93,19 @@ ConversionSettings TestSettings() {
   return s;
 }
 
+const ConversionSettings& Conventions() {
+  static const ConversionSettings settings = TestSettings();
+  return settings;
+}
+
 Outcome Convert(const std::string& packed, const ConversionSettings& settings) {
   Outcome out;
-  try {
+  out.failure = FailureOf([&] {
     const std::string xml =
         ConvertDocument(reinterpret_cast<const uint8_t*>(packed.data()), packed.size(), settings);
     out.ok = true;
     out.xml = Cp1251ToUtf8(xml);
-  } catch (const KdxError& e) {
-    out.failure = std::string(e.ClassName()) + ": " + e.Message();
-  }
+  });
   return out;
 }
 

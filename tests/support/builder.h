@@ -94,6 +94,9 @@ std::string PackDocument(uint8_t kind, std::string_view signature, int32_t versi
 
 // The settings tests convert with: ',' as the decimal separator, 15.03.2023 as today.
 ConversionSettings TestSettings();
+// The same settings as one object that lives as long as the tests (documents
+// and XML writers keep a reference to theirs).
+const ConversionSettings& Conventions();
 
 // Outcome of a conversion through the core driver.
 struct Outcome {

@@ -9,57 +9,21 @@
 #include <utility>
 #include <vector>
 
+#include "filer/codepage.h"
+
 namespace kdx::test {
 namespace {
-
-// Unicode code points of the windows-1251 bytes 0x80..0xFF. 0x98 is unassigned in the code
-// page and is taken as U+0098.
-constexpr char16_t kWindows1251High[128] = {
-    // 0x80
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  //
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  //
-    // 0x90
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
-    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  //
-    // 0xA0
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  //
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  //
-    // 0xB0
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  //
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  //
-    // 0xC0
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,  //
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,  //
-    // 0xD0
-    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,  //
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,  //
-    // 0xE0
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,  //
-    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,  //
-    // 0xF0
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,  //
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  //
-};
 
 // Deepest element nesting accepted; the converter's documents stay far below it.
 constexpr int kMaxDepth = 1000;
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+// The UTF-8 of a character allowed in XML (never a surrogate).
+std::string CharUtf8(char32_t cp) {
+  if (cp < 0x10000) return Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(cp)));
+  const char32_t offset = cp - 0x10000;
+  const char16_t pair[] = {static_cast<char16_t>(0xD800 + (offset >> 10)),
+                           static_cast<char16_t>(0xDC00 + (offset & 0x3FF))};
+  return Utf16ToUtf8(std::u16string_view(pair, 2));
 }
 
 // Decodes the UTF-8 character at pos of text made by this file (always well-formed UTF-8);
@@ -283,7 +247,7 @@ class Parser {
         FailAt(reference_start,
                "reference to a character not allowed in XML: " + CodePointText(value));
       ++pos_;
-      AppendUtf8(out, value);
+      out += CharUtf8(value);
       return;
     }
     const std::string name = ReadName();
@@ -423,7 +387,7 @@ std::string PositionText(std::string_view text, std::size_t offset) {
 
 // Parses windows-1251 bytes; on failure returns false and describes the fault in *error.
 bool Parse(std::string_view bytes, Document* document, std::string* error) {
-  const std::string text = Windows1251ToUtf8(bytes);
+  const std::string text = Cp1251ToUtf8(bytes);
   try {
     *document = Parser(text).ParseDocument();
     return true;
@@ -609,16 +573,6 @@ std::string CompareElements(const Element& expected, const Element& actual, cons
 }
 
 }  // namespace
-
-std::string Windows1251ToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 2);
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    AppendUtf8(out, byte < 0x80 ? char32_t{byte} : char32_t{kWindows1251High[byte - 0x80]});
-  }
-  return out;
-}
 
 std::string CompareXml(std::string_view expected, std::string_view actual) {
   Document expected_document;

@@ -33,10 +33,6 @@ namespace kdx::test {
 // A document that does not parse is reported as a difference as well.
 std::string CompareXml(std::string_view expected, std::string_view actual);
 
-// Decodes windows-1251 bytes to UTF-8. The byte 0x98, unassigned in windows-1251, becomes
-// U+0098.
-std::string Windows1251ToUtf8(std::string_view bytes);
-
 }  // namespace kdx::test
 
 #endif  // KDX2XML_TESTS_SUPPORT_XML_COMPARE_H
