@@ -42,7 +42,9 @@ TEST_P(SampleTest, IsCurrentConvertsAndFailsCleanlyWhenCut) {
 INSTANTIATE_TEST_SUITE_P(Examples, SampleTest,
                          ::testing::Values(SampleCase{"pricelist.kdx", samples::PriceList},
                                            SampleCase{"priceindexes.kdx", samples::PriceIndexes},
-                                           SampleCase{"ressummary.kdx", samples::ResSummary}),
+                                           SampleCase{"ressummary.kdx", samples::ResSummary},
+                                           SampleCase{"objsmeta.kdx", samples::ObjSmeta},
+                                           SampleCase{"conscalc.kdx", samples::ConsCalc}),
                          [](const auto& info) {
                            std::string name = info.param.file;
                            return name.substr(0, name.find('.'));

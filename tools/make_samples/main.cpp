@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
       {"pricelist.kdx", kdx::samples::PriceList},
       {"priceindexes.kdx", kdx::samples::PriceIndexes},
       {"ressummary.kdx", kdx::samples::ResSummary},
+      {"objsmeta.kdx", kdx::samples::ObjSmeta},
+      {"conscalc.kdx", kdx::samples::ConsCalc},
   };
   for (const auto& s : samples) {
     const std::string path = dir + "/" + s.file;
