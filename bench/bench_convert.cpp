@@ -61,6 +61,10 @@ void BM_Sample(benchmark::State& state, const char* file) {
   Convert(state, doc);
 }
 BENCHMARK_CAPTURE(BM_Sample, pricelist, "pricelist.kdx")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Sample, priceindexes, "priceindexes.kdx")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Sample, ressummary, "ressummary.kdx")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Sample, objsmeta, "objsmeta.kdx")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Sample, conscalc, "conscalc.kdx")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
