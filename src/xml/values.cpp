@@ -48,7 +48,8 @@ std::string FloatToGeneralText(double value, char sep) {
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0) return "0";
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.14e", value);
+  const auto r = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific, 14);
+  *r.ptr = '\0';
   // buf: [-]d.dddddddddddddde[+-]xx
   const char* p = buf;
   std::string out;
