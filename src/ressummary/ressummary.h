@@ -45,10 +45,9 @@ enum TResSummSourceKind : uint8_t { rsskSmeta, rsskOS, rsskSSR };
 class TResSummary;
 
 // Prices of a summary resource; written only when some column is held.
-class TResSummaryResourcePrice : public TKdCustomResourcePrices {
+class TResSummaryResourcePrice : public TKdResourcePrices {
  public:
-  using TKdCustomResourcePrices::TKdCustomResourcePrices;
-  bool IsPriceColumnUsed(int /*column*/) const override { return true; }
+  using TKdResourcePrices::TKdResourcePrices;
   bool IsXMLStored() const override;
 };
 

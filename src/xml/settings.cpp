@@ -4,6 +4,8 @@
 #include <ctime>
 #include <string_view>
 
+#include "xml/values.h"
+
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -64,17 +66,7 @@ double EnvironmentToday() {
 #else
   localtime_r(&now, &local);
 #endif
-  // Days from the civil date (proleptic Gregorian).
-  int y = local.tm_year + 1900;
-  const unsigned m = static_cast<unsigned>(local.tm_mon + 1);
-  const unsigned d = static_cast<unsigned>(local.tm_mday);
-  y -= m <= 2;
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long long days1970 = static_cast<long long>(era) * 146097 + doe - 719468;
-  return static_cast<double>(days1970 + kDaysFrom1899To1970);
+  return DateValueOf(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
 }  // namespace kdx

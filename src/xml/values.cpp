@@ -112,6 +112,18 @@ std::string DateToText(double date) {
   return buf;
 }
 
+double DateValueOf(int year, int month, int day) {
+  // Days from the civil date in the proleptic Gregorian calendar.
+  const int y = year - (month <= 2);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned m = static_cast<unsigned>(month);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + static_cast<unsigned>(day) - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days1970 = static_cast<long long>(era) * 146097 + doe - 719468;
+  return static_cast<double>(days1970 + 25569);
+}
+
 void SetAttr(XmlElement& e, const char* name, std::string_view text) { e.SetAttr(name, text); }
 void SetAttrInt(XmlElement& e, const char* name, int64_t value) {
   e.SetAttr(name, IntToText(value));

@@ -36,6 +36,8 @@ std::string CurrToText(Currency value, char decimal_separator);
 std::string FloatToGeneralText(double value, char decimal_separator);
 // "dd.mm.yyyy" of a date value.
 std::string DateToText(double date);
+// Date value (days since 30 December 1899) of a calendar date.
+double DateValueOf(int year, int month, int day);
 std::string IntToText(int64_t value);
 
 // ---- attribute helpers ----

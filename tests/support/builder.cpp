@@ -4,19 +4,11 @@
 #include "filer/codepage.h"
 #include "model/row.h"
 #include "support/outcomes.h"
+#include "xml/values.h"
 
 namespace kdx::test {
 
-double DateValue(int year, int month, int day) {
-  int y = year - (month <= 2);
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned m = static_cast<unsigned>(month);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + static_cast<unsigned>(day) - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long long days1970 = static_cast<long long>(era) * 146097 + doe - 719468;
-  return static_cast<double>(days1970 + 25569);
-}
+double DateValue(int year, int month, int day) { return DateValueOf(year, month, day); }
 
 Currency Curr(std::string_view amount) {
   bool negative = !amount.empty() && amount[0] == '-';
