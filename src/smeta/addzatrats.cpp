@@ -1,0 +1,211 @@
+#include "smeta/addzatrats.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "filer/codepage.h"
+#include "model/document.h"
+#include "smeta/smeta_host.h"
+
+namespace kdx {
+namespace {
+
+// File versions that changed the record of an additional cost.
+constexpr int32_t kVerAddZatrFormula = 0x0001011E;  // formula and identifier; all option bits kept
+constexpr int32_t kVerNoReturnAmount = 0x0001012C;  // the returned amount leaves the record
+
+// Option bits older files keep: Percent, InSmr, Return, NoNepr.
+constexpr uint16_t kOldAddZatrOptions = 0x0207;
+// Option bits a return cost takes over from its source.
+constexpr uint16_t kReturnKeptOptions = adzoInSMR | adzoNoNepr;
+// The estimate's options when no estimate is found above the row.
+constexpr uint32_t kDefaultSmetaOptions = 0x2008;
+
+uint16_t ChapterDefaultOptions(int chapter) {
+  return chapter == 8 || chapter == 9 ? adzoPercent | adzoInSMR : adzoPercent;
+}
+
+// Only the last two chapters order their costs by level.
+bool ChapterHasLevel(int chapter) { return chapter == 14 || chapter == 15; }
+
+uint32_t SmetaOptionsOf(const TKDXAbstractRow& row) {
+  const ISmetaOptionsSource* source = FindOwnerOf<ISmetaOptionsSource>(row);
+  return source ? source->SmetaOptions() : kDefaultSmetaOptions;
+}
+
+char DecimalSeparatorOf(const TKDXAbstractRow& row) {
+  const TKDXAbstractDocData* doc = row.GetDocData();
+  return doc ? doc->Settings().decimal_separator : '.';
+}
+
+}  // namespace
+
+// ---- additional cost ----
+
+TSmetaAddZatr::TSmetaAddZatr(TKDXAbstractRow* owner)
+    : TKdIdentifierRow(owner), FOptions(ChapterDefaultOptions(Chapter())) {}
+
+TSmetaAddZatrGlava* TSmetaAddZatr::Glava() const {
+  return dynamic_cast<TSmetaAddZatrGlava*>(FOwner);
+}
+
+int TSmetaAddZatr::Chapter() const {
+  const TSmetaAddZatrGlava* glava = Glava();
+  return glava ? glava->GlavaNumber() : 0;
+}
+
+void TSmetaAddZatr::ReadData(TKdFiler& filer) {
+  ReadRowHead(filer);
+  const int32_t version = GetFileVersion();
+  FOptions = filer.ReadInt16();
+  if (version < kVerAddZatrFormula) FOptions &= kOldAddZatrOptions;
+  FValue = filer.ReadCurr64();
+  if (version >= kVerAddZatrFormula) {
+    if (FValue.value == 0) FFormula = filer.ReadString();
+    ReadIdentifier(filer);
+  }
+  if (version < kVerNoReturnAmount && (FOptions & adzoReturn)) {
+    const Currency returned = filer.ReadCurr64();
+    if (returned.value != 0) AddReturnCost(returned);
+  }
+  if (ChapterHasLevel(Chapter())) FLevel = static_cast<int8_t>(filer.ReadInt08());
+}
+
+void TSmetaAddZatr::AddReturnCost(Currency returned) {
+  TSmetaAddZatrGlava* glava = Glava();
+  if (!glava) return;  // a cost read on its own has no list to add to
+  const int chapter = glava->GlavaNumber();
+  const int index = glava->IndexOf(this);
+  auto cost = std::make_unique<TSmetaAddZatr>(glava);
+  static const std::string caption = Cp("В том числе возврат");
+  cost->FCaption = caption;
+  cost->FOptions = FOptions & kReturnKeptOptions;
+  if (!(SmetaOptionsOf(*this) & soExclRet)) cost->FOptions |= adzoInactive;
+  if (FOptions & adzoPercent) {
+    // The return is given as a share of this cost, which formulas name by its identifier.
+    if (FIdentifier.empty()) {
+      static const std::string prefix = Cp("ЛЗ_");
+      FIdentifier = prefix + IntToText(chapter) + "_" + IntToText(index);
+    }
+    std::string formula(1, '-');
+    formula += FloatToGeneralText(static_cast<double>(returned.value) / 10000.0,
+                                  DecimalSeparatorOf(*this));
+    formula += "/100*";
+    formula += FIdentifier;
+    cost->FFormula = std::move(formula);
+  } else {
+    // The smallest amount has no negative counterpart.
+    if (returned.value == std::numeric_limits<int64_t>::min()) RaiseBadData();
+    cost->FValue = Currency{-returned.value};
+  }
+  glava->InsertRow(std::move(cost), index + 1);
+}
+
+void TSmetaAddZatr::XMLSave(XmlElement& element) {
+  static const NameTable kOptions{"Percent",  "InSmr",    "Reserved", "HideFx",
+                                  "Inactive", "HideZero", "Reserved", "Reserved",
+                                  "Reserved", "NoNepr",   "Reserved"};
+  TKdIdentifierRow::XMLSave(element);
+  SetAttrCurr(element, "Value", FValue);
+  SetAttr(element, "Options", SetToText(FOptions, kOptions));
+  if (FValue.value == 0) SetAttr(element, "Formula", FFormula);
+  if (ChapterHasLevel(Chapter())) SetAttrInt(element, "Level", FLevel);
+}
+
+// ---- chapter list ----
+
+int TSmetaAddZatrGlava::IndexOf(const TKDXAbstractRow* row) const {
+  for (size_t i = 0; i < FItems.size(); ++i) {
+    if (FItems[i].get() == row) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void TSmetaAddZatrGlava::XMLSave(XmlElement& element) {
+  CheckXMLTag(element);
+  SetAttrInt(element, "Glava", FGlava);
+  XMLSaveItems(element);
+}
+
+// ---- the eight chapters ----
+
+TSmetaAddZatrats::TSmetaAddZatrats(TKDXAbstractRow* owner)
+    : TKDXAbstractRow(owner),
+      FItems{{{this, 8},
+              {this, 9},
+              {this, 10},
+              {this, 11},
+              {this, 12},
+              {this, 13},
+              {this, 14},
+              {this, 15}}} {}
+
+TKDXAbstractRow* TSmetaAddZatrats::GetRow(size_t index) const {
+  return index < FItems.size() ? const_cast<TSmetaAddZatrGlava*>(&FItems[index]) : nullptr;
+}
+
+void TSmetaAddZatrats::ReadData(TKdFiler& filer) {
+  for (TSmetaAddZatrGlava& glava : FItems) glava.Load(filer);
+}
+
+void TSmetaAddZatrats::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  for (TSmetaAddZatrGlava& glava : FItems) glava.XMLSave(element.AppendChild(glava.XMLTag()));
+}
+
+TSmetaAddZatrGlava* TSmetaAddZatrats::Glava(int chapter) {
+  if (chapter < kFirstAddZatrGlava || chapter > kLastAddZatrGlava) return nullptr;
+  return &FItems[static_cast<size_t>(chapter - kFirstAddZatrGlava)];
+}
+
+TSmetaAddZatr* TSmetaAddZatrats::FindAddZatrByIdentifer(std::string_view identifier) const {
+  for (const TSmetaAddZatrGlava& glava : FItems) {
+    for (size_t i = 0; i < glava.Count(); ++i) {
+      TSmetaAddZatr* cost = glava.At(i);
+      if (Cp1251SameText(cost->FIdentifier, identifier)) return cost;
+    }
+  }
+  return nullptr;
+}
+
+// ---- winter rise catalogue ----
+
+void TSmetaWinters::ReadData(TKdFiler& filer) {
+  ReadListBody(filer);
+  FWinterMode = filer.Read_Byte();
+  FLinkMode = filer.Read_Byte();
+  FOptions = filer.ReadInt16();
+  FCommonWinter.Load(filer);
+  filer.ReadInt32();  // unused
+}
+
+void TSmetaWinters::XMLSave(XmlElement& element) {
+  if (!IsXMLStored()) return;
+  static const NameTable kModes{"None", "K", "Smr"};
+  static const NameTable kLinkModes{"Table", "Common"};
+  XMLSaveList(element);
+  WriteAttrStr(element, "Options", KOptionsToText(FOptions));
+  WriteAttrStr(element, "WinterMode", kModes[FWinterMode]);
+  WriteAttrStr(element, "WinterLinkMode", kLinkModes[FLinkMode]);
+  FCommonWinter.XMLSaveToChild(element);
+}
+
+// ---- common overhead and profit coefficients ----
+
+void TSmetaCommonNPK::ReadData(TKdFiler& filer) {
+  ReadRowHead(filer);
+  FCommonK = filer.ReadString();
+  for (std::string& text : FMethodK) text = filer.ReadString();
+  FActiveItems = filer.Read_Byte();
+}
+
+void TSmetaCommonNPK::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  static constexpr const char* kMethodNames[kCalcMethods] = {"MethodKB", "MethodKI", "MethodKR"};
+  static const NameTable kActiveItems{"Vk", "Ck", "Mk"};
+  WriteAttrStr(element, "CommonK", FCommonK);
+  for (size_t m = 0; m < kCalcMethods; ++m) WriteAttrStr(element, kMethodNames[m], FMethodK[m]);
+  WriteAttrStr(element, "ActiveItems", SetToText(FActiveItems, kActiveItems));
+}
+
+}  // namespace kdx
