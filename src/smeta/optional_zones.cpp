@@ -1,0 +1,28 @@
+#include "smeta/optional_zones.h"
+
+namespace kdx {
+
+void TSmetaOptionalZone::ReadData(TKdFiler& filer) {
+  ReadRowHead(filer);
+  FRegionCode = filer.ReadInt32();
+  FRegionCaption = filer.ReadString();
+  FZoneNumber = filer.Read_Byte();
+  FZoneCaption = filer.ReadString();
+}
+
+void TSmetaOptionalZone::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  WriteAttrInt(element, "RegionID", FRegionCode, 0);
+  WriteAttrStr(element, "RegionName", FRegionCaption);
+  WriteAttrInt(element, "ZoneID", FZoneNumber, 0);
+  WriteAttrStr(element, "ZoneName", FZoneCaption);
+}
+
+TSmetaOptionalZone* TCustomSmetaOptionalZones::FindOptionalZoneByRegCode(int32_t code) const {
+  for (size_t i = 0; i < Count(); ++i) {
+    if (At(i)->FRegionCode == code) return At(i);
+  }
+  return nullptr;
+}
+
+}  // namespace kdx
