@@ -1,0 +1,68 @@
+// The shared lists an estimate reads before its chapters: the catalogue of
+// machines and materials that resources point into, the shared texts of price
+// comments, the names of works and the performers. None of them is written to
+// XML; the rows that refer to them write the texts they find there.
+#pragma once
+
+#include <string>
+
+#include "model/row.h"
+
+namespace kdx {
+
+// Shared rows of one list, referred to by index: an index outside the list
+// finds nothing. References are not counted: nothing is released while a
+// document is converted, and the lists live as long as the rows referring to them.
+template <class T>
+class TSmetaSharedList : public TKdTypedList<T> {
+ public:
+  explicit TSmetaSharedList(TKDXAbstractRow* owner) : TKdTypedList<T>(owner, 0) {}
+  // The entry at a stored index; nullptr for a negative or out-of-range one.
+  T* Entry(int64_t index) const {
+    return index < 0 ? nullptr : this->At(static_cast<size_t>(index));
+  }
+};
+
+// A machine or material of the catalogue: the caption is its name.
+class TSmetaSharedRes : public TKdSharedRow {
+ public:
+  using TKdSharedRow::TKdSharedRow;
+  void ReadData(TKdFiler& filer) override {
+    ReadRowHead(filer);
+    FObosn = filer.ReadString();
+    FIzm = filer.ReadString();
+  }
+  std::string FObosn;  // code
+  std::string FIzm;    // unit of measure
+};
+
+class TSmetaResManager : public TSmetaSharedList<TSmetaSharedRes> {
+ public:
+  using TSmetaSharedList::TSmetaSharedList;
+};
+
+// Shared texts (price comments).
+class TSmetaSharedRowsManager : public TSmetaSharedList<TKdSharedRow> {
+ public:
+  using TSmetaSharedList::TSmetaSharedList;
+};
+
+class TSmetaSharedWork : public TKdSharedRow {
+ public:
+  using TKdSharedRow::TKdSharedRow;
+};
+class TSmetaPerformer : public TKdSharedRow {
+ public:
+  using TKdSharedRow::TKdSharedRow;
+};
+
+class TSmetaWorkManager : public TSmetaSharedList<TSmetaSharedWork> {
+ public:
+  using TSmetaSharedList::TSmetaSharedList;
+};
+class TSmetaPfrmsManager : public TSmetaSharedList<TSmetaPerformer> {
+ public:
+  using TSmetaSharedList::TSmetaSharedList;
+};
+
+}  // namespace kdx
