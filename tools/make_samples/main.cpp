@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
       {"ressummary.kdx", kdx::samples::ResSummary},
       {"objsmeta.kdx", kdx::samples::ObjSmeta},
       {"conscalc.kdx", kdx::samples::ConsCalc},
+      {"smeta.kdx", kdx::samples::Smeta},
   };
   for (const auto& s : samples) {
     const std::string path = dir + "/" + s.file;

@@ -8,10 +8,12 @@
 
 #include "samples.h"
 #include "support/builder.h"
+#include "support/smeta_builder.h"
 
 namespace kdx::samples {
 namespace {
 
+using kdx::test::CodedFactors;
 using kdx::test::DocBuilder;
 using kdx::test::PackDocument;
 
@@ -36,18 +38,6 @@ constexpr uint8_t kInSmr = 2;
 
 // Index options: machine operation indexed apart from the total.
 constexpr uint16_t kSeparateEm = 0x0001;
-
-// The code, the presence byte and the factors other than 1.
-void CodedFactors(DocBuilder& b, const char* code, const Factors& f) {
-  uint8_t present = 0;
-  for (size_t slot = 0; slot < f.size(); ++slot) {
-    if (f[slot] != kOne) present |= static_cast<uint8_t>(1u << slot);
-  }
-  b.Str(code).Byte(present);
-  for (int32_t v : f) {
-    if (v != kOne) b.I32(v);
-  }
-}
 
 struct AddOn {
   const char* code;

@@ -10,5 +10,6 @@ std::string PriceIndexes();
 std::string ResSummary();
 std::string ObjSmeta();
 std::string ConsCalc();
+std::string Smeta();
 
 }  // namespace kdx::samples
