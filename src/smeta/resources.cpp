@@ -1,0 +1,323 @@
+#include "smeta/resources.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "smeta/position.h"
+#include "smeta/smeta.h"
+
+namespace kdx {
+namespace {
+
+// File versions that changed the record of a resource.
+constexpr int32_t kVerPriceComments = 0x00010101;     // comments of the base and current price
+constexpr int32_t kVerAttribs = 0x0001010B;           // state byte and the price base's quantity
+constexpr int32_t kVerMachinistsPrices = 0x0001010D;  // machinists' labour has prices
+constexpr int32_t kVerOlderReplaced = 0x00010122;     // the replaced resource is kept
+constexpr int32_t kVerPresenceMask = 0x00010125;      // a mask names the fields present
+constexpr int32_t kVerPriceIndex = 0x00010139;        // price index by number or code
+constexpr int32_t kVerOwnQuantity = 0x0001013E;       // quantity and labour texts in the record
+constexpr int32_t kVerOptions16 = 0x00010140;         // 16-bit options in the common part
+constexpr int32_t kVerPriceRecord = 0x00010144;       // prices as the container's own record
+
+// Bits of the presence mask.
+constexpr int32_t kHasBasePrice = 0x1;
+constexpr int32_t kHasCurrPrice = 0x2;
+constexpr int32_t kHasBaseComment = 0x4;
+constexpr int32_t kHasCurrComment = 0x8;
+constexpr int32_t kHasIdentifier = 0x10;
+constexpr int32_t kHasReplaced = 0x20;
+constexpr int32_t kHasQuantOneSnip = 0x40;
+constexpr int32_t kHasIndexNumber = 0x80;
+constexpr int32_t kHasIndexCode = 0x100;
+constexpr int32_t kHasPriceRecord = 0x200;
+constexpr int32_t kHasKoeffs = 0x400;
+constexpr int32_t kHasImplem = 0x800;
+
+// Bits of the labour part's presence byte.
+constexpr uint8_t kHasCode = 0x1;
+constexpr uint8_t kHasCaption = 0x2;
+constexpr uint8_t kHasAverRasr = 0x4;
+
+TSmeta* EstimateOf(const TKDXAbstractRow& row) { return dynamic_cast<TSmeta*>(row.GetDocData()); }
+
+const TKdSharedRow* PriceComment(const TSmeta* estimate, int32_t index) {
+  return estimate ? estimate->FResObManager.Entry(index) : nullptr;
+}
+
+// The value of the number's text in the general format: the number rounded to
+// 15 significant digits.
+double GeneralTextValue(double x) {
+  if (!std::isfinite(x)) return x;
+  char buf[40];
+  const auto end = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14).ptr;
+  double value = x;
+  std::from_chars(buf, end, value);
+  return value;
+}
+
+double ClampQuantOne(double value) { return value > kMaxResQuantOne ? kMaxResQuantOne : value; }
+
+// Labour kinds by resource type: workers, machinists.
+const NameTable& LabourCaptions() {
+  static const NameTable names{"Затраты труда рабочих", "Затраты труда машинистов"};
+  return names;
+}
+constexpr const char* kLabourCodePrefixes[2] = {"1", "2"};
+
+const std::string& LabourUnits() {
+  static const std::string text = Cp("чел.час");
+  return text;
+}
+const std::string& MachineUnits() {
+  static const std::string text = Cp("маш.час");
+  return text;
+}
+
+}  // namespace
+
+// ---- resource ----
+
+TSmetaPosResource::TSmetaPosResource(TKDXAbstractRow* owner)
+    : TKdIdentifierRow(owner), FPrice(this), FKoeffs(this), FImplemNew(this) {}
+
+TSmetaPosResource::~TSmetaPosResource() = default;
+
+const char* TSmetaPosResource::XMLTag() const {
+  return dynamic_cast<const TSmetaPosResource*>(FOwner) ? "Replaced" : ClassXMLTag();
+}
+
+std::string_view TSmetaPosResource::GetPriceIndexCode() const {
+  return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
+}
+
+void TSmetaPosResource::SetPriceIndex(TKDXAbstractIndex* index) {
+  FPriceIndex = index && !index->FCode.empty() ? index : nullptr;
+  FPriceIndexCode.clear();
+}
+
+void TSmetaPosResource::CopyBasePriceToCurrent() {
+  FPrice.SetPriceValue(pcCurr, FPrice.GetPriceValue(pcBase));
+  FPrice.SetPriceValue(pcCurrSecond, FPrice.GetPriceValue(pcBaseSecond));
+}
+
+void TSmetaPosResource::ReadData(TKdFiler& filer) {
+  // The caption, when there is one, belongs to the labour part.
+  filer.CheckSignature(kRowMarker);
+  const int32_t version = GetFileVersion();
+  if (version < kVerPresenceMask) {
+    ReadOlderForm(filer, version);
+  } else {
+    ReadCurrentForm(filer, version);
+  }
+}
+
+void TSmetaPosResource::ReadOlderForm(TKdFiler& filer, int32_t version) {
+  if (version >= kVerAttribs) {
+    FAttribs = filer.Read_Byte();
+    if (FAttribs & sraSnipSet) FQuantOneSnip = filer.ReadDbl64();
+  }
+  if (version >= kVerMachinistsPrices || ResourceType() != smrtTzm) {
+    FPrice.SetPriceValue(pcBase, filer.ReadCurr64());
+    FPrice.SetPriceValue(pcCurr, filer.ReadCurr64());
+    if (version >= kVerPriceComments) {
+      const TSmeta* estimate = EstimateOf(*this);
+      FPriceObosn[pkBase] = PriceComment(estimate, filer.ReadInt32());
+      FPriceObosn[pkCurr] = PriceComment(estimate, filer.ReadInt32());
+    }
+  }
+  if (version >= kVerOlderReplaced && (FAttribs & sraReplaced)) ReadReplacedRes(filer);
+}
+
+void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
+  const TSmeta* estimate = EstimateOf(*this);
+  FAttribs = filer.Read_Byte();
+  if (version >= kVerOptions16) FFlags = filer.ReadInt16();
+  const int32_t mask = filer.ReadInt32();
+  if (mask & kHasQuantOneSnip) FQuantOneSnip = filer.ReadDbl64();
+  if (version < kVerPriceRecord) {
+    if (mask & kHasBasePrice) FPrice.SetPriceValue(pcBase, filer.ReadCurr64());
+    if (mask & kHasCurrPrice) FPrice.SetPriceValue(pcCurr, filer.ReadCurr64());
+  } else if (mask & kHasPriceRecord) {
+    FPrice.Load(filer);
+  }
+  if (mask & kHasBaseComment) FPriceObosn[pkBase] = PriceComment(estimate, filer.ReadInt32());
+  if (mask & kHasCurrComment) FPriceObosn[pkCurr] = PriceComment(estimate, filer.ReadInt32());
+  if (mask & kHasIdentifier) ReadIdentifier(filer);
+  if (mask & kHasReplaced) ReadReplacedRes(filer);
+  if (version >= kVerPriceIndex) {
+    if (mask & kHasIndexNumber) {
+      const uint16_t index = filer.ReadInt16();
+      SetPriceIndex(estimate ? estimate->FIndexesRes.At(index) : nullptr);
+    }
+    if (mask & kHasIndexCode) FPriceIndexCode = filer.ReadString();
+  }
+  if (version >= kVerOwnQuantity) FQuantOne = GeneralTextValue(filer.ReadDbl64());
+  FQuantOne = ClampQuantOne(FQuantOne);
+  if (mask & kHasKoeffs) FKoeffs.Load(filer);
+  if (mask & kHasImplem) FImplemNew.Load(filer);
+}
+
+void TSmetaPosResource::ReadReplacedRes(TKdFiler& filer) {
+  // Each replaced resource is one more level of nesting: a crafted chain ends
+  // at the cap instead of exhausting the stack.
+  NestingGuard nesting(filer);
+  FReplacedRes = CreateReplacedRes();
+  FReplacedRes->Load(filer);
+}
+
+bool TSmetaPosResource::XMLSaveAttributes(XmlElement& element) {
+  if (!IsXMLStored()) return false;
+  CheckXMLTag(element);
+  WriteAttrStr(element, "Caption", DisplayCaption());
+  WriteAttrStr(element, "Identifier", FIdentifier);
+  WriteAttrStr(element, "Code", GetCode());
+  WriteAttrStr(element, "Units", GetIsm());
+  WriteAttrFloat(element, "Quantity", FQuantOne, 0);
+  WriteAttrStr(element, "Options", ResourceOptionsToText(FFlags));
+  WriteAttrStr(element, "Attribs", ResourceAttribsToText(FAttribs));
+  WriteAttrStr(element, "IndexCode", GetPriceIndexCode());
+  return true;
+}
+
+void TSmetaPosResource::XMLSaveChildren(XmlElement& element) {
+  XMLSavePrice(element, "PriceBase", pcBase, FPriceObosn[pkBase]);
+  XMLSavePrice(element, "PriceCurr", pcCurr, FPriceObosn[pkCurr]);
+  FKoeffs.XMLSaveToChild(element);
+  if ((FAttribs & sraReplaced) && FReplacedRes) FReplacedRes->XMLSaveToChild(element);
+  FImplemNew.XMLSaveToChild(element);
+}
+
+void TSmetaPosResource::XMLSave(XmlElement& element) {
+  if (XMLSaveAttributes(element)) XMLSaveChildren(element);
+}
+
+// The price of one level: the value column and, next to it, its second part.
+void TSmetaPosResource::XMLSavePrice(XmlElement& element, const char* name, int column,
+                                     const TKdSharedRow* comment) const {
+  const int second = column + 1;
+  const std::string_view comment_text =
+      comment ? std::string_view(comment->GetCaption()) : std::string_view();
+  const auto has_price = [this](int c) {
+    return FPrice.GetPriceValue(c) != Currency{} || !FPrice.GetPriceFx(c).empty();
+  };
+  if (!has_price(column) && !has_price(second) && comment_text.empty()) return;
+  XmlElement& price = element.AppendChild(name);
+  WriteAttrCurr(price, "Value", FPrice.GetPriceValue(column), Currency{});
+  WriteAttrStr(price, "ValFx", FPrice.GetPriceFx(column));
+  WriteAttrCurr(price, "ZM", FPrice.GetPriceValue(second), Currency{});
+  WriteAttrStr(price, "ZMFx", FPrice.GetPriceFx(second));
+  WriteAttrStr(price, "Comment", comment_text);
+}
+
+// ---- labour ----
+
+std::string TCustomSmetaPeopleRes::GetCode() const {
+  if (!FCode.empty()) return FCode;
+  std::string code = kLabourCodePrefixes[ResourceType()];
+  if (FAverRasr != 0) {
+    std::string grade = IntToText(FAverRasr);
+    grade.insert(grade.size() - 1, 1, '-');
+    code += '-' + grade;
+  }
+  return code;
+}
+
+std::string_view TCustomSmetaPeopleRes::GetIsm() const { return LabourUnits(); }
+
+std::string_view TCustomSmetaPeopleRes::DisplayCaption() const {
+  return FCaption.empty() ? LabourCaptions()[ResourceType()] : std::string_view(FCaption);
+}
+
+void TCustomSmetaPeopleRes::ReadData(TKdFiler& filer) {
+  TSmetaPosResource::ReadData(filer);
+  if (GetFileVersion() < kVerOwnQuantity) {
+    // Older files keep the labour per unit in the position's price block.
+    if (const TSmetaPosition* position = FindOwnerOf<TSmetaPosition>(*this)) {
+      FQuantOne = static_cast<double>(position->OlderLabour(ResourceType()).value) / 10000;
+    }
+    return;
+  }
+  const uint8_t mask = filer.Read_Byte();
+  if (mask & kHasCode) FCode = filer.ReadString();
+  if (mask & kHasCaption) FCaption = filer.ReadString();
+  if (mask & kHasAverRasr) FAverRasr = static_cast<int16_t>(filer.ReadInt16());
+}
+
+void TCustomSmetaPeopleRes::XMLSave(XmlElement& element) {
+  if (!XMLSaveAttributes(element)) return;
+  // Set again after the index code, as the writer always did: an attribute
+  // set twice keeps its first place, so "Caption" stays first.
+  WriteAttrStr(element, "Caption", DisplayCaption());
+  WriteAttrCurr(element, "WorkClass", Currency{int64_t{FAverRasr} * 1000}, Currency{});
+  XMLSaveChildren(element);
+}
+
+// ---- catalogue resources ----
+
+std::string TSmetaMappedRes::GetCode() const { return FSharedRes ? FSharedRes->FObosn : ""; }
+
+std::string_view TSmetaMappedRes::GetIsm() const {
+  return FSharedRes ? std::string_view(FSharedRes->FIzm) : std::string_view();
+}
+
+std::string_view TSmetaMappedRes::DisplayCaption() const {
+  return FSharedRes ? std::string_view(FSharedRes->GetCaption()) : std::string_view();
+}
+
+void TSmetaMappedRes::ReadData(TKdFiler& filer) {
+  TSmetaPosResource::ReadData(filer);
+  const int32_t version = GetFileVersion();
+  if (version < kVerOwnQuantity) FQuantOne = ClampQuantOne(filer.ReadDbl64());
+  if (version < kVerOptions16) FFlags = filer.Read_Byte();
+  const int32_t index = filer.ReadInt32();
+  const TSmeta* estimate = EstimateOf(*this);
+  FSharedRes = estimate ? estimate->FResManager.Entry(index) : nullptr;
+}
+
+std::string_view TSmetaPosResMch::GetIsm() const {
+  const std::string_view units = TSmetaMappedRes::GetIsm();
+  return units.empty() ? std::string_view(MachineUnits()) : units;
+}
+
+void TSmetaPosResMch::ReadData(TKdFiler& filer) {
+  TSmetaMappedRes::ReadData(filer);
+  if (GetFileVersion() < kVerPriceRecord) {
+    FPrice.SetPriceValue(pcBaseSecond, filer.ReadCurr64());
+    FPrice.SetPriceValue(pcCurrSecond, filer.ReadCurr64());
+  }
+}
+
+// ---- list ----
+
+std::unique_ptr<TKDXAbstractRow> TSmetaPosResources::CreateItem(uint8_t type) {
+  switch (type) {
+    case smrtTzr:
+      return std::make_unique<TSmetaPosResTzr>(this);
+    case smrtTzm:
+      return std::make_unique<TSmetaPosResTzm>(this);
+    case smrtMch:
+      return std::make_unique<TSmetaPosResMch>(this);
+    case smrtMat:
+      return std::make_unique<TSmetaPosResMat>(this);
+    default:
+      return nullptr;
+  }
+}
+
+int TSmetaPosResources::ItemType(const TKDXAbstractRow& row) const {
+  return static_cast<const TSmetaPosResource&>(row).ResourceType();
+}
+
+TSmetaPosResource* TSmetaPosResources::GetSingleResourceByType(TSmetaResourceType type) const {
+  TSmetaPosResource* found = nullptr;
+  for (size_t i = 0; i < Count(); ++i) {
+    TSmetaPosResource* res = At(i);
+    if (res->ResourceType() != type) continue;
+    if (found) return nullptr;
+    found = res;
+  }
+  return found;
+}
+
+}  // namespace kdx
