@@ -4,7 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "model/signatures.h"
 #include "priceindexes/addons.h"
@@ -39,6 +43,25 @@ class TSmetaImlpemAct : public TKDXAbstractRow, public IPriceIndexAddOnTypesOwne
   TKDXSmetaIndexSmrLz FCommonIndexRes;
   TSmetaAddZatrats FAddZatrs;
   TKDXDocSignatures FActSignatures;
+
+  // The index of the act's own position indexes that stands for the given
+  // one: the index itself when it is one of them; else the first of them
+  // equal to it in all data; else the last with the same code (letter case
+  // aside), made a copy of it; else a new copy appended.
+  TKDXAbstractIndex* ReceivePositionIndex(const TKDXAbstractIndex& index);
+
+  // The act's place in its list when the list last counted it; the list
+  // checks it before trusting it.
+  mutable size_t FListIndex = 0;
+
+ private:
+  // The position indexes by code in upper case, each in list order; covers
+  // the first FIndexesByCodeCount of them.
+  std::unordered_map<std::string, std::vector<TKDXAbstractIndex*>> FIndexesByCode;
+  size_t FIndexesByCodeCount = 0;
+  // What each index given to ReceivePositionIndex received, until the
+  // position indexes change.
+  std::unordered_map<const TKDXAbstractIndex*, TKDXAbstractIndex*> FReceived;
 };
 
 // The estimate's acts, and which of them is current.
@@ -51,6 +74,11 @@ class TSmetaImlpemActList : public TKdTypedList<TSmetaImlpemAct> {
 
   // Index of the act in the list, or -1.
   int IndexOf(const TKDXAbstractRow* act) const;
+  // The act of a reporting period, for the records of older files: the first
+  // act of that month and year; else a new act for the period, appended, after
+  // which the acts are sorted by making date and numbered "1", "2", ...
+  // nullptr for a month outside 1..12.
+  TSmetaImlpemAct* EnsureActInListOnOldFormatConvertion(int month, int year);
   // The act at a stored index; nullptr outside the list.
   TSmetaImlpemAct* Entry(int64_t index) const {
     return index < 0 ? nullptr : At(static_cast<size_t>(index));
@@ -58,6 +86,24 @@ class TSmetaImlpemActList : public TKdTypedList<TSmetaImlpemAct> {
 
   TSmetaImlpemAct* FCurrentAct = nullptr;
   size_t FLoadedItemsCount = 0;
+
+ private:
+  // Brings the acts' places up to date.
+  void CountPlaces() const;
+  // Makes the period lookup and the order flag cover the acts as they are.
+  void RefreshPeriods();
+  void RebuildPeriods();
+  // Sorts all acts by making date, then by number, and numbers them.
+  void SortAndNumber();
+  // Numbers the acts from the given place on.
+  void NumberFrom(size_t place);
+
+  // The first act of each (year, month), in list order; covers the first
+  // FPeriodsCount acts.
+  std::map<std::pair<int, int>, TSmetaImlpemAct*> FPeriods;
+  size_t FPeriodsCount = 0;
+  // The acts stand sorted and numbered, no two on the same day.
+  bool FDaysOrdered = false;
 };
 
 // The estimate's index mode, which an act takes when its file stores none.

@@ -1,0 +1,303 @@
+#include "smeta/implementation.h"
+
+#include <cmath>
+#include <vector>
+
+#include "smeta/acts.h"
+#include "smeta/coefficients.h"
+#include "smeta/indexes.h"
+#include "smeta/position.h"
+#include "smeta/resource_catalog.h"
+#include "smeta/smeta.h"
+
+namespace kdx {
+namespace {
+
+// File versions that changed the implementation records.
+constexpr int32_t kVerOlderQuantitySign = 0x00010120;  // bit 15 of an older record's B is kept
+constexpr int32_t kVerLastOlderImplementation = 0x00010144;  // 8-byte period records up to here
+constexpr int32_t kVerOverridesFlags = 0x00010146;        // index, index code, price justification
+constexpr int32_t kVerResOverridesPrices = 0x0001014B;    // a resource's current prices
+constexpr int32_t kVerResOverridesPriceRow = 0x00010158;  // ...as the price container's record
+constexpr int32_t kVerPosOverridesPz = 0x0001015A;        // direct costs and price formulas
+constexpr int32_t kVerPosOverridesQuantityRow = 0x0001015C;  // the quantity as a row of its own
+
+// Bits of the flag byte of an override.
+constexpr uint8_t kHasIndex = 0x01;
+constexpr uint8_t kHasIndexCode = 0x02;
+constexpr uint8_t kHasPriceObosn = 0x04;
+
+// Bits of the flag word of a position override.
+constexpr uint16_t kQuantityFx = 0x0001;
+constexpr uint16_t kQuantityValue = 0x0002;
+constexpr uint16_t kWholesale = 0x0040;
+constexpr uint16_t kCurrPz = 0x0080;
+constexpr uint16_t kCurrFx = 0x0100;
+// Slot n (1 to 4) of the current prices has bit n + 1.
+constexpr int kSlotBitOffset = 1;
+
+// Bits of the flag byte of a resource override's prices before the container.
+constexpr uint8_t kHasCE = 0x01;
+constexpr uint8_t kHasCT = 0x02;
+
+// An older record: word A (month, year - 1900, magnitude bits 0-15), word B
+// (magnitude bits 16-46, sign).
+constexpr size_t kOlderRecordSize = 8;
+constexpr uint32_t kOlderSignBit = 0x80000000u;
+constexpr uint32_t kOlderBit15 = 0x00008000u;
+constexpr int kLastYearByte = 200;
+constexpr double kOlderQuantityScale = 100000;
+// A quantity closer to 0 than this brings no price index along.
+constexpr double kZeroQuantity = 1e-10;
+
+uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t at) {
+  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+TSmetaImlpemActList* ActListOf(const TKDXAbstractRow& row) {
+  auto* smeta = dynamic_cast<TSmeta*>(row.GetDocData());
+  return smeta ? &smeta->FImplemActList : nullptr;
+}
+
+char DecimalSeparator(const TKDXAbstractRow& row, const XmlElement& element) {
+  const TKDXAbstractDocData* doc = row.GetDocData();
+  return (doc ? doc->Settings() : element.Settings()).decimal_separator;
+}
+
+}  // namespace
+
+// ---- act link ----
+
+void TCustomSmetaActLink::ReadData(TKdFiler& filer) {
+  ReadRowHead(filer);
+  const uint16_t act = filer.ReadInt16();
+  const TSmetaImlpemActList* acts = ActListOf(*this);
+  FAct = acts ? acts->Entry(act) : nullptr;
+}
+
+void TCustomSmetaActLink::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  const auto* acts = FAct ? dynamic_cast<const TSmetaImlpemActList*>(FAct->Owner()) : nullptr;
+  WriteAttrInt(element, "ActIndex", acts ? acts->IndexOf(FAct) : -1, -1);
+}
+
+// ---- overrides ----
+
+void TCustomSmetaActOverrides::ReadData(TKdFiler& filer) {
+  TCustomSmetaActLink::ReadData(filer);
+  if (GetFileVersion() < kVerOverridesFlags) return;
+  const uint8_t flags = filer.Read_Byte();
+  if (flags & kHasIndex) {
+    const uint16_t i = filer.ReadInt16();
+    const TSmetaIndexesList* indexes = IndexList();
+    TKDXAbstractIndex* index = indexes ? indexes->At(i) : nullptr;
+    if (index && !index->FCode.empty()) FPriceIndex = index;
+  }
+  if (flags & kHasIndexCode) FPriceIndexCode = filer.ReadString();
+  if (flags & kHasPriceObosn) FCurrPriceObosn = filer.ReadString();
+}
+
+std::string_view TCustomSmetaActOverrides::GetPriceIndexCode() const {
+  return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
+}
+
+XmlElement* TCustomSmetaActOverrides::XMLSaveOverrides(XmlElement& element) {
+  TCustomSmetaActLink::XMLSave(element);
+  WriteAttrStr(element, "IndexCode", GetPriceIndexCode());
+  if (FCurrPriceObosn.empty()) return nullptr;
+  XmlElement& price = element.AppendChild("PriceCurr");
+  WriteAttrStr(price, "Comment", FCurrPriceObosn);
+  return &price;
+}
+
+void TCustomSmetaActOverrides::XMLSave(XmlElement& element) { XMLSaveOverrides(element); }
+
+// ---- position overrides ----
+
+double TPositionActQuantity::UnitCoefficient() const {
+  const auto* position = FindOwnerOf<TSmetaPosition>(*this);
+  return position ? position->FQuantity.UnitCoefficient() : 1;
+}
+
+Currency TPositionActForOneFx::SlotValue(int slot) const {
+  const auto* overrides = dynamic_cast<const TSmetaPositionActOverrides*>(FOwner);
+  if (!overrides || slot < 0 || slot >= kForOneSlots) return {};
+  return overrides->FForOneCurr[static_cast<size_t>(slot)];
+}
+
+TSmetaPositionActOverrides::TSmetaPositionActOverrides(TKDXAbstractRow* owner)
+    : TCustomSmetaActOverrides(owner), FQuantity(this), FForOneCurrFx(this) {}
+
+TSmetaIndexesList* TSmetaPositionActOverrides::IndexList() const {
+  return FAct ? &FAct->FIndexesPos : nullptr;
+}
+
+void TSmetaPositionActOverrides::ReadData(TKdFiler& filer) {
+  TCustomSmetaActOverrides::ReadData(filer);
+  const int32_t version = GetFileVersion();
+  const uint16_t flags = filer.ReadInt16();
+  if (version < kVerPosOverridesQuantityRow) {
+    if (flags & kQuantityFx) {
+      FQuantity.ReadOlderFormula(filer);
+    } else if ((flags & kQuantityValue) || version < kVerOverridesFlags) {
+      FQuantity.ReadOlderNumber(filer);
+    }
+  } else if (flags & kQuantityValue) {
+    FQuantity.Load(filer);
+  }
+  for (int slot = 1; slot < kForOneSlots; ++slot) {
+    if (flags & (1u << (kSlotBitOffset + slot))) {
+      FForOneCurr[static_cast<size_t>(slot)] = filer.ReadCurr64();
+    }
+  }
+  if (flags & kWholesale) FForOneWholesale = filer.ReadCurr64();
+  if (version >= kVerPosOverridesPz) {
+    if (flags & kCurrPz) FForOneCurr[0] = filer.ReadCurr64();
+    if (flags & kCurrFx) FForOneCurrFx.Load(filer);
+  }
+}
+
+void TSmetaPositionActOverrides::XMLSave(XmlElement& element) {
+  XmlElement* price = XMLSaveOverrides(element);
+  FQuantity.XMLSaveToChild(element);
+  WriteAttrStr(element, "Quantity", FQuantity.OldQuantityStr(DecimalSeparator(*this, element)));
+  bool priced = FForOneWholesale.value != 0;
+  for (int slot = 0; slot < kForOneSlots && !priced; ++slot) {
+    priced = !FForOneCurrFx.IsSlotEmpty(slot);
+  }
+  if (!priced) return;
+  if (!price) price = &element.AppendChild("PriceCurr");
+  // The direct-costs total (slot 0) is not written.
+  static constexpr const char* kNames[kForOneSlots] = {"", "OZ", "EM", "ZM", "MT"};
+  for (int slot = 1; slot < kForOneSlots; ++slot) {
+    WriteAttrCurr(*price, kNames[slot], FForOneCurr[static_cast<size_t>(slot)], Currency{});
+  }
+  WriteAttrCurr(*price, "Ws", FForOneWholesale, Currency{});
+  FForOneCurrFx.XMLSaveToChild(*price);
+}
+
+// ---- resource overrides ----
+
+bool TActResourcePrices::IsEmpty() const {
+  for (int column = 0; column < 2; ++column) {
+    if (FData[static_cast<size_t>(column)]) return false;
+  }
+  return true;
+}
+
+TSmetaIndexesList* TSmetaResourceActOverrides::IndexList() const {
+  return FAct ? &FAct->FIndexesRes : nullptr;
+}
+
+void TSmetaResourceActOverrides::ReadData(TKdFiler& filer) {
+  TCustomSmetaActOverrides::ReadData(filer);
+  const int32_t version = GetFileVersion();
+  if (version >= kVerResOverridesPriceRow) {
+    FPrice.Load(filer);
+  } else if (version >= kVerResOverridesPrices) {
+    const uint8_t flags = filer.Read_Byte();
+    if (flags & kHasCE) FPrice.SetPriceValue(0, filer.ReadCurr64());
+    if (flags & kHasCT) FPrice.SetPriceValue(1, filer.ReadCurr64());
+  }
+}
+
+void TSmetaResourceActOverrides::XMLSave(XmlElement& element) {
+  XmlElement* price = XMLSaveOverrides(element);
+  if (FPrice.IsEmpty()) return;
+  if (!price) price = &element.AppendChild("PriceCurr");
+  WriteAttrCurr(*price, "CE", FPrice.GetPriceValue(0), Currency{});
+  WriteAttrCurr(*price, "CT", FPrice.GetPriceValue(1), Currency{});
+  WriteAttrStr(*price, "CEFx", FPrice.GetPriceFx(0));
+  WriteAttrStr(*price, "CTFx", FPrice.GetPriceFx(1));
+}
+
+// ---- implementation lists ----
+
+void TCustomSmetaActLinks::ReadData(TKdFiler& filer) {
+  ReadListBody(filer);
+  RemoveLinksWithoutAct();
+}
+
+void TCustomSmetaActLinks::RemoveLinksWithoutAct() {
+  std::erase_if(FItems, [](const std::unique_ptr<TKDXAbstractRow>& item) {
+    const auto* link = dynamic_cast<const TCustomSmetaActLink*>(item.get());
+    return link && !link->FAct;
+  });
+}
+
+std::unique_ptr<TKDXAbstractRow> TSmetaPositionImplementation::CreateItem(uint8_t /*type*/) {
+  return std::make_unique<TSmetaPositionActOverrides>(this);
+}
+
+std::unique_ptr<TKDXAbstractRow> TSmetaResourceImplementation::CreateItem(uint8_t /*type*/) {
+  return std::make_unique<TSmetaResourceActOverrides>(this);
+}
+
+void TSmetaPositionImplementation::ReadData(TKdFiler& filer) {
+  if (GetFileVersion() <= kVerLastOlderImplementation) {
+    ReadOlderForm(filer);
+  } else {
+    TCustomSmetaImplementation::ReadData(filer);
+  }
+}
+
+void TSmetaPositionImplementation::ReadOlderForm(TKdFiler& filer) {
+  Clear();
+  const int32_t version = GetFileVersion();
+  const size_t size = size_t{filer.ReadInt16()} * kOlderRecordSize;
+  // The records come as one block; room is made only when the bytes are there.
+  std::vector<uint8_t> block;
+  if (size <= filer.Remaining()) block.resize(size);
+  filer.Read(block.data(), size);
+
+  TSmetaImlpemActList* acts = ActListOf(*this);
+  const TSmetaPosition* position = FindOwnerOf<TSmetaPosition>(*this);
+  for (size_t at = 0; at < size; at += kOlderRecordSize) {
+    const uint32_t a = WordAt(block, at);
+    uint32_t b = WordAt(block, at + 4);
+    if (version < kVerOlderQuantitySign) b &= ~kOlderBit15;
+    const int month = static_cast<int>(a & 0xFF);
+    const int year_byte = static_cast<int>((a >> 8) & 0xFF);
+    if (month == 0 || month > 12 || year_byte > kLastYearByte) continue;
+
+    auto& item = static_cast<TSmetaPositionActOverrides&>(Add(0));
+    item.FAct =
+        acts ? acts->EnsureActInListOnOldFormatConvertion(month, 1900 + year_byte) : nullptr;
+    const uint64_t magnitude = (a >> 16) | static_cast<uint64_t>(b & ~kOlderSignBit) << 16;
+    const double quantity = static_cast<double>(magnitude) / kOlderQuantityScale;
+    item.FQuantity.FQuantity = (b & kOlderSignBit) ? -quantity : quantity;
+
+    if (!position || std::fabs(quantity) <= kZeroQuantity) continue;
+    if (position->FPriceIndex && item.FAct) {
+      item.FPriceIndex = item.FAct->ReceivePositionIndex(*position->FPriceIndex);
+    } else {
+      item.FPriceIndexCode = std::string(position->GetPriceIndexCode());
+    }
+  }
+  RemoveLinksWithoutAct();
+}
+
+// ---- works ----
+
+void TSmetaPosWorks::ReadData(TKdFiler& filer) {
+  FWorks.clear();
+  const auto count = static_cast<int16_t>(filer.ReadInt16());
+  const auto* smeta = dynamic_cast<TSmeta*>(GetDocData());
+  for (int i = 0; i < count; ++i) {
+    const int32_t index = filer.ReadInt32();
+    TSmetaSharedWork* work = smeta ? smeta->FWorkManager.Entry(index) : nullptr;
+    if (!work) continue;
+    work->Reference();
+    FWorks.push_back(work);
+  }
+}
+
+void TSmetaPosWorks::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  for (const TSmetaSharedWork* work : FWorks) {
+    WriteAttrStr(element.AppendChild("Work"), "Caption", work->GetCaption());
+  }
+}
+
+}  // namespace kdx
