@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -69,28 +68,6 @@ std::string FolderOf(std::string_view stem) {
 std::string_view FileStem(std::string_view stem) {
   const std::size_t slash = stem.rfind('/');
   return slash == std::string_view::npos ? stem : stem.substr(slash + 1);
-}
-
-// Estimates whose chapters hold positions are not converted yet: every estimate outside
-// estimate-headers/, but for those estimate-versions/versions.txt says hold headers only.
-bool HoldsPositions(std::string_view stem) {
-  static const std::set<std::string> headers_only = [] {
-    std::set<std::string> stems;
-    std::ifstream list(CorpusDir() / "estimate-versions" / "versions.txt");
-    std::string line;
-    while (std::getline(list, line)) {
-      if (line.find("headers only") != std::string::npos) {
-        stems.insert("estimate-versions/" + line.substr(0, line.find('\t')));
-      }
-    }
-    return stems;
-  }();
-  if (FolderOf(stem) == "estimate-headers") return false;
-  std::string base(stem);
-  for (const char* suffix : {"_cut", "_byte"}) {
-    if (base.ends_with(suffix)) base.resize(base.size() - std::strlen(suffix));
-  }
-  return headers_only.count(base) == 0;
 }
 
 // Splits a stem "[folder/]k<kind>_<5 digits>[_cut|_byte]" and returns its kind, or nullopt for
@@ -257,9 +234,6 @@ TEST_P(ConformanceTest, Converts) {
     if (known.stem == stem) {
       GTEST_SKIP() << "known corpus disagreement: " << known.reason;
     }
-  }
-  if (KindOfStem(stem) == 0 && HoldsPositions(stem)) {
-    GTEST_SKIP() << "estimate positions are not converted yet";
   }
 
   const fs::path base = CorpusDir() / stem;

@@ -44,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(Examples, SampleTest,
                                            SampleCase{"priceindexes.kdx", samples::PriceIndexes},
                                            SampleCase{"ressummary.kdx", samples::ResSummary},
                                            SampleCase{"objsmeta.kdx", samples::ObjSmeta},
-                                           SampleCase{"conscalc.kdx", samples::ConsCalc}),
+                                           SampleCase{"conscalc.kdx", samples::ConsCalc},
+                                           SampleCase{"smeta.kdx", samples::Smeta}),
                          [](const auto& info) {
                            std::string name = info.param.file;
                            return name.substr(0, name.find('.'));

@@ -14,6 +14,8 @@ std::unique_ptr<TKDXAbstractRow> TSmetaChapter::CreateItem(uint8_t type) {
   switch (type) {
     case 0:
       return std::make_unique<TSmetaHeader>(this);
+    case 1:
+      return std::make_unique<TSmetaPosition>(this);
     default:
       return nullptr;
   }

@@ -1,10 +1,139 @@
 #include "smeta/position.h"
 
+#include "smeta/smeta.h"
+
 namespace kdx {
+namespace {
+
+// File versions that changed the position record, in the order they came.
+constexpr int32_t kVerOlderSecondLevel = 0x00010107;  // current overhead, 2001 work type
+constexpr int32_t kVerOlderCurrMat = 0x00010108;      // current materials price
+constexpr int32_t kVerMachinistsGrade = 0x0001010C;
+constexpr int32_t kVerOldIndexNumbers = 0x00010111;
+constexpr int32_t kVerPriceLevel = 0x00010112;
+constexpr int32_t kVerLegacyWorkTypeIndex = 0x00010113;
+constexpr int32_t kVerDesignIndexNumber = 0x00010115;
+constexpr int32_t kVerMatPriceFlagged = 0x00010116;  // no current materials price
+constexpr int32_t kVerNoMatPriceFlag = 0x00010118;   // the current materials price again
+constexpr int32_t kVerPriceObosn = 0x00010119;
+constexpr int32_t kVerPresenceMask = 0x00010123;  // the current record with its presence mask
+constexpr int32_t kVerBaseCalcMode = 0x00010124;
+constexpr int32_t kVerPlanTexts = 0x00010125;  // profit texts, identifier
+constexpr int32_t kVerCoefTexts = 0x00010128;  // coefficient texts instead of numbers
+constexpr int32_t kVerIndexByNumber = 0x00010129;
+constexpr int32_t kVerSecondIndexByNumber = 0x0001012A;
+constexpr int32_t kVerNoOldIndexNumbers = 0x00010133;
+constexpr int32_t kVerWinterK = 0x00010138;
+constexpr int32_t kVerDbComment = 0x0001013C;
+constexpr int32_t kVerBookmark = 0x0001013D;
+constexpr int32_t kVerShortPriceBlock = 0x0001013E;  // labour per unit kept by the resources
+constexpr int32_t kVerThreeCoefTexts = 0x00010142;
+constexpr int32_t kVerUserData = 0x00010143;
+constexpr int32_t kVerOptions16 = 0x00010151;
+constexpr int32_t kVerCommentEx = 0x00010154;
+constexpr int32_t kVerSysID = 0x00010155;
+constexpr int32_t kVerPriceFormulas = 0x00010159;  // current total and the price formulas
+constexpr int32_t kVerQuantityRow = 0x0001015B;
+constexpr int32_t kVerPzUnsinc = 0x0001015E;
+
+// Bits of the presence mask.
+constexpr uint32_t kHasOlderQuantityFx = 0x00000001;
+constexpr uint32_t kHasNaclBase = 0x00000002;
+constexpr uint32_t kHasNaclCurr = 0x00000004;
+constexpr uint32_t kHasNaclK = 0x00000008;
+constexpr uint32_t kHasCurrOz = 0x00000010;  // then EM, ZM, MT in the next three bits
+constexpr uint32_t kHasMachinistsGrade = 0x00000100;
+constexpr uint32_t kHasPerformer = 0x00000200;
+constexpr uint32_t kHasDesignIndexNumber = 0x00000400;
+constexpr uint32_t kHasIndex2001Number = 0x00000800;
+constexpr uint32_t kHasIndex8401Number = 0x00001000;
+constexpr uint32_t kHasIndex1984Number = 0x00002000;
+constexpr uint32_t kHasPlanK = 0x00004000;
+constexpr uint32_t kHasIdentifier = 0x00008000;
+constexpr uint32_t kHasIndexNumber = 0x00010000;
+constexpr uint32_t kHasIndexCode = 0x00020000;
+constexpr uint32_t kHasIndex8401ByNumber = 0x00040000;
+constexpr uint32_t kHasIndex8401Code = 0x00080000;
+constexpr uint32_t kHasWinterK = 0x00100000;
+constexpr uint32_t kHasDbComment = 0x00200000;
+constexpr uint32_t kHasUserData = 0x00400000;
+constexpr uint32_t kHasExcludedKfs = 0x00800000;
+constexpr uint32_t kHasWholesaleCurr = 0x01000000;
+constexpr uint32_t kHasWholesaleBase = 0x02000000;
+constexpr uint32_t kHasCommentEx = 0x04000000;
+constexpr uint32_t kHasCurrPz = 0x08000000;
+constexpr uint32_t kHasFxBase = 0x10000000;
+constexpr uint32_t kHasFxCurr = 0x20000000;
+
+constexpr uint8_t kNoBookmark = 255;
+
+bool PriceModeOneOf(const TSmeta* doc, uint8_t a, uint8_t b) {
+  const uint8_t p = doc ? doc->LegacyPriceMode() : 0;
+  return p == a || p == b;
+}
+uint8_t IndexMode(const TSmeta* doc) { return doc ? doc->LegacyIndexMode() : 0; }
+
+const std::string& Prefix(int which) {
+  static const std::string kPrefixes[5] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_"),
+                                           Cp("Констр_"), Cp("Вр_")};
+  return kPrefixes[which];
+}
+enum { kPrefix2001, kPrefix8401, kPrefix1984, kPrefixDesign, kPrefixWorkType };
+
+}  // namespace
+
+Currency TSmetaPosition::TPositionForOneFx::SlotValue(int slot) const {
+  if (slot < 0 || slot >= 5) return {};
+  const auto& values = FPriceType == sptBase ? FPosition->FForOneBase : FPosition->FForOneCurr;
+  return values[static_cast<size_t>(slot)];
+}
+
+TSmetaPosition::TSmetaPosition(TKDXAbstractRow* owner)
+    : TKdIdentifierRow(owner),
+      FQuantity(this),
+      FForOneFxBase(this, sptBase),
+      FForOneFxCurr(this, sptCurr),
+      FItemFlags(this),
+      FUserData(this),
+      FResources(this),
+      FWorks(this),
+      FKoeffs(this),
+      FExcludedVrkfs(this),
+      FImplemNew(this) {}
+
+// ---- references ----
 
 void TSmetaPosition::SetPriceIndex(TKDXAbstractIndex* index) {
   FPriceIndex = index && !index->FCode.empty() ? index : nullptr;
   FPriceIndexCode.clear();
+}
+
+void TSmetaPosition::SetPriceIndexByCode(TSmeta* doc, std::string_view code) {
+  if (doc) SetPriceIndex(doc->FIndexesPos.FindIndex(code));
+}
+
+void TSmetaPosition::SetPriceIndex8401(TKDXAbstractIndex* index) {
+  FPriceIndex8401 = index && !index->FCode.empty() ? index : nullptr;
+  FPriceIndex8401Code.clear();
+}
+
+void TSmetaPosition::SetPriceIndex8401Code(TSmeta* doc, std::string code) {
+  TKDXAbstractIndex* index = doc ? doc->FIndexesPos.FindIndex(code) : nullptr;
+  if (index) {
+    SetPriceIndex8401(index);
+  } else {
+    FPriceIndex8401 = nullptr;
+    FPriceIndex8401Code = std::move(code);
+  }
+}
+
+std::string_view TSmetaPosition::GetPriceIndexCode() const {
+  return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
+}
+
+std::string_view TSmetaPosition::GetPriceIndex8401Code() const {
+  return FPriceIndex8401 ? std::string_view(FPriceIndex8401->FCode)
+                         : std::string_view(FPriceIndex8401Code);
 }
 
 void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions) {
@@ -16,6 +145,368 @@ void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& 
     FLinkedPoss.push_back(linked);
   }
   FLinkedIndexes.clear();
+}
+
+// ---- reading ----
+
+void TSmetaPosition::ReadData(TKdFiler& filer) {
+  TSmeta* doc = dynamic_cast<TSmeta*>(GetDocData());
+  if (GetFileVersion() >= kVerPresenceMask) {
+    ReadCurrentForm(filer, doc);
+  } else {
+    ReadOlderForm(filer, doc);
+  }
+}
+
+void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
+  const int32_t version = GetFileVersion();
+  FOptions = version >= kVerOptions16 ? filer.ReadInt16() : filer.ReadInt08();
+  FNumber = filer.ReadInt32();
+  FObosnov = filer.ReadString();
+  FIsm = filer.ReadString();
+  FComment = filer.ReadString();
+  if (version >= kVerSysID) {
+    FSysID = filer.ReadInt32();
+  } else if (doc) {
+    // Older files number their positions in reading order.
+    FSysID = doc->NextPositionSysID();
+  }
+}
+
+void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
+  const int32_t version = GetFileVersion();
+  FSb_id = filer.ReadInt32();
+  FRas_id = filer.ReadInt32();
+  FDBflags = filer.ReadInt08();
+  if (version >= kVerPriceLevel) FPriceLevel = filer.Read_Byte();
+  if (version >= kVerBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
+}
+
+void TSmetaPosition::ReadNaclPlan(TKdFiler& filer, size_t level, bool with_mask) {
+  FNacl[level] = Currency{filer.ReadInt32()};
+  FPlan[level] = Currency{filer.ReadInt32()};
+  if (with_mask) FMask[level] = filer.ReadInt16();
+}
+
+void TSmetaPosition::ReadPriceBlock(TKdFiler& filer) {
+  for (Currency& value : FForOneBase) value = filer.ReadCurr64();
+  if (GetFileVersion() < kVerShortPriceBlock) {
+    for (Currency& value : FOlderLabour) value = filer.ReadCurr64();
+  }
+}
+
+void TSmetaPosition::ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType type) {
+  const int32_t id = filer.ReadInt32();
+  FVidRab[type] = doc ? doc->FVidsRabs.List(type).FindVidRab(id) : nullptr;
+}
+
+std::string TSmetaPosition::RateText(TKdFiler& filer) const {
+  const TKDXAbstractDocData* doc = GetDocData();
+  return FloatToGeneralText(filer.ReadInt32() / 10000.0,
+                            doc ? doc->Settings().decimal_separator : '.');
+}
+
+void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
+                                          std::array<std::string, kCalcMethods>& texts) {
+  const int32_t version = GetFileVersion();
+  if (version >= kVerThreeCoefTexts) {
+    for (std::string& text : texts) text = filer.ReadString();
+    return;
+  }
+  if (version >= kVerCoefTexts) {
+    texts[scmBInd] = filer.ReadString();
+    texts[scmRes] = filer.ReadString();
+  } else {
+    texts[scmBInd] = RateText(filer);
+    texts[scmRes] = RateText(filer);
+  }
+  texts[scmBase] = texts[scmBInd];
+}
+
+void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001,
+                                         bool index8401, bool index1984) {
+  const auto number = [&filer] { return static_cast<int16_t>(filer.ReadInt16()); };
+  const auto code = [](int which, int n) { return Prefix(which) + IntToText(n + 1); };
+  if (index2001) {
+    const int n = number();
+    if (n != -1 && FPriceLevel == ppt2001 && PriceModeOneOf(doc, 0, 2)) {
+      SetPriceIndexByCode(doc, code(kPrefix2001, n));
+    }
+  }
+  if (index8401) {
+    const int n = number();
+    if (n != -1 && doc) SetPriceIndex8401(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
+  }
+  if (index1984) {
+    const int n = number();
+    if (n != -1 && FPriceLevel == ppt1984 && PriceModeOneOf(doc, 0, 2)) {
+      SetPriceIndexByCode(doc, code(kPrefix1984, n));
+    }
+  }
+}
+
+void TSmetaPosition::ReadTail(TKdFiler& filer) {
+  FImplemNew.Load(filer);
+  const uint8_t linked = filer.Read_Byte();
+  FLinkedIndexes.clear();
+  for (unsigned i = 0; i < linked; ++i) {
+    FLinkedIndexes.push_back(filer.ReadInt16());
+  }
+}
+
+void TSmetaPosition::ReadPerformer(TKdFiler& filer, TSmeta* doc) {
+  const uint16_t index = filer.ReadInt16();
+  FPerformer = doc ? doc->FPfrmsManager.Entry(index) : nullptr;
+}
+
+void TSmetaPosition::FinishOldFile() {
+  const int32_t version = GetFileVersion();
+  if (version < kVerPzUnsinc) FPzUnsinc = FForOneFxBase.ForceUnsincPzNedeed();
+  if (version >= kVerNoOldIndexNumbers || FPriceLevel != pptCurr || FResources.Count() != 0) {
+    return;
+  }
+  bool any = false;
+  for (const Currency& value : FForOneBase) any = any || value.value != 0;
+  if (!any) return;
+  FForOneCurr = FForOneBase;
+  for (size_t i = 0; i < FResources.Count(); ++i) FResources.At(i)->CopyBasePriceToCurrent();
+}
+
+void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
+  const int32_t version = GetFileVersion();
+  ReadRowHead(filer);
+  filer.ReadInt08();  // the kind byte of older records
+  const auto mask = static_cast<uint32_t>(filer.ReadInt32());
+  const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
+  ReadHead(filer, doc);
+  if (version >= kVerPlanTexts && has(kHasIdentifier)) ReadIdentifier(filer);
+  if (version >= kVerCommentEx && has(kHasCommentEx)) FCommentEx = filer.ReadString();
+  if (version >= kVerQuantityRow) {
+    FQuantity.Load(filer);
+  } else if (has(kHasOlderQuantityFx)) {
+    FQuantity.ReadOlderFormula(filer);
+  } else {
+    FQuantity.ReadOlderNumber(filer);
+  }
+  ReadBaseIds(filer);
+  if (has(kHasNaclBase)) ReadNaclPlan(filer, 0, true);
+  if (has(kHasNaclCurr)) ReadNaclPlan(filer, 1, true);
+  ReadPriceBlock(filer);
+  ReadVidRab(filer, doc, vr1984);
+  ReadVidRab(filer, doc, vr2001);
+  if (has(kHasNaclK)) ReadCoefficientTexts(filer, FNaclK);
+  if (version >= kVerPlanTexts && has(kHasPlanK)) ReadCoefficientTexts(filer, FPlanK);
+  FResources.Load(filer);
+  if (version < kVerShortPriceBlock) {
+    filer.ReadInt16();  // workers' average grade, not used
+    if (has(kHasMachinistsGrade)) filer.ReadInt16();
+  }
+  FWorks.Load(filer);
+  for (size_t slot = 1; slot <= 4; ++slot) {
+    if (has(kHasCurrOz << (slot - 1))) FForOneCurr[slot] = filer.ReadCurr64();
+  }
+  if (version >= kVerPriceFormulas) {
+    if (has(kHasCurrPz)) FForOneCurr[0] = filer.ReadCurr64();
+    if (has(kHasFxBase)) FForOneFxBase.Load(filer);
+    if (has(kHasFxCurr)) FForOneFxCurr.Load(filer);
+  }
+  FKoeffs.Load(filer);
+  if (version < kVerNoOldIndexNumbers) {
+    ReadOldIndexNumbers(filer, doc, has(kHasIndex2001Number), has(kHasIndex8401Number),
+                        has(kHasIndex1984Number));
+    if (has(kHasDesignIndexNumber)) {
+      const auto n = static_cast<int16_t>(filer.ReadInt16());
+      if (PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 2) {
+        SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
+      }
+    }
+  }
+  if (version >= kVerIndexByNumber) {
+    if (has(kHasIndexNumber)) {
+      const uint16_t i = filer.ReadInt16();
+      SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
+    }
+    if (has(kHasIndexCode)) FPriceIndexCode = filer.ReadString();
+  }
+  if (version >= kVerSecondIndexByNumber) {
+    if (has(kHasIndex8401ByNumber)) {
+      const uint16_t i = filer.ReadInt16();
+      SetPriceIndex8401(doc ? doc->FIndexesPos.At(i) : nullptr);
+    }
+    if (has(kHasIndex8401Code)) SetPriceIndex8401Code(doc, filer.ReadString());
+  }
+  if (version >= kVerWinterK && has(kHasWinterK)) {
+    const uint16_t i = filer.ReadInt16();
+    FWinterK = doc ? doc->FWinters.At(i) : nullptr;
+  }
+  if (version >= kVerDbComment && has(kHasDbComment)) FDbComment = filer.ReadString();
+  FPriceObosn[0] = filer.ReadString();
+  FPriceObosn[1] = filer.ReadString();
+  if (version >= kVerBookmark) {
+    const uint8_t bookmark = filer.Read_Byte();
+    FBookmark = bookmark == kNoBookmark ? -1 : bookmark;
+    FItemFlags.Load(filer);
+  }
+  if (version >= kVerUserData && has(kHasUserData)) FUserData.Load(filer);
+  ReadTail(filer);
+  if (has(kHasPerformer)) ReadPerformer(filer, doc);
+  if (has(kHasExcludedKfs)) FExcludedVrkfs.Load(filer);
+  if (has(kHasWholesaleCurr)) FForOneWholesale[1] = filer.ReadCurr64();
+  if (has(kHasWholesaleBase)) FForOneWholesale[0] = filer.ReadCurr64();
+  if (version >= kVerPzUnsinc) FPzUnsinc = filer.ReadByteBoolean();
+  FinishOldFile();
+}
+
+void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
+  const int32_t version = GetFileVersion();
+  ReadRowHead(filer);
+  const uint8_t kind = filer.ReadInt08();
+  ReadHead(filer, doc);
+  FQuantity.ReadOlderNumber(filer);
+  ReadBaseIds(filer);
+  ReadNaclPlan(filer, 0, false);
+  if (version >= kVerOlderSecondLevel) ReadNaclPlan(filer, 1, false);
+  switch (kind) {
+    case 0: {  // a priced position
+      ReadPriceBlock(filer);
+      ReadVidRab(filer, doc, vr1984);
+      if (version >= kVerOlderSecondLevel) ReadVidRab(filer, doc, vr2001);
+      FNaclK[scmBInd] = RateText(filer);
+      FNaclK[scmBase] = FNaclK[scmBInd];
+      FMask[0] = filer.ReadInt16();
+      if (version >= kVerOlderSecondLevel) {
+        FNaclK[scmRes] = RateText(filer);
+        FMask[1] = filer.ReadInt16();
+      }
+      FResources.Load(filer);
+      filer.ReadInt16();  // workers' average grade, not used
+      if (version >= kVerMachinistsGrade && (FOptions & spoHasAverRasrM)) filer.ReadInt16();
+      FWorks.Load(filer);
+      // The current materials price: always from 65816; in 65800..65813 only
+      // without resources; files of 65814 and 65815 hold none.
+      if (version >= kVerNoMatPriceFlag ||
+          (version >= kVerOlderCurrMat && version < kVerMatPriceFlagged &&
+           FResources.Count() == 0)) {
+        FForOneCurr[4] = filer.ReadCurr64();
+      }
+      break;
+    }
+    case 1:
+      FForOneBase = {};
+      FForOneBase[0] = filer.ReadCurr64();
+      ReadVidRab(filer, doc, vr1984);
+      FNaclK[scmBInd] = RateText(filer);
+      FNaclK[scmBase] = FNaclK[scmBInd];
+      FMask[0] = filer.ReadInt16();
+      FForOneBase[4] = FForOneBase[0];
+      break;
+    case 2:
+      FForOneBase = {};
+      FForOneBase[0] = filer.ReadCurr64();
+      if (version >= kVerOlderCurrMat) {
+        FForOneCurr[0] = filer.ReadCurr64();
+        filer.Read_Byte();
+      }
+      break;
+    default:
+      break;
+  }
+  FKoeffs.Load(filer);
+  if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, true, true, true);
+  if (version >= kVerDesignIndexNumber && version < kVerNoOldIndexNumbers) {
+    const auto n = static_cast<int16_t>(filer.ReadInt16());
+    if (n != -1 && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
+      SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
+    }
+  }
+  if (version >= kVerLegacyWorkTypeIndex && PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 1) {
+    const TKDXSmetaVidRab* work_type = FVidRab[doc->FVrBaseCalc == vr1984 ? vr1984 : vr2001];
+    if (work_type) {
+      SetPriceIndexByCode(doc, Prefix(kPrefixWorkType) + IntToText(work_type->FSys_ID));
+    }
+  }
+  if (version >= kVerPriceObosn) {
+    FPriceObosn[0] = filer.ReadString();
+    FPriceObosn[1] = filer.ReadString();
+  }
+  ReadTail(filer);
+  ReadPerformer(filer, doc);
+  FinishOldFile();
+}
+
+// ---- XML ----
+
+void TSmetaPosition::XMLSave(XmlElement& element) {
+  if (!XMLSaveRow(element)) return;
+  const char sep = GetDocData() ? GetDocData()->Settings().decimal_separator : '.';
+  WriteAttrStr(element, "Identifier", FIdentifier);
+  WriteAttrInt(element, "SysID", FSysID, -1);
+  WriteAttrStr(element, "Number",
+               TCustomSmetaRenumerator::PositionNumberToStr(static_cast<uint32_t>(FNumber)));
+  WriteAttrStr(element, "Code", FObosnov);
+  WriteAttrStr(element, "Units", FIsm);
+  WriteAttrStr(element, "Quantity", FQuantity.OldQuantityStr(sep));
+  WriteAttrStr(element, "Comment", FComment);
+  static const NameTable kPriceLevels{"Curr", "2001", "1984"};
+  static const NameTable kCalcModes{"", "ForceBase", "ForceRes"};
+  WriteAttrStr(element, "PriceLevel", kPriceLevels[FPriceLevel]);
+  WriteAttrStr(element, "BaseCalcMode", kCalcModes[FBaseCalcMode]);
+  WriteAttrStr(element, "Options", PositionOptionsToText(FOptions));
+  WriteAttrStr(element, "IndexCode", GetPriceIndexCode());
+  WriteAttrStr(element, "Index8401Code", GetPriceIndex8401Code());
+  WriteAttrStr(element, "DBComment", FDbComment);
+  WriteAttrStr(element, "DBFlags", PositionDbFlagsToText(FDBflags));
+  SetAttr(element, "PzSync", FPzUnsinc ? "No" : "Yes");
+  WriteAttrInt(element, "Vr1984", FVidRab[vr1984] ? FVidRab[vr1984]->FSys_ID : 0, 0);
+  WriteAttrInt(element, "Vr2001", FVidRab[vr2001] ? FVidRab[vr2001]->FSys_ID : 0, 0);
+  static constexpr const char* kNaclNames[kCalcMethods] = {"NKB", "NKI", "NKR"};
+  static constexpr const char* kPlanNames[kCalcMethods] = {"PNB", "PKI", "PKR"};
+  for (size_t m = 0; m < kCalcMethods; ++m) {
+    WriteAttrStr(element, kNaclNames[m], FNaclK[m]);
+    WriteAttrStr(element, kPlanNames[m], FPlanK[m]);
+  }
+  WriteAttrStr(element, "WinterK", FWinterK ? std::string_view(FWinterK->FCode) : "");
+  WriteAttrInt(element, "Bookmark", FBookmark, -1);
+  FItemFlags.XMLSave(element);
+  WriteAttrStr(element, "Performer", FPerformer ? std::string_view(FPerformer->GetCaption()) : "");
+
+  FQuantity.XMLSaveToChild(element);
+  XMLSavePrices(element, 0);
+  XMLSavePrices(element, 1);
+  FResources.XMLSaveToChild(element);
+  FKoeffs.XMLSaveToChild(element);
+  if (!FExcludedVrkfs.FItems.empty()) FExcludedVrkfs.XMLSaveToChild(element);
+  if (FWorks.Count() != 0) FWorks.XMLSaveToChild(element);
+  static constexpr const char* kCustomNames[2] = {"CustomNPBase", "CustomNPCurr"};
+  for (size_t level = 0; level < 2; ++level) {
+    TNaclPlan np;
+    np.Nacl = static_cast<int32_t>(FNacl[level].value);
+    np.Plan = static_cast<int32_t>(FPlan[level].value);
+    np.PlanMask = static_cast<uint8_t>(FMask[level] & 0xFF);
+    np.NaclMask = static_cast<uint8_t>(FMask[level] >> 8);
+    WriteNaclPlan(element, kCustomNames[level], np);
+  }
+  FImplemNew.XMLSaveToChild(element);
+  FUserData.XMLSaveToChild(element);
+}
+
+void TSmetaPosition::XMLSavePrices(XmlElement& element, size_t level) {
+  // The current level leaves out the direct-costs total.
+  const auto& values = level == 0 ? FForOneBase : FForOneCurr;
+  TPositionForOneFx& fx = level == 0 ? FForOneFxBase : FForOneFxCurr;
+  const size_t first = level == 0 ? 0 : 1;
+  bool stored =
+      fx.HasFormula() || !FPriceObosn[level].empty() || FForOneWholesale[level].value != 0;
+  for (size_t slot = first; slot < 5; ++slot) stored = stored || values[slot].value != 0;
+  if (!stored) return;
+  static constexpr const char* kNames[5] = {"PZ", "OZ", "EM", "ZM", "MT"};
+  XmlElement& prices = element.AppendChild(level == 0 ? "PriceBase" : "PriceCurr");
+  for (size_t slot = first; slot < 5; ++slot) {
+    WriteAttrCurr(prices, kNames[slot], values[slot], Currency{});
+  }
+  WriteAttrStr(prices, "Comment", FPriceObosn[level]);
+  WriteAttrCurr(prices, "Ws", FForOneWholesale[level], Currency{});
+  fx.XMLSaveToChild(prices);
 }
 
 }  // namespace kdx

@@ -1,4 +1,7 @@
-// A priced line of a local estimate.
+// A priced line of a local estimate: a work or material from a price base
+// with its code, name and unit, the quantity, prices for one unit at the base
+// and the current level, overhead and profit, the work types and indexes it is
+// charged under, and its resources, coefficients, works and acts.
 #pragma once
 
 #include <array>
@@ -8,29 +11,128 @@
 
 #include "model/common_rows.h"
 #include "smeta/abstract_index.h"
+#include "smeta/coefficients.h"
+#include "smeta/implementation.h"
+#include "smeta/price_fx.h"
+#include "smeta/quantity.h"
+#include "smeta/resources.h"
 #include "smeta/vidrab.h"
 
 namespace kdx {
 
+class TSmeta;
+class TSmetaWinterK;
+class TSmetaPerformer;
+
+// Price level of a position.
+enum TSmetaPosPriceLevel : uint8_t { pptCurr, ppt2001, ppt1984 };
+
+// Bits of a position's options.
+inline constexpr uint16_t spoHasAverRasrM = 1u << 3;
+inline constexpr uint16_t spoInactive = 1u << 4;
+
 class TSmetaPosition : public TKdIdentifierRow {
  public:
-  using TKdIdentifierRow::TKdIdentifierRow;
+  // The formulas of the prices for one unit: their slot values are the
+  // position's own prices of the level.
+  class TPositionForOneFx : public TCustomPosForOneFx {
+   public:
+    TPositionForOneFx(TSmetaPosition* owner, TSmetaPriceType type)
+        : TCustomPosForOneFx(owner, type), FPosition(owner) {}
+    Currency SlotValue(int slot) const override;
+
+   private:
+    TSmetaPosition* FPosition;
+  };
+
+  explicit TSmetaPosition(TKDXAbstractRow* owner);
   TSmetaRowKind GetKind() const override { return srkPosition; }
   const char* XMLTag() const override { return "Position"; }
+  void ReadData(TKdFiler& filer) override;
+  void XMLSave(XmlElement& element) override;
 
   // Keeps an index only when it has a code; clears the stored code.
   void SetPriceIndex(TKDXAbstractIndex* index);
+  // The code of the assigned index, else the stored code.
+  std::string_view GetPriceIndexCode() const;
+  std::string_view GetPriceIndex8401Code() const;
   // Turns the stored indexes of linked positions into the positions of the
   // document's list (out-of-range ones are dropped) and links them back.
   void ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions);
+  // Labour per unit of the older price block: workers (0), machinists (1).
+  Currency OlderLabour(int which) const { return FOlderLabour[static_cast<size_t>(which)]; }
+  bool IsInactive() const { return (FOptions & spoInactive) != 0; }
 
   int32_t FSysID = 0;
+  int32_t FNumber = 0;
+  std::string FObosnov;
+  std::string FIsm;
+  std::string FComment;
+  std::string FCommentEx;
+  std::string FDbComment;
+  TPositionQuantity FQuantity;
+  int32_t FSb_id = 0;
+  int32_t FRas_id = 0;
+  uint8_t FDBflags = 0;
+  uint8_t FPriceLevel = pptCurr;
+  uint8_t FBaseCalcMode = 0;
+  uint16_t FOptions = 0;
+  std::array<Currency, 5> FForOneBase{};
+  std::array<Currency, 5> FForOneCurr{};
+  std::array<Currency, 2> FForOneWholesale{};  // base, current
+  TPositionForOneFx FForOneFxBase;
+  TPositionForOneFx FForOneFxCurr;
+  std::array<std::string, 2> FPriceObosn;
+  std::array<Currency, 2> FNacl{};
+  std::array<Currency, 2> FPlan{};
+  std::array<uint16_t, 2> FMask{};  // low byte profit mask, high byte overhead mask
+  std::array<std::string, kCalcMethods> FNaclK;
+  std::array<std::string, kCalcMethods> FPlanK;
   std::array<TKDXSmetaVidRab*, 2> FVidRab{};
   TKDXAbstractIndex* FPriceIndex = nullptr;
   std::string FPriceIndexCode;
-  std::vector<int32_t> FLinkedIndexes;
+  TKDXAbstractIndex* FPriceIndex8401 = nullptr;
+  std::string FPriceIndex8401Code;
+  TSmetaWinterK* FWinterK = nullptr;
+  TSmetaPerformer* FPerformer = nullptr;
+  int32_t FBookmark = -1;
+  TKdItemFlags FItemFlags;
+  TKdUserData FUserData;
+  TSmetaPosResources FResources;
+  TSmetaPosWorks FWorks;
+  TSmetaPosKfs FKoeffs;
+  TSmetaExcludedVrKfs FExcludedVrkfs;
+  TSmetaPositionImplementation FImplemNew;
   std::vector<TSmetaPosition*> FLinkedPoss;
   TSmetaPosition* FParentPos = nullptr;
+  bool FPzUnsinc = false;
+
+ private:
+  // One reader per layout: the record with its presence mask, and the older
+  // record whose layout follows the position's kind byte.
+  void ReadCurrentForm(TKdFiler& filer, TSmeta* doc);
+  void ReadOlderForm(TKdFiler& filer, TSmeta* doc);
+  // Parts both layouts share.
+  void ReadHead(TKdFiler& filer, TSmeta* doc);
+  void ReadBaseIds(TKdFiler& filer);
+  void ReadNaclPlan(TKdFiler& filer, size_t level, bool with_mask);
+  void ReadPriceBlock(TKdFiler& filer);
+  void ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType type);
+  // A rate times 10000 as its decimal text.
+  std::string RateText(TKdFiler& filer) const;
+  void ReadCoefficientTexts(TKdFiler& filer, std::array<std::string, kCalcMethods>& texts);
+  void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001, bool index8401,
+                           bool index1984);
+  void ReadTail(TKdFiler& filer);
+  void ReadPerformer(TKdFiler& filer, TSmeta* doc);
+  void FinishOldFile();
+  void SetPriceIndexByCode(TSmeta* doc, std::string_view code);
+  void SetPriceIndex8401(TKDXAbstractIndex* index);
+  void SetPriceIndex8401Code(TSmeta* doc, std::string code);
+  void XMLSavePrices(XmlElement& element, size_t level);
+
+  std::array<Currency, 2> FOlderLabour{};
+  std::vector<int32_t> FLinkedIndexes;
 };
 
 }  // namespace kdx

@@ -67,7 +67,7 @@ void SkipLegacyItem(TKdFiler& filer, int tails) {
   filer.ReadInt32();
   filer.ReadInt32();
   for (int t = 0; t < tails; ++t) {
-    const auto n = static_cast<int16_t>(filer.ReadInt16());
+    const uint16_t n = filer.ReadInt16();
     for (int k = 0; k < n; ++k) {
       uint8_t entry[12];
       filer.Read(entry, sizeof entry);
@@ -76,13 +76,13 @@ void SkipLegacyItem(TKdFiler& filer, int tails) {
 }
 // Block D: a counted list of items with two tails.
 void SkipBlockD(TKdFiler& filer) {
-  const auto count = static_cast<int16_t>(filer.ReadInt16());
+  const uint16_t count = filer.ReadInt16();
   for (int i = 0; i < count; ++i) SkipLegacyItem(filer, 2);
 }
 // Block E: a counted list of items with one tail; with first_item_short the
 // first item has none.
 void SkipBlockE(TKdFiler& filer, bool first_item_short) {
-  const auto count = static_cast<int16_t>(filer.ReadInt16());
+  const uint16_t count = filer.ReadInt16();
   for (int i = 0; i < count; ++i) SkipLegacyItem(filer, i == 0 && first_item_short ? 0 : 1);
 }
 
@@ -93,7 +93,7 @@ struct LegacyIndexEntry {
   int32_t b;
 };
 std::vector<LegacyIndexEntry> ReadLegacyEntries(TKdFiler& filer) {
-  const auto n = static_cast<int16_t>(filer.ReadInt16());
+  const uint16_t n = filer.ReadInt16();
   std::vector<LegacyIndexEntry> entries;
   for (int k = 0; k < n; ++k) {
     LegacyIndexEntry e;
@@ -171,6 +171,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   const int32_t version = FFileVersion;
   FLegacyPriceMode = 0;
   FLegacyIndexMode = 0;
+  FLastPositionSysID = 0;
 
   if (version >= kVerOptions32) {
     FOptions = static_cast<uint32_t>(filer.ReadInt32());
@@ -364,7 +365,7 @@ void TSmeta::ReadLegacyTail(TKdFiler& filer) {
 void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
   static const std::string kPrefixes[3] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_")};
   for (const std::string& prefix : kPrefixes) {
-    const auto count = static_cast<int16_t>(filer.ReadInt16());
+    const uint16_t count = filer.ReadInt16();
     for (int i = 0; i < count; ++i) {
       TSmetaAbstractK k(this);
       k.Load(filer);
@@ -384,7 +385,7 @@ void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
 
 void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
   static const std::string kPrefix = Cp("Констр_");
-  const auto count = static_cast<int16_t>(filer.ReadInt16());
+  const uint16_t count = filer.ReadInt16();
   for (int i = 0; i < count; ++i) {
     filer.CheckSignature(kRowMarker);
     std::string caption = filer.ReadString();
@@ -398,8 +399,8 @@ void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
 }
 
 void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
-  const auto count = static_cast<int16_t>(filer.ReadInt16());
-  if (count <= 0) return;
+  const uint16_t count = filer.ReadInt16();
+  if (count == 0) return;
   filer.CheckSignature(kRowMarker);
   std::string caption = filer.ReadString();
   const int32_t x = filer.ReadInt32();

@@ -68,6 +68,9 @@ class TSmeta : public TKDXAbstractDocData,
   // file stores none); positions of old files consult them.
   uint8_t LegacyPriceMode() const { return FLegacyPriceMode; }
   uint8_t LegacyIndexMode() const { return FLegacyIndexMode; }
+  // The system ID of a position of an older file, which stores none: 1, 2, 3
+  // ... in reading order.
+  int32_t NextPositionSysID() { return ++FLastPositionSysID; }
   // Every position of the estimate in document order.
   const std::vector<TSmetaPosition*>& Positions() const { return FPositions; }
 
@@ -148,6 +151,7 @@ class TSmeta : public TKDXAbstractDocData,
 
   uint8_t FLegacyPriceMode = 0;
   uint8_t FLegacyIndexMode = 0;
+  int32_t FLastPositionSysID = 0;
   std::vector<TSmetaPosition*> FPositions;
 };
 
