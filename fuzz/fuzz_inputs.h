@@ -1,0 +1,107 @@
+// What the fuzz targets and the regression replay share: the settings of a
+// run, the packed document of a body-target input, and the checks every
+// converted output must pass. Header-only, so that the replay in the ordinary
+// test build needs nothing of the fuzzer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "api/convert.h"
+#include "xml/settings.h"
+
+namespace kdx::fuzz {
+
+inline const ConversionSettings& RunSettings() {
+  static const ConversionSettings settings = [] {
+    ConversionSettings s;
+    s.decimal_separator = ',';
+    s.today = 45000;
+    s.program_version = "1.0.0.0";
+    return s;
+  }();
+  return settings;
+}
+
+// The kinds that convert; the body target picks one by its first input byte.
+inline constexpr uint8_t kConvertedKinds[] = {sdtSmeta,  sdtObjSmeta, sdtConsCalc,
+                                              sdtCennik, sdtIndexes,  sdtResSummary};
+
+// An input of the body target is a selector byte, then what follows the body
+// signature of a packed document: the file version and the content. The packed
+// document gets the header and signature of the selected kind; a version above
+// the kind's highest is folded into its range, so that nearly every input
+// reaches the body reader.
+inline std::string DocumentForBody(const uint8_t* data, size_t size) {
+  const uint8_t selector = size > 0 ? data[0] : 0;
+  const uint8_t kind = kConvertedKinds[selector % std::size(kConvertedKinds)];
+  const auto doc = CreateDocument(kind, RunSettings());
+  std::string packed("KR00", 4);
+  packed += static_cast<char>(kind);
+  packed.append(4, '\0');
+  const uint64_t signature = doc->DocSignature();
+  for (int i = 0; i < 8; ++i) packed += static_cast<char>((signature >> (8 * i)) & 0xFF);
+  const size_t rest_at = packed.size();
+  if (size > 1) packed.append(reinterpret_cast<const char*>(data + 1), size - 1);
+  if (packed.size() >= rest_at + 4) {
+    uint32_t version = 0;
+    for (int i = 0; i < 4; ++i)
+      version |= static_cast<uint32_t>(static_cast<uint8_t>(packed[rest_at + i])) << (8 * i);
+    const int32_t max = doc->MaxFileVersion();
+    if (static_cast<int32_t>(version) > max) {
+      version = 0x00010000u | ((version & 0xFFFFu) % ((static_cast<uint32_t>(max) & 0xFFFFu) + 1));
+      for (int i = 0; i < 4; ++i)
+        packed[rest_at + i] = static_cast<char>((version >> (8 * i)) & 0xFF);
+    }
+  }
+  return packed;
+}
+
+[[noreturn]] inline void Fail(const char* what) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+// What is wrong with a converted output, or nullptr: it starts with the
+// declaration, holds the root element, and no control byte but tab, LF and CR.
+inline const char* XmlFault(std::string_view xml) {
+  constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>";
+  if (xml.substr(0, kDeclaration.size()) != kDeclaration) return "output lacks the declaration";
+  if (xml.find("<Document ProgramVersion=\"") == std::string_view::npos)
+    return "output lacks the root element";
+  for (unsigned char ch : xml) {
+    if (ch < 32 && ch != 9 && ch != 10 && ch != 13) return "control byte in the output";
+  }
+  return nullptr;
+}
+
+// What is wrong with a failure text, or nullptr: it names a class, then ": "
+// and a message.
+template <typename Char>
+const char* FailureTextFault(std::basic_string_view<Char> text) {
+  const Char separator[] = {Char(':'), Char(' '), Char(0)};
+  const size_t colon = text.find(separator);
+  if (colon == text.npos || colon == 0 || colon + 2 == text.size())
+    return "failure text is not \"Class: message\"";
+  return nullptr;
+}
+
+inline void Check(const char* fault) {
+  if (fault) Fail(fault);
+}
+
+// One conversion through the driver, with the checks of its outcome.
+inline void ConvertChecked(const uint8_t* data, size_t size) {
+  try {
+    Check(XmlFault(ConvertDocument(data, size, RunSettings())));
+  } catch (const KdxError& e) {
+    const std::string text = std::string(e.ClassName()) + ": " + e.Message();
+    Check(FailureTextFault(std::string_view(text)));
+  }
+}
+
+}  // namespace kdx::fuzz
