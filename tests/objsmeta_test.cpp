@@ -676,6 +676,14 @@ TEST(ObjSmetaFailures, ImpossibleInputFailsWithItsText) {
   } cases[] = {
       {"more chapters than the mode has", Body(false, 0x10017, 2, 13).Chapters(13).Finish(),
        kBadData},
+      // The chapters the mode has are read first, and fail on their own.
+      {"more chapters, one of the first a wrong marker",
+       Body(false, 0x10017, 2, 13).Chapters(3).Finish(DocBuilder().Byte(0xEE)), kBadMarker},
+      {"more chapters, cut within the first",
+       Body(false, 0x10017, 2, 13).Chapters(11).Finish(DocBuilder()),
+       "EReadError: Stream read error"},
+      {"oldest layout in the nine-chapter mode, a wrong marker at place 9",
+       Body(true, 0x10005).Chapters(8).Finish(DocBuilder().Byte(0xEE)), kBadMarker},
       {"unknown mode", Body(false, 0x10017, 4, 0).Finish(), kBadData},
       {"oldest layout in the nine-chapter mode", Body(true, 0x10005).Chapters(15).Finish(),
        kBadData},

@@ -375,21 +375,27 @@ void TCustomObjSmeta::ReadBody(TKdFiler& filer) {
   if (version >= 0x00010008) {
     SetMode(filer.Read_Byte());
     stored = filer.Read_Byte();
-    // A count beyond the mode's chapters names chapters that do not exist.
-    if (stored > FGlavs.size()) filer.ReadError();
   }
+  // The chapters at places first + 1 to last, in turn. A place beyond the
+  // mode's chapters names a chapter that does not exist: the load fails there,
+  // after the chapters before it have been read (and may have failed on their own).
+  const auto read_chapters = [&](size_t first, size_t last) {
+    for (size_t i = first; i < last; ++i) {
+      if (i >= FGlavs.size()) filer.ReadError();
+      FGlavs[i]->Load(filer);
+    }
+  };
   if (version >= 0x00010004) FThousands = filer.ReadBoolean();
   if (version >= 0x00010008) FOptions = filer.ReadInt16();
   if (version >= 0x0001000E) FRoundMode = filer.Read_Byte();
   if (version >= 0x00010006) {
-    for (size_t i = 0; i < stored; ++i) FGlavs[i]->Load(filer);
+    read_chapters(0, stored);
   } else {
     // The oldest layout: the first chapter, six row blocks that join it, then
     // the chapters at places 8 to 15, which only a mode of 15 chapters has.
-    if (FGlavs.size() < 15) filer.ReadError();
-    FGlavs[0]->Load(filer);
+    read_chapters(0, 1);
     for (int block = 0; block < 6; ++block) FGlavs[0]->ReadOldBlock(filer);
-    for (size_t i = 7; i < 15; ++i) FGlavs[i]->Load(filer);
+    read_chapters(7, 15);
   }
   if (version >= 0x0001000C) {
     FConvertBlz.Load(filer);
