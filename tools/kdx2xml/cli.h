@@ -1,0 +1,61 @@
+// The command-line tool's parts: the command line, reading and writing files,
+// one conversion through the library's exports, the batch runner and --info.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kdx::cli {
+
+enum ExitCode { kOk = 0, kConversionFailed = 1, kUsage = 2, kIoError = 3 };
+
+// The input name that stands for standard input.
+inline constexpr std::string_view kStdin = "-";
+
+enum class Encoding { kWindows1251, kUtf8 };
+enum class Action { kConvert, kInfo, kHelp, kVersion };
+
+struct Options {
+  Action action = Action::kConvert;
+  std::vector<std::string> inputs;
+  std::string output;      // -o; empty: standard output
+  std::string output_dir;  // -d; empty: no batch
+  unsigned jobs = 0;       // -j; 0: one per core
+  Encoding encoding = Encoding::kWindows1251;
+};
+
+extern const char kHelp[];
+
+// Fills options from the command line; on a mistake returns false with the
+// reason in error.
+bool ParseCommandLine(int argc, char** argv, Options& options, std::string& error);
+
+// What became of one input.
+struct Outcome {
+  ExitCode code = kOk;
+  std::string message;  // why it failed, without the file name
+};
+
+// Reads a whole input file (or standard input for "-"), at most 2 GiB.
+bool ReadInput(const std::string& path, std::string& data, std::string& error);
+// Writes bytes to a file; a partly written file is removed.
+bool WriteOutput(const std::string& path, std::string_view bytes, std::string& error);
+bool WriteStdout(std::string_view bytes);
+
+// Converts one packed document through the exports. On success xml holds the
+// XML in the chosen encoding; on failure the library's failure text.
+Outcome ConvertBytes(const std::string& data, Encoding encoding, std::string& xml);
+
+// The windows-1251 XML recoded to UTF-8, its declaration saying so.
+std::string XmlToUtf8(std::string_view xml);
+
+// The one-line description of a packed document's header for --info; ok is
+// false when the header tells that the document cannot be converted.
+std::string DescribeHeader(std::string_view bytes, bool& ok);
+
+// Runs the conversions of a batch (-d) and prints the failures and a summary.
+int RunBatch(const Options& options);
+
+}  // namespace kdx::cli

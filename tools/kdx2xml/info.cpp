@@ -1,0 +1,87 @@
+// --info: what the header of a packed document says, read without converting.
+//
+// Packed document: "KR00", the kind byte, four bytes the converter skips, then
+// the body: an eight-byte signature of the kind and the 32-bit file version.
+#include <cstdio>
+#include <iterator>
+#include <string>
+
+#include "api/convert.h"
+#include "cli.h"
+
+namespace kdx::cli {
+namespace {
+
+constexpr size_t kKindOffset = 4;
+constexpr size_t kSignatureOffset = 9;
+constexpr size_t kVersionOffset = 17;
+constexpr size_t kHeaderEnd = 21;
+
+const char* const kKindNames[] = {
+    "local estimate",   "object estimate",      "consolidated calculation",
+    "price list",       "price-index document", "not converted",
+    "resource summary", "not converted",        "not converted",
+};
+
+uint64_t LittleEndian(std::string_view bytes, size_t at, size_t count) {
+  uint64_t v = 0;
+  for (size_t i = count; i-- > 0;) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
+  return v;
+}
+
+// Eight signature bytes as text when they are printable, else in hexadecimal.
+std::string SignatureText(uint64_t signature) {
+  std::string text;
+  bool printable = true;
+  for (int i = 0; i < 8; ++i) {
+    const char c = static_cast<char>(signature >> (8 * i));
+    printable = printable && c >= 0x20 && c <= 0x7E;
+    text += c;
+  }
+  if (printable) return text;
+  char hex[24];
+  std::snprintf(hex, sizeof hex, "%016llX (hex)", static_cast<unsigned long long>(signature));
+  return hex;
+}
+
+std::string VersionText(int32_t version) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%d (0x%X)", version, static_cast<uint32_t>(version));
+  return text;
+}
+
+}  // namespace
+
+std::string DescribeHeader(std::string_view bytes, bool& ok) {
+  ok = false;
+  const std::string size = std::to_string(bytes.size()) + " bytes";
+  if (bytes.size() < kKindOffset || LittleEndian(bytes, 0, 4) != 0x3030524B) {
+    return "not a KDX document (no KR00 header), " + size;
+  }
+  if (bytes.size() <= kKindOffset) return "not a KDX document (no kind byte), " + size;
+  const uint8_t kind = static_cast<uint8_t>(bytes[kKindOffset]);
+  if (kind >= std::size(kKindNames)) return "kind " + std::to_string(kind) + " (unknown), " + size;
+  std::string text = "kind " + std::to_string(kind) + " (" + kKindNames[kind] + ")";
+  const auto document = CreateDocument(kind, ConversionSettings{});
+
+  if (bytes.size() < kVersionOffset) return text + ", no signature, " + size;
+  const uint64_t signature = LittleEndian(bytes, kSignatureOffset, 8);
+  text += ", signature " + SignatureText(signature);
+  const bool signature_ok = document && signature == document->DocSignature();
+  if (document && !signature_ok) {
+    text += " (not the kind's " + SignatureText(document->DocSignature()) + ")";
+  }
+
+  if (bytes.size() < kHeaderEnd) return text + ", no file version, " + size;
+  const auto version = static_cast<int32_t>(LittleEndian(bytes, kVersionOffset, 4));
+  text += ", file version " + VersionText(version);
+  const bool version_ok = document && version <= document->MaxFileVersion();
+  if (document && !version_ok) {
+    text += " (newer than this converter reads: at most " +
+            VersionText(document->MaxFileVersion()) + ")";
+  }
+  ok = signature_ok && version_ok;
+  return text + ", " + size;
+}
+
+}  // namespace kdx::cli
