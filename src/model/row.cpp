@@ -48,12 +48,19 @@ TKDXAbstractRow& TKDXAbstractObjectList::Add(uint8_t type) {
   // A type code the list does not know leaves nothing to read the item with.
   if (!row) RaiseBadData();
   TKDXAbstractRow& ref = *row;
-  InsertRow(std::move(row));
+  if (CanInsertRow(ref)) {
+    PlaceRow(std::move(row), -1);
+  } else {
+    FRefused.push_back(std::move(row));
+  }
   return ref;
 }
 
 void TKDXAbstractObjectList::InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index) {
-  if (!row || !CanInsertRow(*row)) return;
+  if (row && CanInsertRow(*row)) PlaceRow(std::move(row), index);
+}
+
+void TKDXAbstractObjectList::PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index) {
   row->SetOwner(this);
   if (index < 0 || static_cast<size_t>(index) >= FItems.size()) {
     FItems.push_back(std::move(row));

@@ -156,11 +156,18 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   TKDXAbstractRow* GetRow(size_t index) const override { return Item(index); }
   size_t GetRowsCount() const override { return FItems.size(); }
 
-  // Creates an item of the type and appends it; fails on a type the list does not know.
+  // Creates an item of the type and appends it; fails on a type the list does
+  // not know. A row that CanInsertRow refuses is still created and returned, so
+  // that its record can be read, but stays out of the items: the list keeps it
+  // aside until it is cleared or destroyed.
   TKDXAbstractRow& Add(uint8_t type);
-  // Inserts a row at the index (appends for a negative index or one past the end).
+  // Inserts a row at the index (appends for a negative index or one past the
+  // end); a row that CanInsertRow refuses is destroyed.
   void InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index = -1);
-  void Clear() { FItems.clear(); }
+  void Clear() {
+    FItems.clear();
+    FRefused.clear();
+  }
 
   virtual bool CanInsertRow(const TKDXAbstractRow& /*row*/) const { return true; }
   // The row for a type code, or nullptr when the list does not know the code.
@@ -181,6 +188,12 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
 
   std::vector<std::unique_ptr<TKDXAbstractRow>> FItems;
   uint8_t FOptions;
+
+ private:
+  void PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index);
+
+  // Rows made by Add that CanInsertRow refused.
+  std::vector<std::unique_ptr<TKDXAbstractRow>> FRefused;
 };
 
 class TKDXExpAbstractObjectList : public TKDXAbstractObjectList {
