@@ -1,71 +1,460 @@
-// Conversion speed: a large price list (many resources in nested folders) and
-// the bundled samples, through the core driver.
+// Conversion speed and memory over generated documents of growing size and
+// the bundled samples. Per document:
+//   api        the whole conversion through the C exports: InitKDX, the host's
+//              buffer, GetData, ReleaseKDXHandle;
+//   load       header checks and the document read into the object model;
+//   tree       the XML tree of the loaded document;
+//   save       the tree serialised and swept;
+//   memcpy     the floor: the XML's size copied into a newly allocated buffer;
+//   lx-tree    the reference: the same tree built with libxml2's DOM (the
+//              attribute texts handed over ready-made, turned into UTF-8);
+//   lx-save    the libxml2 tree saved indented in windows-1251.
+// Times are the CPU time of the converting thread (user and system), so a
+// busy machine stretches them less than wall time. After the runs a table
+// sums it up, with the peak memory each conversion adds to a fresh process
+// (the C exports and the command-line tool).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "api/convert.h"
+#include "documents.h"
+#include "kdx2xml/kdx2xml.h"
+#include "libxml2_reference.h"
 #include "support/builder.h"
 
 namespace {
 
-using kdx::test::DocBuilder;
+using kdx::ConversionSettings;
+using kdx::XmlDocument;
 
-std::string LargePriceList(int folders, int per_folder) {
-  DocBuilder b;
-  b.Str("Большой прайс-лист").Date(2000, 1, 1).Str("База").Date(2023, 3, 1).Str("Текущие");
-  b.Byte(15).ListHead(0, 3).Head("м3").Head("т").Head("шт");
-  b.Byte(0b0100).I32(folders);
-  for (int f = 0; f < folders; ++f) {
-    b.Byte(1).Head("Раздел каталога № " + std::to_string(f)).I32(per_folder);
-    for (int r = 0; r < per_folder; ++r) {
-      b.Byte(0).Head("Материал строительный, позиция " + std::to_string(r));
-      b.Str("401-" + std::to_string(10000 + r)).I16(static_cast<uint16_t>(r % 3));
-      b.I16(0x0001 | 0x0004 | 0x0020 | 0x0080 | 0x0400);
-      b.Cur("1234.56").Cur("98.7").I32(1500).Str("Цена & условия <поставки>");
-      b.Str(r % 2 ? "БАЗА*8,15" : "15.5");
+constexpr double kMB = 1e6;
+
+double ThreadSeconds() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+struct Document {
+  std::string name;
+  std::string family;  // sizes of one family are compared with each other
+  std::function<std::string()> make;
+  std::string bytes;
+  size_t xml_size = 0;
+
+  const std::string& Input() {
+    if (bytes.empty()) {
+      bytes = make();
+      xml_size = kdx::ConvertDocument(Bytes(bytes), bytes.size(), Settings()).size();
+    }
+    return bytes;
+  }
+  static const ConversionSettings& Settings() { return kdx::test::Conventions(); }
+};
+
+std::string ReadSample(const char* file) {
+  std::ifstream in(std::string(KDX2XML_SOURCE_DIR) + "/examples/" + file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<Document>& Documents() {
+  static std::vector<Document> docs = [] {
+    std::vector<Document> d;
+    const auto add = [&d](std::string name, std::string family, std::function<std::string()> f) {
+      d.push_back({std::move(name), std::move(family), std::move(f), {}, 0});
+    };
+    add("pricelist-20k", "pricelist", [] { return kdx::bench::PriceList(20000); });
+    add("pricelist-200k", "pricelist", [] { return kdx::bench::PriceList(200000); });
+    add("indexes-5k", "indexes", [] { return kdx::bench::PriceIndexes(5000); });
+    add("indexes-50k", "indexes", [] { return kdx::bench::PriceIndexes(50000); });
+    add("ressummary-20k", "ressummary", [] { return kdx::bench::ResSummary(20000); });
+    add("ressummary-200k", "ressummary", [] { return kdx::bench::ResSummary(200000); });
+    for (const char* sample : {"pricelist.kdx", "priceindexes.kdx", "ressummary.kdx",
+                               "objsmeta.kdx", "conscalc.kdx", "smeta.kdx"}) {
+      add(std::string("sample-") + std::string(sample, std::strlen(sample) - 4), "",
+          [sample] { return ReadSample(sample); });
+    }
+    return d;
+  }();
+  return docs;
+}
+
+// ---- the stages ----
+
+using Stage = void (*)(benchmark::State&, Document&);
+
+// Runs body once per iteration and counts only the time it reports.
+template <typename F>
+void Timed(benchmark::State& state, Document& doc, F&& body) {
+  for (auto _ : state) state.SetIterationTime(body());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.xml_size));
+}
+
+void Api(benchmark::State& state, Document& doc) {
+  const std::string& in = doc.Input();
+  Timed(state, doc, [&] {
+    const double t0 = ThreadSeconds();
+    const KDXHandle handle = InitKDX(in.data(), static_cast<int32_t>(in.size()));
+    const int32_t size = GetDataSize(handle);
+    char* host = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
+    const uint32_t copied = GetData(handle, host, static_cast<uint32_t>(size));
+    ReleaseKDXHandle(handle);
+    const double t = ThreadSeconds() - t0;
+    if (handle == 0 || copied != static_cast<uint32_t>(size)) std::abort();
+    std::free(host);
+    return t;
+  });
+}
+
+void Load(benchmark::State& state, Document& doc) {
+  const std::string& in = doc.Input();
+  Timed(state, doc, [&] {
+    const double t0 = ThreadSeconds();
+    auto model = kdx::LoadDocument(Bytes(in), in.size(), Document::Settings());
+    const double t = ThreadSeconds() - t0;
+    model.reset();
+    return t;
+  });
+}
+
+void Tree(benchmark::State& state, Document& doc) {
+  const std::string& in = doc.Input();
+  auto model = kdx::LoadDocument(Bytes(in), in.size(), Document::Settings());
+  Timed(state, doc, [&] {
+    const double t0 = ThreadSeconds();
+    auto xml = std::make_unique<XmlDocument>(Document::Settings());
+    kdx::BuildXml(*model, *xml);
+    const double t = ThreadSeconds() - t0;
+    xml.reset();
+    return t;
+  });
+}
+
+std::unique_ptr<XmlDocument> TreeOf(Document& doc) {
+  const std::string& in = doc.Input();
+  auto model = kdx::LoadDocument(Bytes(in), in.size(), Document::Settings());
+  auto xml = std::make_unique<XmlDocument>(Document::Settings());
+  kdx::BuildXml(*model, *xml);
+  return xml;
+}
+
+void Save(benchmark::State& state, Document& doc) {
+  const auto xml = TreeOf(doc);
+  Timed(state, doc, [&] {
+    const double t0 = ThreadSeconds();
+    std::string out = kdx::SaveXml(*xml);
+    const double t = ThreadSeconds() - t0;
+    benchmark::DoNotOptimize(out.data());
+    return t;
+  });
+}
+
+void Memcpy(benchmark::State& state, Document& doc) {
+  doc.Input();
+  const std::string source(doc.xml_size, 'x');
+  Timed(state, doc, [&] {
+    const double t0 = ThreadSeconds();
+    char* target = static_cast<char*>(std::malloc(source.size()));
+    std::memcpy(target, source.data(), source.size());
+    benchmark::DoNotOptimize(target);
+    const double t = ThreadSeconds() - t0;
+    std::free(target);
+    return t;
+  });
+}
+
+void LibxmlTree(benchmark::State& state, Document& doc) {
+  const auto xml = TreeOf(doc);
+  Timed(state, doc, [&] {
+    const double t0 = ThreadSeconds();
+    auto tree = std::make_unique<kdx::bench::Libxml2Tree>(*xml);
+    const double t = ThreadSeconds() - t0;
+    tree.reset();
+    return t;
+  });
+}
+
+void LibxmlSave(benchmark::State& state, Document& doc) {
+  const kdx::bench::Libxml2Tree tree(*TreeOf(doc));
+  Timed(state, doc, [&] {
+    kdx::bench::Libxml2Tree::Saved saved;
+    const double t0 = ThreadSeconds();
+    tree.Save(saved);
+    return ThreadSeconds() - t0;
+  });
+}
+
+const std::vector<std::pair<const char*, Stage>>& Stages() {
+  static const std::vector<std::pair<const char*, Stage>> stages = {
+      {"api", Api},       {"load", Load},          {"tree", Tree},         {"save", Save},
+      {"memcpy", Memcpy}, {"lx-tree", LibxmlTree}, {"lx-save", LibxmlSave}};
+  return stages;
+}
+
+// ---- memory, each measured in a fresh child process ----
+
+long StatusKB(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const size_t n = std::strlen(field);
+  while (std::getline(in, line)) {
+    if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':') {
+      return std::atol(line.c_str() + n + 1);
     }
   }
-  b.Head("").I16(0).I16(0);
-  return kdx::test::PackDocument(3, "KD_Cennk", 0x00010005, b.Bytes());
+  return -1;
 }
 
-void Convert(benchmark::State& state, const std::string& doc) {
-  const kdx::ConversionSettings settings = kdx::test::TestSettings();
-  size_t out = 0;
-  for (auto _ : state) {
-    std::string xml =
-        kdx::ConvertDocument(reinterpret_cast<const uint8_t*>(doc.data()), doc.size(), settings);
-    out = xml.size();
-    benchmark::DoNotOptimize(xml.data());
+// Runs body in a forked child and returns the number it writes back, or -1.
+double InChild(const std::function<double()>& body) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    const double value = body();
+    if (write(fds[1], &value, sizeof value) != sizeof value) _exit(1);
+    _exit(0);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
-  state.counters["xml_bytes"] = static_cast<double>(out);
+  close(fds[1]);
+  double value = -1;
+  if (pid < 0 || read(fds[0], &value, sizeof value) != sizeof value) value = -1;
+  close(fds[0]);
+  if (pid > 0) waitpid(pid, nullptr, 0);
+  return value;
 }
 
-void BM_LargePriceList(benchmark::State& state) {
-  static const std::string doc = LargePriceList(100, 200);
-  Convert(state, doc);
+// Memory the body adds to the peak resident size of the process, in MB: the
+// peak is reset to the current size first (with free heap pages given back).
+double PeakAddedMB(const std::function<void()>& body) {
+  return InChild([&] {
+    malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = StatusKB("VmRSS");
+    body();
+    const long peak = StatusKB("VmHWM");
+    return before < 0 || peak < 0 ? -1.0 : static_cast<double>(peak - before) * 1024 / kMB;
+  });
 }
-BENCHMARK(BM_LargePriceList)->Unit(benchmark::kMillisecond);
 
-void BM_Sample(benchmark::State& state, const char* file) {
-  std::ifstream in(std::string(KDX2XML_SOURCE_DIR) + "/examples/" + file, std::ios::binary);
-  const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (doc.empty()) {
-    state.SkipWithError("sample missing");
-    return;
+// Heap in use, in MB.
+double HeapMB() {
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<double>(m.uordblks + m.hblkhd) / kMB;
+}
+
+struct Memory {
+  double model = -1, tree = -1, api = -1, cli = -1, cli_seconds = -1;
+};
+
+Memory MeasureMemory(Document& doc) {
+  const std::string& in = doc.Input();
+  Memory m;
+  m.model = InChild([&] {
+    const double before = HeapMB();
+    auto model = kdx::LoadDocument(Bytes(in), in.size(), Document::Settings());
+    return HeapMB() - before;
+  });
+  m.tree = InChild([&] {
+    auto model = kdx::LoadDocument(Bytes(in), in.size(), Document::Settings());
+    const double before = HeapMB();
+    XmlDocument xml(Document::Settings());
+    kdx::BuildXml(*model, xml);
+    return HeapMB() - before;
+  });
+  m.api = PeakAddedMB([&] {
+    const KDXHandle handle = InitKDX(in.data(), static_cast<int32_t>(in.size()));
+    const int32_t size = GetDataSize(handle);
+    char* host = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
+    GetData(handle, host, static_cast<uint32_t>(size));
+    ReleaseKDXHandle(handle);
+    std::free(host);
+  });
+  // The command-line tool from file to file: its whole peak resident size.
+  const std::string dir = "/tmp/kdx2xml-bench-" + std::to_string(getpid());
+  const std::string input = dir + "/" + doc.name + ".kdx", output = dir + "/" + doc.name + ".xml";
+  if (std::system(("mkdir -p " + dir).c_str()) == 0) {
+    std::ofstream(input, std::ios::binary)
+        .write(in.data(), static_cast<std::streamsize>(in.size()));
+    timespec t0, t1;
+    clock_gettime(CLOCK_MONOTONIC, &t0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl(KDX2XML_CLI, KDX2XML_CLI, input.c_str(), "-o", output.c_str(), nullptr);
+      _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status) &&
+        WEXITSTATUS(status) == 0) {
+      clock_gettime(CLOCK_MONOTONIC, &t1);
+      m.cli = static_cast<double>(usage.ru_maxrss) * 1024 / kMB;
+      m.cli_seconds = static_cast<double>(t1.tv_sec - t0.tv_sec) +
+                      static_cast<double>(t1.tv_nsec - t0.tv_nsec) * 1e-9;
+    }
+    std::remove(input.c_str());
+    std::remove(output.c_str());
+    rmdir(dir.c_str());
   }
-  Convert(state, doc);
+  return m;
 }
-BENCHMARK_CAPTURE(BM_Sample, pricelist, "pricelist.kdx")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_Sample, priceindexes, "priceindexes.kdx")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_Sample, ressummary, "ressummary.kdx")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_Sample, objsmeta, "objsmeta.kdx")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_Sample, conscalc, "conscalc.kdx")->Unit(benchmark::kMicrosecond);
+
+// ---- the table ----
+
+// Keeps the time per iteration (ms) of every run; the median when repeated.
+class CollectingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      const std::string& name = run.run_name.function_name;
+      const double ms = run.GetAdjustedRealTime();  // the unit is ms for every benchmark
+      if (run.run_type == Run::RT_Aggregate) {
+        if (run.aggregate_name == "median") median_[name] = ms;
+      } else {
+        samples_[name].push_back(ms);
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  // Time in ms of document/stage, or a negative value when it did not run.
+  double Ms(const std::string& doc, const char* stage) const {
+    const std::string name = doc + "/" + stage;
+    if (auto it = median_.find(name); it != median_.end()) return it->second;
+    auto it = samples_.find(name);
+    if (it == samples_.end() || it->second.empty()) return -1;
+    std::vector<double> v = it->second;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  }
+
+ private:
+  std::map<std::string, double> median_;
+  std::map<std::string, std::vector<double>> samples_;
+};
+
+std::string Fixed(double value, int decimals, int width) {
+  char buf[64];
+  if (value < 0) {
+    std::snprintf(buf, sizeof buf, "%*s", width, "-");
+  } else {
+    std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, value);
+  }
+  return buf;
+}
+
+double Ratio(double a, double b) { return a < 0 || b <= 0 ? -1 : a / b; }
+
+void PrintTables(const CollectingReporter& r, bool memory) {
+  std::printf("\nConversion through the C exports (ms: CPU time of one conversion, median)\n");
+  std::printf("%-18s %9s %9s %9s %8s %9s %9s %10s\n", "document", "input MB", "XML MB", "ms",
+              "MB/s", "peak MB", "x memcpy", "x libxml2");
+  struct Row {
+    Document* doc;
+    double api, load, tree, save, copy, lx_tree, lx_save;
+    Memory mem;
+  };
+  std::vector<Row> rows;
+  for (Document& d : Documents()) {
+    const double api = r.Ms(d.name, "api");
+    if (api < 0 && r.Ms(d.name, "load") < 0) continue;
+    rows.push_back({&d, api, r.Ms(d.name, "load"), r.Ms(d.name, "tree"), r.Ms(d.name, "save"),
+                    r.Ms(d.name, "memcpy"), r.Ms(d.name, "lx-tree"), r.Ms(d.name, "lx-save"),
+                    memory ? MeasureMemory(d) : Memory{}});
+  }
+  for (const Row& w : rows) {
+    const double in = static_cast<double>(w.doc->bytes.size()) / kMB;
+    const double xml = static_cast<double>(w.doc->xml_size) / kMB;
+    const double ours = w.tree < 0 || w.save < 0 ? -1 : w.tree + w.save;
+    const double theirs = w.lx_tree < 0 || w.lx_save < 0 ? -1 : w.lx_tree + w.lx_save;
+    std::printf("%-18s %9s %9s %9s %8s %9s %9s %10s\n", w.doc->name.c_str(),
+                Fixed(in, 2, 9).c_str(), Fixed(xml, 2, 9).c_str(), Fixed(w.api, 2, 9).c_str(),
+                Fixed(w.api > 0 ? xml / (w.api / 1000) : -1, 0, 8).c_str(),
+                Fixed(w.mem.api, 1, 9).c_str(), Fixed(Ratio(w.api, w.copy), 1, 9).c_str(),
+                Fixed(Ratio(ours, theirs), 3, 10).c_str());
+  }
+
+  std::printf(
+      "\nStages (ms) and the references (x libxml2: tree + save against lx-tree + lx-save)\n");
+  std::printf("%-18s %8s %8s %8s %8s %8s %8s %10s %10s\n", "document", "load", "tree", "save",
+              "memcpy", "lx-tree", "lx-save", "ns/byte", "x smallest");
+  std::map<std::string, double> smallest;  // ns per XML byte of the first size of each family
+  for (const Row& w : rows) {
+    const double ns = w.api > 0 ? w.api * 1e6 / static_cast<double>(w.doc->xml_size) : -1;
+    double growth = -1;
+    if (!w.doc->family.empty() && ns > 0) {
+      auto [it, first] = smallest.emplace(w.doc->family, ns);
+      growth = first ? 1.0 : ns / it->second;
+    }
+    std::printf("%-18s %8s %8s %8s %8s %8s %8s %10s %10s\n", w.doc->name.c_str(),
+                Fixed(w.load, 2, 8).c_str(), Fixed(w.tree, 2, 8).c_str(),
+                Fixed(w.save, 2, 8).c_str(), Fixed(w.copy, 2, 8).c_str(),
+                Fixed(w.lx_tree, 2, 8).c_str(), Fixed(w.lx_save, 2, 8).c_str(),
+                Fixed(ns, 2, 10).c_str(), Fixed(growth, 2, 10).c_str());
+  }
+
+  if (!memory) return;
+  std::printf(
+      "\nMemory (MB): heap of the model and of the tree; peak added by one conversion\n"
+      "through the C exports (host copy included) and peak of the command-line tool\n");
+  std::printf("%-18s %8s %8s %9s %10s %8s %9s %10s %8s\n", "document", "model", "tree", "peak API",
+              "in+3 XML", "CLI", "in+2 XML", "CLI ms", "");
+  for (const Row& w : rows) {
+    const double in = static_cast<double>(w.doc->bytes.size()) / kMB;
+    const double xml = static_cast<double>(w.doc->xml_size) / kMB;
+    std::printf("%-18s %8s %8s %9s %10s %8s %9s %10s\n", w.doc->name.c_str(),
+                Fixed(w.mem.model, 1, 8).c_str(), Fixed(w.mem.tree, 1, 8).c_str(),
+                Fixed(w.mem.api, 1, 9).c_str(), Fixed(in + 3 * xml, 1, 10).c_str(),
+                Fixed(w.mem.cli, 1, 8).c_str(), Fixed(in + 2 * xml, 1, 9).c_str(),
+                Fixed(w.mem.cli_seconds * 1000, 0, 10).c_str());
+  }
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // --no-memory leaves out the memory measurements (and the tool's runs).
+  bool memory = true;
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-memory") == 0) {
+      memory = false;
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  int count = static_cast<int>(args.size());
+  for (Document& doc : Documents()) {
+    for (const auto& [stage, run] : Stages()) {
+      benchmark::RegisterBenchmark((doc.name + "/" + stage).c_str(),
+                                   [&doc, run = run](benchmark::State& s) { run(s, doc); })
+          ->UseManualTime()
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
+  CollectingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  PrintTables(reporter, memory);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -39,7 +39,8 @@ std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
   }
 }
 
-std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings) {
+std::unique_ptr<TKDXAbstractDocData> LoadDocument(const uint8_t* data, size_t size,
+                                                  const ConversionSettings& settings) {
   if (size < 4 || LittleEndian32(data) != kMagic) {
     uint32_t value = 0;
     for (size_t i = 0; i < size && i < 4; ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
@@ -53,23 +54,30 @@ std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSe
   if (kind > 8) Raise(kEKDInvalidDoc, "Несоответствие данных типу документа");
   std::unique_ptr<TKDXAbstractDocData> doc = CreateDocument(kind, settings);
   if (!doc) Raise(kEConvertException, "Неподдерживаемый тип документа: " + std::to_string(kind));
+  TKdFiler filer(data, size, kBodyOffset);
+  doc->Load(filer);
+  return doc;
+}
 
-  {
-    TKdFiler filer(data, size, kBodyOffset);
-    doc->Load(filer);
-  }
+void BuildXml(TKDXAbstractDocData& doc, XmlDocument& xml) {
+  XmlElement& root = xml.CreateRoot("Document");
+  SetAttr(root, "ProgramVersion", xml.Settings().program_version);
+  doc.XMLSave(root);
+}
 
+std::string SaveXml(const XmlDocument& xml) {
   std::string out;
-  {
-    XmlDocument xml(settings);
-    XmlElement& root = xml.CreateRoot("Document");
-    SetAttr(root, "ProgramVersion", settings.program_version);
-    doc->XMLSave(root);
-    xml.Save(out);
-  }
-  doc.reset();
+  xml.Save(out);
   SweepControlCharacters(out);
   return out;
+}
+
+std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings) {
+  std::unique_ptr<TKDXAbstractDocData> doc = LoadDocument(data, size, settings);
+  XmlDocument xml(settings);
+  BuildXml(*doc, xml);
+  doc.reset();
+  return SaveXml(xml);
 }
 
 }  // namespace kdx
