@@ -29,19 +29,20 @@ uint64_t LittleEndian(std::string_view bytes, size_t at, size_t count) {
   return v;
 }
 
-// Eight signature bytes as text when they are printable, else in hexadecimal.
+// Eight signature bytes as text when they are printable, else in hexadecimal
+// in the order they are stored.
 std::string SignatureText(uint64_t signature) {
-  std::string text;
+  std::string text, hex;
   bool printable = true;
   for (int i = 0; i < 8; ++i) {
-    const char c = static_cast<char>(signature >> (8 * i));
-    printable = printable && c >= 0x20 && c <= 0x7E;
-    text += c;
+    const auto byte = static_cast<uint8_t>(signature >> (8 * i));
+    printable = printable && byte >= 0x20 && byte <= 0x7E;
+    text += static_cast<char>(byte);
+    char digits[4];
+    std::snprintf(digits, sizeof digits, i ? " %02X" : "%02X", byte);
+    hex += digits;
   }
-  if (printable) return text;
-  char hex[24];
-  std::snprintf(hex, sizeof hex, "%016llX (hex)", static_cast<unsigned long long>(signature));
-  return hex;
+  return printable ? text : hex;
 }
 
 std::string VersionText(int32_t version) {
