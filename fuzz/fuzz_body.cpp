@@ -9,6 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string packed = kdx::fuzz::DocumentForBody(data, size);
-  kdx::fuzz::ConvertChecked(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
+  kdx::fuzz::Check(
+      kdx::fuzz::DriverFault(reinterpret_cast<const uint8_t*>(packed.data()), packed.size()));
   return 0;
 }

@@ -7,6 +7,6 @@
 #include "fuzz_inputs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kdx::fuzz::ConvertChecked(data, size);
+  kdx::fuzz::Check(kdx::fuzz::DriverFault(data, size));
   return 0;
 }

@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 
 #include "api/convert.h"
+#include "kdx2xml/kdx2xml.h"
 #include "xml/settings.h"
 
 namespace kdx::fuzz {
@@ -94,14 +96,42 @@ inline void Check(const char* fault) {
   if (fault) Fail(fault);
 }
 
-// One conversion through the driver, with the checks of its outcome.
-inline void ConvertChecked(const uint8_t* data, size_t size) {
+// One conversion through the driver: what is wrong with its outcome, or nullptr.
+inline const char* DriverFault(const uint8_t* data, size_t size) {
   try {
-    Check(XmlFault(ConvertDocument(data, size, RunSettings())));
+    return XmlFault(ConvertDocument(data, size, RunSettings()));
   } catch (const KdxError& e) {
     const std::string text = std::string(e.ClassName()) + ": " + e.Message();
-    Check(FailureTextFault(std::string_view(text)));
+    return FailureTextFault(std::string_view(text));
   }
+}
+
+// One conversion through the exports as a host makes it: convert, ask the
+// size, copy into a buffer one byte short (refused) and into one of the exact
+// size, release twice (the second refused). A failed conversion leaves a
+// failure text. What is wrong, or nullptr.
+inline const char* ApiFault(const uint8_t* data, size_t size) {
+  if (size > INT32_MAX) return nullptr;
+  const KDXHandle handle = InitKDX(data, static_cast<int32_t>(size));
+  const kdx_char16* text = GetLastExceptionText();
+  if (handle == 0) {
+    if (!text) return "failed conversion without a failure text";
+    return FailureTextFault(std::u16string_view(text));
+  }
+  if (text) return "successful conversion with a failure text";
+  const int32_t xml_size = GetDataSize(handle);
+  if (xml_size <= 0) return "converted document without bytes";
+  std::string xml(static_cast<size_t>(xml_size), '\0');
+  if (GetData(handle, xml.data(), static_cast<uint32_t>(xml_size - 1)) != 0 ||
+      KDXGetLastError() != KDX_ERROR_INSUFFICIENT_BUFFER)
+    return "a buffer one byte short was not refused";
+  if (GetData(handle, xml.data(), static_cast<uint32_t>(xml_size)) !=
+      static_cast<uint32_t>(xml_size))
+    return "a buffer of the exact size was not filled";
+  if (ReleaseKDXHandle(handle) != -1) return "release of a live handle failed";
+  if (ReleaseKDXHandle(handle) != 0 || KDXGetLastError() != KDX_ERROR_INVALID_HANDLE)
+    return "a released handle was accepted";
+  return XmlFault(xml);
 }
 
 }  // namespace kdx::fuzz

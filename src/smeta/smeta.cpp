@@ -1,6 +1,8 @@
 #include "smeta/smeta.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "smeta/position.h"
 
@@ -105,8 +107,14 @@ std::vector<LegacyIndexEntry> ReadLegacyEntries(TKdFiler& filer) {
   return entries;
 }
 
-// A factor held times 10000 from a decimal value, rounded half to even.
-int32_t FactorOf(double value) { return static_cast<int32_t>(std::nearbyint(value * 10000.0)); }
+// A factor held times 10000 from a decimal value, rounded half to even. The
+// product of two stored factors can leave the 32-bit range; it is held at the
+// nearer end instead.
+int32_t FactorOf(double value) {
+  const double scaled = std::nearbyint(value * 10000.0);
+  return static_cast<int32_t>(std::clamp(scaled, static_cast<double>(INT32_MIN),
+                                         static_cast<double>(INT32_MAX)));
+}
 
 TSmetaIndexPos& AppendIndex(TSmetaIndexesPos& list, std::string caption, std::string code) {
   auto& index = static_cast<TSmetaIndexPos&>(list.Add(0));
