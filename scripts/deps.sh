@@ -10,6 +10,12 @@ command -v g++ >/dev/null || need+=(g++)
 command -v nm >/dev/null || need+=(binutils)
 command -v iconv >/dev/null || need+=(libc-bin)
 command -v python3 >/dev/null || need+=(python3)
+# The Python package's offline install test, the installed-tree test (pkg-config)
+# and the Debian package (dpkg-shlibdeps, file).
+python3 -m pip --version >/dev/null 2>&1 || need+=(python3-pip)
+command -v pkg-config >/dev/null || need+=(pkgconf)
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+command -v file >/dev/null || need+=(file)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 if [ "${1:-}" = "--windows" ]; then

@@ -11,7 +11,9 @@
 #    host links against its import library (stdcall), and, when wine can run
 #    32-bit programs, the 32-bit host converts the documents as well;
 #  - a DLL built with the resource version 1.2.3.4 writes ProgramVersion
-#    "1.2.3.4".
+#    "1.2.3.4";
+#  - the zip made by cpack holds both DLLs with their import libraries, the
+#    header and the tools, and its 64-bit tool converts on its own.
 #
 # Usage: scripts/windows-check.sh [LINUX_CLI [FILE.kdx...]]
 #   LINUX_CLI  the Linux build of the tool (default: $KDX2XML_CLI or build/kdx2xml)
@@ -115,7 +117,7 @@ cross_build() {  # DIR TOOLCHAIN [CMAKE ARGS...]
   local dir=$1 toolchain=$2
   shift 2
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$toolchain.cmake" -DKDX2XML_TESTS=OFF "$@" \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/$toolchain.cmake" "$@" \
       >"$work/cmake.log" 2>&1 &&
     cmake --build "$dir" >"$work/build.log" 2>&1
 }
@@ -347,6 +349,44 @@ if [ -n "$first_xml" ]; then
     show_log
   fi
   cross_build "$win64" x86_64-w64-mingw32 -DKDX2XML_RESOURCE_VERSION= || fail "rebuild of $win64 with the project version"
+fi
+
+# The zip: the 64-bit build packs the 32-bit one beside it (x64/, x86/).
+if [ -f "$win32/kdx2xml.dll" ] && [ -f "$win64/kdx2xml.dll" ]; then
+  t=$(now)
+  if cmake "$win64" -DKDX2XML_PACKAGE_X86_BUILD="$win32" >"$work/cmake.log" 2>&1 &&
+     (cd "$win64" && cpack -G ZIP -B "$work/package") >"$work/cpack.log" 2>&1; then
+    zip=$(ls "$work"/package/*.zip)
+    pass "cpack made $(basename "$zip") ($(stat -c %s "$zip") bytes, $(since "$t"))"
+    mkdir -p "$work/unzipped"
+    (cd "$work/unzipped" && cmake -E tar xf "$zip")
+    top=$work/unzipped/$(basename "${zip%.zip}")
+    missing=
+    for arch in x64 x86; do
+      for f in bin/kdx2xml.dll bin/kdx2xml-cli.exe lib/libkdx2xml.dll.a include/kdx2xml/kdx2xml.h; do
+        [ -f "$top/$arch/$f" ] || missing="$missing $arch/$f"
+      done
+    done
+    if [ -z "$missing" ]; then
+      pass "the zip holds both DLLs, their import libraries, the header and the tools"
+    else
+      fail "the zip lacks:$missing"
+    fi
+    if [ -n "$first_xml" ]; then
+      name=$(basename "${first_xml%.kdx}")
+      "$wine" "$top/x64/bin/kdx2xml-cli.exe" "$first_xml" -o "$work/zip-cli.xml" >/dev/null 2>&1
+      if cmp -s "$expect/$name.xml" "$work/zip-cli.xml"; then
+        pass "the zip's x64/bin/kdx2xml-cli.exe converts $name like the Linux tool"
+      else
+        fail "the zip's x64/bin/kdx2xml-cli.exe does not convert $name like the Linux tool"
+      fi
+    fi
+  else
+    fail "cpack -G ZIP in $win64"
+    tail -n 30 "$work/cmake.log" "$work/cpack.log" 2>/dev/null | sed 's/^/    /'
+  fi
+else
+  echo "windows-check: note: the zip needs both DLLs; not made"
 fi
 
 finish
