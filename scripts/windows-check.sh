@@ -5,7 +5,8 @@
 #    paths, and each document's XML (or failure text) byte for byte against
 #    the Linux command-line tool;
 #  - the same host linked through the DLL's import library;
-#  - the Windows command-line tool (kdx2xml-cli.exe) against the Linux one;
+#  - the Windows command-line tool (kdx2xml-cli.exe) against the Linux one,
+#    one document at a time and all at once with two workers;
 #  - the decimal separator taken from the user's locale;
 #  - the 32-bit DLL: its export table holds exactly the five plain names, a
 #    host links against its import library (stdcall), and, when wine can run
@@ -259,6 +260,24 @@ if [ -n "$first_xml" ]; then
     pass "kdx2xml-cli.exe --decimal-separator . gives the Linux tool's XML"
   else
     fail "kdx2xml-cli.exe --decimal-separator . differs from the Linux tool"
+  fi
+
+  # All documents at once with two workers, one .xml each.
+  "$wine" "$win64/kdx2xml-cli.exe" -j 2 -d "$work/cli-batch" "${abs_files[@]}" >/dev/null \
+      2>"$work/cli-batch.err"
+  same=1
+  for f in "${abs_files[@]}"; do
+    stem=$(basename "${f%.kdx}")
+    if [ -f "$expect/$stem.xml" ]; then
+      cmp -s "$expect/$stem.xml" "$work/cli-batch/$stem.xml" || same=0
+    elif [ -e "$work/cli-batch/$stem.xml" ]; then
+      same=0
+    fi
+  done
+  if [ $same = 1 ] && grep -q ' converted, [0-9]* failed in ' "$work/cli-batch.err"; then
+    pass "kdx2xml-cli.exe -j 2 -d: every XML identical to the Linux tool; $(tr -d '\r' <"$work/cli-batch.err" | tail -n 1)"
+  else
+    fail "kdx2xml-cli.exe -j 2 -d differs from the Linux tool: $(tr -d '\r' <"$work/cli-batch.err" | tail -n 3)"
   fi
 
   # Without KDX2XML_DECIMAL_SEPARATOR the DLL takes the separator of the
