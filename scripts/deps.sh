@@ -10,6 +10,7 @@ command -v g++ >/dev/null || need+=(g++)
 command -v nm >/dev/null || need+=(binutils)
 command -v iconv >/dev/null || need+=(libc-bin)
 command -v python3 >/dev/null || need+=(python3)
+command -v xmllint >/dev/null || need+=(libxml2-utils)
 # The Python package's offline install test, the installed-tree test (pkg-config)
 # and the Debian package (dpkg-shlibdeps, file).
 python3 -m pip --version >/dev/null 2>&1 || need+=(python3-pip)
