@@ -124,28 +124,32 @@ class TCustomSmetaPeopleRes : public TSmetaPosResource {
   int32_t FAverRasr = 0;  // average grade times 10; 0 for none
 };
 
-class TSmetaPosResTzr : public TCustomSmetaPeopleRes {
+// A concrete resource class: its type, its tag, and a replaced resource of
+// the same class.
+template <class Derived, class Base, TSmetaResourceType kType>
+class TSmetaPosResOf : public Base {
  public:
-  using TCustomSmetaPeopleRes::TCustomSmetaPeopleRes;
-  TSmetaResourceType ResourceType() const override { return smrtTzr; }
+  using Base::Base;
+  TSmetaResourceType ResourceType() const override { return kType; }
 
  protected:
-  const char* ClassXMLTag() const override { return "Tzr"; }
+  const char* ClassXMLTag() const override {
+    static constexpr const char* kTags[4] = {"Tzr", "Tzm", "Mch", "Mat"};
+    return kTags[kType];
+  }
   std::unique_ptr<TSmetaPosResource> CreateReplacedRes() override {
-    return std::make_unique<TSmetaPosResTzr>(this);
+    return std::make_unique<Derived>(this);
   }
 };
 
-class TSmetaPosResTzm : public TCustomSmetaPeopleRes {
+class TSmetaPosResTzr : public TSmetaPosResOf<TSmetaPosResTzr, TCustomSmetaPeopleRes, smrtTzr> {
  public:
-  using TCustomSmetaPeopleRes::TCustomSmetaPeopleRes;
-  TSmetaResourceType ResourceType() const override { return smrtTzm; }
+  using TSmetaPosResOf::TSmetaPosResOf;
+};
 
- protected:
-  const char* ClassXMLTag() const override { return "Tzm"; }
-  std::unique_ptr<TSmetaPosResource> CreateReplacedRes() override {
-    return std::make_unique<TSmetaPosResTzm>(this);
-  }
+class TSmetaPosResTzm : public TSmetaPosResOf<TSmetaPosResTzm, TCustomSmetaPeopleRes, smrtTzm> {
+ public:
+  using TSmetaPosResOf::TSmetaPosResOf;
 };
 
 // A resource described by an entry of the estimate's catalogue.
@@ -161,31 +165,17 @@ class TSmetaMappedRes : public TSmetaPosResource {
   const TSmetaSharedRes* FSharedRes = nullptr;
 };
 
-class TSmetaPosResMch : public TSmetaMappedRes {
+class TSmetaPosResMch : public TSmetaPosResOf<TSmetaPosResMch, TSmetaMappedRes, smrtMch> {
  public:
-  using TSmetaMappedRes::TSmetaMappedRes;
-  TSmetaResourceType ResourceType() const override { return smrtMch; }
+  using TSmetaPosResOf::TSmetaPosResOf;
   // The catalogue's unit, else "маш.час".
   std::string_view GetIsm() const override;
   void ReadData(TKdFiler& filer) override;
-
- protected:
-  const char* ClassXMLTag() const override { return "Mch"; }
-  std::unique_ptr<TSmetaPosResource> CreateReplacedRes() override {
-    return std::make_unique<TSmetaPosResMch>(this);
-  }
 };
 
-class TSmetaPosResMat : public TSmetaMappedRes {
+class TSmetaPosResMat : public TSmetaPosResOf<TSmetaPosResMat, TSmetaMappedRes, smrtMat> {
  public:
-  using TSmetaMappedRes::TSmetaMappedRes;
-  TSmetaResourceType ResourceType() const override { return smrtMat; }
-
- protected:
-  const char* ClassXMLTag() const override { return "Mat"; }
-  std::unique_ptr<TSmetaPosResource> CreateReplacedRes() override {
-    return std::make_unique<TSmetaPosResMat>(this);
-  }
+  using TSmetaPosResOf::TSmetaPosResOf;
 };
 
 // The resources of a position: 16-bit count, a type byte per item (the
