@@ -48,8 +48,9 @@ KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void *Buffer, uint32_t Buffe
 /* Frees the XML bytes; returns -1 on success, 0 (last error 6) for an unknown handle. */
 KDX_API int32_t KDX_CALL ReleaseKDXHandle(KDXHandle Handle);
 /* NUL-terminated UTF-16 text "Class: message" of the last failure, or NULL
- * when the last call succeeded. The pointer stays valid until the calling
- * thread's next call into the library. */
+ * when the last call succeeded: the calling thread's own last call once it has
+ * called InitKDX, else the last call of any thread. The pointer stays valid
+ * until the calling thread's next call into the library. */
 KDX_API const kdx_char16 *KDX_CALL GetLastExceptionText(void);
 
 #if !defined(_WIN32)

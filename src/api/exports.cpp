@@ -46,11 +46,25 @@ State& GetState() {
   return *state;
 }
 
-// The copy of the last-failure text handed to the calling thread.
-thread_local std::u16string t_failure_copy;
+// The failure text as the calling thread sees it. A thread that has converted
+// reads the text its own calls left; a thread that never has (a host's
+// interface thread asking after a worker failed) reads the process-wide text.
+struct ThreadFailure {
+  bool converted = false;  // the thread has called InitKDX
+  std::u16string text;     // left by the thread's own last call
+  std::u16string copy;     // the process-wide text as last handed out
+};
+thread_local ThreadFailure t_failure;
+
+// The start of an export call: the failure texts are emptied. Called under the lock.
+void BeginCall(State& s) {
+  s.last_failure.clear();
+  t_failure.text.clear();
+}
 
 void RecordFailure(State& s, const char* class_name, const std::string& message) {
   s.last_failure = Utf8ToUtf16(std::string(class_name) + ": " + message);
+  t_failure.text = s.last_failure;
 }
 
 // Runs body, turning every escaping failure into the last-failure text.
@@ -86,7 +100,7 @@ Registry::iterator FindRegistered(State& s, KDXHandle handle) {
 struct RegistryCall {
   State& s = GetState();
   std::lock_guard<std::recursive_mutex> guard{s.lock};
-  RegistryCall() { s.last_failure.clear(); }
+  RegistryCall() { BeginCall(s); }
 };
 
 }  // namespace
@@ -113,7 +127,8 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
   kdx::ConversionSettings settings;
   {
     std::lock_guard<std::recursive_mutex> guard(s.lock);
-    s.last_failure.clear();
+    kdx::api::BeginCall(s);
+    kdx::api::t_failure.converted = true;
     if (!kdx::api::IsReadableRange(Data, Size)) {
       SetLastErrorCode(KDX_ERROR_INVALID_DATA);
       return 0;
@@ -166,16 +181,26 @@ KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t Buffe
   kdx::api::RegistryCall call;
   auto it = kdx::api::FindRegistered(call.s, Handle);
   if (it == call.s.registry.end()) return 0;
-  if (!kdx::api::IsWritableRange(Buffer, BufferSize)) {
-    SetLastErrorCode(KDX_ERROR_INVALID_DATA);
-    return 0;
-  }
   const std::string& bytes = *it->second;
-  if (static_cast<uint64_t>(BufferSize) < bytes.size()) {
-    SetLastErrorCode(KDX_ERROR_INSUFFICIENT_BUFFER);
+  // The whole buffer must be writable, then large enough. The part beyond the
+  // XML is checked before the copy and the rest by the copy itself, so a page
+  // that cannot be written is never touched.
+  auto* buffer = static_cast<char*>(Buffer);
+  uint32_t error = 0;
+  if (BufferSize != 0 && !buffer) {
+    error = KDX_ERROR_INVALID_DATA;
+  } else if (BufferSize < bytes.size()) {
+    error = kdx::api::IsWritableRange(buffer, BufferSize) ? KDX_ERROR_INSUFFICIENT_BUFFER
+                                                          : KDX_ERROR_INVALID_DATA;
+  } else if (BufferSize != 0 &&
+             (!kdx::api::IsWritableRange(buffer + bytes.size(), BufferSize - bytes.size()) ||
+              !kdx::api::CopyToRange(buffer, bytes.data(), bytes.size()))) {
+    error = KDX_ERROR_INVALID_DATA;
+  }
+  if (error != 0) {
+    SetLastErrorCode(error);
     return 0;
   }
-  if (!bytes.empty()) std::memcpy(Buffer, bytes.data(), bytes.size());
   return static_cast<uint32_t>(bytes.size());
 }
 
@@ -197,13 +222,14 @@ KDX_API const kdx_char16* KDX_CALL GetLastExceptionText(void) {
     ~KeepLastError() { SetLastErrorCode(code); }
   } keep_last_error;
 #endif
+  auto& t = kdx::api::t_failure;
+  if (t.converted) return t.text.empty() ? nullptr : t.text.c_str();
   auto& s = GetState();
   {
     std::lock_guard<std::recursive_mutex> guard(s.lock);
-    kdx::api::t_failure_copy = s.last_failure;
+    t.copy = s.last_failure;
   }
-  if (kdx::api::t_failure_copy.empty()) return nullptr;
-  return kdx::api::t_failure_copy.c_str();
+  return t.copy.empty() ? nullptr : t.copy.c_str();
 }
 
 #if !defined(_WIN32)

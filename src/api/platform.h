@@ -11,6 +11,16 @@ void SetLastErrorCode(uint32_t code);
 uint32_t LastErrorCode();
 // True when size bytes at data can be read (size 0 always can; a negative size never).
 bool IsReadableRange(const void* data, int64_t size);
-bool IsWritableRange(const void* data, uint64_t size);
+// True when size bytes at data can be written. Off Windows the check reads one
+// byte of every page and writes it back unchanged.
+bool IsWritableRange(void* data, uint64_t size);
+// Copies size bytes from src to dst; false, with nothing or a part copied,
+// when a byte at dst cannot be written.
+bool CopyToRange(void* dst, const void* src, size_t size);
+// Whether the range checks can tell unreadable or unwritable memory apart, or
+// are only null and size checks (off Windows: where the system refuses the
+// calls that copy between ranges of the own process, as a sandbox or an
+// emulator may).
+bool RangeChecksSeeMemory();
 
 }  // namespace kdx::api
