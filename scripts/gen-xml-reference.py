@@ -305,6 +305,10 @@ class Writer:
             text += ", at least %s" % lo.get("value")
         if pat is not None:
             text += ", pattern `%s`" % pat.get("value")
+        min_length = r.find(XS + "minLength")
+        if min_length is not None:
+            text += ", at least %s item%s" % (min_length.get("value"),
+                                              "" if min_length.get("value") == "1" else "s")
         return text
 
     def write_places(self, name):
