@@ -77,8 +77,6 @@ bool CopyToRange(void* dst, const void* src, size_t size) {
   return true;
 }
 
-bool RangeChecksSeeMemory() { return true; }
-
 #else
 
 namespace {
@@ -189,13 +187,6 @@ bool CopyToRange(void* dst, const void* src, size_t size) {
   }
   if (done < size) std::memcpy(to + done, from + done, size - done);
   return true;
-}
-
-bool RangeChecksSeeMemory() {
-  if (g_vm_calls_refused.load(std::memory_order_relaxed)) return false;
-  // A byte of the own stack can always be read: only a refusal fails here.
-  const unsigned char byte = 0;
-  return IsReadableRange(&byte, 1) && !g_vm_calls_refused.load(std::memory_order_relaxed);
 }
 
 #endif

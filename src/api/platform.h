@@ -17,10 +17,5 @@ bool IsWritableRange(void* data, uint64_t size);
 // Copies size bytes from src to dst; false, with nothing or a part copied,
 // when a byte at dst cannot be written.
 bool CopyToRange(void* dst, const void* src, size_t size);
-// Whether the range checks can tell unreadable or unwritable memory apart, or
-// are only null and size checks (off Windows: where the system refuses the
-// calls that copy between ranges of the own process, as a sandbox or an
-// emulator may).
-bool RangeChecksSeeMemory();
 
 }  // namespace kdx::api
