@@ -18,6 +18,11 @@ command -v pkg-config >/dev/null || need+=(pkgconf)
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
 command -v file >/dev/null || need+=(file)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+# Static analysis, and the 32-bit build run under user-mode emulation (its
+# GoogleTest is built from the sources that libgtest-dev installs).
+command -v cppcheck >/dev/null || need+=(cppcheck)
+command -v i686-linux-gnu-g++ >/dev/null || need+=(g++-i686-linux-gnu)
+command -v qemu-i386 >/dev/null || need+=(qemu-user)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 if [ "${1:-}" = "--windows" ]; then
   command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64)
