@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <new>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -173,8 +173,8 @@ int RunBatch(const Options& options) {
       Outcome outcome;
       try {
         outcome = RunJob(jobs[i], options.encoding);
-      } catch (const std::bad_alloc&) {
-        outcome = {kIoError, "cannot convert " + jobs[i].input + ": out of memory"};
+      } catch (const std::exception& e) {  // out of memory for a huge input, say
+        outcome = {kIoError, "cannot convert " + jobs[i].input + ": " + e.what()};
       }
       if (outcome.code == kOk) {
         ++converted;
@@ -191,7 +191,13 @@ int RunBatch(const Options& options) {
     work();
   } else {
     std::vector<std::thread> threads;
-    for (unsigned t = 0; t < workers; ++t) threads.emplace_back(work);
+    try {
+      for (unsigned t = 0; t < workers; ++t) threads.emplace_back(work);
+    } catch (const std::system_error&) {
+      // The system gives fewer threads than asked for: the ones started (or,
+      // with none, this thread) do all the work.
+      if (threads.empty()) work();
+    }
     for (auto& thread : threads) thread.join();
   }
   const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
