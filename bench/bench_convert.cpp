@@ -261,6 +261,99 @@ double HeapMB() {
   return static_cast<double>(m.uordblks + m.hblkhd) / kMB;
 }
 
+struct ToolRun {
+  double peak_mb = -1, seconds = -1;
+};
+
+// Starts the command-line tool from a small process forked before any
+// document exists: a child's peak resident size starts from that of the
+// process it was forked from, which here is only a few MB.
+class ToolLauncher {
+ public:
+  ToolLauncher() {
+    int to[2], from[2];
+    if (pipe(to) != 0 || pipe(from) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(to[1]);
+      close(from[0]);
+      Serve(to[0], from[1]);
+      _exit(0);
+    }
+    close(to[0]);
+    close(from[1]);
+    to_ = to[1];
+    from_ = from[0];
+  }
+  ~ToolLauncher() {
+    if (pid_ <= 0) return;
+    close(to_);
+    close(from_);
+    waitpid(pid_, nullptr, 0);
+  }
+
+  // Converts input into output with the tool.
+  ToolRun Run(const std::string& input, const std::string& output) {
+    ToolRun run;
+    const std::string request = input + '\n' + output + '\n';
+    if (pid_ <= 0 ||
+        write(to_, request.data(), request.size()) != static_cast<ssize_t>(request.size()) ||
+        read(from_, &run, sizeof run) != sizeof run) {
+      return ToolRun{};
+    }
+    return run;
+  }
+
+ private:
+  static void Serve(int in, int out) {
+    std::string buffer;
+    char chunk[4096];
+    for (;;) {
+      const ssize_t n = read(in, chunk, sizeof chunk);
+      if (n <= 0) return;
+      buffer.append(chunk, static_cast<size_t>(n));
+      for (;;) {
+        const size_t a = buffer.find('\n');
+        const size_t b = a == std::string::npos ? a : buffer.find('\n', a + 1);
+        if (b == std::string::npos) break;
+        const std::string input = buffer.substr(0, a), output = buffer.substr(a + 1, b - a - 1);
+        buffer.erase(0, b + 1);
+        const ToolRun run = Launch(input, output);
+        if (write(out, &run, sizeof run) != sizeof run) return;
+      }
+    }
+  }
+
+  static ToolRun Launch(const std::string& input, const std::string& output) {
+    ToolRun run;
+    timespec t0, t1;
+    clock_gettime(CLOCK_MONOTONIC, &t0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl(KDX2XML_CLI, KDX2XML_CLI, input.c_str(), "-o", output.c_str(), nullptr);
+      _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status) &&
+        WEXITSTATUS(status) == 0) {
+      clock_gettime(CLOCK_MONOTONIC, &t1);
+      run.peak_mb = static_cast<double>(usage.ru_maxrss) * 1024 / kMB;
+      run.seconds = static_cast<double>(t1.tv_sec - t0.tv_sec) +
+                    static_cast<double>(t1.tv_nsec - t0.tv_nsec) * 1e-9;
+    }
+    return run;
+  }
+
+  pid_t pid_ = -1;
+  int to_ = -1, from_ = -1;
+};
+
+ToolLauncher& Launcher() {
+  static ToolLauncher launcher;
+  return launcher;
+}
+
 struct Memory {
   double model = -1, tree = -1, api = -1, cli = -1, cli_seconds = -1;
 };
@@ -294,22 +387,9 @@ Memory MeasureMemory(Document& doc) {
   if (std::system(("mkdir -p " + dir).c_str()) == 0) {
     std::ofstream(input, std::ios::binary)
         .write(in.data(), static_cast<std::streamsize>(in.size()));
-    timespec t0, t1;
-    clock_gettime(CLOCK_MONOTONIC, &t0);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      execl(KDX2XML_CLI, KDX2XML_CLI, input.c_str(), "-o", output.c_str(), nullptr);
-      _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status) &&
-        WEXITSTATUS(status) == 0) {
-      clock_gettime(CLOCK_MONOTONIC, &t1);
-      m.cli = static_cast<double>(usage.ru_maxrss) * 1024 / kMB;
-      m.cli_seconds = static_cast<double>(t1.tv_sec - t0.tv_sec) +
-                      static_cast<double>(t1.tv_nsec - t0.tv_nsec) * 1e-9;
-    }
+    const ToolRun run = Launcher().Run(input, output);
+    m.cli = run.peak_mb;
+    m.cli_seconds = run.seconds;
     std::remove(input.c_str());
     std::remove(output.c_str());
     rmdir(dir.c_str());
@@ -441,6 +521,7 @@ int main(int argc, char** argv) {
       args.push_back(argv[i]);
     }
   }
+  if (memory) Launcher();
   int count = static_cast<int>(args.size());
   for (Document& doc : Documents()) {
     for (const auto& [stage, run] : Stages()) {

@@ -13,10 +13,16 @@ namespace {
 
 const xmlChar* Text(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
 
-// windows-1251 bytes as UTF-8 into a reused buffer.
-const xmlChar* Utf8(std::string& buffer, std::string_view cp1251) {
+// An escaped windows-1251 value as UTF-8 into reused buffers.
+struct Buffers {
+  std::string name, plain, utf8;
+};
+
+const xmlChar* Utf8(Buffers& b, std::string_view escaped) {
+  UnescapeAttr(escaped, b.plain);
+  std::string& buffer = b.utf8;
   buffer.clear();
-  for (char byte : cp1251) {
+  for (char byte : b.plain) {
     const char16_t c = Cp1251ToChar(static_cast<uint8_t>(byte));
     if (c < 0x80) {
       buffer += static_cast<char>(c);
@@ -33,12 +39,13 @@ const xmlChar* Utf8(std::string& buffer, std::string_view cp1251) {
   return reinterpret_cast<const xmlChar*>(buffer.c_str());
 }
 
-void CopyElement(xmlNodePtr target, const XmlElement& source, std::string& buffer) {
-  for (const XmlAttr* a = source.FirstAttr(); a; a = a->next) {
-    xmlNewProp(target, Text(a->name), Utf8(buffer, a->value));
-  }
+void CopyElement(xmlNodePtr target, const XmlElement& source, Buffers& buffers) {
+  source.ForEachAttr([&](const XmlAttrText& a) {
+    buffers.name.assign(a.name);
+    xmlNewProp(target, Text(buffers.name.c_str()), Utf8(buffers, a.escaped));
+  });
   for (const XmlElement* c = source.FirstChild(); c; c = c->NextSibling()) {
-    CopyElement(xmlNewChild(target, nullptr, Text(c->Name()), nullptr), *c, buffer);
+    CopyElement(xmlNewChild(target, nullptr, Text(c->Name()), nullptr), *c, buffers);
   }
 }
 
@@ -50,8 +57,8 @@ Libxml2Tree::Libxml2Tree(const XmlDocument& source) {
   if (const XmlElement* root = source.Root()) {
     xmlNodePtr node = xmlNewDocNode(doc, nullptr, Text(root->Name()), nullptr);
     xmlDocSetRootElement(doc, node);
-    std::string buffer;
-    CopyElement(node, *root, buffer);
+    Buffers buffers;
+    CopyElement(node, *root, buffers);
   }
 }
 

@@ -1,6 +1,6 @@
 // The XML document the conversion writes into: declaration, indentation with
-// CR LF, empty elements, attribute order and escaping, the control-character
-// sweep.
+// CR LF, empty elements, attribute order and escaping, control bytes written
+// as blanks, and the size known before saving.
 #include "xml/xml_document.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +58,7 @@ TEST(XmlDocumentTest, AttributeValuesAreEscaped) {
       {"say \"hi\"", "say &quot;hi&quot;"},
       {"it's", "it's"},
       {"\t\n\r", "&#9;&#10;&#13;"},
-      {"\x01\x1F", "\x01\x1F"},  // left for the sweep
+      {"\x01\x07\x1F", "   "},   // control bytes become blanks
       {"\xC0\xFF", "\xC0\xFF"},  // windows-1251 letters as they are
       {"\x98", "&#152;"},        // the byte windows-1251 leaves unassigned
       {"", ""},
@@ -83,9 +83,9 @@ TEST(XmlDocumentTest, SettingAnAttributeAgainKeepsItsPlace) {
   // A name equal in text but held elsewhere is the same attribute.
   const std::string a_name = "A";
   e.SetAttr(a_name.c_str(), "3");
-  ASSERT_NE(e.FindAttr("A"), nullptr);
+  ASSERT_TRUE(e.FindAttr("A"));
   EXPECT_EQ(*e.FindAttr("A"), "3");
-  EXPECT_EQ(e.FindAttr("C"), nullptr);
+  EXPECT_FALSE(e.FindAttr("C"));
   std::string out;
   doc.Save(out);
   EXPECT_EQ(out.substr(out.find("\r\n") + 2), "<R A=\"3\" B=\"2\"/>\r\n");
@@ -109,17 +109,67 @@ TEST(XmlDocumentTest, LargeValuesAndManyElementsSurviveTheArena) {
   EXPECT_EQ(out.substr(out.find("\r\n") + 2), expected);
 }
 
-TEST(XmlDocumentTest, SweepTurnsControlBytesIntoBlanks) {
-  std::string bytes;
-  for (int b = 0; b < 40; ++b) bytes += static_cast<char>(b);
-  bytes += "\x7F\x80\xFF";
-  SweepControlCharacters(bytes);
-  std::string expected;
-  for (int b = 0; b < 40; ++b) {
-    expected += (b < 32 && b != 9 && b != 10 && b != 13) ? ' ' : static_cast<char>(b);
+TEST(XmlDocumentTest, EveryByteOfAValueIsWrittenSoThatAParserGetsItBackOrABlank) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  std::string expected_value;
+  for (int b = 0; b < 256; ++b) {
+    const char ch = static_cast<char>(b);
+    if (b == 9 || b == 10 || b == 13 || b == 0x98 || ch == '&' || ch == '<' || ch == '>' ||
+        ch == '"') {
+      expected_value += ch;
+    } else {
+      expected_value += b < 32 ? ' ' : ch;
+    }
   }
-  expected += "\x7F\x80\xFF";
-  EXPECT_EQ(bytes, expected);
+  const ConversionSettings settings = TestSettings();
+  XmlDocument doc(settings);
+  XmlElement& e = doc.CreateRoot("R");
+  e.SetAttr("kept", all);
+  e.SetAttrWithoutBel("dropped", all);
+  EXPECT_EQ(*e.FindAttr("kept"), expected_value);
+  std::string without_bel = expected_value;
+  without_bel.erase(7, 1);
+  EXPECT_EQ(*e.FindAttr("dropped"), without_bel);
+  std::string out;
+  doc.Save(out);
+  for (const char ch : out) {
+    const auto b = static_cast<uint8_t>(ch);
+    EXPECT_TRUE(b >= 32 || b == '\r' || b == '\n') << "byte " << int{b} << " in the XML";
+  }
+}
+
+// The saved size is counted while the tree grows, and Save fills exactly
+// that much: attributes set after children, set again, in runs apart from
+// their element, across arena blocks, at depth.
+TEST(XmlDocumentTest, SavedSizeIsTheSizeOfTheXml) {
+  const ConversionSettings settings = TestSettings();
+  XmlDocument doc(settings);
+  EXPECT_EQ(doc.SavedSize(),
+            std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n").size());
+  XmlElement& root = doc.CreateRoot("Document");
+  root.SetAttr("ProgramVersion", "1.0.0.0");
+  std::string expected = "<Document ProgramVersion=\"1.0.0.0\" Late=\"&amp;\" Again=\"two\">\r\n";
+  XmlElement* deep = &root;
+  for (int level = 1; level < 40; ++level) {
+    XmlElement& list = root.AppendChild("List");
+    list.SetAttr("Level", IntToText(level));
+    deep = &deep->AppendChild("Deep");
+  }
+  root.SetAttr("Late", "&");  // after children: a run apart from the element
+  root.SetAttr("Again", "one");
+  root.AppendChild("Tail").SetAttr("big", std::string(70000, '<'));
+  root.SetAttr("Again", "two");  // set again in the run apart
+  std::string out;
+  doc.Save(out);
+  EXPECT_EQ(out.size(), doc.SavedSize());
+  EXPECT_EQ(out.substr(out.find("\r\n") + 2, expected.size()), expected);
+  EXPECT_TRUE(out.ends_with("&lt;\"/>\r\n</Document>\r\n"));
+
+  // Saving appends to what the buffer holds.
+  std::string appended = "x";
+  doc.Save(appended);
+  EXPECT_EQ(appended, "x" + out);
 }
 
 }  // namespace

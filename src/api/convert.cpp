@@ -68,7 +68,6 @@ void BuildXml(TKDXAbstractDocData& doc, XmlDocument& xml) {
 std::string SaveXml(const XmlDocument& xml) {
   std::string out;
   xml.Save(out);
-  SweepControlCharacters(out);
   return out;
 }
 

@@ -16,17 +16,19 @@ NameTable::NameTable(std::initializer_list<const char*> utf8_names) {
   for (const char* n : utf8_names) names_.push_back(Utf8ToCp1251(n));
 }
 
-std::string IntToText(int64_t value) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, r.ptr);
+namespace {
+
+// Longest text of a 64-bit integer or a currency amount, with a sign and a separator.
+constexpr size_t kNumberText = 24;
+
+std::string_view IntText(char (&buf)[kNumberText], int64_t value) {
+  return {buf, std::to_chars(buf, buf + sizeof buf, value).ptr};
 }
 
-std::string CurrToText(Currency value, char sep) {
+std::string_view CurrText(char (&buf)[kNumberText], Currency value, char sep) {
   const bool negative = value.value < 0;
   const uint64_t mag =
       negative ? 0 - static_cast<uint64_t>(value.value) : static_cast<uint64_t>(value.value);
-  char buf[32];
   char* p = buf;
   if (negative) *p++ = '-';
   p = std::to_chars(p, buf + sizeof buf, mag / 10000).ptr;
@@ -40,7 +42,19 @@ std::string CurrToText(Currency value, char sep) {
     while (digits[n - 1] == '0') --n;
     for (int i = 0; i < n; ++i) *p++ = digits[i];
   }
-  return std::string(buf, p);
+  return {buf, static_cast<size_t>(p - buf)};
+}
+
+}  // namespace
+
+std::string IntToText(int64_t value) {
+  char buf[kNumberText];
+  return std::string(IntText(buf, value));
+}
+
+std::string CurrToText(Currency value, char sep) {
+  char buf[kNumberText];
+  return std::string(CurrText(buf, value, sep));
 }
 
 std::string FloatToGeneralText(double value, char sep) {
@@ -126,27 +140,19 @@ double DateValueOf(int year, int month, int day) {
 
 void SetAttr(XmlElement& e, const char* name, std::string_view text) { e.SetAttr(name, text); }
 void SetAttrInt(XmlElement& e, const char* name, int64_t value) {
-  e.SetAttr(name, IntToText(value));
+  char buf[kNumberText];
+  e.SetAttr(name, IntText(buf, value));
 }
 void SetAttrCurr(XmlElement& e, const char* name, Currency value) {
-  e.SetAttr(name, CurrToText(value, e.Settings().decimal_separator));
+  char buf[kNumberText];
+  e.SetAttr(name, CurrText(buf, value, e.Settings().decimal_separator));
 }
 void SetAttrFloat(XmlElement& e, const char* name, double value) {
   e.SetAttr(name, FloatToGeneralText(value, e.Settings().decimal_separator));
 }
 
 void WriteAttrStr(XmlElement& e, const char* name, std::string_view text) {
-  if (text.empty()) return;
-  if (text.find('\x07') == std::string_view::npos) {
-    e.SetAttr(name, text);
-    return;
-  }
-  std::string cleaned;
-  cleaned.reserve(text.size());
-  for (char ch : text) {
-    if (ch != '\x07') cleaned += ch;
-  }
-  e.SetAttr(name, cleaned);
+  if (!text.empty()) e.SetAttrWithoutBel(name, text);
 }
 
 void WriteAttrInt(XmlElement& e, const char* name, int32_t value, int32_t def) {

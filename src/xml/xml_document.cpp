@@ -2,113 +2,130 @@
 
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 namespace kdx {
 namespace {
 
 constexpr size_t kBlockSize = 64 * 1024;
+constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n";
 
-// How each byte is written inside an attribute value: 0 as it stands,
-// otherwise an index into kEscapes.
-constexpr const char* kEscapes[] = {nullptr, "&amp;", "&lt;",  "&gt;",  "&quot;",
-                                    "&#9;",  "&#10;", "&#13;", "&#152;"};
-constexpr uint8_t kEscapeLen[] = {0, 5, 4, 4, 6, 4, 5, 5, 6};
+// What a byte of an attribute value is written as: up to seven bytes and
+// their count, stored together so that every byte is written by one 8-byte
+// copy and an advance by the count.
+struct Written {
+  char bytes[7];
+  uint8_t size;
+};
+constexpr size_t kLongestWritten = 6;  // "&quot;", "&#152;"
 
 struct EscapeTable {
-  uint8_t code[256] = {};
-  constexpr EscapeTable() {
-    code[static_cast<uint8_t>('&')] = 1;
-    code[static_cast<uint8_t>('<')] = 2;
-    code[static_cast<uint8_t>('>')] = 3;
-    code[static_cast<uint8_t>('"')] = 4;
-    code[9] = 5;
-    code[10] = 6;
-    code[13] = 7;
-    code[0x98] = 8;  // the one byte windows-1251 leaves unassigned
+  Written of[256] = {};
+  constexpr void Set(uint8_t byte, std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) of[byte].bytes[i] = text[i];
+    of[byte].size = static_cast<uint8_t>(text.size());
+  }
+  // keep_bel: the byte 7 becomes a blank like the other control bytes;
+  // otherwise it is left out.
+  constexpr explicit EscapeTable(bool keep_bel) {
+    for (int b = 0; b < 256; ++b) {
+      of[b].bytes[0] = static_cast<char>(b);
+      of[b].size = 1;
+    }
+    // Control bytes become blanks: the XML holds none but tab, LF and CR,
+    // and those inside values as character references, so that a parser
+    // gets them back.
+    for (uint8_t b = 0; b < 32; ++b) Set(b, " ");
+    Set(7, keep_bel ? " " : "");
+    Set(9, "&#9;");
+    Set(10, "&#10;");
+    Set(13, "&#13;");
+    Set('&', "&amp;");
+    Set('<', "&lt;");
+    Set('>', "&gt;");
+    Set('"', "&quot;");
+    Set(0x98, "&#152;");  // the one byte windows-1251 leaves unassigned
   }
 };
-constexpr EscapeTable kEscapeTable;
+constexpr EscapeTable kEscapeKeepingBel(true);
+constexpr EscapeTable kEscapeDroppingBel(false);
 
-void AppendEscaped(std::string& out, std::string_view value) {
-  size_t start = 0;
-  for (size_t i = 0; i < value.size(); ++i) {
-    const uint8_t code = kEscapeTable.code[static_cast<uint8_t>(value[i])];
-    if (code == 0) continue;
-    out.append(value.data() + start, i - start);
-    out.append(kEscapes[code], kEscapeLen[code]);
-    start = i + 1;
-  }
-  out.append(value.data() + start, value.size() - start);
+// Room an attribute may take before it is escaped; 8-byte copies may reach
+// beyond the last byte written.
+size_t AttrRoom(size_t name_size, size_t value_size) {
+  return name_size + 4 + kLongestWritten * value_size + sizeof(Written);
 }
 
-void AppendIndent(std::string& out, size_t blanks) {
-  out.append("\r\n", 2);
-  out.append(blanks, ' ');
+// ` name="value"` at p, the value escaped; returns the end.
+char* PutAttr(char* p, std::string_view name, std::string_view value, const EscapeTable& table) {
+  *p++ = ' ';
+  std::memcpy(p, name.data(), name.size());
+  p += name.size();
+  *p++ = '=';
+  *p++ = '"';
+  for (const char ch : value) {
+    const Written& w = table.of[static_cast<uint8_t>(ch)];
+    std::memcpy(p, &w, sizeof w);
+    p += w.size;
+  }
+  *p++ = '"';
+  return p;
 }
 
-void SaveElement(std::string& out, const XmlElement& e, size_t level) {
-  out += '<';
-  out += e.Name();
-  for (const XmlAttr* a = e.FirstAttr(); a; a = a->next) {
-    out += ' ';
-    out += a->name;
-    out.append("=\"", 2);
-    AppendEscaped(out, a->value);
-    out += '"';
-  }
-  if (!e.FirstChild()) {
-    out.append("/>", 2);
-    return;
-  }
-  out += '>';
-  for (const XmlElement* c = e.FirstChild(); c; c = c->NextSibling()) {
-    AppendIndent(out, 2 * level);
-    SaveElement(out, *c, level + 1);
-  }
-  AppendIndent(out, 2 * (level - 1));
-  out.append("</", 2);
-  out += e.Name();
-  out += '>';
+char* Put(char* p, std::string_view text) {
+  std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
+char* PutLineBreak(char* p, size_t blanks) {
+  *p++ = '\r';
+  *p++ = '\n';
+  std::memset(p, ' ', blanks);
+  return p + blanks;
 }
 
 }  // namespace
 
+// ---- element ----
+
 const ConversionSettings& XmlElement::Settings() const { return doc_->Settings(); }
 
 XmlElement& XmlElement::AppendChild(const char* name) {
-  XmlElement* child = doc_->NewElement(name);
+  XmlElement* child = doc_->NewElement(name, static_cast<size_t>(level_) + 1);
+  // Written as a line of its own indented by 2 x level blanks; the first
+  // child turns the empty element into a start tag and an end tag on a line
+  // indented like the start tag.
+  doc_->saved_size_ += 2 + 2 * static_cast<size_t>(level_) + child->name_size_ + 3;
   if (last_child_) {
     last_child_->next_ = child;
   } else {
     first_child_ = child;
+    doc_->saved_size_ += 2 * (static_cast<size_t>(level_) - 1) + name_size_ + 4;
   }
   last_child_ = child;
   return *child;
 }
 
 void XmlElement::SetAttr(const char* name, std::string_view value) {
-  for (XmlAttr* a = first_attr_; a; a = a->next) {
-    if (a->name == name || (a->name[0] == name[0] && std::strcmp(a->name, name) == 0)) {
-      a->value = doc_->CopyText(value);
-      return;
-    }
-  }
-  auto* attr = static_cast<XmlAttr*>(doc_->Allocate(sizeof(XmlAttr), alignof(XmlAttr)));
-  new (attr) XmlAttr{name, doc_->CopyText(value), nullptr};
-  if (last_attr_) {
-    last_attr_->next = attr;
-  } else {
-    first_attr_ = attr;
-  }
-  last_attr_ = attr;
+  doc_->SetAttr(*this, name, value, XmlDocument::Bel::kBlank);
 }
 
-const std::string_view* XmlElement::FindAttr(const char* name) const {
-  for (const XmlAttr* a = first_attr_; a; a = a->next) {
-    if (std::strcmp(a->name, name) == 0) return &a->value;
-  }
-  return nullptr;
+void XmlElement::SetAttrWithoutBel(const char* name, std::string_view value) {
+  doc_->SetAttr(*this, name, value, XmlDocument::Bel::kDrop);
 }
+
+std::optional<std::string> XmlElement::FindAttr(const char* name) const {
+  std::optional<std::string> value;
+  ForEachAttr([&](const XmlAttrText& a) {
+    if (!value && a.name == name) value = UnescapeAttr(a.escaped);
+  });
+  return value;
+}
+
+// ---- document ----
+
+XmlDocument::XmlDocument(const ConversionSettings& settings)
+    : settings_(settings), saved_size_(kDeclaration.size()) {}
 
 void* XmlDocument::Allocate(size_t size, size_t align) {
   size_t pad = (align - reinterpret_cast<uintptr_t>(cur_) % align) % align;
@@ -122,45 +139,187 @@ void* XmlDocument::Allocate(size_t size, size_t align) {
   char* p = cur_ + pad;
   cur_ = p + size;
   left_ -= pad + size;
-  bytes_used_ += size;
   return p;
 }
 
-XmlElement* XmlDocument::NewElement(const char* name) {
+XmlElement* XmlDocument::NewElement(const char* name, size_t level) {
+  const size_t name_size = std::strlen(name);
+  if (level > UINT16_MAX || name_size > UINT16_MAX) throw std::length_error("XML nesting");
   void* p = Allocate(sizeof(XmlElement), alignof(XmlElement));
-  return new (p) XmlElement(this, name);
-}
-
-std::string_view XmlDocument::CopyText(std::string_view text) {
-  if (text.empty()) return {};
-  char* p = static_cast<char*>(Allocate(text.size(), 1));
-  std::memcpy(p, text.data(), text.size());
-  return {p, text.size()};
+  return new (p)
+      XmlElement(this, name, static_cast<uint16_t>(name_size), static_cast<uint16_t>(level));
 }
 
 XmlElement& XmlDocument::CreateRoot(const char* name) {
-  if (!root_) root_ = NewElement(name);
+  if (!root_) {
+    root_ = NewElement(name, 1);
+    saved_size_ += root_->name_size_ + 3 + 2;  // "<name/>" and the last line break
+  }
   return *root_;
 }
 
-void XmlDocument::Save(std::string& out) const {
-  out.reserve(out.size() + bytes_used_ * 2 + 256);
-  out.append("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n");
-  if (root_) {
-    SaveElement(out, *root_, 1);
-    out.append("\r\n", 2);
+int XmlDocument::FindCachedName(XmlElement& e, std::string_view name) {
+  if (&e != names_of_) {
+    names_of_ = &e;
+    name_count_ = 0;
+    names_complete_ = true;
+    e.ForEachAttr([this](const XmlAttrText& a) {
+      if (name_count_ < kCachedNames) {
+        names_[name_count_++] = a.name;
+      } else {
+        names_complete_ = false;
+      }
+    });
+  }
+  for (uint32_t i = 0; i < name_count_; ++i) {
+    if (names_[i].data() == name.data() || names_[i] == name) return static_cast<int>(i);
+  }
+  if (names_complete_) return -1;
+  int index = 0, found = -1;
+  e.ForEachAttr([&](const XmlAttrText& a) {
+    if (found < 0 && a.name == name) found = index;
+    ++index;
+  });
+  return found;
+}
+
+void XmlDocument::SetAttr(XmlElement& e, const char* name_text, std::string_view value, Bel bel) {
+  const std::string_view name(name_text);
+  const EscapeTable& table = bel == Bel::kBlank ? kEscapeKeepingBel : kEscapeDroppingBel;
+  const size_t room = AttrRoom(name.size(), value.size());
+  if (const int existing = FindCachedName(e, name); existing >= 0) {
+    std::string text(room, '\0');
+    text.resize(static_cast<size_t>(PutAttr(text.data(), name, value, table) - text.data()));
+    const size_t value_start = name.size() + 3;
+    RewriteAttrs(e, existing,
+                 std::string_view(text).substr(value_start, text.size() - value_start - 1));
+    return;
+  }
+
+  // Written where the element's last run ends when that is the end of the
+  // arena; otherwise in a new run.
+  char* at;
+  uint32_t* grown;
+  if (!e.last_run_ && cur_ == e.FirstRunText() + e.first_run_size_ && left_ >= room) {
+    at = cur_;
+    grown = &e.first_run_size_;
+  } else if (e.last_run_ && cur_ == e.last_run_->Text() + e.last_run_->size && left_ >= room) {
+    at = cur_;
+    grown = &e.last_run_->size;
+  } else {
+    auto* run = static_cast<XmlAttrRun*>(Allocate(sizeof(XmlAttrRun) + room, alignof(XmlAttrRun)));
+    run->size = 0;
+    if (e.last_run_) {
+      run->next = e.last_run_->next;
+      e.last_run_->next = run;
+    } else {
+      run->next = run;
+    }
+    e.last_run_ = run;
+    // The room not used goes back to the arena below.
+    cur_ -= room;
+    left_ += room;
+    at = cur_;
+    grown = &run->size;
+  }
+  const size_t size = static_cast<size_t>(PutAttr(at, name, value, table) - at);
+  *grown += static_cast<uint32_t>(size);
+  cur_ += size;
+  left_ -= size;
+  saved_size_ += size;
+  if (name_count_ < kCachedNames) {
+    names_[name_count_++] = name;
+  } else {
+    names_complete_ = false;
   }
 }
 
-void SweepControlCharacters(std::string& bytes) {
-  // Written without a branch so that the loop vectorises.
-  auto* p = reinterpret_cast<uint8_t*>(bytes.data());
-  const size_t n = bytes.size();
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t b = p[i];
-    const bool control = b < 32 && b != 9 && b != 10 && b != 13;
-    p[i] = control ? uint8_t{32} : b;
+void XmlDocument::RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped) {
+  std::vector<XmlAttrText> attrs;
+  size_t old_size = 0, size = 0;
+  e.ForEachAttr([&](const XmlAttrText& a) {
+    const size_t index = attrs.size();
+    attrs.push_back(index == static_cast<size_t>(replaced) ? XmlAttrText{a.name, escaped} : a);
+    old_size += a.name.size() + a.escaped.size() + 4;
+    size += attrs.back().name.size() + attrs.back().escaped.size() + 4;
+  });
+  auto* run = static_cast<XmlAttrRun*>(Allocate(sizeof(XmlAttrRun) + size, alignof(XmlAttrRun)));
+  run->next = run;
+  run->size = static_cast<uint32_t>(size);
+  char* p = run->Text();
+  for (const XmlAttrText& a : attrs) {
+    *p++ = ' ';
+    p = Put(p, a.name);
+    *p++ = '=';
+    *p++ = '"';
+    p = Put(p, a.escaped);
+    *p++ = '"';
   }
+  e.first_run_size_ = 0;
+  e.last_run_ = run;
+  saved_size_ = saved_size_ - old_size + size;
+  names_of_ = nullptr;
+}
+
+char* XmlDocument::PutElement(char* p, const XmlElement& e) {
+  *p++ = '<';
+  p = Put(p, {e.name_, e.name_size_});
+  e.ForEachRun([&p](std::string_view run) { p = Put(p, run); });
+  if (!e.first_child_) {
+    *p++ = '/';
+    *p++ = '>';
+    return p;
+  }
+  *p++ = '>';
+  for (const XmlElement* c = e.first_child_; c; c = c->next_) {
+    p = PutLineBreak(p, 2 * static_cast<size_t>(e.level_));
+    p = PutElement(p, *c);
+  }
+  p = PutLineBreak(p, 2 * (static_cast<size_t>(e.level_) - 1));
+  *p++ = '<';
+  *p++ = '/';
+  p = Put(p, {e.name_, e.name_size_});
+  *p++ = '>';
+  return p;
+}
+
+void XmlDocument::Save(std::string& out) const {
+  const size_t start = out.size();
+  out.resize(start + saved_size_);
+  char* p = Put(out.data() + start, kDeclaration);
+  if (root_) {
+    p = PutElement(p, *root_);
+    p = PutLineBreak(p, 0);
+  }
+  if (p != out.data() + out.size()) throw std::logic_error("XML size");
+}
+
+void UnescapeAttr(std::string_view escaped, std::string& value) {
+  static constexpr struct {
+    std::string_view text;
+    char byte;
+  } kReferences[] = {{"&amp;", '&'}, {"&lt;", '<'},   {"&gt;", '>'},   {"&quot;", '"'},
+                     {"&#9;", '\t'}, {"&#10;", '\n'}, {"&#13;", '\r'}, {"&#152;", '\x98'}};
+  value.clear();
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] == '&') {
+      for (const auto& r : kReferences) {
+        if (escaped.substr(i, r.text.size()) == r.text) {
+          value += r.byte;
+          i += r.text.size() - 1;
+          break;
+        }
+      }
+      continue;
+    }
+    value += escaped[i];
+  }
+}
+
+std::string UnescapeAttr(std::string_view escaped) {
+  std::string value;
+  UnescapeAttr(escaped, value);
+  return value;
 }
 
 }  // namespace kdx

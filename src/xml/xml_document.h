@@ -1,12 +1,17 @@
-// A small XML document object model for writing: elements and attributes live
-// in an arena owned by the document; names are static texts, values are
-// windows-1251 bytes copied into the arena. Serialisation writes the
-// windows-1251 XML with CR LF line breaks and two blanks per nesting level.
+// A small XML document object model for writing. Elements live in an arena
+// owned by the document and their names are static texts. An element's
+// attributes are kept as the text they are written as, ` name="value"` with
+// the value escaped, in runs of the same arena: the first run right behind
+// the element, further runs only when the element gets attributes after
+// other nodes were made. The document counts the bytes of its XML as it
+// grows, so serialisation fills a buffer of the exact size: the declaration,
+// CR LF line breaks, two blanks per nesting level, in windows-1251.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,10 +22,18 @@ namespace kdx {
 
 class XmlDocument;
 
-struct XmlAttr {
-  const char* name;
-  std::string_view value;
-  XmlAttr* next;
+// A run of attribute text that does not stand right behind its element.
+struct XmlAttrRun {
+  XmlAttrRun* next;  // the runs of an element form a ring
+  uint32_t size;
+  char* Text() { return reinterpret_cast<char*>(this + 1); }
+  const char* Text() const { return reinterpret_cast<const char*>(this + 1); }
+};
+
+// An attribute as kept: the name and the value as written (escaped).
+struct XmlAttrText {
+  std::string_view name;
+  std::string_view escaped;
 };
 
 class XmlElement {
@@ -32,31 +45,46 @@ class XmlElement {
   // Appends a child element after all earlier children and returns it.
   XmlElement& AppendChild(const char* name);
   // Sets an attribute: a new one goes after the existing ones; an existing
-  // one keeps its place and gets the new value.
+  // one keeps its place and gets the new value. Bytes below 32 other than
+  // tab, LF and CR are written as blanks.
   void SetAttr(const char* name, std::string_view value);
+  // The same with every byte 7 left out of the value.
+  void SetAttrWithoutBel(const char* name, std::string_view value);
 
-  const XmlAttr* FirstAttr() const { return first_attr_; }
   const XmlElement* FirstChild() const { return first_child_; }
   const XmlElement* NextSibling() const { return next_; }
-  // Value of an attribute, or nullptr when it is not set.
-  const std::string_view* FindAttr(const char* name) const;
+  // Calls visit(XmlAttrText) for each attribute in order.
+  template <typename F>
+  void ForEachAttr(F&& visit) const;
+  // Value of an attribute as it will read back, or nothing when it is not set.
+  std::optional<std::string> FindAttr(const char* name) const;
 
  private:
   friend class XmlDocument;
-  XmlElement(XmlDocument* doc, const char* name) : doc_(doc), name_(name) {}
+  XmlElement(XmlDocument* doc, const char* name, uint16_t name_size, uint16_t level)
+      : doc_(doc), name_(name), name_size_(name_size), level_(level) {}
+
+  // The run that starts right behind the element.
+  const char* FirstRunText() const { return reinterpret_cast<const char*>(this + 1); }
+  char* FirstRunText() { return reinterpret_cast<char*>(this + 1); }
+  // Calls visit(text) for each run in order.
+  template <typename F>
+  void ForEachRun(F&& visit) const;
 
   XmlDocument* doc_;
   const char* name_;
-  XmlAttr* first_attr_ = nullptr;
-  XmlAttr* last_attr_ = nullptr;
   XmlElement* first_child_ = nullptr;
   XmlElement* last_child_ = nullptr;
   XmlElement* next_ = nullptr;
+  XmlAttrRun* last_run_ = nullptr;  // the ring of further runs, by its last run
+  uint16_t name_size_;
+  uint16_t level_;  // the document element is at level 1
+  uint32_t first_run_size_ = 0;
 };
 
 class XmlDocument {
  public:
-  explicit XmlDocument(const ConversionSettings& settings) : settings_(settings) {}
+  explicit XmlDocument(const ConversionSettings& settings);
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;
 
@@ -65,24 +93,70 @@ class XmlDocument {
   XmlElement& CreateRoot(const char* name);
   XmlElement* Root() const { return root_; }
 
+  // Size of the serialised document in bytes.
+  size_t SavedSize() const { return saved_size_; }
   // Appends the declaration and the whole tree to out.
   void Save(std::string& out) const;
 
  private:
   friend class XmlElement;
+  enum class Bel : uint8_t { kBlank, kDrop };
+
   void* Allocate(size_t size, size_t align);
-  XmlElement* NewElement(const char* name);
-  std::string_view CopyText(std::string_view text);
+  XmlElement* NewElement(const char* name, size_t level);
+  void SetAttr(XmlElement& e, const char* name, std::string_view value, Bel bel);
+  // The attribute named so on the element, looked up among the names of the
+  // element attributes were last set on; -1 when there is none.
+  int FindCachedName(XmlElement& e, std::string_view name);
+  // Writes all attributes of the element again into one run, the one at
+  // index `replaced` with the new escaped value.
+  void RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped);
+  // The element and everything below it as XML at p; returns the end.
+  static char* PutElement(char* p, const XmlElement& e);
 
   const ConversionSettings& settings_;
   XmlElement* root_ = nullptr;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cur_ = nullptr;
   size_t left_ = 0;
-  size_t bytes_used_ = 0;
+  size_t saved_size_;
+
+  // Names of the attributes of the element they were last set on.
+  static constexpr size_t kCachedNames = 48;
+  const XmlElement* names_of_ = nullptr;
+  bool names_complete_ = true;
+  uint32_t name_count_ = 0;
+  std::string_view names_[kCachedNames];
 };
 
-// Replaces every byte below 32 other than tab, LF and CR by a blank.
-void SweepControlCharacters(std::string& bytes);
+// The value of an escaped attribute text as a parser reads it back.
+std::string UnescapeAttr(std::string_view escaped);
+// The same into out (replacing its content).
+void UnescapeAttr(std::string_view escaped, std::string& out);
+
+template <typename F>
+void XmlElement::ForEachRun(F&& visit) const {
+  if (first_run_size_) visit(std::string_view(FirstRunText(), first_run_size_));
+  if (!last_run_) return;
+  const XmlAttrRun* run = last_run_;
+  do {
+    run = run->next;
+    visit(std::string_view(run->Text(), run->size));
+  } while (run != last_run_);
+}
+
+template <typename F>
+void XmlElement::ForEachAttr(F&& visit) const {
+  ForEachRun([&visit](std::string_view text) {
+    // ` name="value"` one after another; a value holds no '"'.
+    size_t i = 0;
+    while (i < text.size()) {
+      const size_t eq = text.find('=', i);
+      const size_t end = text.find('"', eq + 2);
+      visit(XmlAttrText{text.substr(i + 1, eq - i - 1), text.substr(eq + 2, end - eq - 2)});
+      i = end + 1;
+    }
+  });
+}
 
 }  // namespace kdx
