@@ -24,6 +24,10 @@ command -v cppcheck >/dev/null || need+=(cppcheck)
 command -v i686-linux-gnu-g++ >/dev/null || need+=(g++-i686-linux-gnu)
 command -v qemu-i386 >/dev/null || need+=(qemu-user)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+# The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
+command -v clang++ >/dev/null || need+=(clang)
+compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a' >/dev/null ||
+  need+=(libclang-rt-dev)
 if [ "${1:-}" = "--windows" ]; then
   command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64)
   command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
