@@ -25,11 +25,12 @@ namespace {
 
 // InitKDX takes a 32-bit size.
 constexpr size_t kMaxInput = 0x7FFFFFFF;
+constexpr size_t kChunk = 1 << 16;
 
 std::string ErrnoText(int code) { return std::generic_category().message(code); }
 
+// Reads to the end in chunks (standard input has no size to ask for).
 bool ReadAll(std::FILE* f, std::string& data, std::string& error) {
-  constexpr size_t kChunk = 1 << 16;
   size_t size = 0;
   for (;;) {
     if (size > kMaxInput) {
@@ -71,7 +72,7 @@ bool ReadInput(const std::string& path, std::string& data, std::string& error) {
   if (std::fseek(f, 0, SEEK_END) == 0) {
     const long size = std::ftell(f);
     if (size > 0 && static_cast<unsigned long>(size) <= kMaxInput) {
-      data.reserve(static_cast<size_t>(size) + 1);
+      data.reserve(static_cast<size_t>(size) + kChunk);  // the last read finds the end
     }
     std::fseek(f, 0, SEEK_SET);
   }
