@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a release build, then an AddressSanitizer +
-# UndefinedBehaviorSanitizer build, then the Windows build under wine when the
-# cross tools are present.
+# UndefinedBehaviorSanitizer build, a ThreadSanitizer build of the multi-threaded
+# API test, 20 seconds of each fuzz target (when clang is installed), then the
+# Windows build under wine when the cross tools are present.
 # Usage: scripts/test.sh [--quick]   (--quick: the release build only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,22 @@ if [ "${1:-}" != "--quick" ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   run_suite "AddressSanitizer + UndefinedBehaviorSanitizer build" build-asan \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKDX2XML_SANITIZE=ON
+  echo "=== ThreadSanitizer build: the multi-threaded API test ==="
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKDX2XML_TSAN=ON >/dev/null
+  ninja -C build-tsan api_test >/dev/null
+  # A filter that matched no test would pass silently: the count is checked.
+  if ! tsan=$(TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/api_test \
+      --gtest_filter='ApiTest.Concurrent*' 2>&1) || ! grep -q '^\[  PASSED  \] [1-9]' <<<"$tsan"; then
+    echo "$tsan"
+    status=1
+  fi
+  grep -E '^\[ +(OK|FAILED) +\]' <<<"$tsan" || true
+  if command -v clang++ >/dev/null; then
+    echo "=== fuzzing: each target 20 s under AddressSanitizer + UndefinedBehaviorSanitizer ==="
+    scripts/fuzz.sh 20 || status=1
+  else
+    echo "=== fuzzing skipped: clang is not installed (the regression inputs ran above) ==="
+  fi
   if [ -x scripts/windows-check.sh ]; then
     echo "=== Windows build ==="
     scripts/windows-check.sh build/kdx2xml || status=1
