@@ -44,6 +44,10 @@ def _candidates():
     if found:
         places.append(("installed", found))
     places += [("installed", n) for n in _NAMES]
+    if sys.platform != "win32":
+        # `cmake --install` puts it here; the loader finds it only once
+        # ldconfig has run.
+        places += [("installed", os.path.join("/usr/local/lib", n)) for n in _NAMES]
     return places
 
 
