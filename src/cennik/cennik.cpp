@@ -1,6 +1,7 @@
 #include "cennik/cennik.h"
 
 #include "api/document_factory.h"
+#include "model/row_cast.h"
 
 namespace kdx {
 namespace {
@@ -20,7 +21,7 @@ void TCennikResource::ReadData(TKdFiler& filer) {
   const int32_t version = GetFileVersion();
   FCode = filer.ReadString();
   const auto units = static_cast<int16_t>(filer.ReadInt16());
-  FDoc = dynamic_cast<TCennik*>(GetDocData());
+  FDoc = RowCast<TCennik>(GetDocData());
   if (FDoc) FIsm = FDoc->IsmManager().StringReference(static_cast<int>(units));
   const uint16_t flags = version >= 0x00010002 ? filer.ReadInt16() : filer.Read_Byte();
   for (int n = 0; n < 4; ++n) {

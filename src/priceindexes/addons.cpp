@@ -1,5 +1,7 @@
 #include "priceindexes/addons.h"
 
+#include "model/row_cast.h"
+
 namespace kdx {
 
 // ---- add-on types ----
@@ -30,7 +32,7 @@ int TPriceIndexAddOnTypes::IndexOf(const TPriceIndexAddOnType* type) const {
 // ---- add-on ----
 
 const TPriceIndexAddOnTypes* TPriceIndexAddOn::Types() const {
-  const auto* list = dynamic_cast<const TPriceIndexAddOnList*>(FOwner);
+  const auto* list = RowCast<TPriceIndexAddOnList>(FOwner);
   return list ? list->Types() : nullptr;
 }
 

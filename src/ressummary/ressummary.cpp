@@ -1,10 +1,12 @@
 #include "ressummary/ressummary.h"
 
+#include "model/row_cast.h"
+
 namespace kdx {
 namespace {
 
 TResSummary* SummaryOf(const TKDXAbstractRow& row) {
-  return dynamic_cast<TResSummary*>(row.GetDocData());
+  return RowCast<TResSummary>(row.GetDocData());
 }
 
 // Resource record flags.
@@ -105,7 +107,7 @@ void TResSummResGroupData::XMLSave(XmlElement& element) {
 // ---- sources ----
 
 int TCustomResSummDocData::OwnerIndex() const {
-  const auto* list = dynamic_cast<const TKDXAbstractObjectList*>(FOwner);
+  const auto* list = RowCast<TKDXAbstractObjectList>(FOwner);
   if (!list) return -1;
   if (FListIndex >= 0 && list->Item(static_cast<size_t>(FListIndex)) == this) return FListIndex;
   for (size_t i = 0; i < list->Count(); ++i) {

@@ -5,6 +5,7 @@
 #include <compare>
 
 #include "filer/codepage.h"
+#include "model/row_cast.h"
 #include "smeta/coefficients.h"
 
 namespace kdx {
@@ -153,7 +154,7 @@ void TSmetaImlpemAct::ReadData(TKdFiler& filer) {
 
 void TSmetaImlpemAct::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
-  const auto* list = dynamic_cast<const TSmetaImlpemActList*>(FOwner);
+  const auto* list = RowCast<TSmetaImlpemActList>(FOwner);
   WriteAttrInt(element, "ActIndex", list ? list->IndexOf(this) : -1, -1);
   WriteAttrStr(element, "Number", FNumber);
   WriteAttrDateDef(element, "MakingDate", FMakingDate, 0);

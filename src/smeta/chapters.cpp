@@ -1,5 +1,6 @@
 #include "smeta/chapters.h"
 
+#include "model/row_cast.h"
 #include "smeta/position.h"
 
 namespace kdx {
@@ -43,7 +44,7 @@ void TSmetaChapter::ReadData(TKdFiler& filer) {
 void TSmetaChapter::RebuildPositions() {
   FPositions.clear();
   for (const auto& item : FItems) {
-    if (auto* position = dynamic_cast<TSmetaPosition*>(item.get())) FPositions.push_back(position);
+    if (auto* position = RowCast<TSmetaPosition>(item.get())) FPositions.push_back(position);
   }
 }
 

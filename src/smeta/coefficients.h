@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/row.h"
+#include "model/row_cast.h"
 
 namespace kdx {
 
@@ -54,7 +55,7 @@ bool SplitKFormula(std::string_view formula, std::array<std::string, kKfSlots>& 
 template <class T>
 T* FindOwnerOf(const TKDXAbstractRow& row) {
   for (TKDXAbstractRow* r = row.Owner(); r; r = r->Owner()) {
-    if (T* found = dynamic_cast<T*>(r)) return found;
+    if (T* found = RowCast<T>(r)) return found;
   }
   return nullptr;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "model/row_cast.h"
 #include "smeta/acts.h"
 #include "smeta/coefficients.h"
 #include "smeta/indexes.h"
@@ -56,7 +57,7 @@ uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t at) {
 }
 
 TSmetaImlpemActList* ActListOf(const TKDXAbstractRow& row) {
-  auto* smeta = dynamic_cast<TSmeta*>(row.GetDocData());
+  auto* smeta = RowCast<TSmeta>(row.GetDocData());
   return smeta ? &smeta->FImplemActList : nullptr;
 }
 
@@ -78,7 +79,7 @@ void TCustomSmetaActLink::ReadData(TKdFiler& filer) {
 
 void TCustomSmetaActLink::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
-  const auto* acts = FAct ? dynamic_cast<const TSmetaImlpemActList*>(FAct->Owner()) : nullptr;
+  const auto* acts = FAct ? RowCast<TSmetaImlpemActList>(FAct->Owner()) : nullptr;
   WriteAttrInt(element, "ActIndex", acts ? acts->IndexOf(FAct) : -1, -1);
 }
 
@@ -121,7 +122,7 @@ double TPositionActQuantity::UnitCoefficient() const {
 }
 
 Currency TPositionActForOneFx::SlotValue(int slot) const {
-  const auto* overrides = dynamic_cast<const TSmetaPositionActOverrides*>(FOwner);
+  const auto* overrides = RowCast<TSmetaPositionActOverrides>(FOwner);
   if (!overrides || slot < 0 || slot >= kForOneSlots) return {};
   return overrides->FForOneCurr[static_cast<size_t>(slot)];
 }
@@ -221,7 +222,7 @@ void TCustomSmetaActLinks::ReadData(TKdFiler& filer) {
 
 void TCustomSmetaActLinks::RemoveLinksWithoutAct() {
   std::erase_if(FItems, [](const std::unique_ptr<TKDXAbstractRow>& item) {
-    const auto* link = dynamic_cast<const TCustomSmetaActLink*>(item.get());
+    const auto* link = RowCast<TCustomSmetaActLink>(item.get());
     return link && !link->FAct;
   });
 }
@@ -283,7 +284,7 @@ void TSmetaPositionImplementation::ReadOlderForm(TKdFiler& filer) {
 void TSmetaPosWorks::ReadData(TKdFiler& filer) {
   FWorks.clear();
   const auto count = static_cast<int16_t>(filer.ReadInt16());
-  const auto* smeta = dynamic_cast<TSmeta*>(GetDocData());
+  const auto* smeta = RowCast<TSmeta>(GetDocData());
   for (int i = 0; i < count; ++i) {
     const int32_t index = filer.ReadInt32();
     TSmetaSharedWork* work = smeta ? smeta->FWorkManager.Entry(index) : nullptr;

@@ -1,5 +1,6 @@
 #include "smeta/position.h"
 
+#include "model/row_cast.h"
 #include "smeta/smeta.h"
 
 namespace kdx {
@@ -150,7 +151,7 @@ void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& 
 // ---- reading ----
 
 void TSmetaPosition::ReadData(TKdFiler& filer) {
-  TSmeta* doc = dynamic_cast<TSmeta*>(GetDocData());
+  TSmeta* doc = RowCast<TSmeta>(GetDocData());
   if (GetFileVersion() >= kVerPresenceMask) {
     ReadCurrentForm(filer, doc);
   } else {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "model/row_cast.h"
 #include "smeta/position.h"
 #include "smeta/smeta.h"
 
@@ -39,7 +40,7 @@ constexpr uint8_t kHasCode = 0x1;
 constexpr uint8_t kHasCaption = 0x2;
 constexpr uint8_t kHasAverRasr = 0x4;
 
-TSmeta* EstimateOf(const TKDXAbstractRow& row) { return dynamic_cast<TSmeta*>(row.GetDocData()); }
+TSmeta* EstimateOf(const TKDXAbstractRow& row) { return RowCast<TSmeta>(row.GetDocData()); }
 
 const TKdSharedRow* PriceComment(const TSmeta* estimate, int32_t index) {
   return estimate ? estimate->FResObManager.Entry(index) : nullptr;
@@ -84,7 +85,7 @@ TSmetaPosResource::TSmetaPosResource(TKDXAbstractRow* owner)
 TSmetaPosResource::~TSmetaPosResource() = default;
 
 const char* TSmetaPosResource::XMLTag() const {
-  return dynamic_cast<const TSmetaPosResource*>(FOwner) ? "Replaced" : ClassXMLTag();
+  return RowCast<TSmetaPosResource>(FOwner) ? "Replaced" : ClassXMLTag();
 }
 
 std::string_view TSmetaPosResource::GetPriceIndexCode() const {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "model/row_cast.h"
 #include "smeta/position.h"
 
 namespace kdx {
@@ -112,8 +113,8 @@ std::vector<LegacyIndexEntry> ReadLegacyEntries(TKdFiler& filer) {
 // nearer end instead.
 int32_t FactorOf(double value) {
   const double scaled = std::nearbyint(value * 10000.0);
-  return static_cast<int32_t>(std::clamp(scaled, static_cast<double>(INT32_MIN),
-                                         static_cast<double>(INT32_MAX)));
+  return static_cast<int32_t>(
+      std::clamp(scaled, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
 
 TSmetaIndexPos& AppendIndex(TSmetaIndexesPos& list, std::string caption, std::string code) {
@@ -503,7 +504,7 @@ TKDXAbstractRow* TSmeta::FindPositionBySysID(int32_t id) {
 }
 
 int32_t TSmeta::PositionSysID(const TKDXAbstractRow* row) const {
-  const auto* position = dynamic_cast<const TSmetaPosition*>(row);
+  const auto* position = RowCast<TSmetaPosition>(row);
   return position ? position->FSysID : 0;
 }
 

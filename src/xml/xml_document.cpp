@@ -4,6 +4,10 @@
 #include <new>
 #include <stdexcept>
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
+
 namespace kdx {
 namespace {
 
@@ -50,10 +54,60 @@ struct EscapeTable {
 constexpr EscapeTable kEscapeKeepingBel(true);
 constexpr EscapeTable kEscapeDroppingBel(false);
 
-// Room an attribute may take before it is escaped; 8-byte copies may reach
-// beyond the last byte written.
+// Room an attribute may take before it is escaped; 8- and 16-byte copies may
+// reach beyond the last byte written.
 size_t AttrRoom(size_t name_size, size_t value_size) {
-  return name_size + 4 + kLongestWritten * value_size + sizeof(Written);
+  return name_size + 4 + kLongestWritten * value_size + 16;
+}
+
+// The bytes of a value that are not written as they stand.
+constexpr bool IsSpecial(uint8_t b) {
+  return b < 32 || b == '&' || b == '<' || b == '>' || b == '"' || b == 0x98;
+}
+
+// The value escaped at p; returns the end. Runs of ordinary bytes are found
+// 16 at a time where SSE2 is at hand.
+char* PutValue(char* p, std::string_view value, const EscapeTable& table) {
+  const char* s = value.data();
+  const char* const end = s + value.size();
+#if defined(__SSE2__) && defined(__GNUC__)
+  const __m128i below_space = _mm_set1_epi8(31);
+  while (end - s >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i special = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(x, below_space), x),
+                     _mm_cmpeq_epi8(x, _mm_set1_epi8('&'))),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('<')),
+                                  _mm_cmpeq_epi8(x, _mm_set1_epi8('>'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')),
+                                  _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0x98))))));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    // All 16 bytes are stored; the room of the value covers them.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), x);
+    if (mask == 0) {
+      p += 16;
+      s += 16;
+      continue;
+    }
+    const unsigned plain = static_cast<unsigned>(__builtin_ctz(mask));
+    p += plain;
+    s += plain;
+    const Written& w = table.of[static_cast<uint8_t>(*s++)];
+    std::memcpy(p, &w, sizeof w);
+    p += w.size;
+  }
+#endif
+  for (; s < end; ++s) {
+    const auto b = static_cast<uint8_t>(*s);
+    if (!IsSpecial(b)) {
+      *p++ = static_cast<char>(b);
+      continue;
+    }
+    const Written& w = table.of[b];
+    std::memcpy(p, &w, sizeof w);
+    p += w.size;
+  }
+  return p;
 }
 
 // ` name="value"` at p, the value escaped; returns the end.
@@ -63,11 +117,7 @@ char* PutAttr(char* p, std::string_view name, std::string_view value, const Esca
   p += name.size();
   *p++ = '=';
   *p++ = '"';
-  for (const char ch : value) {
-    const Written& w = table.of[static_cast<uint8_t>(ch)];
-    std::memcpy(p, &w, sizeof w);
-    p += w.size;
-  }
+  p = PutValue(p, value, table);
   *p++ = '"';
   return p;
 }
@@ -172,7 +222,11 @@ int XmlDocument::FindCachedName(XmlElement& e, std::string_view name) {
     });
   }
   for (uint32_t i = 0; i < name_count_; ++i) {
-    if (names_[i].data() == name.data() || names_[i] == name) return static_cast<int>(i);
+    const std::string_view known = names_[i];
+    if (known.data() == name.data() ||
+        (known.size() == name.size() && (name.empty() || known[0] == name[0]) && known == name)) {
+      return static_cast<int>(i);
+    }
   }
   if (names_complete_) return -1;
   int index = 0, found = -1;
