@@ -209,6 +209,14 @@ TEST(RowListTest, RefusedItemsAreReadButNotKept) {
   // Reading again starts from an empty list.
   EXPECT_EQ(LoadFrom(list, b), b.Size());
   EXPECT_EQ(list.Count(), 2u);
+
+  // A shared text the list refuses is no row at all.
+  struct FullStrings : TKdSharedStrings {
+    FullStrings() : TKdSharedStrings(nullptr, 0) {}
+    bool CanInsertRow(const TKDXAbstractRow& /*row*/) const override { return false; }
+  } strings;
+  EXPECT_EQ(strings.StringReference("т"), nullptr);
+  EXPECT_EQ(strings.Count(), 0u);
 }
 
 TEST(RowListTest, EmptyChapterGetsAnEmptyElementOnlyAsAListItem) {

@@ -56,17 +56,21 @@ TKDXAbstractRow& TKDXAbstractObjectList::Add(uint8_t type) {
   return ref;
 }
 
-void TKDXAbstractObjectList::InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index) {
-  if (row && CanInsertRow(*row)) PlaceRow(std::move(row), index);
+TKDXAbstractRow* TKDXAbstractObjectList::InsertRow(std::unique_ptr<TKDXAbstractRow> row,
+                                                   int index) {
+  if (!row || !CanInsertRow(*row)) return nullptr;
+  return PlaceRow(std::move(row), index);
 }
 
-void TKDXAbstractObjectList::PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index) {
-  row->SetOwner(this);
+TKDXAbstractRow* TKDXAbstractObjectList::PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index) {
+  TKDXAbstractRow* placed = row.get();
+  placed->SetOwner(this);
   if (index < 0 || static_cast<size_t>(index) >= FItems.size()) {
     FItems.push_back(std::move(row));
   } else {
     FItems.insert(FItems.begin() + index, std::move(row));
   }
+  return placed;
 }
 
 void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
@@ -134,10 +138,9 @@ TKdSharedRow* TKdSharedStrings::StringReference(std::string_view text) {
   }
   auto row = std::make_unique<TKdSharedRow>(this);
   row->SetCaption(std::string(text));
-  TKdSharedRow* raw = row.get();
-  InsertRow(std::move(row));
-  raw->Reference();
-  return raw;
+  auto* placed = static_cast<TKdSharedRow*>(InsertRow(std::move(row)));
+  if (placed) placed->Reference();
+  return placed;
 }
 
 TKdSharedRow* TKdSharedStrings::StringReference(int index) {

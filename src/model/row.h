@@ -162,8 +162,9 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   // aside until it is cleared or destroyed.
   TKDXAbstractRow& Add(uint8_t type);
   // Inserts a row at the index (appends for a negative index or one past the
-  // end); a row that CanInsertRow refuses is destroyed.
-  void InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index = -1);
+  // end) and returns it; a row that CanInsertRow refuses is destroyed, and the
+  // result is nullptr.
+  TKDXAbstractRow* InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index = -1);
   void Clear() {
     FItems.clear();
     FRefused.clear();
@@ -190,7 +191,7 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   uint8_t FOptions;
 
  private:
-  void PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index);
+  TKDXAbstractRow* PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index);
 
   // Rows made by Add that CanInsertRow refused.
   std::vector<std::unique_ptr<TKDXAbstractRow>> FRefused;
