@@ -141,15 +141,20 @@ TEST(ValuesTest, AttributeHelpersLeaveOutDefaults) {
     const char* xml;
   } cases[] = {
       {"empty text", [](XmlElement& e) { WriteAttrStr(e, "A", ""); }, "<E/>"},
-      {"bell removed", [](XmlElement& e) { WriteAttrStr(e, "A", "A\x07" "B"); }, "<E A=\"AB\"/>"},
+      {"bell removed",
+       [](XmlElement& e) {
+         WriteAttrStr(e, "A",
+                      "A\x07"
+                      "B");
+       },
+       "<E A=\"AB\"/>"},
       {"bell alone", [](XmlElement& e) { WriteAttrStr(e, "A", "\x07"); }, "<E A=\"\"/>"},
       {"SetAttr empty", [](XmlElement& e) { SetAttr(e, "A", ""); }, "<E A=\"\"/>"},
       {"int default", [](XmlElement& e) { WriteAttrInt(e, "A", 5, 5); }, "<E/>"},
       {"int", [](XmlElement& e) { WriteAttrInt(e, "A", -3, 0); }, "<E A=\"-3\"/>"},
       {"curr default", [](XmlElement& e) { WriteAttrCurr(e, "A", Currency{}, Currency{}); },
        "<E/>"},
-      {"curr", [](XmlElement& e) { WriteAttrCurr(e, "A", Curr("1"), Currency{}); },
-       "<E A=\"1\"/>"},
+      {"curr", [](XmlElement& e) { WriteAttrCurr(e, "A", Curr("1"), Currency{}); }, "<E A=\"1\"/>"},
       {"curr non-zero default",
        [](XmlElement& e) {
          WriteAttrCurr(e, "A", Curr("12.5"), Curr("12.5"));
@@ -172,7 +177,10 @@ TEST(ValuesTest, AttributeHelpersLeaveOutDefaults) {
        "<E A=\"15.03.2023\"/>"},
       {"int list empty", [](XmlElement& e) { WriteAttrIntList(e, "A", {}); }, "<E/>"},
       {"int list one", [](XmlElement& e) { WriteAttrIntList(e, "A", {7}); }, "<E A=\"(7)\"/>"},
-      {"int list", [](XmlElement& e) { WriteAttrIntList(e, "A", {3, 10, -12}); },
+      {"int list",
+       [](XmlElement& e) {
+         WriteAttrIntList(e, "A", {3, 10, -12});
+       },
        "<E A=\"(3, 10, -12)\"/>"},
       {"order of calls",
        [](XmlElement& e) {
@@ -187,6 +195,33 @@ TEST(ValuesTest, AttributeHelpersLeaveOutDefaults) {
   }
 }
 
+// Number texts are written as they stand unless the decimal separator is a
+// byte the XML must escape (it comes from the environment).
+TEST(ValuesTest, NumberTextsWithAnySeparator) {
+  const struct {
+    char separator;
+    const char* xml;
+  } cases[] = {
+      {',', "<E I=\"-7\" C=\"12,5\" F=\"0,25\" B=\"Yes\"/>"},
+      {'&', "<E I=\"-7\" C=\"12&amp;5\" F=\"0&amp;25\" B=\"Yes\"/>"},
+      {'"', "<E I=\"-7\" C=\"12&quot;5\" F=\"0&quot;25\" B=\"Yes\"/>"},
+      {'\x01', "<E I=\"-7\" C=\"12 5\" F=\"0 25\" B=\"Yes\"/>"},
+  };
+  for (const auto& c : cases) {
+    ConversionSettings settings = TestSettings();
+    settings.decimal_separator = c.separator;
+    XmlDocument doc(settings);
+    XmlElement& e = doc.CreateRoot("E");
+    WriteAttrInt(e, "I", -7, 0);
+    WriteAttrCurr(e, "C", Curr("12.5"), Currency{});
+    WriteAttrFloat(e, "F", 0.25, 0);
+    WriteAttrBool(e, "B", true, false);
+    std::string out;
+    doc.Save(out);
+    EXPECT_EQ(out.substr(out.find("\r\n") + 2), std::string(c.xml) + "\r\n") << c.separator;
+  }
+}
+
 TEST(ValuesTest, RatesAndChapterCodes) {
   const struct {
     const char* what;
@@ -195,15 +230,24 @@ TEST(ValuesTest, RatesAndChapterCodes) {
   } cases[] = {
       {"all zero", [](XmlElement& e) { WriteNaclPlan(e, "NP", TNaclPlan{}); }, "<E/>\n"},
       {"child",
-       [](XmlElement& e) { WriteNaclPlan(e, "NP", TNaclPlan{1230000, 0, 0, 10}); },
+       [](XmlElement& e) {
+         WriteNaclPlan(e, "NP", TNaclPlan{1230000, 0, 0, 10});
+       },
        "<E>\n  <NP Nacl=\"123\" NaclMask=\"ФОТ\"/>\n</E>\n"},
       {"on the element",
-       [](XmlElement& e) { WriteNaclPlan(e, "", TNaclPlan{0, 75000, 3, 0}); },
+       [](XmlElement& e) {
+         WriteNaclPlan(e, "", TNaclPlan{0, 75000, 3, 0});
+       },
        "<E Plan=\"7,5\" PlanMask=\"ПЗ ОЗ\"/>\n"},
-      {"mask only", [](XmlElement& e) { WriteNaclPlan(e, "NP", TNaclPlan{0, 0, 0, 16}); },
+      {"mask only",
+       [](XmlElement& e) {
+         WriteNaclPlan(e, "NP", TNaclPlan{0, 0, 0, 16});
+       },
        "<E>\n  <NP NaclMask=\"МТ\"/>\n</E>\n"},
       {"all four",
-       [](XmlElement& e) { WriteNaclPlan(e, "", TNaclPlan{-5, 1000000, 1, 2}); },
+       [](XmlElement& e) {
+         WriteNaclPlan(e, "", TNaclPlan{-5, 1000000, 1, 2});
+       },
        "<E Nacl=\"-0,0005\" NaclMask=\"ОЗ\" Plan=\"100\" PlanMask=\"ПЗ\"/>\n"},
       {"empty chapter codes", [](XmlElement& e) { WriteCCChapter(e, 0, 0, 0); },
        "<E>\n  <CCChapter/>\n</E>\n"},
@@ -219,12 +263,12 @@ TEST(ValuesTest, RoundCurrRoundsHalfAwayFromZero) {
     bool hundredths;
     const char* expected;
   } cases[] = {
-      {"1.225", true, "1.23"},   {"1.2249", true, "1.22"},  {"-1.225", true, "-1.23"},
-      {"1.2251", true, "1.23"},  {"12.345", true, "12.35"}, {"0.005", true, "0.01"},
-      {"0.004", true, "0"},      {"-0.005", true, "-0.01"}, {"0.0051", true, "0.01"},
-      {"0.0049", true, "0"},     {"0", true, "0"},          {"2.5", false, "3"},
-      {"-2.5", false, "-3"},     {"3.5", false, "4"},       {"2.4999", false, "2"},
-      {"1.5", false, "2"},       {"7", false, "7"},         {"-0.5", false, "-1"},
+      {"1.225", true, "1.23"},  {"1.2249", true, "1.22"},  {"-1.225", true, "-1.23"},
+      {"1.2251", true, "1.23"}, {"12.345", true, "12.35"}, {"0.005", true, "0.01"},
+      {"0.004", true, "0"},     {"-0.005", true, "-0.01"}, {"0.0051", true, "0.01"},
+      {"0.0049", true, "0"},    {"0", true, "0"},          {"2.5", false, "3"},
+      {"-2.5", false, "-3"},    {"3.5", false, "4"},       {"2.4999", false, "2"},
+      {"1.5", false, "2"},      {"7", false, "7"},         {"-0.5", false, "-1"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoundCurr(Curr(c.amount), c.hundredths), Curr(c.expected))

@@ -1,11 +1,11 @@
 #include "smeta/resources.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "model/row_cast.h"
 #include "smeta/position.h"
 #include "smeta/smeta.h"
+#include "xml/float_chars.h"
 
 namespace kdx {
 namespace {
@@ -51,9 +51,9 @@ const TKdSharedRow* PriceComment(const TSmeta* estimate, int32_t index) {
 double GeneralTextValue(double x) {
   if (!std::isfinite(x)) return x;
   char buf[40];
-  const auto end = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14).ptr;
+  const char* const end = ScientificChars(buf, buf + sizeof buf, x, 14);
   double value = x;
-  std::from_chars(buf, end, value);
+  ParseDouble(buf, end, value);
   return value;
 }
 

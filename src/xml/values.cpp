@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "filer/codepage.h"
+#include "xml/float_chars.h"
 
 namespace kdx {
 
@@ -22,7 +23,7 @@ namespace {
 constexpr size_t kNumberText = 24;
 
 std::string_view IntText(char (&buf)[kNumberText], int64_t value) {
-  return {buf, std::to_chars(buf, buf + sizeof buf, value).ptr};
+  return {buf, static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf)};
 }
 
 std::string_view CurrText(char (&buf)[kNumberText], Currency value, char sep) {
@@ -57,51 +58,79 @@ std::string CurrToText(Currency value, char sep) {
   return std::string(CurrText(buf, value, sep));
 }
 
-std::string FloatToGeneralText(double value, char sep) {
+namespace {
+
+// Longest general number text: a sign, 15 digits, a separator, "E-" and three digits.
+constexpr size_t kFloatText = 32;
+
+std::string_view FloatText(char (&out)[kFloatText], double value, char sep) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0) return "0";
   char buf[40];
-  const auto r = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific, 14);
-  *r.ptr = '\0';
-  // buf: [-]d.dddddddddddddde[+-]xx
+  const char* const end = ScientificChars(buf, buf + sizeof buf, value, 14);
+  // buf: [-]d.dddddddddddddde[+-]x...
   const char* p = buf;
-  std::string out;
+  char* o = out;
   if (*p == '-') {
-    out += '-';
+    *o++ = '-';
     ++p;
   }
   char digits[16];
   int n = 0;
-  for (; *p && *p != 'e'; ++p) {
+  for (; p < end && *p != 'e'; ++p) {
     if (*p >= '0' && *p <= '9') digits[n++] = *p;
   }
-  const int exp10 = std::atoi(p + 1);
+  int exp10 = 0;
+  const bool negative_exp = p + 1 < end && p[1] == '-';
+  for (p += 2; p < end; ++p) exp10 = exp10 * 10 + (*p - '0');
+  if (negative_exp) exp10 = -exp10;
   while (n > 1 && digits[n - 1] == '0') --n;
   if (exp10 <= 14 && exp10 >= -5) {
     if (exp10 >= 0) {
-      for (int i = 0; i <= exp10; ++i) out += i < n ? digits[i] : '0';
+      for (int i = 0; i <= exp10; ++i) *o++ = i < n ? digits[i] : '0';
       if (n > exp10 + 1) {
-        out += sep;
-        out.append(digits + exp10 + 1, digits + n);
+        *o++ = sep;
+        for (int i = exp10 + 1; i < n; ++i) *o++ = digits[i];
       }
     } else {
-      out += '0';
-      out += sep;
-      out.append(static_cast<size_t>(-exp10 - 1), '0');
-      out.append(digits, digits + n);
+      *o++ = '0';
+      *o++ = sep;
+      for (int i = 0; i < -exp10 - 1; ++i) *o++ = '0';
+      for (int i = 0; i < n; ++i) *o++ = digits[i];
     }
   } else {
-    out += digits[0];
+    *o++ = digits[0];
     if (n > 1) {
-      out += sep;
-      out.append(digits + 1, digits + n);
+      *o++ = sep;
+      for (int i = 1; i < n; ++i) *o++ = digits[i];
     }
-    out += 'E';
-    if (exp10 < 0) out += '-';
-    out += IntToText(std::abs(exp10));
+    *o++ = 'E';
+    if (exp10 < 0) *o++ = '-';
+    o = std::to_chars(o, out + kFloatText, std::abs(exp10)).ptr;
   }
-  return out;
+  return {out, static_cast<size_t>(o - out)};
+}
+
+// True when a number text with this separator is written as it stands.
+bool PlainSeparator(char sep) {
+  const auto b = static_cast<uint8_t>(sep);
+  return b >= 32 && sep != '&' && sep != '<' && sep != '>' && sep != '"' && b != 0x98;
+}
+
+void SetNumberText(XmlElement& e, std::string_view name, std::string_view text) {
+  if (PlainSeparator(e.Settings().decimal_separator)) {
+    e.SetAttrVerbatim(name, text);
+  } else {
+    e.SetAttr(name, text);
+  }
+}
+
+}  // namespace
+
+std::string FloatToGeneralText(double value, char sep) {
+  char buf[kFloatText];
+  return std::string(FloatText(buf, value, sep));
 }
 
 std::string DateToText(double date) {
@@ -138,49 +167,50 @@ double DateValueOf(int year, int month, int day) {
   return static_cast<double>(days1970 + 25569);
 }
 
-void SetAttr(XmlElement& e, const char* name, std::string_view text) { e.SetAttr(name, text); }
-void SetAttrInt(XmlElement& e, const char* name, int64_t value) {
+void SetAttr(XmlElement& e, std::string_view name, std::string_view text) { e.SetAttr(name, text); }
+void SetAttrInt(XmlElement& e, std::string_view name, int64_t value) {
   char buf[kNumberText];
-  e.SetAttr(name, IntText(buf, value));
+  e.SetAttrVerbatim(name, IntText(buf, value));
 }
-void SetAttrCurr(XmlElement& e, const char* name, Currency value) {
+void SetAttrCurr(XmlElement& e, std::string_view name, Currency value) {
   char buf[kNumberText];
-  e.SetAttr(name, CurrText(buf, value, e.Settings().decimal_separator));
+  SetNumberText(e, name, CurrText(buf, value, e.Settings().decimal_separator));
 }
-void SetAttrFloat(XmlElement& e, const char* name, double value) {
-  e.SetAttr(name, FloatToGeneralText(value, e.Settings().decimal_separator));
+void SetAttrFloat(XmlElement& e, std::string_view name, double value) {
+  char buf[kFloatText];
+  SetNumberText(e, name, FloatText(buf, value, e.Settings().decimal_separator));
 }
 
-void WriteAttrStr(XmlElement& e, const char* name, std::string_view text) {
+void WriteAttrStr(XmlElement& e, std::string_view name, std::string_view text) {
   if (!text.empty()) e.SetAttrWithoutBel(name, text);
 }
 
-void WriteAttrInt(XmlElement& e, const char* name, int32_t value, int32_t def) {
+void WriteAttrInt(XmlElement& e, std::string_view name, int32_t value, int32_t def) {
   if (value != def) SetAttrInt(e, name, value);
 }
 
-void WriteAttrCurr(XmlElement& e, const char* name, Currency value, Currency def) {
+void WriteAttrCurr(XmlElement& e, std::string_view name, Currency value, Currency def) {
   if (value != def) SetAttrCurr(e, name, value);
 }
 
-void WriteAttrFloat(XmlElement& e, const char* name, double value, double def) {
+void WriteAttrFloat(XmlElement& e, std::string_view name, double value, double def) {
   if (std::fabs(value - def) <= 1e-8) return;
   SetAttrFloat(e, name, value);
 }
 
-void WriteAttrBool(XmlElement& e, const char* name, bool value, bool def) {
-  if (value != def) e.SetAttr(name, value ? "Yes" : "No");
+void WriteAttrBool(XmlElement& e, std::string_view name, bool value, bool def) {
+  if (value != def) e.SetAttrVerbatim(name, value ? "Yes" : "No");
 }
 
-void WriteAttrDate(XmlElement& e, const char* name, double date) {
+void WriteAttrDate(XmlElement& e, std::string_view name, double date) {
   WriteAttrStr(e, name, DateToText(date));
 }
 
-void WriteAttrDateDef(XmlElement& e, const char* name, double date, double def) {
+void WriteAttrDateDef(XmlElement& e, std::string_view name, double date, double def) {
   if (date != def) WriteAttrDate(e, name, date);
 }
 
-void WriteAttrIntList(XmlElement& e, const char* name, const std::vector<int32_t>& values) {
+void WriteAttrIntList(XmlElement& e, std::string_view name, const std::vector<int32_t>& values) {
   if (values.empty()) return;
   std::string text = "(";
   for (size_t i = 0; i < values.size(); ++i) {

@@ -41,19 +41,19 @@ double DateValueOf(int year, int month, int day);
 std::string IntToText(int64_t value);
 
 // ---- attribute helpers ----
-void SetAttr(XmlElement& e, const char* name, std::string_view text);
-void SetAttrInt(XmlElement& e, const char* name, int64_t value);
-void SetAttrCurr(XmlElement& e, const char* name, Currency value);
-void SetAttrFloat(XmlElement& e, const char* name, double value);
+void SetAttr(XmlElement& e, std::string_view name, std::string_view text);
+void SetAttrInt(XmlElement& e, std::string_view name, int64_t value);
+void SetAttrCurr(XmlElement& e, std::string_view name, Currency value);
+void SetAttrFloat(XmlElement& e, std::string_view name, double value);
 
-void WriteAttrStr(XmlElement& e, const char* name, std::string_view text);
-void WriteAttrInt(XmlElement& e, const char* name, int32_t value, int32_t def);
-void WriteAttrCurr(XmlElement& e, const char* name, Currency value, Currency def);
-void WriteAttrFloat(XmlElement& e, const char* name, double value, double def);
-void WriteAttrBool(XmlElement& e, const char* name, bool value, bool def);
-void WriteAttrDate(XmlElement& e, const char* name, double date);
-void WriteAttrDateDef(XmlElement& e, const char* name, double date, double def);
-void WriteAttrIntList(XmlElement& e, const char* name, const std::vector<int32_t>& values);
+void WriteAttrStr(XmlElement& e, std::string_view name, std::string_view text);
+void WriteAttrInt(XmlElement& e, std::string_view name, int32_t value, int32_t def);
+void WriteAttrCurr(XmlElement& e, std::string_view name, Currency value, Currency def);
+void WriteAttrFloat(XmlElement& e, std::string_view name, double value, double def);
+void WriteAttrBool(XmlElement& e, std::string_view name, bool value, bool def);
+void WriteAttrDate(XmlElement& e, std::string_view name, double date);
+void WriteAttrDateDef(XmlElement& e, std::string_view name, double date, double def);
+void WriteAttrIntList(XmlElement& e, std::string_view name, const std::vector<int32_t>& values);
 
 // Overhead and profit rates with the cost parts they apply to.
 struct TNaclPlan {

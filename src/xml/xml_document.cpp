@@ -110,14 +110,20 @@ char* PutValue(char* p, std::string_view value, const EscapeTable& table) {
   return p;
 }
 
-// ` name="value"` at p, the value escaped; returns the end.
-char* PutAttr(char* p, std::string_view name, std::string_view value, const EscapeTable& table) {
+// ` name="value"` at p, the value escaped by the table or, without one, as
+// it stands; returns the end.
+char* PutAttr(char* p, std::string_view name, std::string_view value, const EscapeTable* table) {
   *p++ = ' ';
   std::memcpy(p, name.data(), name.size());
   p += name.size();
   *p++ = '=';
   *p++ = '"';
-  p = PutValue(p, value, table);
+  if (table) {
+    p = PutValue(p, value, *table);
+  } else {
+    std::memcpy(p, value.data(), value.size());
+    p += value.size();
+  }
   *p++ = '"';
   return p;
 }
@@ -156,15 +162,19 @@ XmlElement& XmlElement::AppendChild(const char* name) {
   return *child;
 }
 
-void XmlElement::SetAttr(const char* name, std::string_view value) {
-  doc_->SetAttr(*this, name, value, XmlDocument::Bel::kBlank);
+void XmlElement::SetAttr(std::string_view name, std::string_view value) {
+  doc_->SetAttr(*this, name, value, XmlDocument::Value::kEscaped);
 }
 
-void XmlElement::SetAttrWithoutBel(const char* name, std::string_view value) {
-  doc_->SetAttr(*this, name, value, XmlDocument::Bel::kDrop);
+void XmlElement::SetAttrWithoutBel(std::string_view name, std::string_view value) {
+  doc_->SetAttr(*this, name, value, XmlDocument::Value::kEscapedWithoutBel);
 }
 
-std::optional<std::string> XmlElement::FindAttr(const char* name) const {
+void XmlElement::SetAttrVerbatim(std::string_view name, std::string_view text) {
+  doc_->SetAttr(*this, name, text, XmlDocument::Value::kVerbatim);
+}
+
+std::optional<std::string> XmlElement::FindAttr(std::string_view name) const {
   std::optional<std::string> value;
   ForEachAttr([&](const XmlAttrText& a) {
     if (!value && a.name == name) value = UnescapeAttr(a.escaped);
@@ -181,7 +191,7 @@ void* XmlDocument::Allocate(size_t size, size_t align) {
   size_t pad = (align - reinterpret_cast<uintptr_t>(cur_) % align) % align;
   if (!cur_ || pad + size > left_) {
     const size_t block = size + align > kBlockSize ? size + align : kBlockSize;
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(block));
+    blocks_.push_back(std::unique_ptr<char[]>(new char[block]));  // left uninitialised
     cur_ = blocks_.back().get();
     left_ = block;
     pad = (align - reinterpret_cast<uintptr_t>(cur_) % align) % align;
@@ -208,25 +218,38 @@ XmlElement& XmlDocument::CreateRoot(const char* name) {
   return *root_;
 }
 
+namespace {
+
+// A bit of 64 chosen by a name's size and its first and last byte.
+uint64_t NameBit(std::string_view name) {
+  if (name.empty()) return 1;
+  const auto first = static_cast<uint8_t>(name.front()), last = static_cast<uint8_t>(name.back());
+  return uint64_t{1} << ((name.size() * 31 + first * 7 + last) & 63);
+}
+
+}  // namespace
+
+void XmlDocument::CacheName(std::string_view name) {
+  name_bits_ |= NameBit(name);
+  if (name_count_ < kCachedNames) {
+    names_[name_count_++] = name;
+  } else {
+    names_complete_ = false;
+  }
+}
+
 int XmlDocument::FindCachedName(XmlElement& e, std::string_view name) {
   if (&e != names_of_) {
     names_of_ = &e;
     name_count_ = 0;
+    name_bits_ = 0;
     names_complete_ = true;
-    e.ForEachAttr([this](const XmlAttrText& a) {
-      if (name_count_ < kCachedNames) {
-        names_[name_count_++] = a.name;
-      } else {
-        names_complete_ = false;
-      }
-    });
+    e.ForEachAttr([this](const XmlAttrText& a) { CacheName(a.name); });
   }
+  if (!(name_bits_ & NameBit(name))) return -1;
   for (uint32_t i = 0; i < name_count_; ++i) {
     const std::string_view known = names_[i];
-    if (known.data() == name.data() ||
-        (known.size() == name.size() && (name.empty() || known[0] == name[0]) && known == name)) {
-      return static_cast<int>(i);
-    }
+    if (known.data() == name.data() || known == name) return static_cast<int>(i);
   }
   if (names_complete_) return -1;
   int index = 0, found = -1;
@@ -237,10 +260,11 @@ int XmlDocument::FindCachedName(XmlElement& e, std::string_view name) {
   return found;
 }
 
-void XmlDocument::SetAttr(XmlElement& e, const char* name_text, std::string_view value, Bel bel) {
-  const std::string_view name(name_text);
-  const EscapeTable& table = bel == Bel::kBlank ? kEscapeKeepingBel : kEscapeDroppingBel;
-  const size_t room = AttrRoom(name.size(), value.size());
+void XmlDocument::SetAttr(XmlElement& e, std::string_view name, std::string_view value, Value how) {
+  const EscapeTable* table = how == Value::kEscaped             ? &kEscapeKeepingBel
+                             : how == Value::kEscapedWithoutBel ? &kEscapeDroppingBel
+                                                                : nullptr;
+  const size_t room = table ? AttrRoom(name.size(), value.size()) : name.size() + value.size() + 4;
   if (const int existing = FindCachedName(e, name); existing >= 0) {
     std::string text(room, '\0');
     text.resize(static_cast<size_t>(PutAttr(text.data(), name, value, table) - text.data()));
@@ -281,11 +305,7 @@ void XmlDocument::SetAttr(XmlElement& e, const char* name_text, std::string_view
   cur_ += size;
   left_ -= size;
   saved_size_ += size;
-  if (name_count_ < kCachedNames) {
-    names_[name_count_++] = name;
-  } else {
-    names_complete_ = false;
-  }
+  CacheName(name);
 }
 
 void XmlDocument::RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped) {

@@ -47,9 +47,12 @@ class XmlElement {
   // Sets an attribute: a new one goes after the existing ones; an existing
   // one keeps its place and gets the new value. Bytes below 32 other than
   // tab, LF and CR are written as blanks.
-  void SetAttr(const char* name, std::string_view value);
+  void SetAttr(std::string_view name, std::string_view value);
   // The same with every byte 7 left out of the value.
-  void SetAttrWithoutBel(const char* name, std::string_view value);
+  void SetAttrWithoutBel(std::string_view name, std::string_view value);
+  // The same for a text that holds no byte below 32 nor & < > " and 0x98
+  // (numbers, fixed words): written as it stands.
+  void SetAttrVerbatim(std::string_view name, std::string_view text);
 
   const XmlElement* FirstChild() const { return first_child_; }
   const XmlElement* NextSibling() const { return next_; }
@@ -57,7 +60,7 @@ class XmlElement {
   template <typename F>
   void ForEachAttr(F&& visit) const;
   // Value of an attribute as it will read back, or nothing when it is not set.
-  std::optional<std::string> FindAttr(const char* name) const;
+  std::optional<std::string> FindAttr(std::string_view name) const;
 
  private:
   friend class XmlDocument;
@@ -100,14 +103,17 @@ class XmlDocument {
 
  private:
   friend class XmlElement;
-  enum class Bel : uint8_t { kBlank, kDrop };
+  // How a value is written: escaped with the byte 7 as a blank or left out,
+  // or as it stands.
+  enum class Value : uint8_t { kEscaped, kEscapedWithoutBel, kVerbatim };
 
   void* Allocate(size_t size, size_t align);
   XmlElement* NewElement(const char* name, size_t level);
-  void SetAttr(XmlElement& e, const char* name, std::string_view value, Bel bel);
+  void SetAttr(XmlElement& e, std::string_view name, std::string_view value, Value how);
   // The attribute named so on the element, looked up among the names of the
   // element attributes were last set on; -1 when there is none.
   int FindCachedName(XmlElement& e, std::string_view name);
+  void CacheName(std::string_view name);
   // Writes all attributes of the element again into one run, the one at
   // index `replaced` with the new escaped value.
   void RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped);
@@ -121,11 +127,13 @@ class XmlDocument {
   size_t left_ = 0;
   size_t saved_size_;
 
-  // Names of the attributes of the element they were last set on.
+  // Names of the attributes of the element they were last set on, with a
+  // bit per name (NameBit) so that most new names need no comparison.
   static constexpr size_t kCachedNames = 48;
   const XmlElement* names_of_ = nullptr;
   bool names_complete_ = true;
   uint32_t name_count_ = 0;
+  uint64_t name_bits_ = 0;
   std::string_view names_[kCachedNames];
 };
 
