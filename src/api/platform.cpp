@@ -122,7 +122,7 @@ uintptr_t PageSize() {
 Access ProbePages(uintptr_t begin, uintptr_t end, bool write_back) {
   constexpr size_t kBatch = 256;
   iovec remote[kBatch];
-  unsigned char scratch[kBatch];
+  unsigned char scratch[kBatch] = {};
   const pid_t self = getpid();
   const uintptr_t page = PageSize();
   uintptr_t at = begin;

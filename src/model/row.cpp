@@ -47,13 +47,9 @@ TKDXAbstractRow& TKDXAbstractObjectList::Add(uint8_t type) {
   std::unique_ptr<TKDXAbstractRow> row = CreateItem(type);
   // A type code the list does not know leaves nothing to read the item with.
   if (!row) RaiseBadData();
-  TKDXAbstractRow& ref = *row;
-  if (CanInsertRow(ref)) {
-    PlaceRow(std::move(row), -1);
-  } else {
-    FRefused.push_back(std::move(row));
-  }
-  return ref;
+  if (CanInsertRow(*row)) return *PlaceRow(std::move(row), -1);
+  FRefused.push_back(std::move(row));
+  return *FRefused.back();
 }
 
 TKDXAbstractRow* TKDXAbstractObjectList::InsertRow(std::unique_ptr<TKDXAbstractRow> row,
@@ -63,14 +59,12 @@ TKDXAbstractRow* TKDXAbstractObjectList::InsertRow(std::unique_ptr<TKDXAbstractR
 }
 
 TKDXAbstractRow* TKDXAbstractObjectList::PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index) {
-  TKDXAbstractRow* placed = row.get();
-  placed->SetOwner(this);
+  row->SetOwner(this);
   if (index < 0 || static_cast<size_t>(index) >= FItems.size()) {
     FItems.push_back(std::move(row));
-  } else {
-    FItems.insert(FItems.begin() + index, std::move(row));
+    return FItems.back().get();
   }
-  return placed;
+  return FItems.insert(FItems.begin() + index, std::move(row))->get();
 }
 
 void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
