@@ -34,7 +34,11 @@ int main(int argc, char **argv) {
   size = ftell(in);
   fseek(in, 0, SEEK_SET);
   data = malloc(size > 0 ? (size_t)size : 1);
-  if (!data || fread(data, 1, (size_t)size, in) != (size_t)size) return 2;
+  if (!data || fread(data, 1, (size_t)size, in) != (size_t)size) {
+    free(data);
+    fclose(in);
+    return 2;
+  }
   fclose(in);
 
   handle = InitKDX(data, (int32_t)size);
