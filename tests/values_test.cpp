@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "filer/codepage.h"
@@ -53,6 +57,29 @@ TEST(ValuesTest, GeneralNumberFormat) {
   EXPECT_EQ(FloatToText(true, true, 0, ','), "0");
   EXPECT_EQ(FloatToText(false, false, 0, ','), "0");
   EXPECT_EQ(FloatToText(false, true, 1.5, ','), "1,5");
+}
+
+// The general format against the C library's rounding to 15 significant
+// digits, over random values of every magnitude and over amounts with few
+// decimals (the usual quantities).
+TEST(ValuesTest, GeneralNumberFormatRoundsLikePrintf) {
+  std::mt19937_64 random(20240611);
+  std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+  std::uniform_int_distribution<int> exponent(-12, 25);
+  std::uniform_int_distribution<int64_t> thousandths(-10000000, 10000000);
+  for (int i = 0; i < 200000; ++i) {
+    const double value = i % 2 ? mantissa(random) * std::pow(10.0, exponent(random))
+                               : static_cast<double>(thousandths(random)) / 1000;
+    char expected[40];
+    std::snprintf(expected, sizeof expected, "%.14e", value);
+    std::string text = FloatToGeneralText(value, '.');
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), std::strtod(expected, nullptr))
+        << text << " for " << expected;
+    size_t digits = 0;
+    for (const char ch : text.substr(0, text.find('E'))) digits += ch >= '0' && ch <= '9';
+    EXPECT_LE(digits, 21u) << text;  // 15 significant digits and up to 6 leading zeros
+    if (HasFailure()) break;
+  }
 }
 
 TEST(ValuesTest, CurrencyText) {

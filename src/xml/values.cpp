@@ -63,28 +63,41 @@ namespace {
 // Longest general number text: a sign, 15 digits, a separator, "E-" and three digits.
 constexpr size_t kFloatText = 32;
 
+// The significant digits and the decimal exponent of a scientific text
+// "[-]d.ddde[+-]x..."; returns the count of digits.
+int ScientificDigits(const char* p, const char* end, char (&digits)[24], int& exp10) {
+  int n = 0;
+  for (; p < end && *p != 'e'; ++p) {
+    if (*p >= '0' && *p <= '9' && n < 24) digits[n++] = *p;
+  }
+  exp10 = 0;
+  const bool negative = p + 1 < end && p[1] == '-';
+  for (p += 2; p < end; ++p) exp10 = exp10 * 10 + (*p - '0');
+  if (negative) exp10 = -exp10;
+  return n;
+}
+
 std::string_view FloatText(char (&out)[kFloatText], double value, char sep) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0) return "0";
+  const double magnitude = std::fabs(value);
+  // The value rounded to 15 significant digits. When the shortest text that
+  // reads back as the value has at most 15 digits, those are the digits: the
+  // value lies closer to that text than half a unit of its 15th digit. Only
+  // other values need the slower exact rounding.
   char buf[40];
-  const char* const end = ScientificChars(buf, buf + sizeof buf, value, 14);
-  // buf: [-]d.dddddddddddddde[+-]x...
-  const char* p = buf;
+  char digits[24];
+  int exp10;
+  const char* end =
+      std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific).ptr;
+  int n = ScientificDigits(buf, end, digits, exp10);
+  if (n > 15) {
+    end = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14).ptr;
+    n = ScientificDigits(buf, end, digits, exp10);
+  }
   char* o = out;
-  if (*p == '-') {
-    *o++ = '-';
-    ++p;
-  }
-  char digits[16];
-  int n = 0;
-  for (; p < end && *p != 'e'; ++p) {
-    if (*p >= '0' && *p <= '9') digits[n++] = *p;
-  }
-  int exp10 = 0;
-  const bool negative_exp = p + 1 < end && p[1] == '-';
-  for (p += 2; p < end; ++p) exp10 = exp10 * 10 + (*p - '0');
-  if (negative_exp) exp10 = -exp10;
+  if (value < 0) *o++ = '-';
   while (n > 1 && digits[n - 1] == '0') --n;
   if (exp10 <= 14 && exp10 >= -5) {
     if (exp10 >= 0) {
