@@ -22,6 +22,17 @@ inline char* ScientificChars(char* first, char* last, double value, int precisio
 #endif
 }
 
+// A scientific text that reads back as the value: the shortest, as
+// std::to_chars(first, last, value, std::chars_format::scientific), where the
+// library has it, else one of 17 significant digits. Returns its end.
+inline char* ScientificChars(char* first, char* last, double value) {
+#ifdef __EMSCRIPTEN__
+  return ScientificChars(first, last, value, 16);
+#else
+  return std::to_chars(first, last, value, std::chars_format::scientific).ptr;
+#endif
+}
+
 // The value of a number text made by ScientificChars; `value` is left as it is
 // when the text is not a number.
 inline void ParseDouble(const char* first, const char* last, double& value) {

@@ -89,11 +89,10 @@ std::string_view FloatText(char (&out)[kFloatText], double value, char sep) {
   char buf[40];
   char digits[24];
   int exp10;
-  const char* end =
-      std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific).ptr;
+  const char* end = ScientificChars(buf, buf + sizeof buf, magnitude);
   int n = ScientificDigits(buf, end, digits, exp10);
   if (n > 15) {
-    end = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 14).ptr;
+    end = ScientificChars(buf, buf + sizeof buf, magnitude, 14);
     n = ScientificDigits(buf, end, digits, exp10);
   }
   char* o = out;
