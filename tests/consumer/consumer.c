@@ -6,7 +6,7 @@
 #include <stdlib.h>
 
 /* The failure text in UTF-8 (the library's texts are in the Basic Multilingual Plane). */
-static void print_utf16(const kdx_char16 *text) {
+static void print_utf16(const kdx_char16* text) {
   for (; *text; ++text) {
     unsigned c = *text;
     if (c < 0x80) {
@@ -23,8 +23,8 @@ static void print_utf16(const kdx_char16 *text) {
   putc('\n', stderr);
 }
 
-int main(int argc, char **argv) {
-  FILE *in;
+int main(int argc, char** argv) {
+  FILE* in;
   char *data, *xml;
   long size;
   KDXHandle handle;
@@ -44,7 +44,7 @@ int main(int argc, char **argv) {
   handle = InitKDX(data, (int32_t)size);
   free(data);
   if (!handle) {
-    const kdx_char16 *why = GetLastExceptionText();
+    const kdx_char16* why = GetLastExceptionText();
     if (why) print_utf16(why);
     return 1;
   }
