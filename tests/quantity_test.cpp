@@ -112,12 +112,12 @@ TEST(PriceFormulas, SlotsAndUnsyncedTotal) {
   for (const Case& c : cases) {
     Prices fx;
     for (size_t i = 0; i < kForOneSlots; ++i) fx.values[i] = Currency{c.values[i]};
-    if (c.fx_slot >= 0) fx.FFx[static_cast<size_t>(c.fx_slot)] = std::string(1, '1');
+    if (c.fx_slot >= 0) fx.SetFormula(c.fx_slot, std::string(1, '1'));
     EXPECT_EQ(fx.ForceUnsincPzNedeed(), c.unsynced) << c.values[0] << " " << c.fx_slot;
   }
   Prices fx;
   fx.values[1] = Currency{1};
-  fx.FFx[2] = std::string(1, 'x');
+  fx.SetFormula(2, std::string(1, 'x'));
   EXPECT_FALSE(fx.IsSlotEmpty(1) || fx.IsSlotEmpty(2));
   EXPECT_TRUE(fx.IsSlotEmpty(0) && fx.IsSlotEmpty(5));
 }

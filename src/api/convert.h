@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "filer/byte_block.h"
 #include "model/document.h"
 #include "xml/settings.h"
 #include "xml/xml_document.h"
@@ -32,13 +33,17 @@ std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
 
 // Converts; throws KdxError on any failure. The result is the XML bytes.
 std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings);
+// The same for a document handed over: its bytes are freed once it is loaded.
+ByteBlock ConvertDocument(ByteBlock input, const ConversionSettings& settings);
 
 // The stages of ConvertDocument, in their order (the benchmark times them one
 // by one): the header checks and the document loaded from the body; the XML
-// tree of a loaded document; the tree serialised and swept.
+// tree of a loaded document; the tree serialised.
 std::unique_ptr<TKDXAbstractDocData> LoadDocument(const uint8_t* data, size_t size,
                                                   const ConversionSettings& settings);
-void BuildXml(TKDXAbstractDocData& doc, XmlDocument& xml);
-std::string SaveXml(const XmlDocument& xml);
+// The document is used up: its rows are freed as they are written
+// (XMLSaveOnce), the rest when the tree is complete.
+void BuildXml(std::unique_ptr<TKDXAbstractDocData> doc, XmlDocument& xml);
+ByteBlock SaveXml(const XmlDocument& xml);
 
 }  // namespace kdx

@@ -26,7 +26,7 @@ namespace {
 struct State {
   std::recursive_mutex lock;
   // Live output buffers in the order they were registered, searched linearly.
-  std::vector<std::pair<KDXHandle, std::unique_ptr<const std::string>>> registry;
+  std::vector<std::pair<KDXHandle, std::unique_ptr<const ByteBlock>>> registry;
   std::u16string last_failure;
   // Handles are never reused within the process, so a stale handle can never
   // reach another conversion's data.
@@ -123,7 +123,7 @@ extern "C" {
 
 KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
   auto& s = GetState();
-  std::string input;
+  kdx::ByteBlock input;
   kdx::ConversionSettings settings;
   {
     std::lock_guard<std::recursive_mutex> guard(s.lock);
@@ -134,7 +134,7 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
       return 0;
     }
     const bool copied = Guarded(s, false, [&] {
-      input.assign(static_cast<const char*>(Data), static_cast<size_t>(Size));
+      input = kdx::ByteBlock(Data, static_cast<size_t>(Size));
       return true;
     });
     if (!copied) return 0;
@@ -142,12 +142,13 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
     settings.program_version = s.program_version;
   }
   // The conversion itself touches no shared state and runs outside the lock.
-  std::unique_ptr<const std::string> output;
+  std::unique_ptr<const kdx::ByteBlock> output;
   std::string failure_class, failure_message;
   try {
     settings.today = kdx::EnvironmentToday();
-    output = std::make_unique<const std::string>(kdx::ConvertDocument(
-        reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings));
+    // The input is freed once it is loaded.
+    output =
+        std::make_unique<const kdx::ByteBlock>(kdx::ConvertDocument(std::move(input), settings));
   } catch (const kdx::KdxError& e) {
     failure_class = e.ClassName();
     failure_message = e.Message();
@@ -181,7 +182,7 @@ KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t Buffe
   kdx::api::RegistryCall call;
   auto it = kdx::api::FindRegistered(call.s, Handle);
   if (it == call.s.registry.end()) return 0;
-  const std::string& bytes = *it->second;
+  const kdx::ByteBlock& bytes = *it->second;
   // The whole buffer must be writable, then large enough. The part beyond the
   // XML is checked before the copy and the rest by the copy itself, so a page
   // that cannot be written is never touched.

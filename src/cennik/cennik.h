@@ -52,6 +52,8 @@ class TCennikGroup : public TKDXExpAbstractObjectList {
   const char* XMLTag() const override { return "Folder"; }
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
   int ItemType(const TKDXAbstractRow& row) const override;
+  // Resources and folders are referred to by nothing.
+  bool FreesWrittenItems() const override { return true; }
   TCennikResType ResType() const { return FResType; }
 
  protected:

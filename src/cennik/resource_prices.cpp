@@ -6,14 +6,15 @@ namespace kdx {
 
 void TKdCustomResourcePrices::StorePrice(int column, std::string_view text, Currency value) {
   if (!IsPriceColumnUsed(column)) return;
-  auto& field = FData[column];
+  const auto bit = static_cast<uint8_t>(1u << column);
   if (value.value == 0 && text.empty()) {
-    field.reset();
-    return;
+    FFields &= static_cast<uint8_t>(~bit);
+  } else {
+    FFields |= bit;
   }
-  if (!field) field.emplace();
-  field->FPrice = value;
-  field->FPriceFx.assign(text);
+  FPrices[column] = value;
+  if (!text.empty() && !FFx) FFx = std::make_unique<std::array<std::string, 4>>();
+  if (FFx) (*FFx)[column].assign(text);
 }
 
 void TKdCustomResourcePrices::SetPriceValue(int column, Currency value) {

@@ -14,10 +14,6 @@ namespace kdx {
 
 class TKdCustomResourcePrices : public TKDXAbstractRow {
  public:
-  struct TResPriceField {
-    Currency FPrice;
-    std::string FPriceFx;
-  };
   static constexpr const char* kColumnNames[4] = {"CE", "CT", "BE", "BT"};
 
   using TKDXAbstractRow::TKDXAbstractRow;
@@ -27,11 +23,9 @@ class TKdCustomResourcePrices : public TKDXAbstractRow {
   // Which columns this container keeps; an unused column ignores every setting.
   virtual bool IsPriceColumnUsed(int column) const = 0;
 
-  Currency GetPriceValue(int column) const {
-    return FData[column] ? FData[column]->FPrice : Currency{};
-  }
+  Currency GetPriceValue(int column) const { return FPrices[column]; }
   std::string_view GetPriceFx(int column) const {
-    return FData[column] ? std::string_view(FData[column]->FPriceFx) : std::string_view();
+    return FFx ? std::string_view((*FFx)[column]) : std::string_view();
   }
   // Stores value and text as given (no rounding); a column left with value 0
   // and no text has no field.
@@ -48,7 +42,16 @@ class TKdCustomResourcePrices : public TKDXAbstractRow {
   void XMLSave(XmlElement& element) override;
 
  protected:
-  std::array<std::optional<TResPriceField>, 4> FData;
+  // True when the column has a field: a value other than 0 or a text.
+  bool HasPriceField(int column) const { return (FFields >> column) & 1; }
+
+ private:
+  // The fields of the columns: their values (0 without a field), the texts
+  // (made with the first text, which few containers have) and which columns
+  // have a field. Price lists and estimates hold one container per resource.
+  std::array<Currency, 4> FPrices{};
+  std::unique_ptr<std::array<std::string, 4>> FFx;
+  uint8_t FFields = 0;
 };
 
 // The container that keeps all four columns.

@@ -62,12 +62,17 @@ void TKdUserData::ReadData(TKdFiler& filer) {
   filer.Read_Byte();
   const uint16_t mask = filer.ReadInt16();
   for (int i = 0; i < 10; ++i) {
-    if (mask & (1u << i)) FData[static_cast<size_t>(i)] = filer.ReadString();
+    if (!(mask & (1u << i))) continue;
+    std::string text = filer.ReadString();
+    if (text.empty() && !FData) continue;
+    if (!FData) FData = std::make_unique<std::array<std::string, 10>>();
+    (*FData)[static_cast<size_t>(i)] = std::move(text);
   }
 }
 
 bool TKdUserData::IsXMLStored() const {
-  for (const auto& s : FData) {
+  if (!FData) return false;
+  for (const auto& s : *FData) {
     if (!s.empty()) return true;
   }
   return false;
@@ -77,7 +82,7 @@ void TKdUserData::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
   static const char* const kNames[10] = {"Data_0", "Data_1", "Data_2", "Data_3", "Data_4",
                                          "Data_5", "Data_6", "Data_7", "Data_8", "Data_9"};
-  for (size_t i = 0; i < 10; ++i) WriteAttrStr(element, kNames[i], FData[i]);
+  for (size_t i = 0; i < 10; ++i) WriteAttrStr(element, kNames[i], Data(i));
 }
 
 }  // namespace kdx

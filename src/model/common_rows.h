@@ -3,7 +3,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "model/row.h"
 
@@ -148,7 +150,15 @@ class TKdUserData : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   bool IsXMLStored() const override;
   void XMLSave(XmlElement& element) override;
-  std::array<std::string, 10> FData;
+  // The text at the index (0 to 9).
+  std::string_view Data(size_t index) const {
+    return FData ? std::string_view((*FData)[index]) : std::string_view();
+  }
+
+ private:
+  // Made with the first text: every estimate position has user data, and
+  // few hold any.
+  std::unique_ptr<std::array<std::string, 10>> FData;
 };
 
 }  // namespace kdx

@@ -40,4 +40,9 @@ void TKDXAbstractDocData::XMLSave(XmlElement& element) {
   XMLSaveBody(element);
 }
 
+void TKDXAbstractDocData::XMLSaveOnce(XmlElement& element) {
+  FDocDataState |= ddsWritingOnce | ddsDestroying;
+  XMLSave(element);
+}
+
 }  // namespace kdx

@@ -16,6 +16,7 @@ inline constexpr uint8_t ddsDestroying = 1;
 inline constexpr uint8_t ddsLoading = 2;
 inline constexpr uint8_t ddsSaving = 4;
 inline constexpr uint8_t ddsUndoSaving = 8;
+inline constexpr uint8_t ddsWritingOnce = 16;  // XMLSaveOnce: rows are freed once written
 
 // Eight ASCII bytes read as one little-endian 64-bit value.
 constexpr uint64_t DocSignatureOf(const char (&text)[9]) {
@@ -34,6 +35,7 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   uint8_t State() const { return FDocDataState; }
   bool Loading() const { return (FDocDataState & ddsLoading) != 0; }
   bool Destroying() const { return (FDocDataState & ddsDestroying) != 0; }
+  bool WritingOnce() const { return (FDocDataState & ddsWritingOnce) != 0; }
   TKdDocComment& DocComment() { return FDocComment; }
 
   virtual int32_t MaxFileVersion() const = 0;
@@ -45,6 +47,11 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   // Writes the root attributes and the content into the given element.
   void XMLSave(XmlElement& element) override;
+  // The same for a document that is destroyed right after: lists that allow
+  // it (FreesWrittenItems) free their items as they are written, and rows
+  // freed so skip the bookkeeping of shared rows, as when the document is
+  // destroyed. The document is left fit only for destruction.
+  void XMLSaveOnce(XmlElement& element);
 
   // A variable or row found by identifier (formulas); nullptr in the base.
   virtual TKDXAbstractRow* FindIdentifer(std::string_view /*identifier*/) { return nullptr; }

@@ -105,10 +105,13 @@ void TKDXAbstractObjectList::XMLSaveList(XmlElement& element) {
 }
 
 void TKDXAbstractObjectList::XMLSaveItems(XmlElement& element) {
-  for (const auto& item : FItems) {
-    if (ItemType(*item) == -1) continue;
-    item->XMLSave(element.AppendChild(item->XMLTag()));
+  const TKDXAbstractDocData* doc = FreesWrittenItems() ? GetDocData() : nullptr;
+  const bool free_written = doc && doc->WritingOnce();
+  for (auto& item : FItems) {
+    if (ItemType(*item) != -1) item->XMLSave(element.AppendChild(item->XMLTag()));
+    if (free_written) item.reset();
   }
+  if (free_written) FItems.clear();
 }
 
 void TKdSharedRow::Release() {

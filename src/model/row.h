@@ -175,6 +175,11 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   virtual std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) = 0;
   // The stored type code of an item; -1 leaves it out of writing and XML.
   virtual int ItemType(const TKDXAbstractRow& /*row*/) const { return 0; }
+  // True when nothing written after an item refers to it: in a document that
+  // is written once and then destroyed (TKDXAbstractDocData::XMLSaveOnce) the
+  // list frees each item as soon as its element is made, so that the tree
+  // grows into the memory the model gives back.
+  virtual bool FreesWrittenItems() const { return false; }
 
   void ReadData(TKdFiler& filer) override { ReadListBody(filer); }
   bool IsXMLStored() const override { return !FItems.empty(); }

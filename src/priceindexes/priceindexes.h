@@ -31,6 +31,8 @@ class TPriceIndexesGroup : public TKDXExpAbstractObjectList {
   const char* XMLTag() const override { return "Folder"; }
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
   int ItemType(const TKDXAbstractRow& row) const override;
+  // Index positions and folders are referred to by nothing.
+  bool FreesWrittenItems() const override { return true; }
 };
 
 // The top of the folder tree: a 32-bit count of folders, no type bytes, no caption.
@@ -40,6 +42,7 @@ class TPriceIndexesRootGroup : public TKdTypedList<TPriceIndexesGroup> {
   uint8_t GetOptions() const override { return 0; }
   TSmetaRowKind GetKind() const override { return srkIndexRoot; }
   const char* XMLTag() const override { return "Indexes"; }
+  bool FreesWrittenItems() const override { return true; }
 };
 
 class TPriceIndexes : public TKDXAbstractDocData, public IPriceIndexAddOnTypesOwner {

@@ -34,8 +34,8 @@ void ReleaseShared(TKdSharedRow* row) {
 // ---- resources ----
 
 bool TResSummaryResourcePrice::IsXMLStored() const {
-  for (const auto& field : FData) {
-    if (field) return true;
+  for (int column = 0; column < 4; ++column) {
+    if (HasPriceField(column)) return true;
   }
   return false;
 }

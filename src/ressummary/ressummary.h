@@ -91,6 +91,8 @@ class TResSummResGroupData : public TKdTypedList<TResSummaryResource> {
   TSmetaRowKind GetKind() const override { return srkResSummResGroup; }
   const char* XMLTag() const override;
   void XMLSave(XmlElement& element) override;
+  // Resources are referred to by nothing (links refer to the sources).
+  bool FreesWrittenItems() const override { return true; }
   TResSummaryGroupType GroupType() const { return FGroupType; }
 
  private:

@@ -50,6 +50,7 @@ void TSmetaChapter::RebuildPositions() {
 
 void TSmetaChapter::XMLSave(XmlElement& element) {
   XMLSaveList(element);
+  if (FItems.empty()) FPositions.clear();
   WriteAttrInt(element, "SysID", FSysID, -1);
   WriteAttrStr(element, "IndexCode", FPriceIndexCode);
 }

@@ -19,8 +19,12 @@ class TSmetaChapter : public TCustomSmetaChapter {
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
+  // Headers and positions are referred to by nothing written after them: the
+  // defects list keeps the system IDs of its positions.
+  bool FreesWrittenItems() const override { return true; }
 
-  // The chapter's positions in order (not owned), rebuilt after reading.
+  // The chapter's positions in order (not owned), rebuilt after reading;
+  // emptied when the chapter frees its written items.
   const std::vector<TSmetaPosition*>& Positions() const { return FPositions; }
 
   int32_t FSysID = -1;

@@ -41,6 +41,7 @@ std::string TDefectsListPosition::NumberText() const {
 void TDefectsListPosition::ReadData(TKdFiler& filer) {
   ReadCommon(filer);
   FTarget = nullptr;
+  FTargetSysID = 0;
   if (GetFileVersion() < kVerDefectTargetID) {
     filer.ReadString();  // unused
     return;
@@ -48,13 +49,13 @@ void TDefectsListPosition::ReadData(TKdFiler& filer) {
   const int32_t id = filer.ReadInt32();
   if (ISmetaDefectListHost* host = FindOwnerOf<ISmetaDefectListHost>(*this)) {
     FTarget = host->FindPositionBySysID(id);
+    if (FTarget) FTargetSysID = host->PositionSysID(FTarget);
   }
 }
 
 void TDefectsListPosition::XMLSave(XmlElement& element) {
   if (!XMLSaveCommon(element)) return;
-  const ISmetaDefectListHost* host = FindOwnerOf<ISmetaDefectListHost>(*this);
-  if (host && FTarget) WriteAttrInt(element, "PosId", host->PositionSysID(FTarget), 0);
+  WriteAttrInt(element, "PosId", FTargetSysID, 0);
 }
 
 // ---- defect ----

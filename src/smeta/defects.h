@@ -47,10 +47,12 @@ class TDefectsListPosition : public TCustomDefectsListRow {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  // The estimate position this row stands for, or nullptr. Not owned: the
-  // estimate frees its defects list before its chapters, and no position is
-  // removed during a conversion, so the pointer never outlives its target.
+  // The estimate position this row stands for, or nullptr, and its system ID
+  // as the estimate gives it (0 without a target). Not owned, and valid only
+  // until the chapters are written: a document written once frees its
+  // positions as it goes, so the XML uses the system ID.
   TKDXAbstractRow* FTarget = nullptr;
+  int32_t FTargetSysID = 0;
 };
 
 class TDefectsListPositions : public TKdTypedList<TDefectsListPosition> {

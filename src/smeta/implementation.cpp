@@ -182,7 +182,7 @@ void TSmetaPositionActOverrides::XMLSave(XmlElement& element) {
 
 bool TActResourcePrices::IsEmpty() const {
   for (int column = 0; column < 2; ++column) {
-    if (FData[static_cast<size_t>(column)]) return false;
+    if (HasPriceField(column)) return false;
   }
   return true;
 }

@@ -14,30 +14,36 @@ int AddWrapping(int64_t& a, int64_t b) {
 
 }  // namespace
 
+void TCustomPosForOneFx::SetFormula(int slot, std::string text) {
+  if (text.empty() && !FFx) return;
+  if (!FFx) FFx = std::make_unique<std::array<std::string, kForOneSlots>>();
+  (*FFx)[static_cast<size_t>(slot)] = std::move(text);
+}
+
 void TCustomPosForOneFx::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   filer.Read_Byte();  // not used
   const uint8_t present = filer.Read_Byte();
   for (int slot = 0; slot < kForOneSlots; ++slot) {
-    if (present & (1u << slot)) FFx[static_cast<size_t>(slot)] = filer.ReadString();
+    if (present & (1u << slot)) SetFormula(slot, filer.ReadString());
   }
 }
 
 void TCustomPosForOneFx::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
   static constexpr const char* kNames[kForOneSlots] = {"PZ", "OZ", "EM", "ZM", "MT"};
-  for (int slot = 0; slot < kForOneSlots; ++slot) {
-    WriteAttrStr(element, kNames[slot], FFx[static_cast<size_t>(slot)]);
-  }
+  for (int slot = 0; slot < kForOneSlots; ++slot)
+    WriteAttrStr(element, kNames[slot], Formula(slot));
 }
 
 bool TCustomPosForOneFx::IsSlotEmpty(int slot) const {
   if (slot < 0 || slot >= kForOneSlots) return true;
-  return FFx[static_cast<size_t>(slot)].empty() && SlotValue(slot).value == 0;
+  return Formula(slot).empty() && SlotValue(slot).value == 0;
 }
 
 bool TCustomPosForOneFx::HasFormula() const {
-  for (const std::string& fx : FFx) {
+  if (!FFx) return false;
+  for (const std::string& fx : *FFx) {
     if (!fx.empty()) return true;
   }
   return false;
@@ -46,7 +52,7 @@ bool TCustomPosForOneFx::HasFormula() const {
 bool TCustomPosForOneFx::ForceUnsincPzNedeed() const {
   bool any_price = false;
   for (int slot = 1; slot < kForOneSlots; ++slot) {
-    if (!FFx[static_cast<size_t>(slot)].empty()) return false;
+    if (!Formula(slot).empty()) return false;
     if (SlotValue(slot).value != 0) any_price = true;
   }
   if (!any_price) return false;

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "model/row.h"
 
@@ -43,8 +45,18 @@ class TCustomPosForOneFx : public TKDXAbstractRow {
   // (machinists' wages are part of machine operation and are not added).
   bool ForceUnsincPzNedeed() const;
 
+  // The formula of a slot (0 to 4), and setting it.
+  std::string_view Formula(int slot) const {
+    return FFx ? std::string_view((*FFx)[static_cast<size_t>(slot)]) : std::string_view();
+  }
+  void SetFormula(int slot, std::string text);
+
   const TSmetaPriceType FPriceType;
-  std::array<std::string, kForOneSlots> FFx;
+
+ private:
+  // Made with the first formula: a position has two of these rows, an act's
+  // data for a position one more, and few hold a formula.
+  std::unique_ptr<std::array<std::string, kForOneSlots>> FFx;
 };
 
 }  // namespace kdx

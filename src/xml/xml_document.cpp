@@ -192,6 +192,7 @@ void* XmlDocument::Allocate(size_t size, size_t align) {
   if (!cur_ || pad + size > left_) {
     const size_t block = size + align > kBlockSize ? size + align : kBlockSize;
     blocks_.push_back(std::unique_ptr<char[]>(new char[block]));  // left uninitialised
+    arena_size_ += block;
     cur_ = blocks_.back().get();
     left_ = block;
     pad = (align - reinterpret_cast<uintptr_t>(cur_) % align) % align;
@@ -357,15 +358,26 @@ char* XmlDocument::PutElement(char* p, const XmlElement& e) {
   return p;
 }
 
-void XmlDocument::Save(std::string& out) const {
-  const size_t start = out.size();
-  out.resize(start + saved_size_);
-  char* p = Put(out.data() + start, kDeclaration);
+void XmlDocument::PutDocument(char* p) const {
+  char* const end = p + saved_size_;
+  p = Put(p, kDeclaration);
   if (root_) {
     p = PutElement(p, *root_);
     p = PutLineBreak(p, 0);
   }
-  if (p != out.data() + out.size()) throw std::logic_error("XML size");
+  if (p != end) throw std::logic_error("XML size");
+}
+
+void XmlDocument::Save(std::string& out) const {
+  const size_t start = out.size();
+  out.resize(start + saved_size_);
+  PutDocument(out.data() + start);
+}
+
+ByteBlock XmlDocument::Save() const {
+  ByteBlock out(saved_size_);
+  PutDocument(out.data());
+  return out;
 }
 
 void UnescapeAttr(std::string_view escaped, std::string& value) {

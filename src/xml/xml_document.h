@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filer/byte_block.h"
 #include "xml/settings.h"
 
 namespace kdx {
@@ -98,8 +99,12 @@ class XmlDocument {
 
   // Size of the serialised document in bytes.
   size_t SavedSize() const { return saved_size_; }
+  // Bytes of the arena the tree lives in.
+  size_t ArenaSize() const { return arena_size_; }
   // Appends the declaration and the whole tree to out.
   void Save(std::string& out) const;
+  // The declaration and the whole tree in a block of their size.
+  ByteBlock Save() const;
 
  private:
   friend class XmlElement;
@@ -119,12 +124,15 @@ class XmlDocument {
   void RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped);
   // The element and everything below it as XML at p; returns the end.
   static char* PutElement(char* p, const XmlElement& e);
+  // The whole document into the saved size at p.
+  void PutDocument(char* p) const;
 
   const ConversionSettings& settings_;
   XmlElement* root_ = nullptr;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cur_ = nullptr;
   size_t left_ = 0;
+  size_t arena_size_ = 0;
   size_t saved_size_;
 
   // Names of the attributes of the element they were last set on, with a
