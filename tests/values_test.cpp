@@ -114,6 +114,9 @@ TEST(ValuesTest, DateText) {
       {DateValue(2000, 2, 29), "29.02.2000"},
       {61, "01.03.1900"},  // 1900 was no leap year
       {DateValue(9999, 12, 31), "31.12.9999"},
+      {DateValue(9999, 12, 31) + 0.99, "31.12.9999"},
+      {DateValue(9999, 12, 31) + 1, "00.00.0000"},  // a fifth year digit breaks dd.mm.yyyy
+      {1e300, "00.00.0000"},
   };
   for (const auto& c : cases) EXPECT_EQ(DateToText(c.date), c.text) << c.date;
 }

@@ -147,8 +147,8 @@ std::string FloatToGeneralText(double value, char sep) {
 
 std::string DateToText(double date) {
   char buf[32];
-  if (!std::isfinite(date) || std::fabs(date) > 2958465.0 + 1) {
-    // Beyond 31.12.9999: no calendar date.
+  if (!std::isfinite(date) || std::fabs(date) >= 2958466.0) {
+    // From 01.01.10000 on a year needs five digits: no calendar date.
     return "00.00.0000";
   }
   const long long days = static_cast<long long>(date) - 25569;  // days since 1970-01-01
