@@ -1,5 +1,7 @@
 #include "support/smeta_builder.h"
 
+#include <cmath>
+#include <cstdio>
 #include <iterator>
 
 namespace kdx::test {
@@ -8,19 +10,31 @@ namespace {
 // File versions at which the estimate's records changed, in ascending order.
 // "...Dropped" is the first version without the field.
 constexpr int32_t kResObManager = 65793;
+constexpr int32_t kResourceComments = 65793;
 constexpr int32_t kSkippedBlockAfterCosts = 65794;
 constexpr int32_t kTwoAddZatrLists = 65795;
 constexpr int32_t kKOptions16 = 65796;
 constexpr int32_t kKKind = 65797;
 constexpr int32_t kWholeVrCatalog = 65798;
+constexpr int32_t kOlderSecondLevel = 65799;  // current overhead, the 2001 work type
+constexpr int32_t kOlderCurrTotal = 65800;    // current prices of the older record
 constexpr int32_t kVrKf2001Links = 65801;
+constexpr int32_t kResourceAttribs = 65803;
+constexpr int32_t kMachinistsGrade = 65804;
+constexpr int32_t kMachinistsPrices = 65805;
 constexpr int32_t kSignatureTexts = 65806;
 constexpr int32_t kRegionId16 = 65807;
 constexpr int32_t kVrBaseCalc = 65808;
 constexpr int32_t kLegacyTables = 65809;
+constexpr int32_t kOldIndexNumbers = 65809;
+constexpr int32_t kPositionPriceLevel = 65810;
 constexpr int32_t kLegacyModes = 65811;
 constexpr int32_t kLegacyDesignIndexes = 65812;
+constexpr int32_t kDesignIndexNumber = 65813;
+constexpr int32_t kCurrMatDropped = 65814;  // 65814 and 65815 hold no current materials price
 constexpr int32_t kLegacyBlocks2001 = 65815;
+constexpr int32_t kCurrMatAgain = 65816;
+constexpr int32_t kPositionPriceComments = 65817;
 constexpr int32_t kCommonNakl = 65818;
 constexpr int32_t kVrOsColumn = 65819;
 constexpr int32_t kSecondSkippedBlock = 65820;
@@ -28,12 +42,18 @@ constexpr int32_t kTerZoneK = 65821;
 constexpr int32_t kAddZatrFormula = 65822;
 constexpr int32_t kOsGlava = 65823;
 constexpr int32_t kCcGlava = 65825;
+constexpr int32_t kOlderReplaced = 65826;
+constexpr int32_t kPresenceMask = 65827;
 constexpr int32_t kBaseCalcMode = 65828;
 constexpr int32_t kVariables = 65829;
+constexpr int32_t kResourceMask = 65829;  // and a position's identifier, profit texts, levels
 constexpr int32_t kChapterList = 65830;
 constexpr int32_t kIndexLists = 65831;
 constexpr int32_t kIndexesMode = 65832;
+constexpr int32_t kCoefficientTexts = 65832;
+constexpr int32_t kIndexByNumber = 65833;
 constexpr int32_t kCommonIndexSmrLz = 65834;
+constexpr int32_t kIndex8401ByNumber = 65834;
 constexpr int32_t kBasePriceLevel = 65835;
 constexpr int32_t kOneAddZatrList = 65836;
 constexpr int32_t kSkippedBlocksDropped = 65837;
@@ -51,32 +71,52 @@ constexpr int32_t kIndexesLinkMode = 65845;
 constexpr int32_t kMtsnNPZpm = 65846;
 constexpr int32_t kWinters = 65847;
 constexpr int32_t kTempZone = 65848;
+constexpr int32_t kPositionWinterK = 65848;
+constexpr int32_t kResourceIndex = 65849;
 constexpr int32_t kOptions32 = 65850;
 constexpr int32_t kMatDigits = 65850;
 constexpr int32_t kCatalogHead = 65851;
 constexpr int32_t kMatRoundMode = 65851;
+constexpr int32_t kDbComment = 65852;
 constexpr int32_t kItogExpandTo = 65853;
+constexpr int32_t kBookmark = 65853;
+constexpr int32_t kShortPriceBlock = 65854;  // labour per unit and grades move into resources
 constexpr int32_t kMtsnWordDropped = 65855;
+constexpr int32_t kResourceOptions16 = 65856;
 constexpr int32_t kVrMethodTexts = 65857;
 constexpr int32_t kCommonNPK = 65858;
 constexpr int32_t kVrResMethodTexts = 65858;
+constexpr int32_t kThreeCoefficientTexts = 65858;
 constexpr int32_t kUserData = 65859;
+constexpr int32_t kLastPeriodRecords = 65860;  // the implementation as monthly records
+constexpr int32_t kPriceRecord = 65860;
 constexpr int32_t kActs = 65861;
+constexpr int32_t kOverrideFlags = 65862;
 constexpr int32_t kActAddZatrs = 65863;
 constexpr int32_t kActIndexes = 65864;
 constexpr int32_t kSignatureRows = 65865;
 constexpr int32_t kActIndexesMode = 65866;
+constexpr int32_t kResourceOverridePrices = 65867;
 constexpr int32_t kSignatureList = 65868;
 constexpr int32_t kActSignatures = 65869;
 constexpr int32_t kOptionalZones = 65871;
 constexpr int32_t kDefectsList = 65872;
+constexpr int32_t kPositionOptions16 = 65873;
 constexpr int32_t kVrCurrRates = 65874;
 constexpr int32_t kDefectIdentifiers = 65875;
 constexpr int32_t kNumbering = 65876;
+constexpr int32_t kCommentEx = 65876;
 constexpr int32_t kDefectPositionIds = 65877;
+constexpr int32_t kPositionSysId = 65877;
 constexpr int32_t kCommonIndexRes = 65878;
 constexpr int32_t kActCommonIndexRes = 65879;
+constexpr int32_t kOverridePriceRecord = 65880;
+constexpr int32_t kPriceFormulas = 65881;
+constexpr int32_t kOverridePz = 65882;
+constexpr int32_t kQuantityRow = 65883;
+constexpr int32_t kOverrideQuantityRow = 65884;
 constexpr int32_t kPosKDigits = 65885;
+constexpr int32_t kPzUnsinc = 65886;
 constexpr int32_t kActMtsn = 65887;
 
 // Bits of the coefficient options and of the old option byte.
@@ -101,6 +141,95 @@ constexpr int32_t kSignatureTextIds[] = {100, 300, 310, 230, 240, 220};
 // The return-cost option of additional costs.
 constexpr uint16_t adzoReturn = 1u << 2;
 
+// Bits of a position's presence mask, in the order of the reader's table.
+constexpr uint32_t kHasQuantityFx = 0x00000001;  // the quantity as a formula (before 65883)
+constexpr uint32_t kHasNaclBase = 0x00000002;
+constexpr uint32_t kHasNaclCurr = 0x00000004;
+constexpr uint32_t kHasNaclK = 0x00000008;
+constexpr uint32_t kHasCurrOz = 0x00000010;  // then EM, ZM, MT in the next three bits
+constexpr uint32_t kHasMachinistsGrade = 0x00000100;
+constexpr uint32_t kHasPerformer = 0x00000200;
+constexpr uint32_t kHasDesignNumber = 0x00000400;
+constexpr uint32_t kHasIndex2001Number = 0x00000800;  // then 1984-2001 and 1984 current
+constexpr uint32_t kHasPlanK = 0x00004000;
+constexpr uint32_t kHasIdentifier = 0x00008000;
+constexpr uint32_t kHasIndex = 0x00010000;
+constexpr uint32_t kHasIndexCode = 0x00020000;
+constexpr uint32_t kHasIndex8401 = 0x00040000;
+constexpr uint32_t kHasIndex8401Code = 0x00080000;
+constexpr uint32_t kHasWinterK = 0x00100000;
+constexpr uint32_t kHasDbComment = 0x00200000;
+constexpr uint32_t kHasUserData = 0x00400000;
+constexpr uint32_t kHasExcluded = 0x00800000;
+constexpr uint32_t kHasWholesaleCurr = 0x01000000;
+constexpr uint32_t kHasWholesaleBase = 0x02000000;
+constexpr uint32_t kHasCommentEx = 0x04000000;
+constexpr uint32_t kHasCurrPz = 0x08000000;
+constexpr uint32_t kHasFxBase = 0x10000000;
+constexpr uint32_t kHasFxCurr = 0x20000000;
+
+// Bits of a resource's presence mask.
+constexpr int32_t kResBasePrice = 0x001, kResCurrPrice = 0x002;  // before 65860
+constexpr int32_t kResBaseComment = 0x004, kResCurrComment = 0x008;
+constexpr int32_t kResIdentifier = 0x010, kResReplaced = 0x020, kResSnip = 0x040;
+constexpr int32_t kResIndex = 0x080, kResIndexCode = 0x100, kResPriceRecord = 0x200;
+constexpr int32_t kResKs = 0x400, kResImplementation = 0x800;
+
+// Price columns of a resource: current, current second part, base, base second part.
+constexpr size_t kCurr = 0, kCurrSecond = 1, kBase = 2, kBaseSecond = 3;
+
+// The flag byte of an act override and the flag word of a position's.
+constexpr uint8_t kOvIndex = 0x01, kOvIndexCode = 0x02, kOvComment = 0x04;
+constexpr uint16_t kOvQuantityFx = 0x0001, kOvQuantity = 0x0002, kOvCurrOz = 0x0004;
+constexpr uint16_t kOvWholesale = 0x0040, kOvCurrPz = 0x0080, kOvFx = 0x0100;
+
+// Position options: the machinists' grade is stored (before 65854).
+constexpr uint16_t spoHasAverRasrM = 1u << 3;
+
+constexpr uint8_t kNoBookmark = 255;
+
+bool NonZero(std::string_view amount) { return Curr(amount).value != 0; }
+
+template <size_t N>
+bool AnyText(const std::array<std::string, N>& texts) {
+  for (const auto& text : texts) {
+    if (!text.empty()) return true;
+  }
+  return false;
+}
+
+// A rate or coefficient given as decimal text, times 10000.
+int32_t Rate(std::string_view text) { return static_cast<int32_t>(Curr(text).value); }
+
+// Labour per unit as the older price block keeps it: the quantity of the first
+// labour resource of the kind, to four decimals.
+std::string OlderLabour(const smeta::Position& p, uint8_t type) {
+  for (const auto& r : p.resources) {
+    if (r.type == type) {
+      char text[40];
+      std::snprintf(text, sizeof text, "%.4f", r.quantity);
+      return text;
+    }
+  }
+  return "0";
+}
+
+// The average grade of the first labour resource of the kind, as the older
+// records keep it (times 100).
+uint16_t OlderGrade(const smeta::Position& p, uint8_t type) {
+  for (const auto& r : p.resources) {
+    if (r.type == type) return static_cast<uint16_t>(r.grade * 10);
+  }
+  return 0;
+}
+
+// The quantity row's presence bits, as the program's writer sets them.
+bool Near(double value, double target) { return std::fabs(value - target) <= 1e-8; }
+bool QuantityEmpty(const smeta::Quantity& q) {
+  return q.fx.empty() && Near(q.value, 0) && q.precision == 6 && Near(q.k_mult, 1) &&
+         Near(q.k_unit, 1);
+}
+
 template <typename T>
 uint16_t Count(const T& list) {
   return static_cast<uint16_t>(list.size());
@@ -111,6 +240,13 @@ uint16_t Count(const T& list) {
 namespace smeta {
 
 ChapterItem Header(std::string caption) { return {.type = 0, .caption = std::move(caption)}; }
+
+ChapterItem PositionItem(Position p) {
+  std::string caption = p.caption;
+  return {.type = 1, .caption = std::move(caption), .record = [p = std::move(p)](SmetaBuilder& b) {
+            b.Position(p);
+          }};
+}
 
 uint8_t RegionByte(int32_t region_id) {
   if (region_id == 661) return 1;
@@ -529,14 +665,8 @@ void SmetaBuilder::Closing(const smeta::Content& c) {
   }
   if (v_ >= kItogExpandTo) b_.I16(c.itog_expand_to_item);
   if (v_ >= kUserData) {
-    uint16_t mask = 0;
-    for (size_t i = 0; i < c.user_data.size(); ++i) {
-      if (!c.user_data[i].empty()) mask |= static_cast<uint16_t>(1u << i);
-    }
-    b_.Byte(c.tz_digits).Head().Byte(0).I16(mask);
-    for (const auto& text : c.user_data) {
-      if (!text.empty()) b_.Str(text);
-    }
+    b_.Byte(c.tz_digits);
+    UserData(c.user_data);
     b_.Str(c.comment);
   }
   if (v_ >= kOptionalZones) {
@@ -627,6 +757,476 @@ SmetaBuilder& SmetaBuilder::Defects(const smeta::DefectsList& list) {
     }
   }
   b_.Byte(list.merge_mode);
+  return *this;
+}
+
+SmetaBuilder& SmetaBuilder::UserData(const std::array<std::string, 10>& data) {
+  uint16_t mask = 0;
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (!data[i].empty()) mask |= static_cast<uint16_t>(1u << i);
+  }
+  b_.Head().Byte(0).I16(mask);
+  for (const auto& text : data) {
+    if (!text.empty()) b_.Str(text);
+  }
+  return *this;
+}
+
+// ---- positions ----
+
+SmetaBuilder& SmetaBuilder::Position(const smeta::Position& p) {
+  if (v_ >= kPresenceMask) {
+    PositionCurrentForm(p);
+  } else {
+    PositionOlderForm(p);
+  }
+  return *this;
+}
+
+// Options, number, code, units, comment and, from 65877, the system ID.
+void SmetaBuilder::PositionHead(const smeta::Position& p) {
+  if (v_ >= kPositionOptions16) {
+    b_.I16(p.options);
+  } else {
+    b_.Byte(static_cast<uint8_t>(p.options));
+  }
+  b_.I32(p.number).Str(p.code).Str(p.units).Str(p.comment);
+  if (v_ >= kPositionSysId) b_.I32(p.sys_id);
+}
+
+void SmetaBuilder::PositionBaseIds(const smeta::Position& p) {
+  b_.I32(p.sb_id).I32(p.ras_id).Byte(p.db_flags);
+  if (v_ >= kPositionPriceLevel) b_.Byte(p.price_level);
+  if (v_ >= kBaseCalcMode) b_.Byte(p.base_calc_mode);
+}
+
+// The base prices for one unit; before 65854 the labour of workers and of
+// machinists per unit follow.
+void SmetaBuilder::PriceBlock(const smeta::Position& p) {
+  for (const auto& price : p.base) b_.Cur(price);
+  if (v_ < kShortPriceBlock)
+    b_.Cur(OlderLabour(p, smeta::kWorkers)).Cur(OlderLabour(p, smeta::kMachinists));
+}
+
+// Coefficient texts by method: three texts from 65858, the base-index and
+// resource ones from 65832, numbers before.
+void SmetaBuilder::CoefficientTexts(const std::array<std::string, 3>& texts) {
+  if (v_ >= kThreeCoefficientTexts) {
+    for (const auto& text : texts) b_.Str(text);
+  } else if (v_ >= kCoefficientTexts) {
+    b_.Str(texts[1]).Str(texts[2]);
+  } else {
+    b_.I32(Rate(texts[1])).I32(Rate(texts[2]));
+  }
+}
+
+void SmetaBuilder::PositionCurrentForm(const smeta::Position& p) {
+  const auto from = [this](int32_t version) { return v_ >= version; };
+  const bool texts3 = from(kThreeCoefficientTexts);
+  const bool nacl_k =
+      !p.nacl_k[1].empty() || !p.nacl_k[2].empty() || (texts3 && !p.nacl_k[0].empty());
+  const bool plan_k =
+      !p.plan_k[1].empty() || !p.plan_k[2].empty() || (texts3 && !p.plan_k[0].empty());
+  const auto np = [](const smeta::CustomNP& n) {
+    return n.nacl != 0 || n.plan != 0 || n.mask != 0;
+  };
+  const bool older_indexes = !from(kLegacyIndexesDropped);
+  const std::pair<uint32_t, bool> content[] = {
+      {kHasQuantityFx, !from(kQuantityRow) && !p.quantity.fx.empty()},
+      {kHasNaclBase, np(p.custom_np[0])},
+      {kHasNaclCurr, np(p.custom_np[1])},
+      {kHasNaclK, nacl_k},
+      {kHasCurrOz, NonZero(p.curr[1])},
+      {kHasCurrOz << 1, NonZero(p.curr[2])},
+      {kHasCurrOz << 2, NonZero(p.curr[3])},
+      {kHasCurrOz << 3, NonZero(p.curr[4])},
+      {kHasMachinistsGrade, !from(kShortPriceBlock) && (p.options & spoHasAverRasrM)},
+      {kHasPerformer, p.performer >= 0},
+      {kHasDesignNumber, older_indexes && p.old_indexes[3] != -1},
+      {kHasIndex2001Number, older_indexes && p.old_indexes[0] != -1},
+      {kHasIndex2001Number << 1, older_indexes && p.old_indexes[1] != -1},
+      {kHasIndex2001Number << 2, older_indexes && p.old_indexes[2] != -1},
+      {kHasPlanK, from(kResourceMask) && plan_k},
+      {kHasIdentifier, from(kResourceMask) && !p.identifier.empty()},
+      {kHasIndex, from(kIndexByNumber) && p.index.has_value()},
+      {kHasIndexCode, from(kIndexByNumber) && !p.index_code.empty()},
+      {kHasIndex8401, from(kIndex8401ByNumber) && p.index8401.has_value()},
+      {kHasIndex8401Code, from(kIndex8401ByNumber) && !p.index8401_code.empty()},
+      {kHasWinterK, from(kPositionWinterK) && p.winter.has_value()},
+      {kHasDbComment, from(kDbComment) && !p.db_comment.empty()},
+      {kHasUserData, from(kUserData) && AnyText(p.user_data)},
+      {kHasExcluded, !p.excluded.empty()},
+      {kHasWholesaleCurr, NonZero(p.wholesale[1])},
+      {kHasWholesaleBase, NonZero(p.wholesale[0])},
+      {kHasCommentEx, from(kCommentEx) && !p.comment_ex.empty()},
+      {kHasCurrPz, from(kPriceFormulas) && NonZero(p.curr[0])},
+      {kHasFxBase, from(kPriceFormulas) && AnyText(p.fx[0])},
+      {kHasFxCurr, from(kPriceFormulas) && AnyText(p.fx[1])},
+  };
+  uint32_t mask = p.mask_extra;
+  for (const auto& [bit, present] : content) {
+    if (present) mask |= bit;
+  }
+  // A field is written when its bit is set and the version looks at the bit.
+  const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
+
+  b_.Head(p.caption).Byte(p.kind).I32(static_cast<int32_t>(mask));
+  PositionHead(p);
+  if (from(kResourceMask) && has(kHasIdentifier)) b_.Str(p.identifier);
+  if (from(kCommentEx) && has(kHasCommentEx)) b_.Str(p.comment_ex);
+  if (from(kQuantityRow)) {
+    QuantityRow(p.quantity);
+  } else if (has(kHasQuantityFx)) {
+    b_.Str(p.quantity.fx);
+  } else {
+    b_.Dbl(p.quantity.value);
+  }
+  PositionBaseIds(p);
+  for (size_t level = 0; level < 2; ++level) {
+    if (!has(kHasNaclBase << level)) continue;
+    const auto& n = p.custom_np[level];
+    b_.I32(n.nacl).I32(n.plan).I16(n.mask);
+  }
+  PriceBlock(p);
+  b_.I32(p.vr1984).I32(p.vr2001);
+  if (has(kHasNaclK)) CoefficientTexts(p.nacl_k);
+  if (from(kResourceMask) && has(kHasPlanK)) CoefficientTexts(p.plan_k);
+  Resources(p.resources);
+  if (!from(kShortPriceBlock)) {
+    b_.I16(OlderGrade(p, smeta::kWorkers));
+    if (has(kHasMachinistsGrade)) b_.I16(OlderGrade(p, smeta::kMachinists));
+  }
+  Works(p.works);
+  for (size_t slot = 1; slot <= 4; ++slot) {
+    if (has(kHasCurrOz << (slot - 1))) b_.Cur(p.curr[slot]);
+  }
+  if (from(kPriceFormulas)) {
+    if (has(kHasCurrPz)) b_.Cur(p.curr[0]);
+    if (has(kHasFxBase)) Formulas(p.fx[0], 0);
+    if (has(kHasFxCurr)) Formulas(p.fx[1], 1);
+  }
+  Ks(p.ks, from(kResourceMask));
+  if (older_indexes) {
+    for (size_t i = 0; i < 3; ++i) {
+      if (has(kHasIndex2001Number << i)) b_.I16(static_cast<uint16_t>(p.old_indexes[i]));
+    }
+    if (has(kHasDesignNumber)) b_.I16(static_cast<uint16_t>(p.old_indexes[3]));
+  }
+  if (from(kIndexByNumber)) {
+    if (has(kHasIndex)) b_.I16(p.index.value_or(0));
+    if (has(kHasIndexCode)) b_.Str(p.index_code);
+  }
+  if (from(kIndex8401ByNumber)) {
+    if (has(kHasIndex8401)) b_.I16(p.index8401.value_or(0));
+    if (has(kHasIndex8401Code)) b_.Str(p.index8401_code);
+  }
+  if (from(kPositionWinterK) && has(kHasWinterK)) b_.I16(p.winter.value_or(0));
+  if (from(kDbComment) && has(kHasDbComment)) b_.Str(p.db_comment);
+  b_.Str(p.price_comments[0]).Str(p.price_comments[1]);
+  if (from(kBookmark)) {
+    b_.Byte(p.bookmark < 0 ? kNoBookmark : static_cast<uint8_t>(p.bookmark)).I16(p.item_flags);
+  }
+  if (from(kUserData) && has(kHasUserData)) UserData(p.user_data);
+  PositionImplementation(p);
+  b_.Byte(static_cast<uint8_t>(p.linked.size()));
+  for (int16_t index : p.linked) b_.I16(static_cast<uint16_t>(index));
+  if (has(kHasPerformer)) b_.I16(static_cast<uint16_t>(p.performer));
+  if (has(kHasExcluded)) {
+    b_.Head().Byte(static_cast<uint8_t>(p.excluded.size()));
+    for (int16_t index : p.excluded) b_.I16(static_cast<uint16_t>(index));
+  }
+  if (has(kHasWholesaleCurr)) b_.Cur(p.wholesale[1]);
+  if (has(kHasWholesaleBase)) b_.Cur(p.wholesale[0]);
+  if (from(kPzUnsinc)) b_.ByteBool(p.pz_unsinc);
+}
+
+void SmetaBuilder::PositionOlderForm(const smeta::Position& p) {
+  const auto from = [this](int32_t version) { return v_ >= version; };
+  b_.Head(p.caption).Byte(p.kind);
+  PositionHead(p);
+  b_.Dbl(p.quantity.value);
+  PositionBaseIds(p);
+  b_.I32(p.custom_np[0].nacl).I32(p.custom_np[0].plan);
+  if (from(kOlderSecondLevel)) b_.I32(p.custom_np[1].nacl).I32(p.custom_np[1].plan);
+  switch (p.kind) {
+    case 0:  // a priced position
+      PriceBlock(p);
+      b_.I32(p.vr1984);
+      if (from(kOlderSecondLevel)) b_.I32(p.vr2001);
+      b_.I32(Rate(p.nacl_k[1])).I16(p.custom_np[0].mask);
+      if (from(kOlderSecondLevel)) b_.I32(Rate(p.nacl_k[2])).I16(p.custom_np[1].mask);
+      Resources(p.resources);
+      b_.I16(OlderGrade(p, smeta::kWorkers));
+      if (from(kMachinistsGrade) && (p.options & spoHasAverRasrM)) {
+        b_.I16(OlderGrade(p, smeta::kMachinists));
+      }
+      Works(p.works);
+      // The current materials price: from 65816; in 65800 to 65813 only
+      // without resources.
+      if (from(kCurrMatAgain) ||
+          (from(kOlderCurrTotal) && !from(kCurrMatDropped) && p.resources.empty())) {
+        b_.Cur(p.curr[4]);
+      }
+      break;
+    case 1:  // a lump sum
+      b_.Cur(p.base[0]).I32(p.vr1984).I32(Rate(p.nacl_k[1])).I16(p.custom_np[0].mask);
+      break;
+    case 2:  // a total
+      b_.Cur(p.base[0]);
+      if (from(kOlderCurrTotal)) b_.Cur(p.curr[0]).Byte(0);
+      break;
+    default:
+      break;
+  }
+  Ks(p.ks, false);
+  if (from(kOldIndexNumbers)) {
+    for (size_t i = 0; i < 3; ++i) b_.I16(static_cast<uint16_t>(p.old_indexes[i]));
+  }
+  if (from(kDesignIndexNumber)) b_.I16(static_cast<uint16_t>(p.old_indexes[3]));
+  if (from(kPositionPriceComments)) b_.Str(p.price_comments[0]).Str(p.price_comments[1]);
+  PositionImplementation(p);
+  b_.Byte(static_cast<uint8_t>(p.linked.size()));
+  for (int16_t index : p.linked) b_.I16(static_cast<uint16_t>(index));
+  b_.I16(static_cast<uint16_t>(p.performer));
+}
+
+SmetaBuilder& SmetaBuilder::QuantityRow(const smeta::Quantity& q) {
+  uint8_t mask = 0;
+  if (!q.fx.empty()) mask |= 0x01;
+  if (q.fx.empty() && !Near(q.value, 0)) mask |= 0x02;
+  if (q.precision != 6) mask |= 0x04;
+  if (!Near(q.k_mult, 1)) mask |= 0x08;
+  if (!Near(q.k_unit, 1)) mask |= 0x10;
+  b_.Head().Byte(mask);
+  if (mask & 0x01) b_.Str(q.fx);
+  if (mask & 0x02) b_.Ext(q.value);
+  if (mask & 0x04) b_.Byte(static_cast<uint8_t>(q.precision));
+  if (mask & 0x08) b_.Ext(q.k_mult);
+  if (mask & 0x10) b_.Ext(q.k_unit);
+  return *this;
+}
+
+SmetaBuilder& SmetaBuilder::Resources(const std::vector<smeta::PositionResource>& list) {
+  b_.I16(Count(list));
+  for (const auto& r : list) {
+    b_.Byte(r.type);
+    Resource(r);
+  }
+  return *this;
+}
+
+// The common part (older or current form), then the labour or the catalogue
+// part, then a machine's second prices before 65860.
+SmetaBuilder& SmetaBuilder::Resource(const smeta::PositionResource& r) {
+  const auto from = [this](int32_t version) { return v_ >= version; };
+  const bool labour = r.type == smeta::kWorkers || r.type == smeta::kMachinists;
+  const uint8_t attribs = r.attribs | (r.replaced.empty() ? 0 : smeta::kReplaced);
+  const auto replaced = [&] {
+    Resource(r.replaced.empty() ? smeta::PositionResource{.type = r.type} : r.replaced[0]);
+  };
+  b_.Head();
+  if (!from(kResourceMask)) {
+    if (from(kResourceAttribs)) {
+      b_.Byte(attribs);
+      if (attribs & smeta::kSnipSet) b_.Dbl(r.quantity_snip.value_or(0));
+    }
+    if (from(kMachinistsPrices) || r.type != smeta::kMachinists) {
+      b_.Cur(r.prices[kBase]).Cur(r.prices[kCurr]);
+      if (from(kResourceComments)) b_.I32(r.base_comment).I32(r.curr_comment);
+    }
+    if (from(kOlderReplaced) && (attribs & smeta::kReplaced)) replaced();
+  } else {
+    b_.Byte(attribs);
+    if (from(kResourceOptions16)) b_.I16(r.options);
+    bool prices = false;
+    for (size_t c = 0; c < 4; ++c)
+      prices = prices || NonZero(r.prices[c]) || !r.price_fx[c].empty();
+    int32_t mask = 0;
+    if (r.quantity_snip) mask |= kResSnip;
+    if (!from(kPriceRecord)) {
+      if (NonZero(r.prices[kBase])) mask |= kResBasePrice;
+      if (NonZero(r.prices[kCurr])) mask |= kResCurrPrice;
+    } else if (prices) {
+      mask |= kResPriceRecord;
+    }
+    if (r.base_comment >= 0) mask |= kResBaseComment;
+    if (r.curr_comment >= 0) mask |= kResCurrComment;
+    if (!r.identifier.empty()) mask |= kResIdentifier;
+    if (!r.replaced.empty()) mask |= kResReplaced;
+    if (from(kResourceIndex) && r.index) mask |= kResIndex;
+    if (from(kResourceIndex) && !r.index_code.empty()) mask |= kResIndexCode;
+    if (!r.ks.empty()) mask |= kResKs;
+    // Acts come with 65861; links to acts that are not there are dropped.
+    if (from(kActs) && !r.implementation.empty()) mask |= kResImplementation;
+    b_.I32(mask);
+    if (mask & kResSnip) b_.Dbl(*r.quantity_snip);
+    if (mask & kResBasePrice) b_.Cur(r.prices[kBase]);
+    if (mask & kResCurrPrice) b_.Cur(r.prices[kCurr]);
+    if (mask & kResPriceRecord) Prices(r.prices, r.price_fx);
+    if (mask & kResBaseComment) b_.I32(r.base_comment);
+    if (mask & kResCurrComment) b_.I32(r.curr_comment);
+    if (mask & kResIdentifier) b_.Str(r.identifier);
+    if (mask & kResReplaced) replaced();
+    if (mask & kResIndex) b_.I16(*r.index);
+    if (mask & kResIndexCode) b_.Str(r.index_code);
+    if (from(kShortPriceBlock)) b_.Dbl(r.quantity);
+    if (mask & kResKs) Ks(r.ks, true);
+    if (mask & kResImplementation) ResourceImplementation(r.implementation);
+  }
+  if (labour) {
+    if (from(kShortPriceBlock)) {
+      const uint8_t m =
+          (r.code.empty() ? 0 : 0x1) | (r.caption.empty() ? 0 : 0x2) | (r.grade == 0 ? 0 : 0x4);
+      b_.Byte(m);
+      if (m & 0x1) b_.Str(r.code);
+      if (m & 0x2) b_.Str(r.caption);
+      if (m & 0x4) b_.I16(static_cast<uint16_t>(r.grade));
+    }
+    return *this;
+  }
+  if (!from(kShortPriceBlock)) b_.Dbl(r.quantity);
+  if (!from(kResourceOptions16)) b_.Byte(static_cast<uint8_t>(r.options));
+  b_.I32(r.entry);
+  if (r.type == smeta::kMachine && !from(kPriceRecord)) {
+    b_.Cur(r.prices[kBaseSecond]).Cur(r.prices[kCurrSecond]);
+  }
+  return *this;
+}
+
+SmetaBuilder& SmetaBuilder::Prices(const std::array<std::string, 4>& values,
+                                   const std::array<std::string, 4>& texts) {
+  uint8_t flags = 0;
+  for (size_t c = 0; c < 4; ++c) {
+    if (NonZero(values[c])) flags |= static_cast<uint8_t>(1u << c);
+    if (!texts[c].empty()) flags |= static_cast<uint8_t>(0x10u << c);
+  }
+  b_.Head().Byte(flags);
+  for (size_t c = 0; c < 4; ++c) {
+    if (flags & (1u << c)) b_.Cur(values[c]);
+  }
+  for (size_t c = 0; c < 4; ++c) {
+    if (flags & (0x10u << c)) b_.Str(texts[c]);
+  }
+  return *this;
+}
+
+SmetaBuilder& SmetaBuilder::ResourceImplementation(
+    const std::vector<smeta::ResourceOverride>& list) {
+  b_.I16(Count(list));
+  for (const auto& o : list) ResourceOverride(o);
+  return *this;
+}
+
+// The act, then from 65862 the index, its code and the price justification.
+void SmetaBuilder::ResourceOverride(const smeta::ResourceOverride& o) {
+  b_.Head().I16(static_cast<uint16_t>(o.act));
+  if (v_ >= kOverrideFlags) {
+    const uint8_t flags = (o.index ? kOvIndex : 0) | (o.index_code.empty() ? 0 : kOvIndexCode) |
+                          (o.comment.empty() ? 0 : kOvComment);
+    b_.Byte(flags);
+    if (o.index) b_.I16(*o.index);
+    if (!o.index_code.empty()) b_.Str(o.index_code);
+    if (!o.comment.empty()) b_.Str(o.comment);
+  }
+  if (v_ >= kOverridePriceRecord) {
+    Prices({o.prices[0], o.prices[1], "", ""}, {o.price_fx[0], o.price_fx[1], "", ""});
+  } else if (v_ >= kResourceOverridePrices) {
+    const uint8_t flags = (NonZero(o.prices[0]) ? 0x01 : 0) | (NonZero(o.prices[1]) ? 0x02 : 0);
+    b_.Byte(flags);
+    if (flags & 0x01) b_.Cur(o.prices[0]);
+    if (flags & 0x02) b_.Cur(o.prices[1]);
+  }
+}
+
+// Files up to 65860 keep the quantity done per month in 8-byte records: word A
+// holds the month, the year from 1900 and the low 16 bits of the quantity
+// times 100000, word B the next 31 bits and the sign.
+SmetaBuilder& SmetaBuilder::PositionImplementation(const smeta::Position& p) {
+  if (v_ <= kLastPeriodRecords) {
+    b_.I16(Count(p.periods));
+    for (const auto& period : p.periods) {
+      const auto magnitude =
+          static_cast<uint64_t>(std::llround(std::fabs(period.quantity) * 100000));
+      const uint32_t a = static_cast<uint32_t>(period.month & 0xFF) |
+                         static_cast<uint32_t>((period.year - 1900) & 0xFF) << 8 |
+                         static_cast<uint32_t>(magnitude & 0xFFFF) << 16;
+      const uint32_t b = static_cast<uint32_t>((magnitude >> 16) & 0x7FFFFFFF) |
+                         (period.quantity < 0 ? 0x80000000u : 0);
+      b_.I32(static_cast<int32_t>(a)).I32(static_cast<int32_t>(b));
+    }
+    return *this;
+  }
+  b_.I16(Count(p.implementation));
+  for (const auto& o : p.implementation) PositionOverride(o);
+  return *this;
+}
+
+void SmetaBuilder::PositionOverride(const smeta::PositionOverride& o) {
+  b_.Head().I16(static_cast<uint16_t>(o.act));
+  if (v_ >= kOverrideFlags) {
+    const uint8_t flags = (o.index ? kOvIndex : 0) | (o.index_code.empty() ? 0 : kOvIndexCode) |
+                          (o.comment.empty() ? 0 : kOvComment);
+    b_.Byte(flags);
+    if (o.index) b_.I16(*o.index);
+    if (!o.index_code.empty()) b_.Str(o.index_code);
+    if (!o.comment.empty()) b_.Str(o.comment);
+  }
+  uint16_t flags = 0;
+  if (v_ >= kOverrideQuantityRow) {
+    if (!QuantityEmpty(o.quantity)) flags |= kOvQuantity;
+  } else if (!o.quantity.fx.empty()) {
+    flags |= kOvQuantityFx;
+  } else if (!Near(o.quantity.value, 0) || v_ < kOverrideFlags) {
+    flags |= kOvQuantity;
+  }
+  for (size_t slot = 1; slot <= 4; ++slot) {
+    if (NonZero(o.prices[slot])) flags |= static_cast<uint16_t>(kOvCurrOz << (slot - 1));
+  }
+  if (NonZero(o.wholesale)) flags |= kOvWholesale;
+  if (v_ >= kOverridePz && NonZero(o.prices[0])) flags |= kOvCurrPz;
+  if (v_ >= kOverridePz && AnyText(o.fx)) flags |= kOvFx;
+  b_.I16(flags);
+  if (v_ >= kOverrideQuantityRow) {
+    if (flags & kOvQuantity) QuantityRow(o.quantity);
+  } else if (flags & kOvQuantityFx) {
+    b_.Str(o.quantity.fx);
+  } else if (flags & kOvQuantity) {
+    b_.Dbl(o.quantity.value);
+  }
+  for (size_t slot = 1; slot <= 4; ++slot) {
+    if (flags & (kOvCurrOz << (slot - 1))) b_.Cur(o.prices[slot]);
+  }
+  if (flags & kOvWholesale) b_.Cur(o.wholesale);
+  if (flags & kOvCurrPz) b_.Cur(o.prices[0]);
+  if (flags & kOvFx) Formulas(o.fx, 1);
+}
+
+SmetaBuilder& SmetaBuilder::Works(const std::vector<int32_t>& works) {
+  b_.I16(Count(works));
+  for (int32_t index : works) b_.I32(index);
+  return *this;
+}
+
+// The price type byte (which the reader passes over), the presence byte, the
+// formulas present.
+SmetaBuilder& SmetaBuilder::Formulas(const smeta::PriceFormulas& fx, uint8_t price_type) {
+  uint8_t present = 0;
+  for (size_t slot = 0; slot < fx.size(); ++slot) {
+    if (!fx[slot].empty()) present |= static_cast<uint8_t>(1u << slot);
+  }
+  b_.Head().Byte(price_type).Byte(present);
+  for (const auto& text : fx) {
+    if (!text.empty()) b_.Str(text);
+  }
+  return *this;
+}
+
+SmetaBuilder& SmetaBuilder::Ks(const std::vector<smeta::LevelK>& ks, bool with_level) {
+  b_.I16(Count(ks));
+  for (const auto& k : ks) {
+    K(k.k);
+    if (with_level) b_.Byte(static_cast<uint8_t>(k.level));
+  }
   return *this;
 }
 

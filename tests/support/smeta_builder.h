@@ -3,9 +3,11 @@
 // stream order, every field only in the versions that hold it; the layouts of
 // older files (16-bit options, the region byte, the legacy price and index
 // modes, the legacy coefficient and index blocks, the two lists of additional
-// costs, the old signature forms, the old chapter form) are derived from the
-// same content. Chapters hold headers; any other chapter item (a position) is
-// written by a callback the caller gives with the item.
+// costs, the old signature forms, the old chapter form, the older position
+// record by kind, the older quantity, resource and implementation forms) are
+// derived from the same content. Chapters hold headers and positions
+// (PositionItem); any other chapter item is written by a callback the caller
+// gives with the item.
 #pragma once
 
 #include <array>
@@ -256,6 +258,155 @@ struct Resource {
   std::string caption, code, units;
 };
 
+// ---- positions ----
+// Amounts are decimal text ("12,5" or "12.5"), the empty text meaning 0.
+
+// The quantity of a position or of an act override: a number or a formula,
+// with the multiplicity, the unit coefficient (positions only) and the
+// rounding precision (6 means none). Files before 65883 (act overrides: before
+// 65884) hold the formula when there is one, else the number.
+struct Quantity {
+  std::string fx{};
+  double value = 0;
+  int8_t precision = 6;
+  double k_mult = 1;
+  double k_unit = 1;
+};
+
+// Slots of the prices for one unit: direct costs, basic wages, machine
+// operation, machinists' wages, materials.
+using UnitPrices = std::array<std::string, 5>;
+// Formulas of the prices for one unit, by slot.
+using PriceFormulas = std::array<std::string, 5>;
+
+// A position's own overhead and profit rates (times 10000) and their cost-part
+// masks: low byte profit, high byte overhead.
+struct CustomNP {
+  int32_t nacl = 0, plan = 0;
+  uint16_t mask = 0;
+};
+
+// A coefficient of a position or of a resource. Positions keep the level from
+// 65829 (before 65831 the reader numbers them by place instead).
+struct LevelK {
+  Coefficient k;
+  int8_t level = 1;
+};
+
+// The data of a resource in one act (an index of the estimate's act list).
+// Files before 65862 hold the act only; 65867 to 65879 the two current
+// prices; from 65880 the price record with its texts.
+struct ResourceOverride {
+  int16_t act = 0;
+  std::optional<uint16_t> index{};  // of the act's resource indexes
+  std::string index_code{};
+  std::string comment{};                  // justification of the current price
+  std::array<std::string, 2> prices{};    // current price, its machinists' wages part
+  std::array<std::string, 2> price_fx{};  // their texts
+};
+
+// The data of a position in one act: the quantity done, the index and the
+// current prices for one unit (the direct-costs total and the formulas from
+// 65882).
+struct PositionOverride {
+  int16_t act = 0;
+  std::optional<uint16_t> index{};  // of the act's position indexes
+  std::string index_code{};
+  std::string comment{};
+  Quantity quantity{};
+  UnitPrices prices{};
+  std::string wholesale{};
+  PriceFormulas fx{};
+};
+
+// The quantity done in one month, as files up to 65860 keep it instead of
+// the act overrides (from which the reader makes the acts).
+struct Period {
+  int month = 1, year = 2000;
+  double quantity = 0;
+};
+
+// Resource types, the type bytes of a resource list.
+inline constexpr uint8_t kWorkers = 0, kMachinists = 1, kMachine = 2, kMaterial = 3;
+// Bits of a resource's state: the price base's quantity is kept, replaced.
+inline constexpr uint8_t kSnipSet = 0x01, kReplaced = 0x02;
+
+// A resource of a position. Labour keeps its code, caption and grade (from
+// 65854; before that its quantity per unit lives in the position's price
+// block, which the writer fills from the first labour resource of each
+// kind); machines and materials point into the estimate's catalogue.
+struct PositionResource {
+  uint8_t type = kMaterial;
+  std::string caption{}, code{};  // labour
+  int16_t grade = 0;              // labour: the average grade times 10
+  int32_t entry = 0;              // machines and materials: the catalogue entry
+  std::string identifier{};
+  uint8_t attribs = 0;  // kReplaced is added when there is a replaced resource
+  uint16_t options = 0;
+  std::optional<double> quantity_snip{};  // the price base's quantity
+  double quantity = 0;
+  // By column: current price, its second part (machinists' wages of a
+  // machine), base price, its second part; texts from 65860.
+  std::array<std::string, 4> prices{}, price_fx{};
+  int32_t base_comment = -1, curr_comment = -1;  // entries of the shared rows
+  std::optional<uint16_t> index{};               // of the resource indexes
+  std::string index_code{};
+  std::vector<LevelK> ks{};
+  std::vector<ResourceOverride> implementation{};
+  std::vector<PositionResource> replaced{};  // the resource this one replaced, at most one
+};
+
+// An estimate position. Files before 65827 hold the older record whose layout
+// follows the kind byte: 0 a priced position (prices, work types, resources,
+// works), 1 a lump sum (the direct costs, which count as materials), 2 a
+// total with its current value; any other kind holds none of these. Fields
+// the older record lacks are left out there.
+struct Position {
+  std::string caption{};
+  uint8_t kind = 0;
+  // Presence bits set besides those the content calls for: a field whose bit
+  // the version looks at is then written (empty), other bits are only set.
+  uint32_t mask_extra = 0;
+  uint16_t options = 0;  // one byte before 65873
+  int32_t number = 0;    // main number in the high 16 bits, sub-number in the low
+  std::string code{}, units{}, comment{};
+  int32_t sys_id = 0;  // from 65877
+  std::string identifier{}, comment_ex{};
+  Quantity quantity{};
+  int32_t sb_id = 0, ras_id = 0;
+  uint8_t db_flags = 0, price_level = 0, base_calc_mode = 0;
+  std::array<CustomNP, 2> custom_np{};  // base, current
+  UnitPrices base{}, curr{};
+  std::array<std::string, 2> wholesale{};  // base, current
+  std::array<PriceFormulas, 2> fx{};       // base, current
+  std::array<std::string, 2> price_comments{};
+  int32_t vr1984 = 0, vr2001 = 0;  // work type IDs
+  // Coefficient texts of overhead and profit by calculation method (base,
+  // base-index, resource); numbers before 65832, the first one from 65858.
+  std::array<std::string, 3> nacl_k{}, plan_k{};
+  std::vector<PositionResource> resources{};
+  std::vector<int32_t> works{};  // entries of the works list
+  std::vector<LevelK> ks{};
+  // Index numbers of files before 65843, -1 for none: 2001 current,
+  // 1984 to 2001, 1984 current, design.
+  std::array<int16_t, 4> old_indexes = {-1, -1, -1, -1};
+  std::optional<uint16_t> index{}, index8401{};  // of the position indexes
+  std::string index_code{}, index8401_code{};
+  std::optional<uint16_t> winter{};  // of the winter rises
+  std::string db_comment{};
+  int32_t bookmark = -1;
+  uint16_t item_flags = 0;
+  std::array<std::string, 10> user_data{};
+  std::vector<PositionOverride> implementation{};  // from 65861
+  std::vector<Period> periods{};                   // up to 65860
+  std::vector<int16_t> linked{};                   // indexes of the estimate's positions
+  int16_t performer = -1;
+  std::vector<int16_t> excluded{};  // indexes of the work-type coefficients
+  bool pz_unsinc = false;           // from 65886
+};
+// A chapter item of type 1 that writes the position.
+ChapterItem PositionItem(Position p);
+
 // The content of an estimate. Scalar parameters default to the values an
 // estimate has when its file does not hold them; the lists hold a small
 // estimate.
@@ -420,6 +571,21 @@ class SmetaBuilder {
   SmetaBuilder& DocSignatures(const smeta::Signatures& s);
   SmetaBuilder& OldSignatures(const smeta::Signatures& s);
   SmetaBuilder& Defects(const smeta::DefectsList& list);
+  SmetaBuilder& UserData(const std::array<std::string, 10>& data);
+  // A position (the record after its type byte) and the rows it holds, in
+  // stream order.
+  SmetaBuilder& Position(const smeta::Position& p);
+  SmetaBuilder& QuantityRow(const smeta::Quantity& q);
+  SmetaBuilder& Resources(const std::vector<smeta::PositionResource>& list);
+  SmetaBuilder& Resource(const smeta::PositionResource& r);
+  // The price record of resources and act overrides: values, then texts.
+  SmetaBuilder& Prices(const std::array<std::string, 4>& values,
+                       const std::array<std::string, 4>& texts);
+  SmetaBuilder& ResourceImplementation(const std::vector<smeta::ResourceOverride>& list);
+  SmetaBuilder& PositionImplementation(const smeta::Position& p);
+  SmetaBuilder& Works(const std::vector<int32_t>& works);
+  SmetaBuilder& Formulas(const smeta::PriceFormulas& fx, uint8_t price_type);
+  SmetaBuilder& Ks(const std::vector<smeta::LevelK>& ks, bool with_level);
   // Legacy blocks of older files.
   SmetaBuilder& LegacyItems(const std::vector<smeta::LegacyItem>& items);
   SmetaBuilder& LegacyShortItems(const std::vector<smeta::LegacyItem>& items,
@@ -440,6 +606,15 @@ class SmetaBuilder {
   void Links(const std::vector<int16_t>& ids);
   void DefectRow(std::optional<std::string_view> caption, const std::string& quantity,
                  bool inactive, uint16_t flags, const std::string& identifier);
+  // The position's two layouts and the parts they share.
+  void PositionCurrentForm(const smeta::Position& p);
+  void PositionOlderForm(const smeta::Position& p);
+  void PositionHead(const smeta::Position& p);
+  void PositionBaseIds(const smeta::Position& p);
+  void PriceBlock(const smeta::Position& p);
+  void CoefficientTexts(const std::array<std::string, 3>& texts);
+  void PositionOverride(const smeta::PositionOverride& o);
+  void ResourceOverride(const smeta::ResourceOverride& o);
 
   int32_t v_;
   DocBuilder b_;

@@ -1,0 +1,300 @@
+// Estimate positions read whole through an estimate: the fields each file
+// version adds or drops (both sides of every threshold), the field each
+// presence bit announces, the older record by kind, the order of a full
+// position's element, and the system IDs of old files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/builder.h"
+#include "support/smeta_builder.h"
+
+namespace kdx::test {
+namespace {
+
+using namespace smeta;
+
+// The XML of the positions put into the first chapter of the builder's
+// estimate (work types 1 and 6, position index "И-01", winter rise "ЗУ-1", one
+// performer, one work, one work-type coefficient, one act), or the failure.
+std::string PositionsXml(int32_t version, Content c, const std::vector<Position>& positions) {
+  for (const Position& p : positions) c.chapters[0].items.push_back(PositionItem(p));
+  const Outcome out = Convert(PackSmeta(c, version));
+  if (!out.ok) return out.failure;
+  const std::string body = BodyLines(out.xml);
+  const size_t from = body.find("      <Position");
+  return from == std::string::npos ? "" : body.substr(from, body.find("    </Chapter>") - from);
+}
+
+// Where a piece of XML shows around a file version: from it on, before it, on
+// both sides (a field the XML does not show must keep the record in step),
+// or, looking at the version alone, there or not.
+enum Shown { kFrom, kBefore, kBoth, kAt, kNotAt };
+struct Case {
+  int32_t version;
+  Position p;  // captioned "П" with the quantity 2
+  const char* xml;
+  Shown shown = kFrom;
+  void (*doc)(Content&) = nullptr;
+};
+
+void Check(const Case& k) {
+  Position p = k.p;
+  p.caption = "П";
+  p.quantity.value = 2;
+  Content c;
+  if (k.doc) k.doc(c);
+  const bool one = k.shown == kAt || k.shown == kNotAt;
+  for (int32_t v = one ? k.version : k.version - 1; v <= k.version; ++v) {
+    const std::string xml = PositionsXml(v, c, {p});
+    ASSERT_EQ(xml.rfind("      <Position", 0), 0u) << v << ": " << xml;
+    const bool shown = k.shown == kBoth || k.shown == kAt || (k.shown == kFrom && v == k.version) ||
+                       (k.shown == kBefore && v < k.version);
+    EXPECT_EQ(xml.find(k.xml) != std::string::npos, shown) << v << ": " << k.xml << "\n" << xml;
+  }
+}
+
+// Estimates whose legacy blocks, index lists and modes the old index numbers
+// and the work-type indexes of older files resolve against.
+void Table8401(Content& c) { c.legacy_tables[1] = {{"К"}}; }
+void WorkTypeIndexes(Content& c) {
+  c.base_price_level = 1, c.vr_base_calc = 0, c.legacy_index_mode = 1;
+  c.legacy_work_type_indexes = {{.caption = "Вр", .first = {{1, 12000, kOne}}}};
+}
+void DesignIndexes(Content& c) {
+  c.legacy_index_mode = 2, c.legacy_design_indexes = {{.caption = "Констр"}};
+}
+void IndexCodes(Content& c) {
+  for (const char* code : {"1984-2001_ 1", "2001Тек_ 1", "1984Тек_1"}) {
+    c.indexes_pos.push_back({.item = {"Старый", code}});
+  }
+}
+
+TEST(Position, EachVersionBand) {
+  const Case cases[] = {
+      // The older record.
+      {65799, {.vr2001 = 6}, "Vr2001=\"6\""},
+      {65799, {.custom_np = {{{}, {.nacl = 900000}}}}, "<CustomNPCurr Nacl=\"90\"/>"},
+      {65800, {.curr = {"", "", "", "", "5"}}, "<PriceCurr MT=\"5\"/>"},
+      {65800, {.kind = 2, .base = {"7"}, .curr = {"3"}}, "<PriceBase PZ=\"7\"/>", kBoth},
+      {65804,
+       {.options = 0x08, .resources = {{.type = kMachinists, .grade = 35}}},
+       "AverRasrM",
+       kBoth},
+      {65809, {.old_indexes = {-1, 0, -1, -1}}, "Index8401Code=\"1984-2001_ 1\"", kFrom, Table8401},
+      {65810, {.price_level = 1}, "PriceLevel=\"2001\""},
+      // Assigned after the chapters, where the work-type indexes come.
+      {65811, {.vr1984 = 1}, "IndexCode=\"Вр_1\"", kFrom, WorkTypeIndexes},
+      // The older record asks for the legacy price mode P 0 or 2.
+      {65813,
+       {.price_level = 1, .old_indexes = {-1, -1, -1, 0}},
+       "IndexCode=\"Констр_1\"",
+       kFrom,
+       [](Content& c) { DesignIndexes(c), c.legacy_price_mode = 0; }},
+      {65817, {.price_comments = {"Сб"}}, "<PriceBase Comment=\"Сб\"/>"},
+      // The record with its presence mask.
+      {65827, {.wholesale = {"2"}}, "<PriceBase Ws=\"2\"/>"},
+      {65827, {.curr = {"", "4"}}, "<PriceCurr OZ=\"4\"/>"},
+      {65828, {.base_calc_mode = 1}, "BaseCalcMode=\"ForceBase\""},
+      {65829, {.identifier = "П1"}, "Identifier=\"П1\""},
+      {65829, {.plan_k = {"", "0,85"}}, "PKI=\"0,85\""},
+      {65832, {.nacl_k = {"", "1,10"}}, "NKI=\"1,10\""},
+      {65833, {.index = 0}, "IndexCode=\"И-01\""},
+      {65834, {.index8401 = 0}, "Index8401Code=\"И-01\""},
+      {65843,
+       {.mask_extra = 0x1000, .old_indexes = {-1, 0, -1, -1}},
+       "Index8401Code=\"1984-2001_ 1\"",
+       kBefore,
+       IndexCodes},
+      // Old files copy base prices to current ones at the current level.
+      {65843,
+       {.base = {"10", "4", "3", "2", "1"}},
+       "<PriceCurr OZ=\"4\" EM=\"3\" ZM=\"2\" MT=\"1\"/>",
+       kBefore},
+      {65848, {.winter = 0}, "WinterK=\"ЗУ-1\""},
+      {65852, {.db_comment = "Б"}, "DBComment=\"Б\""},
+      {65853, {.bookmark = 3, .item_flags = 1}, "Bookmark=\"3\" ItemFlags=\"Red\""},
+      {65854,
+       {.mask_extra = 0x100,
+        .resources = {{.type = kWorkers, .caption = "Каменщик", .quantity = 1.5}}},
+       "<Tzr Caption=\"Каменщик\" Code=\"1\" Units=\"чел.час\" Quantity=\"1,5\"/>"},
+      {65858, {.nacl_k = {"1,2", "1,1"}}, "NKB=\"1,2\""},
+      {65859, {.user_data = {"Д"}}, "<UserData Data_0=\"Д\"/>"},
+      {65873, {.options = 0x0100}, "Options=\"RetOwnMat\""},
+      {65876, {.comment_ex = "скрыт"}, "Quantity=\"2\"", kBoth},
+      {65877, {.sys_id = 77}, "SysID=\"77\""},
+      {65881, {.fx = {{{"", "", "", "", "М*2"}}}}, "<Fx MT=\"М*2\"/>"},
+      {65883, {.mask_extra = 0x1, .quantity = {.k_mult = 2}}, "<Quantity Fx=\"2\" KMult=\"2\"/>"},
+      {65886, {.pz_unsinc = true}, "PzSync=\"No\""},
+  };
+  for (const Case& k : cases) Check(k);
+}
+
+// One field at a time, at a version that looks at its bit.
+TEST(Position, EachPresenceBit) {
+  const Case cases[] = {
+      {65882,
+       {.quantity = {.fx = "А*2"}},
+       "Quantity=\"0\" PriceLevel=\"Curr\" PzSync=\"Yes\">\n        <Quantity Fx=\"А*2\"/>",
+       kAt},
+      {kNewest, {.custom_np = {{{.nacl = 1}}}}, "<CustomNPBase Nacl=\"0,0001\"/>\n", kAt},
+      {kNewest, {.custom_np = {{{.nacl = 1}}}}, "<CustomNPCurr", kNotAt},
+      {kNewest, {.mask_extra = 0x2}, "<CustomNPBase", kNotAt},
+      {kNewest, {.custom_np = {{{}, {.plan = 1}}}}, "<CustomNPCurr Plan=", kAt},
+      {kNewest, {.nacl_k = {"", "", "2"}}, "NKR=\"2\"", kAt},
+      {kNewest, {.curr = {"", "", "1"}}, "<PriceCurr EM=\"1\"/>", kAt},
+      {kNewest, {.curr = {"", "", "", "1"}}, "<PriceCurr ZM=\"1\"/>", kAt},
+      {kNewest, {.curr = {"", "", "", "", "1"}}, "<PriceCurr MT=\"1\"/>", kAt},
+      {65853, {.options = 8, .resources = {{.type = kMachinists}}}, "<Tzm", kAt},
+      {kNewest, {.performer = 0}, "Performer=\"ООО «Стройподряд»\"", kAt},
+      // Old index numbers of the current record: the legacy price mode P is 1
+      // up to 65834 and 0 from 65835, when it is no longer stored.
+      {65834, {.old_indexes = {-1, -1, -1, 0}}, "IndexCode=\"Констр_1\"", kAt, DesignIndexes},
+      {65842,
+       {.price_level = 1, .old_indexes = {0, -1, -1, -1}},
+       "IndexCode=\"2001Тек_ 1\"",
+       kAt,
+       IndexCodes},
+      {65842,
+       {.price_level = 2, .old_indexes = {-1, -1, 0, -1}},
+       "IndexCode=\"1984Тек_1\"",
+       kAt,
+       IndexCodes},
+      {kNewest, {.index_code = "Свой"}, "IndexCode=\"Свой\"", kAt},
+      {kNewest, {.index = 5}, "IndexCode", kNotAt},  // no such index
+      {kNewest, {.index8401_code = "и-01 "}, "Index8401Code=\"И-01\"", kAt},
+      {kNewest, {.excluded = {0, 0}}, "<ExcludedKfs Value=\"(0, 0)\"/>", kAt},
+      {kNewest, {.wholesale = {"", "3"}}, "<PriceCurr Ws=\"3\"/>", kAt},
+      {kNewest, {.curr = {"3"}}, "<PriceCurr", kNotAt},
+      {kNewest, {.fx = {{{}, {"", "О"}}}}, "<PriceCurr>\n          <Fx OZ=\"О\"/>", kAt},
+      {kNewest, {.bookmark = 0}, "Bookmark=\"0\"", kAt},
+      {kNewest, {}, "Bookmark", kNotAt},
+      {kNewest, {}, "PzSync=\"Yes\"", kAt},
+  };
+  for (const Case& k : cases) Check(k);
+}
+
+// The older record by kind: a priced position, a lump sum (its direct costs
+// count as materials), a total, and a kind with none of these.
+TEST(Position, OlderKinds) {
+  const std::string head =
+      "      <Position Caption=\"П\" SysID=\"1\" Quantity=\"2\" PriceLevel=\"2001\" ";
+  const std::string quantity = "        <Quantity Fx=\"2\"/>\n";
+  const std::string np = "        <CustomNPBase Nacl=\"105\"";
+  const std::string tail = "        <CustomNPCurr Nacl=\"90\"/>\n      </Position>\n";
+  const std::string kinds[] = {
+      "PzSync=\"No\" Vr1984=\"1\" Vr2001=\"6\" NKB=\"0,9\" NKI=\"0,9\" NKR=\"0,8\">\n" + quantity +
+          "        <PriceBase PZ=\"10\" OZ=\"4\" EM=\"3\" ZM=\"2\" MT=\"1\"/>\n"
+          "        <PriceCurr MT=\"5\"/>\n        <Resources>\n"
+          "          <Mat Caption=\"Бетон тяжёлый, класс В15\" Code=\"401-0066\" Units=\"м3\" "
+          "Quantity=\"2\"/>\n        </Resources>\n"
+          "        <WorksList>\n          <Work Caption=\"Бетонирование\"/>\n        "
+          "</WorksList>\n" +
+          np + " NaclMask=\"ФОТ\"/>\n",
+      "PzSync=\"Yes\" Vr1984=\"1\" NKB=\"0,9\" NKI=\"0,9\">\n" + quantity +
+          "        <PriceBase PZ=\"10\" MT=\"10\"/>\n" + np + " NaclMask=\"ФОТ\"/>\n",
+      "PzSync=\"Yes\">\n" + quantity + "        <PriceBase PZ=\"10\"/>\n" + np + "/>\n",
+      "PzSync=\"Yes\">\n" + quantity + np + "/>\n",
+  };
+  for (const uint8_t kind : {0, 1, 2, 7}) {
+    const Position p{.caption = "П",
+                     .kind = kind,
+                     .quantity = {.value = 2},
+                     .price_level = 1,
+                     .custom_np = {{{.nacl = 1050000, .mask = 0x0A00}, {.nacl = 900000}}},
+                     .base = {"10", "4", "3", "2", "1"},
+                     .curr = {"9", "8", "7", "6", "5"},
+                     .vr1984 = 1,
+                     .vr2001 = 6,
+                     .nacl_k = {"", "0,9", "0,8"},
+                     .resources = {{.type = kMaterial, .quantity = 2}},
+                     .works = {0}};
+    EXPECT_EQ(PositionsXml(65826, Content{}, {p}), head + kinds[std::min(kind, uint8_t{3})] + tail);
+  }
+}
+
+// The names of the attributes and children of a position that has them all, in order.
+TEST(Position, ElementOrder) {
+  const Position p{.caption = "П",
+                   .options = 1,
+                   .number = 0x00050002,
+                   .code = "К",
+                   .units = "м3",
+                   .comment = "К",
+                   .sys_id = 12,
+                   .identifier = "П1",
+                   .comment_ex = "К",
+                   .quantity = {.value = 6, .precision = 2},
+                   .db_flags = 1,
+                   .price_level = 1,
+                   .base_calc_mode = 2,
+                   .custom_np = {{{.nacl = 1}, {.nacl = 1}}},
+                   .base = {"1"},
+                   .curr = {"", "1"},
+                   .fx = {{{"Ф"}, {"Ф"}}},
+                   .vr1984 = 1,
+                   .vr2001 = 6,
+                   .nacl_k = {"1", "1", "1"},
+                   .plan_k = {"1", "1", "1"},
+                   .resources = {{.type = kWorkers}},
+                   .works = {0},
+                   .ks = {{.k = {.caption = "К"}}},
+                   .index = 0,
+                   .index8401 = 0,
+                   .winter = 0,
+                   .db_comment = "К",
+                   .bookmark = 3,
+                   .item_flags = 1,
+                   .user_data = {"Д"},
+                   .implementation = {{.act = 0}},
+                   .performer = 0,
+                   .excluded = {0}};
+  const std::string xml = PositionsXml(kNewest, Content{}, {p});
+  const std::string start_tag = xml.substr(0, xml.find('\n'));
+  std::string names;
+  for (size_t eq = start_tag.find("=\""); eq != std::string::npos;
+       eq = start_tag.find("=\"", eq + 1)) {
+    const size_t name = start_tag.rfind(' ', eq) + 1;
+    names += " " + start_tag.substr(name, eq - name);
+  }
+  const std::string child = "\n        <";
+  for (size_t at = xml.find(child); at != std::string::npos; at = xml.find(child, at + 1)) {
+    const size_t name = at + child.size();
+    if (xml[name] != '/') names += "|" + xml.substr(name, xml.find_first_of(" />", name) - name);
+  }
+  EXPECT_EQ(
+      names,
+      " Caption Identifier SysID Number Code Units Quantity Comment PriceLevel BaseCalcMode "
+      "Options IndexCode Index8401Code DBComment DBFlags PzSync Vr1984 Vr2001 NKB PNB NKI PKI "
+      "NKR PKR WinterK Bookmark ItemFlags Performer|Quantity|PriceBase|PriceCurr|Resources|"
+      "Koefficients|ExcludedKfs|WorksList|CustomNPBase|CustomNPCurr|Implementation_V2|UserData")
+      << xml;
+}
+
+// Files before 65877 number the positions 1, 2, 3 … in reading order over all
+// chapters, whatever the record holds; from 65877 the stored IDs stand.
+TEST(Position, SystemIdsOfOldFiles) {
+  for (const int32_t v : {65876, 65877}) {
+    Content c;
+    c.chapters[0].items = {PositionItem({.caption = "А", .sys_id = 9}), Header("З"),
+                           PositionItem({.caption = "Б", .sys_id = 7})};
+    c.chapters.push_back(
+        {.caption = "Второй", .items = {PositionItem({.caption = "В", .sys_id = 5})}});
+    const Outcome out = Convert(PackSmeta(c, v));
+    ASSERT_TRUE(out.ok) << out.failure;
+    std::string ids;
+    const std::string xml = BodyLines(out.xml);
+    const std::string tag = "\n      <Position ";  // an item of a chapter
+    for (size_t at = xml.find(tag); at != std::string::npos; at = xml.find(tag, at + 1)) {
+      const size_t id = xml.find("SysID=\"", at) + 7;
+      ids += xml.substr(id, xml.find('"', id) - id) + " ";
+    }
+    EXPECT_EQ(ids, v < 65877 ? "1 2 3 " : "9 7 5 ") << v;
+  }
+}
+
+}  // namespace
+}  // namespace kdx::test
