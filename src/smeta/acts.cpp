@@ -282,10 +282,10 @@ TSmetaImlpemAct* TSmetaImlpemActList::EnsureActInListOnOldFormatConvertion(int m
   TSmetaImlpemAct* raw = act.get();
   raw->SetCaption(kCaptionStart + std::string(kMonths[static_cast<size_t>(month - 1)]) + " " +
                   IntToText(year) + kCaptionEnd);
-  raw->FYear = static_cast<int16_t>(year);
-  raw->FMonth = static_cast<int16_t>(month);
+  raw->FYear = static_cast<uint16_t>(year);
+  raw->FMonth = static_cast<uint16_t>(month);
   raw->FDayStart = 1;
-  raw->FDayFinish = static_cast<int16_t>(DaysInMonth(year, month));
+  raw->FDayFinish = static_cast<uint16_t>(DaysInMonth(year, month));
   raw->FMakingDate = DateValueOf(year, month, raw->FDayFinish);
 
   // While the acts stand on distinct days, in order and numbered, an act on
@@ -299,14 +299,14 @@ TSmetaImlpemAct* TSmetaImlpemActList::EnsureActInListOnOldFormatConvertion(int m
         });
     const auto at = static_cast<size_t>(place - FItems.begin());
     if (at == FItems.size() || DayOf(At(at)->FMakingDate) != day) {
-      InsertRow(std::move(act), static_cast<int>(at));
+      if (!InsertRow(std::move(act), static_cast<int>(at))) return nullptr;
       NumberFrom(at);
       FPeriods.emplace(std::pair{year, month}, raw);
       FPeriodsCount = FItems.size();
       return raw;
     }
   }
-  InsertRow(std::move(act));
+  if (!InsertRow(std::move(act))) return nullptr;
   SortAndNumber();
   return raw;
 }
