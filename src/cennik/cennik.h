@@ -28,17 +28,17 @@ class TCennikResource : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  std::string FCode;
+  CompactString FCode;
   // The units row referred to, and the document that owns the units list.
   TKdSharedRow* FIsm = nullptr;
   TCennik* FDoc = nullptr;
   int32_t FBrutto = 0;
   int32_t FCargoClass = 0;
   int32_t FRasr = 0;
-  std::string FComment;
+  CompactString FComment;
   TKdResourcePrices FPrice;
   TCennikResType FResType;
-  std::array<std::string, 2> FPriceObosn;
+  std::array<CompactString, 2> FPriceObosn;
 };
 
 // A folder: item type 0 is a resource, 1 a folder.

@@ -50,7 +50,7 @@ class TKdCustomResourcePrices : public TKDXAbstractRow {
   // (made with the first text, which few containers have) and which columns
   // have a field. Price lists and estimates hold one container per resource.
   std::array<Currency, 4> FPrices{};
-  std::unique_ptr<std::array<std::string, 4>> FFx;
+  std::unique_ptr<std::array<CompactString, 4>> FFx;
   uint8_t FFields = 0;
 };
 

@@ -42,7 +42,7 @@ class TKdRowDocLink : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  std::string FLink;
+  CompactString FLink;
   uint8_t FLinkTarget = rdltgBase;
   uint8_t FLinkType = rdltNone;
   uint8_t FOptions;
@@ -82,8 +82,8 @@ class TCustomSmetaChapter : public TKDXExpAbstractObjectList {
 class TKdCodeIzmRow : public TKDXAbstractRow {
  public:
   using TKDXAbstractRow::TKDXAbstractRow;
-  std::string FCode;
-  std::string FIsm;
+  CompactString FCode;
+  CompactString FIsm;
 };
 
 enum TSmetaRenumeratorMode : uint8_t { srnmSequential, srnmChapterFrac, srnmChapterInt };
@@ -114,7 +114,7 @@ class TKdIdentifierRow : public TKDXAbstractRow {
     if (!XMLSaveRow(element)) return;
     WriteAttrStr(element, "Identifier", FIdentifier);
   }
-  std::string FIdentifier;
+  CompactString FIdentifier;
 };
 
 class TKdVariable : public TKdIdentifierRow {
@@ -130,7 +130,7 @@ class TKdVariable : public TKdIdentifierRow {
     TKdIdentifierRow::XMLSave(element);
     WriteAttrStr(element, "Value", FFormula);
   }
-  std::string FFormula;
+  CompactString FFormula;
 };
 
 class TKdVariables : public TKdTypedList<TKdVariable> {

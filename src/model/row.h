@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filer/compact_string.h"
 #include "filer/filer.h"
 #include "xml/values.h"
 #include "xml/xml_document.h"
@@ -88,8 +89,8 @@ class TKDXAbstractRow {
 
   TKDXAbstractRow* Owner() const { return FOwner; }
   void SetOwner(TKDXAbstractRow* owner) { FOwner = owner; }
-  const std::string& GetCaption() const { return FCaption; }
-  void SetCaption(std::string caption) { FCaption = std::move(caption); }
+  std::string_view GetCaption() const { return FCaption; }
+  void SetCaption(std::string_view caption) { FCaption = caption; }
 
   // Class-level constants.
   virtual uint8_t GetOptions() const { return aroStoreCaption | aroXMLStoreCaption; }
@@ -122,7 +123,7 @@ class TKDXAbstractRow {
   virtual TKDXAbstractDocData* AsDocData() const { return nullptr; }
 
   TKDXAbstractRow* FOwner;
-  std::string FCaption;
+  CompactString FCaption;
 };
 
 // Rows with a display expand state, which conversion neither reads nor writes.

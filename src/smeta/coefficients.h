@@ -87,8 +87,8 @@ class TSmetaAbstractK : public TSmetaAbstractKIItem {
   uint8_t FKfKind = skkStandart;
   TKfValues FValues = kNeutralFactors;
   uint16_t FOptions;
-  std::string FIdentifier;
-  std::string FFormula;
+  CompactString FIdentifier;
+  CompactString FFormula;
   std::array<std::string, kKfSlots> FFxArray;
   bool FFxParseSuccesful = true;
 
@@ -255,7 +255,7 @@ class TCustomSmetaKIItem : public TSmetaAbstractKIItem {
   void ReadData(TKdFiler& filer) override { ReadKIItem(filer); }
   void XMLSave(XmlElement& element) override { XMLSaveKIItem(element); }
 
-  std::string FCode;
+  CompactString FCode;
   TKfValues FValues = kNeutralFactors;
 
  protected:

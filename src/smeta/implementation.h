@@ -53,8 +53,8 @@ class TCustomSmetaActOverrides : public TCustomSmetaActLink {
 
   // An index of the act's own list (not owned), or nullptr.
   TKDXAbstractIndex* FPriceIndex = nullptr;
-  std::string FPriceIndexCode;
-  std::string FCurrPriceObosn;
+  CompactString FPriceIndexCode;
+  CompactString FCurrPriceObosn;
 
  protected:
   // "ActIndex", "IndexCode" and, with a justification, the "PriceCurr" child

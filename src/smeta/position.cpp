@@ -208,10 +208,10 @@ std::string TSmetaPosition::RateText(TKdFiler& filer) const {
 }
 
 void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
-                                          std::array<std::string, kCalcMethods>& texts) {
+                                          std::array<CompactString, kCalcMethods>& texts) {
   const int32_t version = GetFileVersion();
   if (version >= kVerThreeCoefTexts) {
-    for (std::string& text : texts) text = filer.ReadString();
+    for (CompactString& text : texts) text = filer.ReadString();
     return;
   }
   if (version >= kVerCoefTexts) {

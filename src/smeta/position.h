@@ -65,11 +65,11 @@ class TSmetaPosition : public TKdIdentifierRow {
 
   int32_t FSysID = 0;
   int32_t FNumber = 0;
-  std::string FObosnov;
-  std::string FIsm;
-  std::string FComment;
-  std::string FCommentEx;
-  std::string FDbComment;
+  CompactString FObosnov;
+  CompactString FIsm;
+  CompactString FComment;
+  CompactString FCommentEx;
+  CompactString FDbComment;
   TPositionQuantity FQuantity;
   int32_t FSb_id = 0;
   int32_t FRas_id = 0;
@@ -82,17 +82,17 @@ class TSmetaPosition : public TKdIdentifierRow {
   std::array<Currency, 2> FForOneWholesale{};  // base, current
   TPositionForOneFx FForOneFxBase;
   TPositionForOneFx FForOneFxCurr;
-  std::array<std::string, 2> FPriceObosn;
+  std::array<CompactString, 2> FPriceObosn;
   std::array<Currency, 2> FNacl{};
   std::array<Currency, 2> FPlan{};
   std::array<uint16_t, 2> FMask{};  // low byte profit mask, high byte overhead mask
-  std::array<std::string, kCalcMethods> FNaclK;
-  std::array<std::string, kCalcMethods> FPlanK;
+  std::array<CompactString, kCalcMethods> FNaclK;
+  std::array<CompactString, kCalcMethods> FPlanK;
   std::array<TKDXSmetaVidRab*, 2> FVidRab{};
   TKDXAbstractIndex* FPriceIndex = nullptr;
-  std::string FPriceIndexCode;
+  CompactString FPriceIndexCode;
   TKDXAbstractIndex* FPriceIndex8401 = nullptr;
-  std::string FPriceIndex8401Code;
+  CompactString FPriceIndex8401Code;
   TSmetaWinterK* FWinterK = nullptr;
   TSmetaPerformer* FPerformer = nullptr;
   int32_t FBookmark = -1;
@@ -120,7 +120,7 @@ class TSmetaPosition : public TKdIdentifierRow {
   void ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType type);
   // A rate times 10000 as its decimal text.
   std::string RateText(TKdFiler& filer) const;
-  void ReadCoefficientTexts(TKdFiler& filer, std::array<std::string, kCalcMethods>& texts);
+  void ReadCoefficientTexts(TKdFiler& filer, std::array<CompactString, kCalcMethods>& texts);
   void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001, bool index8401,
                            bool index1984);
   void ReadTail(TKdFiler& filer);

@@ -41,7 +41,11 @@ void TCustomPosQuantity::XMLSave(XmlElement& element) {
   // element's, for a quantity read on its own), as every other number here.
   const TKDXAbstractDocData* doc = GetDocData();
   const char sep = (doc ? doc->Settings() : element.Settings()).decimal_separator;
-  WriteAttrStr(element, "Fx", FFx.empty() ? FloatToGeneralText(FQuantity, sep) : FFx);
+  if (FFx.empty()) {
+    WriteAttrStr(element, "Fx", FloatToGeneralText(FQuantity, sep));
+  } else {
+    WriteAttrStr(element, "Fx", FFx);
+  }
   WriteAttrFloat(element, "KMult", FKMult, 1);
   WriteAttrFloat(element, "KUnit", UnitCoefficient(), 1);
   WriteAttrInt(element, "Precision", FPrecision, kNoRounding);
@@ -57,7 +61,7 @@ bool TCustomPosQuantity::IsEmptyData() const {
 std::string TCustomPosQuantity::OldQuantityStr(char decimal_separator) const {
   if (IsEmptyQuantity()) return {};
   std::string text =
-      FFinalQtyStr.empty() ? FloatToGeneralText(FQuantity, decimal_separator) : FFinalQtyStr;
+      FFinalQtyStr.empty() ? FloatToGeneralText(FQuantity, decimal_separator) : FFinalQtyStr.str();
   if (FPrecision == kNoRounding) return text;
   static const std::string round_open = Cp("ОКР(");
   return round_open + text + "; " + IntToText(FPrecision) + ")";

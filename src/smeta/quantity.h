@@ -44,8 +44,8 @@ class TCustomPosQuantity : public TKDXAbstractRow {
 
   double FQuantity = 0;
   double FQuantityResult = 0;
-  std::string FFx;
-  std::string FFinalQtyStr;
+  CompactString FFx;
+  CompactString FFinalQtyStr;
   double FKMult = 1;
   int32_t FPrecision = kNoRounding;
   int32_t FVarState = 0;

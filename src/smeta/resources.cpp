@@ -214,7 +214,7 @@ void TSmetaPosResource::XMLSavePrice(XmlElement& element, const char* name, int 
 // ---- labour ----
 
 std::string TCustomSmetaPeopleRes::GetCode() const {
-  if (!FCode.empty()) return FCode;
+  if (!FCode.empty()) return FCode.str();
   std::string code = kLabourCodePrefixes[ResourceType()];
   if (FAverRasr != 0) {
     std::string grade = IntToText(FAverRasr);

@@ -87,7 +87,7 @@ class TSmetaPosResource : public TKdIdentifierRow {
   const TKdSharedRow* FPriceObosn[2] = {nullptr, nullptr};
   std::unique_ptr<TSmetaPosResource> FReplacedRes;
   TKDXAbstractIndex* FPriceIndex = nullptr;
-  std::string FPriceIndexCode;
+  CompactString FPriceIndexCode;
   TSmetaResKfs FKoeffs;
   TSmetaResourceImplementation FImplemNew;
 
@@ -120,7 +120,7 @@ class TCustomSmetaPeopleRes : public TSmetaPosResource {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  std::string FCode;
+  CompactString FCode;
   int32_t FAverRasr = 0;  // average grade times 10; 0 for none
 };
 

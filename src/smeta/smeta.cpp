@@ -117,9 +117,9 @@ int32_t FactorOf(double value) {
       std::clamp(scaled, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
 
-TSmetaIndexPos& AppendIndex(TSmetaIndexesPos& list, std::string caption, std::string code) {
+TSmetaIndexPos& AppendIndex(TSmetaIndexesPos& list, std::string_view caption, std::string code) {
   auto& index = static_cast<TSmetaIndexPos&>(list.Add(0));
-  index.SetCaption(std::move(caption));
+  index.SetCaption(caption);
   index.FCode = std::move(code);
   return index;
 }
@@ -401,8 +401,7 @@ void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
     const int32_t a = filer.ReadInt32();
     int32_t b = filer.ReadInt32();
     if (b == 0) b = kFactorOne;
-    TSmetaIndexPos& index =
-        AppendIndex(FIndexesPos, std::move(caption), kPrefix + IntToText(i + 1));
+    TSmetaIndexPos& index = AppendIndex(FIndexesPos, caption, kPrefix + IntToText(i + 1));
     index.FValues[0] = FactorOf((a / 10000.0) * (b / 10000.0));
   }
 }
