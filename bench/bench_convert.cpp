@@ -36,6 +36,7 @@
 #include "documents.h"
 #include "kdx2xml/kdx2xml.h"
 #include "libxml2_reference.h"
+#include "samples.h"
 #include "support/builder.h"
 
 namespace {
@@ -81,6 +82,9 @@ std::vector<Document>& Documents() {
     const auto add = [&d](std::string name, std::string family, std::function<std::string()> f) {
       d.push_back({std::move(name), std::move(family), std::move(f), {}, 0});
     };
+    add("smeta-1k", "smeta", [] { return kdx::samples::SmetaOfSize(1000); });
+    add("smeta-10k", "smeta", [] { return kdx::samples::SmetaOfSize(10000); });
+    add("smeta-100k", "smeta", [] { return kdx::samples::SmetaOfSize(100000); });
     add("pricelist-20k", "pricelist", [] { return kdx::bench::PriceList(20000); });
     add("pricelist-200k", "pricelist", [] { return kdx::bench::PriceList(200000); });
     add("indexes-5k", "indexes", [] { return kdx::bench::PriceIndexes(5000); });
