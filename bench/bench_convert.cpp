@@ -176,7 +176,7 @@ void Save(benchmark::State& state, Document& doc) {
   const auto xml = TreeOf(doc);
   Timed(state, doc, [&] {
     const double t0 = ThreadSeconds();
-    kdx::ByteBlock out = kdx::SaveXml(*xml);
+    auto out = kdx::SaveXml(*xml);
     const double t = ThreadSeconds() - t0;
     benchmark::DoNotOptimize(out.data());
     return t;
@@ -410,8 +410,14 @@ Memory MeasureMemory(Document& doc) {
 // ---- the table ----
 
 // Keeps the time per iteration (ms) of every run; the median when repeated.
+// Quiet, it prints a line per measurement to standard error instead of the
+// console report.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
+  explicit CollectingReporter(bool quiet) : quiet_(quiet) {}
+  bool ReportContext(const Context& context) override {
+    return quiet_ || ConsoleReporter::ReportContext(context);
+  }
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
@@ -421,9 +427,10 @@ class CollectingReporter : public benchmark::ConsoleReporter {
         if (run.aggregate_name == "median") median_[name] = ms;
       } else {
         samples_[name].push_back(ms);
+        if (quiet_) std::fprintf(stderr, "  %-28s %10.3f ms\n", name.c_str(), ms);
       }
     }
-    ConsoleReporter::ReportRuns(runs);
+    if (!quiet_) ConsoleReporter::ReportRuns(runs);
   }
   // Time in ms of document/stage, or a negative value when it did not run.
   double Ms(const std::string& doc, const char* stage) const {
@@ -437,6 +444,7 @@ class CollectingReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  bool quiet_;
   std::map<std::string, double> median_;
   std::map<std::string, std::vector<double>> samples_;
 };
@@ -454,7 +462,12 @@ std::string Fixed(double value, int decimals, int width) {
 double Ratio(double a, double b) { return a < 0 || b <= 0 ? -1 : a / b; }
 
 void PrintTables(const CollectingReporter& r, bool memory) {
-  std::printf("\nConversion through the C exports (ms: CPU time of one conversion, median)\n");
+  double load[1] = {-1};
+  getloadavg(load, 1);
+  std::printf(
+      "\nConversion through the C exports (ms: CPU time of one conversion, median;\n"
+      "%ld cores, load average %.1f)\n",
+      sysconf(_SC_NPROCESSORS_ONLN), load[0]);
   std::printf("%-18s %9s %9s %9s %8s %9s %9s %10s\n", "document", "input MB", "XML MB", "ms",
               "MB/s", "peak MB", "x memcpy", "x libxml2");
   struct Row {
@@ -521,12 +534,15 @@ void PrintTables(const CollectingReporter& r, bool memory) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // --no-memory leaves out the memory measurements (and the tool's runs).
-  bool memory = true;
+  // --no-memory leaves out the memory measurements (and the tool's runs);
+  // --quiet prints the tables with a line per measurement on the way.
+  bool memory = true, quiet = false;
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-memory") == 0) {
       memory = false;
+    } else if (std::strcmp(argv[i], "--quiet") == 0) {
+      quiet = true;
     } else {
       args.push_back(argv[i]);
     }
@@ -543,7 +559,7 @@ int main(int argc, char** argv) {
   }
   benchmark::Initialize(&count, args.data());
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
-  CollectingReporter reporter;
+  CollectingReporter reporter(quiet);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   PrintTables(reporter, memory);
   benchmark::Shutdown();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, when missing.
-# Usage: scripts/deps.sh [--windows]   (--windows adds the mingw-w64 cross compilers and wine)
+# Usage: scripts/deps.sh [--windows | --bench]   (--windows adds the mingw-w64 cross compilers
+# and wine, --bench libxml2 for the benchmark's reference)
 set -euo pipefail
 
 need=()
@@ -31,6 +32,17 @@ compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a' >/dev/
 if [ "${1:-}" = "--windows" ]; then
   command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64)
   command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
+fi
+# The browser viewer's module and its test: Emscripten, Chromium, and node
+# with npm for the test driver (--web).
+if [[ " $* " == *" --web "* ]]; then
+  command -v emcc >/dev/null || need+=(emscripten)
+  command -v chromium >/dev/null || need+=(chromium)
+  command -v node >/dev/null || need+=(nodejs)
+  command -v npm >/dev/null || need+=(npm)
+fi
+if [ "${1:-}" = "--bench" ]; then
+  [ -f /usr/include/libxml2/libxml/tree.h ] || need+=(libxml2-dev)
 fi
 
 if [ ${#need[@]} -eq 0 ]; then exit 0; fi
