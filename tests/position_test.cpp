@@ -68,7 +68,7 @@ void DesignIndexes(Content& c) {
   c.legacy_index_mode = 2, c.legacy_design_indexes = {{.caption = "Констр"}};
 }
 void IndexCodes(Content& c) {
-  for (const char* code : {"1984-2001_ 1", "2001Тек_ 1", "1984Тек_1"}) {
+  for (const char* code : {"1984-2001_ 1", "2001Тек_ 1", "1984Тек_1", "2001Тек_ 0"}) {
     c.indexes_pos.push_back({.item = {"Старый", code}});
   }
 }
@@ -163,6 +163,14 @@ TEST(Position, EachPresenceBit) {
        "IndexCode=\"1984Тек_1\"",
        kAt,
        IndexCodes},
+      // The current record names the numbers it holds: -1 is number 0 like any
+      // other. The older record writes -1 for "none".
+      {65842, {.mask_extra = 0x800, .price_level = 1}, "IndexCode=\"2001Тек_ 0\"", kAt, IndexCodes},
+      {65826,
+       {.price_level = 1},
+       "IndexCode=",
+       kNotAt,
+       [](Content& c) { IndexCodes(c), c.legacy_price_mode = 0; }},
       {kNewest, {.index_code = "Свой"}, "IndexCode=\"Свой\"", kAt},
       {kNewest, {.index = 5}, "IndexCode", kNotAt},  // no such index
       {kNewest, {.index8401_code = "и-01 "}, "Index8401Code=\"И-01\"", kAt},

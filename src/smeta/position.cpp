@@ -1,5 +1,7 @@
 #include "smeta/position.h"
 
+#include <cstdint>
+
 #include "model/row_cast.h"
 #include "smeta/smeta.h"
 
@@ -11,6 +13,7 @@ constexpr int32_t kVerOlderSecondLevel = 0x00010107;  // current overhead, 2001 
 constexpr int32_t kVerOlderCurrMat = 0x00010108;      // current materials price
 constexpr int32_t kVerMachinistsGrade = 0x0001010C;
 constexpr int32_t kVerOldIndexNumbers = 0x00010111;
+constexpr int kNoNumber = INT32_MIN;  // outside the 16-bit numbers
 constexpr int32_t kVerPriceLevel = 0x00010112;
 constexpr int32_t kVerLegacyWorkTypeIndex = 0x00010113;
 constexpr int32_t kVerDesignIndexNumber = 0x00010115;
@@ -225,22 +228,27 @@ void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
 }
 
 void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001,
-                                         bool index8401, bool index1984) {
-  const auto number = [&filer] { return static_cast<int16_t>(filer.ReadInt16()); };
+                                         bool index8401, bool index1984, bool minus_one_is_none) {
+  // The older records store -1 for "no index"; the presence-mask records name
+  // only the numbers they hold, so there -1 is looked up like any number.
+  const auto number = [&filer, minus_one_is_none] {
+    const int n = static_cast<int16_t>(filer.ReadInt16());
+    return n == -1 && minus_one_is_none ? kNoNumber : n;
+  };
   const auto code = [](int which, int n) { return Prefix(which) + IntToText(n + 1); };
   if (index2001) {
     const int n = number();
-    if (n != -1 && FPriceLevel == ppt2001 && PriceModeOneOf(doc, 0, 2)) {
+    if (n != kNoNumber && FPriceLevel == ppt2001 && PriceModeOneOf(doc, 0, 2)) {
       SetPriceIndexByCode(doc, code(kPrefix2001, n));
     }
   }
   if (index8401) {
     const int n = number();
-    if (n != -1 && doc) SetPriceIndex8401(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
+    if (n != kNoNumber && doc) SetPriceIndex8401(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
   }
   if (index1984) {
     const int n = number();
-    if (n != -1 && FPriceLevel == ppt1984 && PriceModeOneOf(doc, 0, 2)) {
+    if (n != kNoNumber && FPriceLevel == ppt1984 && PriceModeOneOf(doc, 0, 2)) {
       SetPriceIndexByCode(doc, code(kPrefix1984, n));
     }
   }
@@ -314,7 +322,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   FKoeffs.Load(filer);
   if (version < kVerNoOldIndexNumbers) {
     ReadOldIndexNumbers(filer, doc, has(kHasIndex2001Number), has(kHasIndex8401Number),
-                        has(kHasIndex1984Number));
+                        has(kHasIndex1984Number), false);
     if (has(kHasDesignIndexNumber)) {
       const auto n = static_cast<int16_t>(filer.ReadInt16());
       if (PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 2) {
@@ -413,10 +421,10 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       break;
   }
   FKoeffs.Load(filer);
-  if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, true, true, true);
+  if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, true, true, true, true);
   if (version >= kVerDesignIndexNumber && version < kVerNoOldIndexNumbers) {
     const auto n = static_cast<int16_t>(filer.ReadInt16());
-    if (n != -1 && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
+    if (n != kNoNumber && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
       SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
     }
   }

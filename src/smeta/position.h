@@ -122,7 +122,7 @@ class TSmetaPosition : public TKdIdentifierRow {
   std::string RateText(TKdFiler& filer) const;
   void ReadCoefficientTexts(TKdFiler& filer, std::array<CompactString, kCalcMethods>& texts);
   void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001, bool index8401,
-                           bool index1984);
+                           bool index1984, bool minus_one_is_none);
   void ReadTail(TKdFiler& filer);
   void ReadPerformer(TKdFiler& filer, TSmeta* doc);
   void FinishOldFile();
