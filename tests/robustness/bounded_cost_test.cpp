@@ -32,7 +32,7 @@ constexpr double kSlowdown = 1;
 #endif
 constexpr double kCpuSecondsPerByte = 2e-6 * kSlowdown;
 constexpr double kCpuSecondsFixed = 0.05 * kSlowdown;
-constexpr double kHeapPerByte = 64;
+constexpr double kHeapPerByte = 80;
 constexpr size_t kHeapFixed = size_t{16} << 20;
 
 // ---- price lists (kind 3) ----
@@ -88,6 +88,56 @@ std::string EstimateOfHeaders(int chapters, int headers_each) {
   return PackSmeta(c, smeta::kNewest);
 }
 
+// An estimate at the version whose one chapter holds the positions.
+std::string EstimateOfPositions(int32_t version, std::vector<smeta::Position> positions) {
+  smeta::Content c;
+  smeta::Chapter chapter{.caption = "", .sys_id = 1};
+  for (auto& p : positions) chapter.items.push_back(smeta::PositionItem(std::move(p)));
+  c.chapters = {std::move(chapter)};
+  return PackSmeta(c, version);
+}
+
+// A material that replaced a material that replaced ... `depth` resources in all.
+smeta::PositionResource ReplacedChain(int depth) {
+  smeta::PositionResource r{.type = smeta::kMaterial};
+  for (int i = 1; i < depth; ++i) {
+    smeta::PositionResource outer{.type = smeta::kMaterial};
+    outer.replaced.push_back(std::move(r));
+    r = std::move(outer);
+  }
+  return r;
+}
+
+std::string EstimateWithChain(int depth) {
+  return EstimateOfPositions(smeta::kNewest,
+                             {smeta::Position{.resources = {ReplacedChain(depth)}}});
+}
+
+// The longest chain of replaced resources that converts: the nesting cap less
+// the levels of the lists around the resource.
+int LongestChain() {
+  static const int longest = [] {
+    for (int depth = kMaxRowNesting; depth > 0; --depth) {
+      if (Convert(EstimateWithChain(depth)).ok) return depth;
+    }
+    return 0;
+  }();
+  return longest;
+}
+
+// Files up to 65860 keep what positions did per month as 8-byte records, up to
+// 65535 a position; every month of the 201 years they can name makes an act.
+constexpr int32_t kLastPeriodRecords = 65860;
+std::string EstimateOfPeriodRecords(int positions, int records_each) {
+  std::vector<smeta::Position> list(static_cast<size_t>(positions));
+  for (auto& p : list) {
+    for (int i = 0; i < records_each; ++i) {
+      p.periods.push_back({.month = i % 12 + 1, .year = 1900 + i / 12 % 201, .quantity = 1.5});
+    }
+  }
+  return EstimateOfPositions(kLastPeriodRecords, std::move(list));
+}
+
 struct Shape {
   const char* name;
   std::function<std::string()> make;
@@ -115,6 +165,17 @@ TEST(BoundedCost, AdversarialShapesStayWithinAFixedMultipleOfTheirSize) {
        true},
       {"estimate: 40,000 headers in 400 chapters", [] { return EstimateOfHeaders(400, 100); },
        true},
+      {"estimate: 20,000 positions",
+       [] { return EstimateOfPositions(smeta::kNewest, std::vector<smeta::Position>(20000)); },
+       true},
+      {"estimate: a chain of replaced resources at the cap",
+       [] { return EstimateWithChain(LongestChain()); }, true},
+      {"estimate: a chain of replaced resources beyond the cap",
+       [] { return EstimateWithChain(LongestChain() + 1); }, false},
+      {"estimate: 8 positions of 65,535 period records",
+       [] { return EstimateOfPeriodRecords(8, 65535); }, true},
+      {"estimate: period records of all 2,412 months, an act each",
+       [] { return EstimateOfPeriodRecords(1, 12 * 201); }, true},
   };
 
   std::printf("%-60s %10s %9s %8s %10s %7s\n", "shape", "bytes", "cpu ms", "ns/byte", "peak KiB",
