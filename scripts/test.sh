@@ -3,11 +3,13 @@
 # UndefinedBehaviorSanitizer build, a ThreadSanitizer build of the multi-threaded
 # API test, static analysis (cppcheck), the unit and conformance tests of a
 # 32-bit build under qemu-i386, 20 seconds of each fuzz target (when clang is
-# installed), then the Windows build under wine when the cross tools are present.
+# installed), the browser viewer in headless Chromium (when Emscripten, Chromium
+# and npm are installed), then the Windows build under wine when the cross tools
+# are present.
 # Usage: scripts/test.sh [--quick]   (--quick: the release build only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh ${KDX2XML_WINDOWS:+--windows}
+scripts/deps.sh ${KDX2XML_WINDOWS:+--windows} ${KDX2XML_WEB:+--web}
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
 
@@ -54,6 +56,12 @@ if [ "${1:-}" != "--quick" ]; then
     scripts/fuzz.sh 20 || status=1
   else
     echo "=== fuzzing skipped: clang is not installed (the regression inputs ran above) ==="
+  fi
+  if command -v emcmake >/dev/null && command -v chromium >/dev/null && command -v npm >/dev/null; then
+    echo "=== browser viewer: the WebAssembly module and the page in headless Chromium ==="
+    tests/web/run.sh build/kdx2xml build/tests/make_samples || status=1
+  else
+    echo "=== browser viewer skipped: Emscripten, Chromium or npm is missing (scripts/deps.sh --web) ==="
   fi
   if [ -x scripts/windows-check.sh ]; then
     echo "=== Windows build ==="
