@@ -424,7 +424,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, true, true, true, true);
   if (version >= kVerDesignIndexNumber && version < kVerNoOldIndexNumbers) {
     const auto n = static_cast<int16_t>(filer.ReadInt16());
-    if (n != kNoNumber && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
+    if (n != -1 && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
       SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
     }
   }
