@@ -531,11 +531,30 @@ void PrintTables(const CollectingReporter& r, bool memory) {
   }
 }
 
+int WriteDocuments(const std::string& dir) {
+  for (Document& doc : Documents()) {
+    const std::string& bytes = doc.Input();
+    std::string name = doc.name;
+    std::replace(name.begin(), name.end(), '/', '-');
+    std::ofstream out(dir + "/" + name + ".kdx", std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      std::fprintf(stderr, "bench_convert: cannot write %s/%s.kdx\n", dir.c_str(), name.c_str());
+      return 1;
+    }
+    std::printf("%s/%s.kdx %zu bytes, XML %zu bytes\n", dir.c_str(), name.c_str(), bytes.size(),
+                doc.xml_size);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // --no-memory leaves out the memory measurements (and the tool's runs);
-  // --quiet prints the tables with a line per measurement on the way.
+  // --quiet prints the tables with a line per measurement on the way;
+  // --write DIR writes the documents as DIR/NAME.kdx and measures nothing, so
+  // that other builds or tools can be timed on the same bytes.
   bool memory = true, quiet = false;
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
@@ -543,6 +562,8 @@ int main(int argc, char** argv) {
       memory = false;
     } else if (std::strcmp(argv[i], "--quiet") == 0) {
       quiet = true;
+    } else if (std::strcmp(argv[i], "--write") == 0 && i + 1 < argc) {
+      return WriteDocuments(argv[i + 1]);
     } else {
       args.push_back(argv[i]);
     }
