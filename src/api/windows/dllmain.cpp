@@ -1,11 +1,5 @@
 // Load-time set-up of kdx2xml.dll: the library state and the program version
 // text, which comes from the DLL's own version resource.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cstdio>
