@@ -180,6 +180,34 @@ TEST(CliExitCodes, TellFailuresFromMistakes) {
   EXPECT_EQ(ReadFile(sample), ReadFile(original)) << "an input was overwritten";
 }
 
+// The output file holds the whole XML or nothing new: a document that fails
+// leaves an existing file as it was, a write that fails leaves no file (and a
+// device named as the output in place), in either encoding.
+TEST(CliOutput, WholeXmlOrNothing) {
+  const fs::path dir = Scratch("output");
+  const fs::path sample = kSource / "examples" / "smeta.kdx";
+  const std::string bytes = ReadFile(sample);
+  WriteFile(dir / "cut.kdx", bytes.substr(0, bytes.size() / 2));
+  const fs::path out = dir / "out.xml";
+  for (const std::string encoding : {"", "--encoding utf-8 "}) {
+    WriteFile(out, "earlier");
+    ToolRun run = Tool(encoding + (dir / "cut.kdx").string() + " -o " + out.string());
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(ReadFile(out), "earlier") << encoding;
+
+    run = Tool(encoding + sample.string() + " -o " + out.string());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(out), Tool(encoding + sample.string()).out) << encoding;
+
+    if (fs::exists("/dev/full")) {
+      run = Tool(encoding + sample.string() + " -o /dev/full");
+      EXPECT_EQ(run.status, 3) << encoding;
+      EXPECT_NE(run.err.find("kdx2xml: cannot write /dev/full: "), std::string::npos) << run.err;
+      EXPECT_TRUE(fs::exists("/dev/full"));
+    }
+  }
+}
+
 // Windows-1251 bytes as UTF-8 through the C library's converter.
 std::string Iconv1251ToUtf8(std::string in) {
   iconv_t cd = iconv_open("UTF-8", "WINDOWS-1251");

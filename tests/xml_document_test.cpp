@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "support/builder.h"
 #include "xml/values.h"
@@ -170,6 +172,38 @@ TEST(XmlDocumentTest, SavedSizeIsTheSizeOfTheXml) {
   std::string appended = "x";
   doc.Save(appended);
   EXPECT_EQ(appended, "x" + out);
+}
+
+// Saved in pieces, the document is the same bytes; pieces stay within the
+// writer's megabyte except a value longer than that, which goes as it stands.
+TEST(XmlDocumentTest, SavedInPiecesIsTheSameXml) {
+  struct Pieces final : XmlSink {
+    std::vector<size_t> sizes;
+    std::string all;
+    void Write(std::string_view bytes) override {
+      sizes.push_back(bytes.size());
+      all.append(bytes);
+    }
+  };
+  constexpr size_t kMegabyte = size_t{1} << 20;
+  const ConversionSettings settings = TestSettings();
+  XmlDocument doc(settings);
+  XmlElement& root = doc.CreateRoot("R");
+  for (int i = 0; i < 200000; ++i) root.AppendChild("Item").SetAttr("n", IntToText(i));
+  root.AppendChild("Huge").SetAttr("v", std::string(3 * kMegabyte, 'h'));
+  root.AppendChild("Last").AppendChild("Deep");
+  std::string whole;
+  doc.Save(whole);
+  Pieces pieces;
+  doc.Save(pieces);
+  EXPECT_EQ(pieces.all, whole);
+  ASSERT_GT(pieces.sizes.size(), 3u);
+  size_t over = 0;
+  for (const size_t size : pieces.sizes) {
+    EXPECT_GT(size, 0u);
+    if (size > kMegabyte) ++over;
+  }
+  EXPECT_EQ(over, 1u);
 }
 
 }  // namespace

@@ -113,10 +113,27 @@ std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSe
                               });
 }
 
-ByteBlock ConvertDocument(ByteBlock input, const ConversionSettings& settings) {
+namespace {
+
+std::unique_ptr<TKDXAbstractDocData> LoadAndRelease(ByteBlock input,
+                                                    const ConversionSettings& settings) {
   auto doc = LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings);
   input.Release();  // the model keeps what it needs of the bytes
-  return Convert<ByteBlock>(std::move(doc), settings, SaveXml);
+  return doc;
+}
+
+}  // namespace
+
+ByteBlock ConvertDocument(ByteBlock input, const ConversionSettings& settings) {
+  return Convert<ByteBlock>(LoadAndRelease(std::move(input), settings), settings, SaveXml);
+}
+
+void ConvertDocument(ByteBlock input, const ConversionSettings& settings, XmlSink& sink) {
+  Convert<bool>(LoadAndRelease(std::move(input), settings), settings,
+                [&sink](const XmlDocument& xml) {
+                  xml.Save(sink);
+                  return true;
+                });
 }
 
 }  // namespace kdx

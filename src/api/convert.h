@@ -35,6 +35,9 @@ std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
 std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings);
 // The same for a document handed over: its bytes are freed once it is loaded.
 ByteBlock ConvertDocument(ByteBlock input, const ConversionSettings& settings);
+// The same, the XML handed to sink in pieces as it is serialised, so that no
+// block of its size is needed; nothing reaches the sink when loading fails.
+void ConvertDocument(ByteBlock input, const ConversionSettings& settings, XmlSink& sink);
 
 // The stages of ConvertDocument, in their order (the benchmark times them one
 // by one): the header checks and the document loaded from the body; the XML

@@ -103,9 +103,86 @@ struct RegistryCall {
   RegistryCall() { BeginCall(s); }
 };
 
+// The settings of a conversion, taken under the lock.
+ConversionSettings SettingsOf(const State& s) {
+  ConversionSettings settings;
+  settings.decimal_separator = s.decimal_separator;
+  settings.program_version = s.program_version;
+  return settings;
+}
+
+struct Outcome {
+  bool ok = false;
+  ByteBlock output;
+  std::string failure_class, failure_message;  // when not ok
+};
+
+// Runs one conversion, turning its failure into the class and message.
+template <typename F>
+bool Converted(std::string& failure_class, std::string& failure_message, F&& convert) {
+  try {
+    convert();
+    return true;
+  } catch (const KdxError& e) {
+    failure_class = e.ClassName();
+    failure_message = e.Message();
+  } catch (const std::bad_alloc&) {
+    failure_class = "EOutOfMemory";
+    failure_message = "Out of memory";
+  } catch (const std::exception& e) {
+    failure_class = kException;
+    failure_message = e.what();
+  }
+  return false;
+}
+
+// One conversion; the input is freed once it is loaded.
+Outcome ConvertOutsideLock(ByteBlock input, ConversionSettings settings) {
+  Outcome outcome;
+  outcome.ok = Converted(outcome.failure_class, outcome.failure_message, [&] {
+    settings.today = EnvironmentToday();
+    outcome.output = ConvertDocument(std::move(input), settings);
+  });
+  return outcome;
+}
+
+// A conversion of the tool with the settings of the exports; failure gets
+// "Class: message" when it fails, as GetLastExceptionText would.
+template <typename F>
+bool ToolConversion(ByteBlock input, std::string& failure, F&& convert) {
+  ConversionSettings settings;
+  {
+    auto& s = GetState();
+    std::lock_guard<std::recursive_mutex> guard(s.lock);
+    settings = SettingsOf(s);
+  }
+  std::string failure_class, failure_message;
+  const bool ok = Converted(failure_class, failure_message, [&] {
+    settings.today = EnvironmentToday();
+    convert(std::move(input), settings);
+  });
+  failure = ok ? std::string() : failure_class + ": " + failure_message;
+  return ok;
+}
+
 }  // namespace
 
 void Initialize() { GetState(); }
+
+ByteBlock ConvertForTool(ByteBlock input, std::string& failure) {
+  ByteBlock xml;
+  ToolConversion(std::move(input), failure, [&](ByteBlock in, const ConversionSettings& settings) {
+    xml = ConvertDocument(std::move(in), settings);
+  });
+  return xml;
+}
+
+bool ConvertForTool(ByteBlock input, XmlSink& sink, std::string& failure) {
+  return ToolConversion(std::move(input), failure,
+                        [&](ByteBlock in, const ConversionSettings& settings) {
+                          ConvertDocument(std::move(in), settings, sink);
+                        });
+}
 
 void SetProgramVersion(std::string version) {
   auto& s = GetState();
@@ -138,33 +215,17 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
       return true;
     });
     if (!copied) return 0;
-    settings.decimal_separator = s.decimal_separator;
-    settings.program_version = s.program_version;
+    settings = kdx::api::SettingsOf(s);
   }
   // The conversion itself touches no shared state and runs outside the lock.
-  std::unique_ptr<const kdx::ByteBlock> output;
-  std::string failure_class, failure_message;
-  try {
-    settings.today = kdx::EnvironmentToday();
-    // The input is freed once it is loaded.
-    output =
-        std::make_unique<const kdx::ByteBlock>(kdx::ConvertDocument(std::move(input), settings));
-  } catch (const kdx::KdxError& e) {
-    failure_class = e.ClassName();
-    failure_message = e.Message();
-  } catch (const std::bad_alloc&) {
-    failure_class = "EOutOfMemory";
-    failure_message = "Out of memory";
-  } catch (const std::exception& e) {
-    failure_class = kdx::kException;
-    failure_message = e.what();
-  }
+  kdx::api::Outcome outcome = kdx::api::ConvertOutsideLock(std::move(input), std::move(settings));
   std::lock_guard<std::recursive_mutex> guard(s.lock);
-  if (!output) {
-    kdx::api::RecordFailure(s, failure_class.c_str(), failure_message);
+  if (!outcome.ok) {
+    kdx::api::RecordFailure(s, outcome.failure_class.c_str(), outcome.failure_message);
     return 0;
   }
   return Guarded(s, KDXHandle{0}, [&] {
+    auto output = std::make_unique<const kdx::ByteBlock>(std::move(outcome.output));
     const KDXHandle handle = s.next_handle++;
     s.registry.emplace_back(handle, std::move(output));
     return handle;

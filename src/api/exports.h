@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include "filer/byte_block.h"
+#include "xml/xml_document.h"
+
 namespace kdx::api {
 
 // Creates the lock, the registry and the settings (decimal separator) if not
@@ -15,5 +18,16 @@ void Initialize();
 // document (by default the build's version). The Windows DLL sets it from its
 // own version resource when it is loaded.
 void SetProgramVersion(std::string version);
+
+// One conversion as InitKDX makes it (the same settings, the same failure
+// texts), for the library's own command-line tool: it gets the XML block
+// itself and writes it out without the copy a host makes through GetData. On
+// failure the block is empty and failure holds the text GetLastExceptionText
+// would give, "Class: message", in UTF-8. The last-failure state of the
+// exports is left alone.
+ByteBlock ConvertForTool(ByteBlock input, std::string& failure);
+// The same with the XML handed to sink in pieces as it is serialised (nothing
+// reaches the sink when loading fails); returns whether it converted.
+bool ConvertForTool(ByteBlock input, XmlSink& sink, std::string& failure);
 
 }  // namespace kdx::api

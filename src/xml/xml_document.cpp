@@ -336,48 +336,120 @@ void XmlDocument::RewriteAttrs(XmlElement& e, int replaced, std::string_view esc
   names_of_ = nullptr;
 }
 
-char* XmlDocument::PutElement(char* p, const XmlElement& e) {
-  *p++ = '<';
-  p = Put(p, {e.name_, e.name_size_});
-  e.ForEachRun([&p](std::string_view run) { p = Put(p, run); });
+namespace {
+
+// Writes XML at a pointer into room of the exact size.
+class PointerOut {
+ public:
+  explicit PointerOut(char* p) : p_(p) {}
+  void Put(std::string_view text) { p_ = kdx::Put(p_, text); }
+  void Byte(char c) { *p_++ = c; }
+  void LineBreak(size_t blanks) { p_ = PutLineBreak(p_, blanks); }
+  char* End() const { return p_; }
+
+ private:
+  char* p_;
+};
+
+// Writes XML into a buffer handed to a sink whenever the next piece would
+// not fit; a text longer than the buffer goes to the sink as it stands.
+class SinkOut {
+ public:
+  explicit SinkOut(XmlSink& sink) : sink_(sink), buffer_(new char[kSize]) {}
+  void Put(std::string_view text) {
+    if (text.size() > kSize) {
+      Flush();
+      Hand(text);
+      return;
+    }
+    Reserve(text.size());
+    std::memcpy(buffer_.get() + used_, text.data(), text.size());
+    used_ += text.size();
+  }
+  void Byte(char c) {
+    Reserve(1);
+    buffer_[used_++] = c;
+  }
+  void LineBreak(size_t blanks) {  // at most two blanks a level of 16-bit levels
+    Reserve(blanks + 2);
+    used_ = static_cast<size_t>(PutLineBreak(buffer_.get() + used_, blanks) - buffer_.get());
+  }
+  void Flush() {
+    if (used_) Hand({buffer_.get(), used_});
+    used_ = 0;
+  }
+  size_t Written() const { return written_ + used_; }
+
+ private:
+  static constexpr size_t kSize = size_t{1} << 20;
+  void Reserve(size_t n) {
+    if (used_ + n > kSize) Flush();
+  }
+  void Hand(std::string_view bytes) {
+    sink_.Write(bytes);
+    written_ += bytes.size();
+  }
+
+  XmlSink& sink_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
+  size_t written_ = 0;
+};
+
+}  // namespace
+
+template <typename Out>
+void XmlDocument::PutElement(Out& out, const XmlElement& e) {
+  out.Byte('<');
+  out.Put({e.name_, e.name_size_});
+  e.ForEachRun([&out](std::string_view run) { out.Put(run); });
   if (!e.first_child_) {
-    *p++ = '/';
-    *p++ = '>';
-    return p;
+    out.Byte('/');
+    out.Byte('>');
+    return;
   }
-  *p++ = '>';
+  out.Byte('>');
   for (const XmlElement* c = e.first_child_; c; c = c->next_) {
-    p = PutLineBreak(p, 2 * static_cast<size_t>(e.level_));
-    p = PutElement(p, *c);
+    out.LineBreak(2 * static_cast<size_t>(e.level_));
+    PutElement(out, *c);
   }
-  p = PutLineBreak(p, 2 * (static_cast<size_t>(e.level_) - 1));
-  *p++ = '<';
-  *p++ = '/';
-  p = Put(p, {e.name_, e.name_size_});
-  *p++ = '>';
-  return p;
+  out.LineBreak(2 * (static_cast<size_t>(e.level_) - 1));
+  out.Byte('<');
+  out.Byte('/');
+  out.Put({e.name_, e.name_size_});
+  out.Byte('>');
 }
 
-void XmlDocument::PutDocument(char* p) const {
-  char* const end = p + saved_size_;
-  p = Put(p, kDeclaration);
+template <typename Out>
+void XmlDocument::PutDocument(Out& out) const {
+  out.Put(kDeclaration);
   if (root_) {
-    p = PutElement(p, *root_);
-    p = PutLineBreak(p, 0);
+    PutElement(out, *root_);
+    out.LineBreak(0);
   }
-  if (p != end) throw std::logic_error("XML size");
 }
 
 void XmlDocument::Save(std::string& out) const {
   const size_t start = out.size();
   out.resize(start + saved_size_);
-  PutDocument(out.data() + start);
+  PointerOut writer(out.data() + start);
+  PutDocument(writer);
+  if (writer.End() != out.data() + out.size()) throw std::logic_error("XML size");
 }
 
 ByteBlock XmlDocument::Save() const {
   ByteBlock out(saved_size_);
-  PutDocument(out.data());
+  PointerOut writer(out.data());
+  PutDocument(writer);
+  if (writer.End() != out.data() + out.size()) throw std::logic_error("XML size");
   return out;
+}
+
+void XmlDocument::Save(XmlSink& sink) const {
+  SinkOut writer(sink);
+  PutDocument(writer);
+  writer.Flush();
+  if (writer.Written() != saved_size_) throw std::logic_error("XML size");
 }
 
 void UnescapeAttr(std::string_view escaped, std::string& value) {

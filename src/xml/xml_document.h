@@ -23,6 +23,15 @@ namespace kdx {
 
 class XmlDocument;
 
+// Receives a serialised document in pieces, in order.
+class XmlSink {
+ public:
+  virtual void Write(std::string_view bytes) = 0;
+
+ protected:
+  ~XmlSink() = default;
+};
+
 // A run of attribute text that does not stand right behind its element.
 struct XmlAttrRun {
   XmlAttrRun* next;  // the runs of an element form a ring
@@ -105,6 +114,9 @@ class XmlDocument {
   void Save(std::string& out) const;
   // The declaration and the whole tree in a block of their size.
   ByteBlock Save() const;
+  // The declaration and the whole tree handed to sink in pieces of about a
+  // megabyte, so that no block of the document's size is needed.
+  void Save(XmlSink& sink) const;
 
  private:
   friend class XmlElement;
@@ -122,10 +134,13 @@ class XmlDocument {
   // Writes all attributes of the element again into one run, the one at
   // index `replaced` with the new escaped value.
   void RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped);
-  // The element and everything below it as XML at p; returns the end.
-  static char* PutElement(char* p, const XmlElement& e);
-  // The whole document into the saved size at p.
-  void PutDocument(char* p) const;
+  // The element and everything below it as XML into out (a writer at a
+  // pointer or into pieces, defined beside the serialiser).
+  template <typename Out>
+  static void PutElement(Out& out, const XmlElement& e);
+  // The whole document into out; throws when its length is not the saved size.
+  template <typename Out>
+  void PutDocument(Out& out) const;
 
   const ConversionSettings& settings_;
   XmlElement* root_ = nullptr;

@@ -100,19 +100,10 @@ class Progress {
 };
 
 Outcome RunJob(const Job& job, Encoding encoding) {
-  std::string data, xml, error;
+  std::string data, error;
   if (!ReadInput(job.input, data, error))
     return {kIoError, "cannot read " + job.input + ": " + error};
-  Outcome outcome = ConvertBytes(data, encoding, xml);
-  if (outcome.code != kOk) {
-    outcome.message = "cannot convert " + job.input + ": " + outcome.message;
-    return outcome;
-  }
-  data = std::string();  // the input is no longer needed while writing
-  if (!WriteOutput(job.output, xml, error)) {
-    return {kIoError, "cannot write " + job.output + ": " + error};
-  }
-  return {};
+  return ConvertFile(data, encoding, job.input, job.output);
 }
 
 // Two inputs that would write the same file, or an output that is an input:

@@ -1,11 +1,13 @@
 // The command-line tool's parts: the command line, reading and writing files,
-// one conversion through the library's exports, the batch runner and --info.
+// one conversion as the library's exports make it, the batch runner and --info.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "filer/byte_block.h"
 
 namespace kdx::cli {
 
@@ -44,9 +46,26 @@ bool ReadInput(const std::string& path, std::string& data, std::string& error);
 bool WriteOutput(const std::string& path, std::string_view bytes, std::string& error);
 bool WriteStdout(std::string_view bytes);
 
-// Converts one packed document through the exports. On success xml holds the
-// XML in the chosen encoding; on failure the library's failure text.
-Outcome ConvertBytes(const std::string& data, Encoding encoding, std::string& xml);
+// The XML of one conversion: the library's own block, written out as it is,
+// or its UTF-8 recoding.
+struct Xml {
+  ByteBlock block;
+  std::string recoded;
+  std::string_view view() const { return block.empty() ? std::string_view(recoded) : block.view(); }
+};
+
+// Converts one packed document with the settings and failure texts of the
+// exports; data is freed once the library holds its copy. On success xml
+// holds the XML in the chosen encoding; on failure the outcome holds the
+// library's failure text.
+Outcome ConvertBytes(std::string& data, Encoding encoding, Xml& xml);
+// Converts one packed document (data, freed the same way) into the XML file
+// output. In windows-1251 the file is written as the XML is serialised,
+// without the whole XML in memory. A failed conversion leaves no file, a
+// failed write removes what was written; the message is "cannot convert
+// INPUT: failure text" or "cannot write OUTPUT: reason".
+Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& input,
+                    const std::string& output);
 
 // The windows-1251 XML recoded to UTF-8, its declaration saying so.
 std::string XmlToUtf8(std::string_view xml);

@@ -1,20 +1,16 @@
-// Files in and out, and one conversion through the library's exports.
+// Files in and out, and one conversion as the exports make it, its XML block
+// written out as it came.
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <system_error>
 
+#include "api/exports.h"
 #include "cli.h"
 #include "filer/codepage.h"
-#include "kdx2xml/kdx2xml.h"
 
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -81,6 +77,17 @@ bool ReadInput(const std::string& path, std::string& data, std::string& error) {
   return ok;
 }
 
+namespace {
+
+// Removes a half-written output. Only a regular file: a device or pipe named
+// as the output (/dev/full, a fifo) is not ours to remove.
+void RemoveWritten(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
+}
+
+}  // namespace
+
 bool WriteOutput(const std::string& path, std::string_view bytes, std::string& error) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
@@ -95,7 +102,7 @@ bool WriteOutput(const std::string& path, std::string_view bytes, std::string& e
   }
   if (!ok) {
     // No half-written XML is left behind under the name of a finished one.
-    std::remove(path.c_str());
+    RemoveWritten(path);
     error = ErrnoText(code);
   }
   return ok;
@@ -111,28 +118,96 @@ bool WriteStdout(std::string_view bytes) {
          std::fflush(stdout) == 0;
 }
 
-Outcome ConvertBytes(const std::string& data, Encoding encoding, std::string& xml) {
-  xml.clear();
-  const KDXHandle handle = InitKDX(data.data(), static_cast<int32_t>(data.size()));
-  if (handle == 0) {
-#if defined(_WIN32)
-    const uint32_t error_code = GetLastError();
-#else
-    const uint32_t error_code = KDXGetLastError();
-#endif
-    const kdx_char16* text = GetLastExceptionText();
-    return {kConversionFailed,
-            text ? Utf16ToUtf8(text) : "error code " + std::to_string(error_code)};
+Outcome ConvertBytes(std::string& data, Encoding encoding, Xml& xml) {
+  xml = Xml{};
+  std::string failure;
+  ByteBlock input(data.data(), data.size());
+  std::string().swap(data);
+  ByteBlock bytes = api::ConvertForTool(std::move(input), failure);
+  if (!failure.empty()) return {kConversionFailed, failure};
+  if (encoding == Encoding::kUtf8) {
+    xml.recoded = XmlToUtf8(bytes.view());
+  } else {
+    xml.block = std::move(bytes);
   }
-  const int32_t size = GetDataSize(handle);
-  std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  const uint32_t copied = GetData(handle, bytes.data(), static_cast<uint32_t>(bytes.size()));
-  ReleaseKDXHandle(handle);
-  if (size <= 0 || copied != static_cast<uint32_t>(size)) {
-    return {kConversionFailed, "copying the XML out of the library failed"};
-  }
-  xml = encoding == Encoding::kUtf8 ? XmlToUtf8(bytes) : std::move(bytes);
   return {};
+}
+
+namespace {
+
+// The XML of a conversion into a file: the file is made when the first piece
+// arrives, so a document that fails to load leaves no file (and an existing
+// one as it was); a write failure stops the writing.
+class FileSink final : public XmlSink {
+ public:
+  explicit FileSink(const std::string& path) : path_(path) {}
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+  ~FileSink() {
+    if (f_) std::fclose(f_);
+  }
+
+  void Write(std::string_view bytes) override {
+    if (code_) return;
+    if (!f_ && !(f_ = std::fopen(path_.c_str(), "wb"))) {
+      code_ = errno;
+      return;
+    }
+    if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) code_ = errno ? errno : EIO;
+  }
+
+  // Closes the file. It stays only when the conversion finished and every
+  // byte was written; otherwise no half-written XML is left behind under the
+  // name of a finished one. False, with the reason, when writing failed.
+  bool Finish(bool converted, std::string& error) {
+    if (f_) {
+      if (std::fclose(f_) != 0 && !code_) code_ = errno ? errno : EIO;
+      f_ = nullptr;
+      if (!converted || code_) RemoveWritten(path_);
+    }
+    if (!code_) return true;
+    error = ErrnoText(code_);
+    return false;
+  }
+
+ private:
+  const std::string& path_;
+  std::FILE* f_ = nullptr;
+  int code_ = 0;
+};
+
+// Converts into the windows-1251 XML file at path as the XML is serialised.
+Outcome ConvertToFile(std::string& data, const std::string& path) {
+  ByteBlock input(data.data(), data.size());
+  std::string().swap(data);
+  FileSink sink(path);
+  std::string failure, error;
+  const bool converted = api::ConvertForTool(std::move(input), sink, failure);
+  const bool written = sink.Finish(converted, error);
+  if (!converted) return {kConversionFailed, failure};
+  if (!written) return {kIoError, error};
+  return {};
+}
+
+}  // namespace
+
+Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& input,
+                    const std::string& output) {
+  Outcome outcome;
+  if (encoding == Encoding::kWindows1251) {
+    outcome = ConvertToFile(data, output);
+  } else {
+    Xml xml;
+    std::string error;
+    outcome = ConvertBytes(data, encoding, xml);
+    if (outcome.code == kOk && !WriteOutput(output, xml.view(), error)) outcome = {kIoError, error};
+  }
+  if (outcome.code == kConversionFailed) {
+    outcome.message = "cannot convert " + input + ": " + outcome.message;
+  } else if (outcome.code == kIoError) {
+    outcome.message = "cannot write " + output + ": " + outcome.message;
+  }
+  return outcome;
 }
 
 std::string XmlToUtf8(std::string_view xml) {

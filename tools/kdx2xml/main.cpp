@@ -1,4 +1,4 @@
-// kdx2xml: converts KDX documents into XML through the library's exports.
+// kdx2xml: converts KDX documents into XML with the library the exports wrap.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -26,23 +26,24 @@ int RunSingle(const Options& options) {
       std::filesystem::equivalent(input, options.output, ec)) {
     return Usage("the output " + options.output + " would overwrite its input");
   }
-  std::string data, xml, error;
+  std::string data, error;
   if (!ReadInput(input, data, error)) {
     std::fprintf(stderr, "kdx2xml: cannot read %s: %s\n", input.c_str(), error.c_str());
     return kIoError;
   }
+  if (!options.output.empty()) {
+    const Outcome outcome = ConvertFile(data, options.encoding, input, options.output);
+    if (outcome.code != kOk) std::fprintf(stderr, "kdx2xml: %s\n", outcome.message.c_str());
+    return outcome.code;
+  }
+  Xml xml;
   const Outcome outcome = ConvertBytes(data, options.encoding, xml);
   if (outcome.code != kOk) {
     std::fprintf(stderr, "kdx2xml: cannot convert %s: %s\n", input.c_str(),
                  outcome.message.c_str());
     return outcome.code;
   }
-  if (options.output.empty()) return WriteStdout(xml) ? kOk : kIoError;
-  if (!WriteOutput(options.output, xml, error)) {
-    std::fprintf(stderr, "kdx2xml: cannot write %s: %s\n", options.output.c_str(), error.c_str());
-    return kIoError;
-  }
-  return kOk;
+  return WriteStdout(xml.view()) ? kOk : kIoError;
 }
 
 // --info: one line per input.
