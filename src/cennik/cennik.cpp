@@ -19,7 +19,7 @@ TCennikResource::~TCennikResource() {
 void TCennikResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
-  FCode = filer.ReadString();
+  FCode = filer.ReadStringView();
   const auto units = static_cast<int16_t>(filer.ReadInt16());
   FDoc = RowCast<TCennik>(GetDocData());
   if (FDoc) FIsm = FDoc->IsmManager().StringReference(static_cast<int>(units));
@@ -30,10 +30,10 @@ void TCennikResource::ReadData(TKdFiler& filer) {
   FCargoClass = (flags & 0x0010) ? static_cast<int16_t>(filer.ReadInt16()) : 0;
   FBrutto = (flags & 0x0020) ? filer.ReadInt32() : 0;
   FRasr = (flags & 0x0040) ? static_cast<int16_t>(filer.ReadInt16()) : 0;
-  FComment = (flags & 0x0080) ? filer.ReadString() : std::string();
+  FComment = (flags & 0x0080) ? filer.ReadStringView() : std::string_view();
   if (version >= 0x00010002) {
-    if (flags & 0x0100) FPriceObosn[0] = filer.ReadString();
-    if (flags & 0x0200) FPriceObosn[1] = filer.ReadString();
+    if (flags & 0x0100) FPriceObosn[0] = filer.ReadStringView();
+    if (flags & 0x0200) FPriceObosn[1] = filer.ReadStringView();
   }
   if (version >= 0x00010005) {
     for (int n = 0; n < 4; ++n) {
@@ -112,7 +112,7 @@ void TCennik::ReadBody(TKdFiler& filer) {
     FDocComment.Load(filer);
     for (int i = 0; i < 2; ++i) {
       FDatePrices[i] = filer.ReadDbl64();
-      FDateComments[i] = filer.ReadString();
+      FDateComments[i] = filer.ReadStringView();
     }
   }
   FVisibleGroups = filer.Read_Byte();

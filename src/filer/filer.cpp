@@ -25,7 +25,7 @@ double TOrvakFiler::ReadExtended() {
   return negative ? -value : value;
 }
 
-std::string TOrvakFiler::ReadString() {
+std::string_view TOrvakFiler::ReadStringView() {
   const uint8_t tag = ReadInt08();
   int64_t length;
   switch (tag) {
@@ -43,7 +43,8 @@ std::string TOrvakFiler::ReadString() {
   }
   // The length is checked against what is left before anything is allocated.
   if (length < 0 || static_cast<uint64_t>(length) > Remaining()) RaiseReadError();
-  std::string text(reinterpret_cast<const char*>(data_ + pos_), static_cast<size_t>(length));
+  const std::string_view text(reinterpret_cast<const char*>(data_ + pos_),
+                              static_cast<size_t>(length));
   pos_ += static_cast<size_t>(length);
   return text;
 }

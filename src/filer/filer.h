@@ -63,7 +63,10 @@ class TOrvakFiler {
   double ReadExtended();
   // A tagged string (tag 6, 7 or 8 and a 1-, 2- or 4-byte length); the bytes
   // are windows-1251 text and are returned as they stand.
-  std::string ReadString();
+  std::string ReadString() { return std::string(ReadStringView()); }
+  // The same text as a view of the bytes being read, for a field that copies
+  // it at once: no text is made on the way. Valid as long as the bytes are.
+  std::string_view ReadStringView();
   std::string ReadStringA() { return ReadString(); }
 
   // Reads the marker byte a record starts with.

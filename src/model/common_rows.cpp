@@ -9,7 +9,7 @@ void TKdRowDocLink::ReadData(TKdFiler& filer) {
   filer.Read_Byte();  // record format byte
   FLinkType = filer.Read_Byte();
   if (FLinkType != rdltNone) {
-    FLink = filer.ReadString();
+    FLink = filer.ReadStringView();
     FLinkTarget = filer.Read_Byte();
     FLinkInvalid = filer.ReadBoolean();
   }

@@ -15,7 +15,7 @@ namespace kdx {
 class TKdDocComment : public TKDXAbstractRow {
  public:
   using TKDXAbstractRow::TKDXAbstractRow;
-  void ReadData(TKdFiler& filer) override { FCaption = filer.ReadString(); }
+  void ReadData(TKdFiler& filer) override { FCaption = filer.ReadStringView(); }
   // Writes "Comment" on the element it is given.
   void XMLSave(XmlElement& element) override { WriteAttrStr(element, "Comment", FCaption); }
 };
@@ -109,7 +109,7 @@ class TKdIdentifierRow : public TKDXAbstractRow {
  public:
   using TKDXAbstractRow::TKDXAbstractRow;
   std::string_view GetIdentifier() const override { return FIdentifier; }
-  void ReadIdentifier(TKdFiler& filer) { FIdentifier = filer.ReadString(); }
+  void ReadIdentifier(TKdFiler& filer) { FIdentifier = filer.ReadStringView(); }
   void XMLSave(XmlElement& element) override {
     if (!XMLSaveRow(element)) return;
     WriteAttrStr(element, "Identifier", FIdentifier);
@@ -124,7 +124,7 @@ class TKdVariable : public TKdIdentifierRow {
   void ReadData(TKdFiler& filer) override {
     ReadRowHead(filer);
     ReadIdentifier(filer);
-    FFormula = filer.ReadString();
+    FFormula = filer.ReadStringView();
   }
   void XMLSave(XmlElement& element) override {
     TKdIdentifierRow::XMLSave(element);

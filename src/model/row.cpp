@@ -20,7 +20,7 @@ int32_t TKDXAbstractRow::GetFileVersion() const {
 
 void TKDXAbstractRow::ReadRowHead(TKdFiler& filer) {
   filer.CheckSignature(kRowMarker);
-  if (GetOptions() & aroStoreCaption) FCaption = filer.ReadString();
+  if (GetOptions() & aroStoreCaption) FCaption = filer.ReadStringView();
 }
 
 void TKDXAbstractRow::CheckXMLTag(const XmlElement& element) const {
@@ -86,8 +86,8 @@ void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
   // hold, and only up to a first portion: nested lists all see the same bytes
   // left, so false counts would otherwise add up level by level.
   constexpr int64_t kMaxReserve = 4096;
-  FItems.reserve(static_cast<size_t>(
-      std::min({count, static_cast<int64_t>(filer.Remaining()), kMaxReserve})));
+  FItems.reserve(
+      static_cast<size_t>(std::min({count, static_cast<int64_t>(filer.Remaining()), kMaxReserve})));
   const bool multi = (FOptions & soloMultiClass) != 0;
   for (int64_t i = 0; i < count; ++i) {
     const uint8_t type = multi ? filer.Read_Byte() : 0;

@@ -7,7 +7,7 @@ namespace kdx {
 void TKdDocSignAttribute::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FAttribID = filer.ReadInt32();
-  FAttribValue = filer.ReadString();
+  FAttribValue = filer.ReadStringView();
 }
 
 void TKdDocSignAttribute::XMLSave(XmlElement& element) {
@@ -19,7 +19,7 @@ void TKdDocSignAttribute::XMLSave(XmlElement& element) {
 void TKDXDocSignature::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FSignID = filer.ReadInt32();
-  FSignValue = filer.ReadString();
+  FSignValue = filer.ReadStringView();
   FAttributes.Load(filer);
 }
 
@@ -34,10 +34,10 @@ TKDXDocSignature& TKDXDocSignatures::Append() { return static_cast<TKDXDocSignat
 
 void TKdSmetaSignature::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  FColumn1 = filer.ReadString();
-  FColumn2 = filer.ReadString();
-  FColumn3 = filer.ReadString();
-  FColumn4 = filer.ReadString();
+  FColumn1 = filer.ReadStringView();
+  FColumn2 = filer.ReadStringView();
+  FColumn3 = filer.ReadStringView();
+  FColumn4 = filer.ReadStringView();
   FSignID = filer.ReadInt32();
 }
 

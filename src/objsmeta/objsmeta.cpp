@@ -72,7 +72,7 @@ Currency ThousandsToUnits(TKdFiler& filer, Currency value) {
 void TObjSmetaZatr::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
-  FObosnov = filer.ReadString();
+  FObosnov = filer.ReadStringView();
   if (version >= 0x00010003) {
     FOptions = filer.Read_Byte();
     if (version < 0x0001000A) FOptions &= static_cast<uint8_t>(~1u);
@@ -83,7 +83,7 @@ void TObjSmetaZatr::ReadData(TKdFiler& filer) {
     for (int c = 0; c < columns; ++c) {
       // A column holds either a formula or an amount.
       if (formulas & (1u << c)) {
-        FFormula[c] = filer.ReadString();
+        FFormula[c] = filer.ReadStringView();
         FPrice[Slot(0, c)] = Currency{};
       } else {
         FPrice[Slot(0, c)] = filer.ReadCurr64();
@@ -132,7 +132,7 @@ void TObjSmetaZatr::ReadOldAmounts(TKdFiler& filer, int32_t version) {
       if (version >= 0x00010006) {
         const uint8_t type = filer.Read_Byte();
         if (type != rdltNone) {
-          FLink.FLink = filer.ReadString();
+          FLink.FLink = filer.ReadStringView();
           FLink.FLinkTarget = rdltgBase;
           FLink.FLinkType = type;
         }

@@ -57,7 +57,7 @@ void TPriceIndexes::ReadBody(TKdFiler& filer) {
   if (FFileVersion >= kVerBindingDate) {
     FDocComment.Load(filer);
     FBindingDate = filer.ReadDbl64();
-    FBindingDateComment = filer.ReadString();
+    FBindingDateComment = filer.ReadStringView();
     FNaklZpm = filer.ReadInt32();
     FPlanZpm = filer.ReadInt32();
   }

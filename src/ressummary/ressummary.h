@@ -106,7 +106,7 @@ class TResSummaryDocInfo : public TKDXAbstractRow {
   const char* XMLTag() const override { return "DocInfo"; }
   void ReadData(TKdFiler& filer) override {
     ReadRowHead(filer);
-    FCode = filer.ReadString();
+    FCode = filer.ReadStringView();
   }
   void XMLSave(XmlElement& element) override {
     if (!XMLSaveRow(element)) return;

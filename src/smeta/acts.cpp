@@ -127,7 +127,7 @@ TSmetaImlpemAct::TSmetaImlpemAct(TKDXAbstractRow* owner)
 void TSmetaImlpemAct::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
-  FNumber = filer.ReadString();
+  FNumber = filer.ReadStringView();
   FMakingDate = filer.ReadDbl64();
   FYear = filer.ReadInt16();
   FMonth = filer.ReadInt16();

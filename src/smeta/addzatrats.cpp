@@ -61,7 +61,7 @@ void TSmetaAddZatr::ReadData(TKdFiler& filer) {
   if (version < kVerAddZatrFormula) FOptions &= kOldAddZatrOptions;
   FValue = filer.ReadCurr64();
   if (version >= kVerAddZatrFormula) {
-    if (FValue.value == 0) FFormula = filer.ReadString();
+    if (FValue.value == 0) FFormula = filer.ReadStringView();
     ReadIdentifier(filer);
   }
   if (version < kVerNoReturnAmount && (FOptions & adzoReturn)) {
@@ -194,8 +194,8 @@ void TSmetaWinters::XMLSave(XmlElement& element) {
 
 void TSmetaCommonNPK::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  FCommonK = filer.ReadString();
-  for (std::string& text : FMethodK) text = filer.ReadString();
+  FCommonK = filer.ReadStringView();
+  for (std::string& text : FMethodK) text = filer.ReadStringView();
   FActiveItems = filer.Read_Byte();
 }
 

@@ -36,7 +36,7 @@ void TSmetaChapter::ReadData(TKdFiler& filer) {
   } else {
     ReadListBody(filer);
     FSysID = filer.ReadInt32();
-    if (version >= kVerChapterIndexCode) FPriceIndexCode = filer.ReadString();
+    if (version >= kVerChapterIndexCode) FPriceIndexCode = filer.ReadStringView();
   }
   RebuildPositions();
 }

@@ -287,7 +287,7 @@ void TSmetaExcludedVrKfs::XMLSave(XmlElement& element) {
 
 void TCustomSmetaKIItem::ReadKIItem(TKdFiler& filer) {
   ReadRowHead(filer);
-  FCode = filer.ReadString();
+  FCode = filer.ReadStringView();
   const uint8_t present = filer.Read_Byte();
   for (int slot = 0; slot < kKfSlots; ++slot) {
     FValues[static_cast<size_t>(slot)] = (present & (1u << slot)) ? filer.ReadInt32() : kFactorOne;

@@ -16,7 +16,7 @@ constexpr int32_t kVerDefectTargetID = 0x00010155;    // positions refer to esti
 
 void TCustomDefectsListRow::ReadCommon(TKdFiler& filer) {
   ReadRowHead(filer);
-  FQuantityFx = filer.ReadString();
+  FQuantityFx = filer.ReadStringView();
   FInactive = filer.ReadByteBoolean();
   FItemFlags.Load(filer);
   if (GetFileVersion() >= kVerDefectIdentifier) ReadIdentifier(filer);
@@ -62,8 +62,8 @@ void TDefectsListPosition::XMLSave(XmlElement& element) {
 
 void TDefectsListDefect::ReadData(TKdFiler& filer) {
   ReadCommon(filer);
-  FCode = filer.ReadString();
-  FIsm = filer.ReadString();
+  FCode = filer.ReadStringView();
+  FIsm = filer.ReadStringView();
   FItems.Load(filer);
 }
 

@@ -95,8 +95,8 @@ void TCustomSmetaActOverrides::ReadData(TKdFiler& filer) {
     TKDXAbstractIndex* index = indexes ? indexes->At(i) : nullptr;
     if (index && !index->FCode.empty()) FPriceIndex = index;
   }
-  if (flags & kHasIndexCode) FPriceIndexCode = filer.ReadString();
-  if (flags & kHasPriceObosn) FCurrPriceObosn = filer.ReadString();
+  if (flags & kHasIndexCode) FPriceIndexCode = filer.ReadStringView();
+  if (flags & kHasPriceObosn) FCurrPriceObosn = filer.ReadStringView();
 }
 
 std::string_view TCustomSmetaActOverrides::GetPriceIndexCode() const {

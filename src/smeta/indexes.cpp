@@ -48,7 +48,7 @@ const char* TKDXSmetaIndexSmrLz::XMLTag() const {
 
 void TKDXSmetaIndexSmrLz::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  FFormula = filer.ReadString();
+  FFormula = filer.ReadStringView();
   if (GetFileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadInt16();
   FOptions &= skoDisabled;
 }
@@ -67,7 +67,7 @@ void TKDXSmetaIndexSmrLz::XMLSave(XmlElement& element) {
 
 void TSmetaOsIndexes::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  for (TSmetaOsIndex& index : FIndexes) index.FPriceIndexCode = filer.ReadString();
+  for (TSmetaOsIndex& index : FIndexes) index.FPriceIndexCode = filer.ReadStringView();
 }
 
 void TSmetaOsIndexes::XMLSave(XmlElement& element) {

@@ -5,9 +5,9 @@ namespace kdx {
 void TSmetaOptionalZone::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FRegionCode = filer.ReadInt32();
-  FRegionCaption = filer.ReadString();
+  FRegionCaption = filer.ReadStringView();
   FZoneNumber = filer.Read_Byte();
-  FZoneCaption = filer.ReadString();
+  FZoneCaption = filer.ReadStringView();
 }
 
 void TSmetaOptionalZone::XMLSave(XmlElement& element) {

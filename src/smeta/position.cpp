@@ -166,9 +166,9 @@ void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
   const int32_t version = GetFileVersion();
   FOptions = version >= kVerOptions16 ? filer.ReadInt16() : filer.ReadInt08();
   FNumber = filer.ReadInt32();
-  FObosnov = filer.ReadString();
-  FIsm = filer.ReadString();
-  FComment = filer.ReadString();
+  FObosnov = filer.ReadStringView();
+  FIsm = filer.ReadStringView();
+  FComment = filer.ReadStringView();
   if (version >= kVerSysID) {
     FSysID = filer.ReadInt32();
   } else if (doc) {
@@ -214,12 +214,12 @@ void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
                                           std::array<CompactString, kCalcMethods>& texts) {
   const int32_t version = GetFileVersion();
   if (version >= kVerThreeCoefTexts) {
-    for (CompactString& text : texts) text = filer.ReadString();
+    for (CompactString& text : texts) text = filer.ReadStringView();
     return;
   }
   if (version >= kVerCoefTexts) {
-    texts[scmBInd] = filer.ReadString();
-    texts[scmRes] = filer.ReadString();
+    texts[scmBInd] = filer.ReadStringView();
+    texts[scmRes] = filer.ReadStringView();
   } else {
     texts[scmBInd] = RateText(filer);
     texts[scmRes] = RateText(filer);
@@ -289,7 +289,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
   ReadHead(filer, doc);
   if (version >= kVerPlanTexts && has(kHasIdentifier)) ReadIdentifier(filer);
-  if (version >= kVerCommentEx && has(kHasCommentEx)) FCommentEx = filer.ReadString();
+  if (version >= kVerCommentEx && has(kHasCommentEx)) FCommentEx = filer.ReadStringView();
   if (version >= kVerQuantityRow) {
     FQuantity.Load(filer);
   } else if (has(kHasOlderQuantityFx)) {
@@ -335,7 +335,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
       const uint16_t i = filer.ReadInt16();
       SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
-    if (has(kHasIndexCode)) FPriceIndexCode = filer.ReadString();
+    if (has(kHasIndexCode)) FPriceIndexCode = filer.ReadStringView();
   }
   if (version >= kVerSecondIndexByNumber) {
     if (has(kHasIndex8401ByNumber)) {
@@ -348,9 +348,9 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     const uint16_t i = filer.ReadInt16();
     FWinterK = doc ? doc->FWinters.At(i) : nullptr;
   }
-  if (version >= kVerDbComment && has(kHasDbComment)) FDbComment = filer.ReadString();
-  FPriceObosn[0] = filer.ReadString();
-  FPriceObosn[1] = filer.ReadString();
+  if (version >= kVerDbComment && has(kHasDbComment)) FDbComment = filer.ReadStringView();
+  FPriceObosn[0] = filer.ReadStringView();
+  FPriceObosn[1] = filer.ReadStringView();
   if (version >= kVerBookmark) {
     const uint8_t bookmark = filer.Read_Byte();
     FBookmark = bookmark == kNoBookmark ? -1 : bookmark;
@@ -435,8 +435,8 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
     }
   }
   if (version >= kVerPriceObosn) {
-    FPriceObosn[0] = filer.ReadString();
-    FPriceObosn[1] = filer.ReadString();
+    FPriceObosn[0] = filer.ReadStringView();
+    FPriceObosn[1] = filer.ReadStringView();
   }
   ReadTail(filer);
   ReadPerformer(filer, doc);

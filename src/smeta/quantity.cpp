@@ -23,12 +23,12 @@ bool Near(double value, double target) { return std::fabs(value - target) <= kTo
 
 void TCustomPosQuantity::ReadOlderNumber(TKdFiler& filer) { FQuantity = filer.ReadDbl64(); }
 
-void TCustomPosQuantity::ReadOlderFormula(TKdFiler& filer) { FFx = filer.ReadString(); }
+void TCustomPosQuantity::ReadOlderFormula(TKdFiler& filer) { FFx = filer.ReadStringView(); }
 
 void TCustomPosQuantity::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const uint8_t mask = filer.Read_Byte();
-  if (mask & kHasFx) FFx = filer.ReadString();
+  if (mask & kHasFx) FFx = filer.ReadStringView();
   if (mask & kHasQuantity) FQuantity = filer.ReadExtended();
   if (mask & kHasPrecision) FPrecision = static_cast<int8_t>(filer.ReadInt08());
   if (mask & kHasKMult) FKMult = filer.ReadExtended();

@@ -29,8 +29,8 @@ class TSmetaSharedRes : public TKdSharedRow {
   using TKdSharedRow::TKdSharedRow;
   void ReadData(TKdFiler& filer) override {
     ReadRowHead(filer);
-    FObosn = filer.ReadString();
-    FIzm = filer.ReadString();
+    FObosn = filer.ReadStringView();
+    FIzm = filer.ReadStringView();
   }
   std::string FObosn;  // code
   std::string FIzm;    // unit of measure

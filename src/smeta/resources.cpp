@@ -151,7 +151,7 @@ void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
       const uint16_t index = filer.ReadInt16();
       SetPriceIndex(estimate ? estimate->FIndexesRes.At(index) : nullptr);
     }
-    if (mask & kHasIndexCode) FPriceIndexCode = filer.ReadString();
+    if (mask & kHasIndexCode) FPriceIndexCode = filer.ReadStringView();
   }
   if (version >= kVerOwnQuantity) FQuantOne = GeneralTextValue(filer.ReadDbl64());
   FQuantOne = ClampQuantOne(FQuantOne);
@@ -240,8 +240,8 @@ void TCustomSmetaPeopleRes::ReadData(TKdFiler& filer) {
     return;
   }
   const uint8_t mask = filer.Read_Byte();
-  if (mask & kHasCode) FCode = filer.ReadString();
-  if (mask & kHasCaption) FCaption = filer.ReadString();
+  if (mask & kHasCode) FCode = filer.ReadStringView();
+  if (mask & kHasCaption) FCaption = filer.ReadStringView();
   if (mask & kHasAverRasr) FAverRasr = static_cast<int16_t>(filer.ReadInt16());
 }
 

@@ -196,10 +196,10 @@ void TSmeta::ReadBody(TKdFiler& filer) {
     const uint8_t b = filer.Read_Byte();
     FZoneIDs[0] = b == 1 ? 661 : b == 3 ? 662 : b * 10;
   }
-  FZoneNames[0] = filer.ReadString();
+  FZoneNames[0] = filer.ReadStringView();
   for (size_t i = 1; i <= 3; ++i) {
     FZoneIDs[i] = filer.Read_Byte();
-    FZoneNames[i] = filer.ReadString();
+    FZoneNames[i] = filer.ReadStringView();
   }
   if (version >= kVerOsGlava) {
     FOsGlava = std::min<uint8_t>(filer.Read_Byte(), 8);
@@ -248,7 +248,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   if (version >= kVerPosKRound) {
     FPosKRoundFactor = static_cast<int8_t>(filer.ReadInt08());
     FMulkKPosCalcMode = filer.Read_Byte();
-    FPropsConfigName = filer.ReadString();
+    FPropsConfigName = filer.ReadStringView();
     FPropsConfigModified = filer.ReadByteBoolean();
   }
 
@@ -307,7 +307,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   ReadAdditionalCosts(filer);
   ReadLegacyTail(filer);
   if (version >= kVerVariables) FVariables.Load(filer);
-  if (version >= kVerIndexFileName) FIndexFileName = filer.ReadString();
+  if (version >= kVerIndexFileName) FIndexFileName = filer.ReadStringView();
   if (version >= kVerSignatures) {
     FDocSignatures.Load(filer);
   } else {

@@ -30,12 +30,12 @@ void TKDXSmetaVidRab::ReadData(TKdFiler& filer) {
   FMask[0] = static_cast<uint8_t>(mask & 0xFF);
   FMask[1] = static_cast<uint8_t>(mask >> 8);
   if (version >= kVerOsColumn) FOsColumn = filer.Read_Byte();
-  if (version >= kVerIndexCode) FPriceIndexCode = filer.ReadString();
+  if (version >= kVerIndexCode) FPriceIndexCode = filer.ReadStringView();
   if (version >= kVerTwoMethodTexts) {
     const int methods = version >= kVerThreeMethodTexts ? 3 : 2;
     for (int m = 0; m < methods; ++m) {
-      FNaclK[static_cast<size_t>(m)] = filer.ReadString();
-      FPlanK[static_cast<size_t>(m)] = filer.ReadString();
+      FNaclK[static_cast<size_t>(m)] = filer.ReadStringView();
+      FPlanK[static_cast<size_t>(m)] = filer.ReadStringView();
     }
   }
   if (version >= kVerCurrRates) {
@@ -82,7 +82,7 @@ void TKDXSmetaVidRabGroup::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FSysID = filer.ReadInt32();
   ReadListBody(filer);
-  if (GetFileVersion() >= kVerIndexCode) FPriceIndexCode = filer.ReadString();
+  if (GetFileVersion() >= kVerIndexCode) FPriceIndexCode = filer.ReadStringView();
 }
 
 void TKDXSmetaVidRabGroup::XMLSave(XmlElement& element) {
