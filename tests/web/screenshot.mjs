@@ -5,9 +5,9 @@
 // Usage (tests/web/run.sh builds the site and installs the driver):
 //   KDX2XML_WEB_SITE=SITE node screenshot.mjs OUT.png FILE.kdx [FILE.kdx...]
 import fs from 'node:fs';
-import http from 'node:http';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
+import { serveSite } from './static-server.mjs';
 
 const SITE = path.resolve(process.env.KDX2XML_WEB_SITE ?? '');
 const CHROMIUM = process.env.CHROMIUM ?? '/usr/bin/chromium';
@@ -17,19 +17,7 @@ if (!out || files.length === 0 || !fs.existsSync(path.join(SITE, 'index.html')))
   process.exit(2);
 }
 
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css',
-  '.wasm': 'application/wasm' };
-const server = http.createServer((req, res) => {
-  let p = decodeURIComponent(new URL(req.url, 'http://host').pathname);
-  if (p.endsWith('/')) p += 'index.html';
-  const file = path.join(SITE, path.normalize(p));
-  if (!file.startsWith(SITE)) { res.writeHead(403).end(); return; }
-  fs.readFile(file, (err, data) => {
-    if (err) { res.writeHead(404).end(); return; }
-    res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] ?? 'application/octet-stream' }).end(data);
-  });
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const server = await serveSite(SITE);
 const browser = await puppeteer.launch({
   executablePath: CHROMIUM,
   headless: true,

@@ -13,10 +13,10 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
+import { serveSite } from './static-server.mjs';
 
 const SITE = process.env.KDX2XML_WEB_SITE;
 const CLI = process.env.KDX2XML_CLI;
@@ -138,22 +138,10 @@ function expectedTable(kind, xml) {
 
 // ---- a static file host and the browser ----
 
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css',
-  '.wasm': 'application/wasm' };
 let server, origin, browser;
 
 before(async () => {
-  server = http.createServer((req, res) => {
-    let p = decodeURIComponent(new URL(req.url, 'http://host').pathname);
-    if (p.endsWith('/')) p += 'index.html';
-    const file = path.join(SITE, path.normalize(p));
-    if (!file.startsWith(SITE)) { res.writeHead(403).end(); return; }
-    fs.readFile(file, (err, data) => {
-      if (err) { res.writeHead(404).end(); return; }
-      res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] ?? 'application/octet-stream' }).end(data);
-    });
-  });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  server = await serveSite(SITE);
   origin = `http://127.0.0.1:${server.address().port}/`;
   browser = await puppeteer.launch({
     executablePath: CHROMIUM,
