@@ -48,8 +48,9 @@ TKDXAbstractRow& TKDXAbstractObjectList::Add(uint8_t type) {
   // A type code the list does not know leaves nothing to read the item with.
   if (!row) RaiseBadData();
   if (CanInsertRow(*row)) return *PlaceRow(std::move(row), -1);
-  FRefused.push_back(std::move(row));
-  return *FRefused.back();
+  if (!FRefused) FRefused = std::make_unique<std::vector<std::unique_ptr<TKDXAbstractRow>>>();
+  FRefused->push_back(std::move(row));
+  return *FRefused->back();
 }
 
 TKDXAbstractRow* TKDXAbstractObjectList::InsertRow(std::unique_ptr<TKDXAbstractRow> row,

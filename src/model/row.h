@@ -168,7 +168,7 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   TKDXAbstractRow* InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index = -1);
   void Clear() {
     FItems.clear();
-    FRefused.clear();
+    FRefused.reset();
   }
 
   virtual bool CanInsertRow(const TKDXAbstractRow& /*row*/) const { return true; }
@@ -199,8 +199,9 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
  private:
   TKDXAbstractRow* PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index);
 
-  // Rows made by Add that CanInsertRow refused.
-  std::vector<std::unique_ptr<TKDXAbstractRow>> FRefused;
+  // Rows made by Add that CanInsertRow refused; made only when a row is
+  // refused, as few lists ever refuse one (a list is in every row).
+  std::unique_ptr<std::vector<std::unique_ptr<TKDXAbstractRow>>> FRefused;
 };
 
 class TKDXExpAbstractObjectList : public TKDXAbstractObjectList {
