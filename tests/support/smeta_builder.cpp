@@ -1117,8 +1117,10 @@ SmetaBuilder& SmetaBuilder::ResourceImplementation(
   return *this;
 }
 
-// The act, then from 65862 the index, its code and the price justification.
-void SmetaBuilder::ResourceOverride(const smeta::ResourceOverride& o) {
+// The act, then from 65862 the index, its code and the price justification:
+// how resource and position overrides both begin.
+template <typename Override>
+void SmetaBuilder::OverrideHead(const Override& o) {
   b_.Head().I16(static_cast<uint16_t>(o.act));
   if (v_ >= kOverrideFlags) {
     const uint8_t flags = (o.index ? kOvIndex : 0) | (o.index_code.empty() ? 0 : kOvIndexCode) |
@@ -1128,6 +1130,10 @@ void SmetaBuilder::ResourceOverride(const smeta::ResourceOverride& o) {
     if (!o.index_code.empty()) b_.Str(o.index_code);
     if (!o.comment.empty()) b_.Str(o.comment);
   }
+}
+
+void SmetaBuilder::ResourceOverride(const smeta::ResourceOverride& o) {
+  OverrideHead(o);
   if (v_ >= kOverridePriceRecord) {
     Prices({o.prices[0], o.prices[1], "", ""}, {o.price_fx[0], o.price_fx[1], "", ""});
   } else if (v_ >= kResourceOverridePrices) {
@@ -1162,15 +1168,7 @@ SmetaBuilder& SmetaBuilder::PositionImplementation(const smeta::Position& p) {
 }
 
 void SmetaBuilder::PositionOverride(const smeta::PositionOverride& o) {
-  b_.Head().I16(static_cast<uint16_t>(o.act));
-  if (v_ >= kOverrideFlags) {
-    const uint8_t flags = (o.index ? kOvIndex : 0) | (o.index_code.empty() ? 0 : kOvIndexCode) |
-                          (o.comment.empty() ? 0 : kOvComment);
-    b_.Byte(flags);
-    if (o.index) b_.I16(*o.index);
-    if (!o.index_code.empty()) b_.Str(o.index_code);
-    if (!o.comment.empty()) b_.Str(o.comment);
-  }
+  OverrideHead(o);
   uint16_t flags = 0;
   if (v_ >= kOverrideQuantityRow) {
     if (!QuantityEmpty(o.quantity)) flags |= kOvQuantity;

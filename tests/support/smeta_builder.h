@@ -613,6 +613,8 @@ class SmetaBuilder {
   void PositionBaseIds(const smeta::Position& p);
   void PriceBlock(const smeta::Position& p);
   void CoefficientTexts(const std::array<std::string, 3>& texts);
+  template <typename Override>
+  void OverrideHead(const Override& o);
   void PositionOverride(const smeta::PositionOverride& o);
   void ResourceOverride(const smeta::ResourceOverride& o);
 
