@@ -102,6 +102,15 @@ Out Convert(std::unique_ptr<TKDXAbstractDocData> doc, const ConversionSettings& 
   return out;
 }
 
+// Loads a document handed over and frees its bytes: the model keeps what it
+// needs of them.
+std::unique_ptr<TKDXAbstractDocData> LoadAndRelease(ByteBlock input,
+                                                    const ConversionSettings& settings) {
+  auto doc = LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings);
+  input.Release();
+  return doc;
+}
+
 }  // namespace
 
 std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings) {
@@ -112,17 +121,6 @@ std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSe
                                 return out;
                               });
 }
-
-namespace {
-
-std::unique_ptr<TKDXAbstractDocData> LoadAndRelease(ByteBlock input,
-                                                    const ConversionSettings& settings) {
-  auto doc = LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings);
-  input.Release();  // the model keeps what it needs of the bytes
-  return doc;
-}
-
-}  // namespace
 
 ByteBlock ConvertDocument(ByteBlock input, const ConversionSettings& settings) {
   return Convert<ByteBlock>(LoadAndRelease(std::move(input), settings), settings, SaveXml);

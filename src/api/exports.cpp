@@ -62,9 +62,29 @@ void BeginCall(State& s) {
   t_failure.text.clear();
 }
 
-void RecordFailure(State& s, const char* class_name, const std::string& message) {
-  s.last_failure = Utf8ToUtf16(std::string(class_name) + ": " + message);
+void RecordFailure(State& s, const std::string& class_name, const std::string& message) {
+  s.last_failure = Utf8ToUtf16(class_name + ": " + message);
   t_failure.text = s.last_failure;
+}
+
+// The failure class and message of the exception being handled; called only
+// inside a catch block.
+void DescribeFailure(std::string& failure_class, std::string& failure_message) {
+  try {
+    throw;
+  } catch (const KdxError& e) {
+    failure_class = e.ClassName();
+    failure_message = e.Message();
+  } catch (const std::bad_alloc&) {
+    failure_class = "EOutOfMemory";
+    failure_message = "Out of memory";
+  } catch (const std::exception& e) {
+    failure_class = kException;
+    failure_message = e.what();
+  } catch (...) {
+    failure_class = kException;
+    failure_message = "Unknown failure";
+  }
 }
 
 // Runs body, turning every escaping failure into the last-failure text.
@@ -72,14 +92,10 @@ template <typename R, typename F>
 R Guarded(State& s, R on_failure, F&& body) {
   try {
     return body();
-  } catch (const KdxError& e) {
-    RecordFailure(s, e.ClassName(), e.Message());
-  } catch (const std::bad_alloc&) {
-    RecordFailure(s, "EOutOfMemory", "Out of memory");
-  } catch (const std::exception& e) {
-    RecordFailure(s, kException, e.what());
   } catch (...) {
-    RecordFailure(s, kException, "Unknown failure");
+    std::string failure_class, failure_message;
+    DescribeFailure(failure_class, failure_message);
+    RecordFailure(s, failure_class, failure_message);
   }
   return on_failure;
 }
@@ -123,15 +139,8 @@ bool Converted(std::string& failure_class, std::string& failure_message, F&& con
   try {
     convert();
     return true;
-  } catch (const KdxError& e) {
-    failure_class = e.ClassName();
-    failure_message = e.Message();
-  } catch (const std::bad_alloc&) {
-    failure_class = "EOutOfMemory";
-    failure_message = "Out of memory";
-  } catch (const std::exception& e) {
-    failure_class = kException;
-    failure_message = e.what();
+  } catch (...) {
+    DescribeFailure(failure_class, failure_message);
   }
   return false;
 }
@@ -221,7 +230,7 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
   kdx::api::Outcome outcome = kdx::api::ConvertOutsideLock(std::move(input), std::move(settings));
   std::lock_guard<std::recursive_mutex> guard(s.lock);
   if (!outcome.ok) {
-    kdx::api::RecordFailure(s, outcome.failure_class.c_str(), outcome.failure_message);
+    kdx::api::RecordFailure(s, outcome.failure_class, outcome.failure_message);
     return 0;
   }
   return Guarded(s, KDXHandle{0}, [&] {
