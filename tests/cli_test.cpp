@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "samples.h"
 #include "support/builder.h"
 
 namespace kdx::test {
@@ -182,11 +183,14 @@ TEST(CliExitCodes, TellFailuresFromMistakes) {
 
 // The output file holds the whole XML or nothing new: a document that fails
 // leaves an existing file as it was, a write that fails leaves no file (and a
-// device named as the output in place), in either encoding.
+// device named as the output in place), in either encoding. An XML of several
+// megabytes, written in pieces, is the same bytes as the tool's output.
 TEST(CliOutput, WholeXmlOrNothing) {
   const fs::path dir = Scratch("output");
   const fs::path sample = kSource / "examples" / "smeta.kdx";
   const std::string bytes = ReadFile(sample);
+  const fs::path large = dir / "large.kdx";
+  WriteFile(large, samples::SmetaOfSize(2000));
   WriteFile(dir / "cut.kdx", bytes.substr(0, bytes.size() / 2));
   const fs::path out = dir / "out.xml";
   for (const std::string encoding : {"", "--encoding utf-8 "}) {
@@ -195,9 +199,11 @@ TEST(CliOutput, WholeXmlOrNothing) {
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(ReadFile(out), "earlier") << encoding;
 
-    run = Tool(encoding + sample.string() + " -o " + out.string());
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(ReadFile(out), Tool(encoding + sample.string()).out) << encoding;
+    for (const fs::path& input : {sample, large}) {
+      run = Tool(encoding + input.string() + " -o " + out.string());
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(ReadFile(out), Tool(encoding + input.string()).out) << encoding << input;
+    }
 
     if (fs::exists("/dev/full")) {
       run = Tool(encoding + sample.string() + " -o /dev/full");

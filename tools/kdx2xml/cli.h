@@ -42,8 +42,6 @@ struct Outcome {
 
 // Reads a whole input file (or standard input for "-"), at most 2 GiB.
 bool ReadInput(const std::string& path, std::string& data, std::string& error);
-// Writes bytes to a file; a partly written file is removed.
-bool WriteOutput(const std::string& path, std::string_view bytes, std::string& error);
 bool WriteStdout(std::string_view bytes);
 
 // The XML of one conversion: the library's own block, written out as it is,
@@ -60,10 +58,10 @@ struct Xml {
 // library's failure text.
 Outcome ConvertBytes(std::string& data, Encoding encoding, Xml& xml);
 // Converts one packed document (data, freed the same way) into the XML file
-// output. In windows-1251 the file is written as the XML is serialised,
-// without the whole XML in memory. A failed conversion leaves no file, a
-// failed write removes what was written; the message is "cannot convert
-// INPUT: failure text" or "cannot write OUTPUT: reason".
+// output, written as the XML is serialised (recoded piece by piece for
+// UTF-8), without the whole XML in memory. A failed conversion leaves no
+// file, a failed write removes what was written; the message is "cannot
+// convert INPUT: failure text" or "cannot write OUTPUT: reason".
 Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& input,
                     const std::string& output);
 

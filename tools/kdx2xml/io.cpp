@@ -77,37 +77,6 @@ bool ReadInput(const std::string& path, std::string& data, std::string& error) {
   return ok;
 }
 
-namespace {
-
-// Removes a half-written output. Only a regular file: a device or pipe named
-// as the output (/dev/full, a fifo) is not ours to remove.
-void RemoveWritten(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
-}
-
-}  // namespace
-
-bool WriteOutput(const std::string& path, std::string_view bytes, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    error = ErrnoText(errno);
-    return false;
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  int code = errno;
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    code = errno;
-  }
-  if (!ok) {
-    // No half-written XML is left behind under the name of a finished one.
-    RemoveWritten(path);
-    error = ErrnoText(code);
-  }
-  return ok;
-}
-
 bool WriteStdout(std::string_view bytes) {
 #if defined(_WIN32)
   // The XML bytes go out as they are, without LF -> CR LF translation.
@@ -134,6 +103,13 @@ Outcome ConvertBytes(std::string& data, Encoding encoding, Xml& xml) {
 }
 
 namespace {
+
+// Removes a half-written output. Only a regular file: a device or pipe named
+// as the output (/dev/full, a fifo) is not ours to remove.
+void RemoveWritten(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
+}
 
 // The XML of a conversion into a file: the file is made when the first piece
 // arrives, so a document that fails to load leaves no file (and an existing
@@ -176,38 +152,37 @@ class FileSink final : public XmlSink {
   int code_ = 0;
 };
 
-// Converts into the windows-1251 XML file at path as the XML is serialised.
-Outcome ConvertToFile(std::string& data, const std::string& path) {
-  ByteBlock input(data.data(), data.size());
-  std::string().swap(data);
-  FileSink sink(path);
-  std::string failure, error;
-  const bool converted = api::ConvertForTool(std::move(input), sink, failure);
-  const bool written = sink.Finish(converted, error);
-  if (!converted) return {kConversionFailed, failure};
-  if (!written) return {kIoError, error};
-  return {};
-}
+// Recodes the XML into UTF-8 piece by piece for the sink behind it. Each
+// windows-1251 byte stands for one character, so pieces recode apart; the
+// first piece holds the whole declaration, whose encoding it names anew.
+class Utf8Sink final : public XmlSink {
+ public:
+  explicit Utf8Sink(XmlSink& out) : out_(out) {}
+  void Write(std::string_view bytes) override {
+    out_.Write(first_ ? XmlToUtf8(bytes) : Cp1251ToUtf8(bytes));
+    first_ = false;
+  }
+
+ private:
+  XmlSink& out_;
+  bool first_ = true;
+};
 
 }  // namespace
 
 Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& input,
                     const std::string& output) {
-  Outcome outcome;
-  if (encoding == Encoding::kWindows1251) {
-    outcome = ConvertToFile(data, output);
-  } else {
-    Xml xml;
-    std::string error;
-    outcome = ConvertBytes(data, encoding, xml);
-    if (outcome.code == kOk && !WriteOutput(output, xml.view(), error)) outcome = {kIoError, error};
-  }
-  if (outcome.code == kConversionFailed) {
-    outcome.message = "cannot convert " + input + ": " + outcome.message;
-  } else if (outcome.code == kIoError) {
-    outcome.message = "cannot write " + output + ": " + outcome.message;
-  }
-  return outcome;
+  ByteBlock bytes(data.data(), data.size());
+  std::string().swap(data);
+  FileSink file(output);
+  Utf8Sink utf8(file);
+  XmlSink& sink = encoding == Encoding::kUtf8 ? static_cast<XmlSink&>(utf8) : file;
+  std::string failure, error;
+  const bool converted = api::ConvertForTool(std::move(bytes), sink, failure);
+  const bool written = file.Finish(converted, error);
+  if (!converted) return {kConversionFailed, "cannot convert " + input + ": " + failure};
+  if (!written) return {kIoError, "cannot write " + output + ": " + error};
+  return {};
 }
 
 std::string XmlToUtf8(std::string_view xml) {
