@@ -341,13 +341,14 @@ namespace {
 // Writes XML at a pointer into room of the exact size.
 class PointerOut {
  public:
-  explicit PointerOut(char* p) : p_(p) {}
+  explicit PointerOut(char* p) : start_(p), p_(p) {}
   void Put(std::string_view text) { p_ = kdx::Put(p_, text); }
   void Byte(char c) { *p_++ = c; }
   void LineBreak(size_t blanks) { p_ = PutLineBreak(p_, blanks); }
-  char* End() const { return p_; }
+  size_t Written() const { return static_cast<size_t>(p_ - start_); }
 
  private:
+  char* const start_;
   char* p_;
 };
 
@@ -427,6 +428,7 @@ void XmlDocument::PutDocument(Out& out) const {
     PutElement(out, *root_);
     out.LineBreak(0);
   }
+  if (out.Written() != saved_size_) throw std::logic_error("XML size");
 }
 
 void XmlDocument::Save(std::string& out) const {
@@ -434,14 +436,12 @@ void XmlDocument::Save(std::string& out) const {
   out.resize(start + saved_size_);
   PointerOut writer(out.data() + start);
   PutDocument(writer);
-  if (writer.End() != out.data() + out.size()) throw std::logic_error("XML size");
 }
 
 ByteBlock XmlDocument::Save() const {
   ByteBlock out(saved_size_);
   PointerOut writer(out.data());
   PutDocument(writer);
-  if (writer.End() != out.data() + out.size()) throw std::logic_error("XML size");
   return out;
 }
 
@@ -449,7 +449,6 @@ void XmlDocument::Save(XmlSink& sink) const {
   SinkOut writer(sink);
   PutDocument(writer);
   writer.Flush();
-  if (writer.Written() != saved_size_) throw std::logic_error("XML size");
 }
 
 void UnescapeAttr(std::string_view escaped, std::string& value) {
