@@ -124,14 +124,9 @@ std::string_view FloatText(char (&out)[kFloatText], double value, char sep) {
   return {out, static_cast<size_t>(o - out)};
 }
 
-// True when a number text with this separator is written as it stands.
-bool PlainSeparator(char sep) {
-  const auto b = static_cast<uint8_t>(sep);
-  return b >= 32 && sep != '&' && sep != '<' && sep != '>' && sep != '"' && b != 0x98;
-}
-
+// A number text is written as it stands unless its separator needs escaping.
 void SetNumberText(XmlElement& e, std::string_view name, std::string_view text) {
-  if (PlainSeparator(e.Settings().decimal_separator)) {
+  if (IsPlainXmlByte(e.Settings().decimal_separator)) {
     e.SetAttrVerbatim(name, text);
   } else {
     e.SetAttr(name, text);

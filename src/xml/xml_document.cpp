@@ -142,6 +142,8 @@ char* PutLineBreak(char* p, size_t blanks) {
 
 }  // namespace
 
+bool IsPlainXmlByte(char byte) { return !IsSpecial(static_cast<uint8_t>(byte)); }
+
 // ---- element ----
 
 const ConversionSettings& XmlElement::Settings() const { return doc_->Settings(); }

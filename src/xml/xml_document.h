@@ -23,6 +23,9 @@ namespace kdx {
 
 class XmlDocument;
 
+// True when the byte stands in an attribute value as it is, not escaped.
+bool IsPlainXmlByte(char byte);
+
 // Receives a serialised document in pieces, in order.
 class XmlSink {
  public:
