@@ -135,7 +135,7 @@ TKdSharedRow* TKdSharedStrings::StringReference(std::string_view text) {
     }
   }
   auto row = std::make_unique<TKdSharedRow>(this);
-  row->SetCaption(std::string(text));
+  row->SetCaption(text);
   auto* placed = static_cast<TKdSharedRow*>(InsertRow(std::move(row)));
   if (placed) placed->Reference();
   return placed;

@@ -431,7 +431,7 @@ void TCustomObjSmeta::ReadOldSignatures(TKdFiler& filer, int count) {
     std::string text = filer.ReadString();
     if (text.empty()) continue;
     TKDXDocSignature& sign = FDocSigns.Append();
-    sign.SetCaption(std::string(kCaptions[static_cast<size_t>(i)]));
+    sign.SetCaption(kCaptions[static_cast<size_t>(i)]);
     sign.FSignID = kIds[i];
     sign.FSignValue = std::move(text);
   }
