@@ -38,5 +38,23 @@ TEST(CompactString, EveryLengthKeepsItsBytes) {
   }
 }
 
+// Texts by slot: empty slots until a text arrives, a text cleared again
+// leaves none, and the slots keep apart.
+TEST(SparseTexts, SlotsKeepTheirTextsAndEmptyOnesCostNothing) {
+  SparseTexts<3> texts;
+  texts.Set(1, "");
+  EXPECT_FALSE(texts.Any());
+  texts.Set(2, "formula of slot two, longer than a word");
+  EXPECT_TRUE(texts.Any());
+  EXPECT_EQ(texts[0], "");
+  EXPECT_EQ(texts[2], "formula of slot two, longer than a word");
+  texts.Set(0, "a");
+  texts.Set(2, "");
+  EXPECT_EQ(texts[0], "a");
+  EXPECT_EQ(texts[2], "");
+  texts.Set(0, "");
+  EXPECT_FALSE(texts.Any());
+}
+
 }  // namespace
 }  // namespace kdx::test

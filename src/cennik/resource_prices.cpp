@@ -13,8 +13,7 @@ void TKdCustomResourcePrices::StorePrice(int column, std::string_view text, Curr
     FFields |= bit;
   }
   FPrices[column] = value;
-  if (!text.empty() && !FFx) FFx = std::make_unique<std::array<CompactString, 4>>();
-  if (FFx) (*FFx)[column] = text;
+  FFx.Set(static_cast<size_t>(column), text);
 }
 
 void TKdCustomResourcePrices::SetPriceValue(int column, Currency value) {

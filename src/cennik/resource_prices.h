@@ -24,9 +24,7 @@ class TKdCustomResourcePrices : public TKDXAbstractRow {
   virtual bool IsPriceColumnUsed(int column) const = 0;
 
   Currency GetPriceValue(int column) const { return FPrices[column]; }
-  std::string_view GetPriceFx(int column) const {
-    return FFx ? std::string_view((*FFx)[column]) : std::string_view();
-  }
+  std::string_view GetPriceFx(int column) const { return FFx[static_cast<size_t>(column)]; }
   // Stores value and text as given (no rounding); a column left with value 0
   // and no text has no field.
   void StorePrice(int column, std::string_view text, Currency value);
@@ -47,10 +45,10 @@ class TKdCustomResourcePrices : public TKDXAbstractRow {
 
  private:
   // The fields of the columns: their values (0 without a field), the texts
-  // (made with the first text, which few containers have) and which columns
-  // have a field. Price lists and estimates hold one container per resource.
+  // (which few containers have) and which columns have a field. Price lists
+  // and estimates hold one container per resource.
   std::array<Currency, 4> FPrices{};
-  std::unique_ptr<std::array<CompactString, 4>> FFx;
+  SparseTexts<4> FFx;
   uint8_t FFields = 0;
 };
 

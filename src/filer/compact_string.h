@@ -5,9 +5,11 @@
 // parts over thirty), where a std::string takes 32 bytes each.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -106,6 +108,34 @@ class CompactString {
   }
 
   uintptr_t bits_ = 0;
+};
+
+// N texts by slot of which most rows hold none: the room for them is made
+// with the first text that is not empty.
+template <size_t N>
+class SparseTexts {
+ public:
+  std::string_view operator[](size_t slot) const {
+    return texts_ ? (*texts_)[slot].view() : std::string_view();
+  }
+  void Set(size_t slot, std::string_view text) {
+    if (!texts_) {
+      if (text.empty()) return;
+      texts_ = std::make_unique<std::array<CompactString, N>>();
+    }
+    (*texts_)[slot] = text;
+  }
+  // Some slot holds a text.
+  bool Any() const {
+    if (!texts_) return false;
+    for (const CompactString& text : *texts_) {
+      if (!text.empty()) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::unique_ptr<std::array<CompactString, N>> texts_;
 };
 
 }  // namespace kdx

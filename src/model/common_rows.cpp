@@ -63,20 +63,11 @@ void TKdUserData::ReadData(TKdFiler& filer) {
   const uint16_t mask = filer.ReadInt16();
   for (int i = 0; i < 10; ++i) {
     if (!(mask & (1u << i))) continue;
-    std::string text = filer.ReadString();
-    if (text.empty() && !FData) continue;
-    if (!FData) FData = std::make_unique<std::array<std::string, 10>>();
-    (*FData)[static_cast<size_t>(i)] = std::move(text);
+    FData.Set(static_cast<size_t>(i), filer.ReadStringView());
   }
 }
 
-bool TKdUserData::IsXMLStored() const {
-  if (!FData) return false;
-  for (const auto& s : *FData) {
-    if (!s.empty()) return true;
-  }
-  return false;
-}
+bool TKdUserData::IsXMLStored() const { return FData.Any(); }
 
 void TKdUserData::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;

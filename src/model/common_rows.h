@@ -151,14 +151,11 @@ class TKdUserData : public TKDXAbstractRow {
   bool IsXMLStored() const override;
   void XMLSave(XmlElement& element) override;
   // The text at the index (0 to 9).
-  std::string_view Data(size_t index) const {
-    return FData ? std::string_view((*FData)[index]) : std::string_view();
-  }
+  std::string_view Data(size_t index) const { return FData[index]; }
 
  private:
-  // Made with the first text: every estimate position has user data, and
-  // few hold any.
-  std::unique_ptr<std::array<std::string, 10>> FData;
+  // Every estimate position has user data, and few hold any.
+  SparseTexts<10> FData;
 };
 
 }  // namespace kdx

@@ -14,18 +14,12 @@ int AddWrapping(int64_t& a, int64_t b) {
 
 }  // namespace
 
-void TCustomPosForOneFx::SetFormula(int slot, std::string text) {
-  if (text.empty() && !FFx) return;
-  if (!FFx) FFx = std::make_unique<std::array<std::string, kForOneSlots>>();
-  (*FFx)[static_cast<size_t>(slot)] = std::move(text);
-}
-
 void TCustomPosForOneFx::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   filer.Read_Byte();  // not used
   const uint8_t present = filer.Read_Byte();
   for (int slot = 0; slot < kForOneSlots; ++slot) {
-    if (present & (1u << slot)) SetFormula(slot, filer.ReadString());
+    if (present & (1u << slot)) SetFormula(slot, filer.ReadStringView());
   }
 }
 
@@ -41,13 +35,7 @@ bool TCustomPosForOneFx::IsSlotEmpty(int slot) const {
   return Formula(slot).empty() && SlotValue(slot).value == 0;
 }
 
-bool TCustomPosForOneFx::HasFormula() const {
-  if (!FFx) return false;
-  for (const std::string& fx : *FFx) {
-    if (!fx.empty()) return true;
-  }
-  return false;
-}
+bool TCustomPosForOneFx::HasFormula() const { return FFx.Any(); }
 
 bool TCustomPosForOneFx::ForceUnsincPzNedeed() const {
   bool any_price = false;

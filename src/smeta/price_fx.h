@@ -46,17 +46,15 @@ class TCustomPosForOneFx : public TKDXAbstractRow {
   bool ForceUnsincPzNedeed() const;
 
   // The formula of a slot (0 to 4), and setting it.
-  std::string_view Formula(int slot) const {
-    return FFx ? std::string_view((*FFx)[static_cast<size_t>(slot)]) : std::string_view();
-  }
-  void SetFormula(int slot, std::string text);
+  std::string_view Formula(int slot) const { return FFx[static_cast<size_t>(slot)]; }
+  void SetFormula(int slot, std::string_view text) { FFx.Set(static_cast<size_t>(slot), text); }
 
   const TSmetaPriceType FPriceType;
 
  private:
-  // Made with the first formula: a position has two of these rows, an act's
-  // data for a position one more, and few hold a formula.
-  std::unique_ptr<std::array<std::string, kForOneSlots>> FFx;
+  // A position has two of these rows, an act's data for a position one more,
+  // and few hold a formula.
+  SparseTexts<kForOneSlots> FFx;
 };
 
 }  // namespace kdx
