@@ -176,9 +176,10 @@ Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& inp
   std::string().swap(data);
   FileSink file(output);
   Utf8Sink utf8(file);
-  XmlSink& sink = encoding == Encoding::kUtf8 ? static_cast<XmlSink&>(utf8) : file;
+  XmlSink* sink = &file;
+  if (encoding == Encoding::kUtf8) sink = &utf8;
   std::string failure, error;
-  const bool converted = api::ConvertForTool(std::move(bytes), sink, failure);
+  const bool converted = api::ConvertForTool(std::move(bytes), *sink, failure);
   const bool written = file.Finish(converted, error);
   if (!converted) return {kConversionFailed, "cannot convert " + input + ": " + failure};
   if (!written) return {kIoError, "cannot write " + output + ": " + error};
