@@ -134,4 +134,9 @@ void ConvertDocument(ByteBlock input, const ConversionSettings& settings, XmlSin
                 });
 }
 
+ConvertedDocument::ConvertedDocument(ByteBlock input, const ConversionSettings& settings)
+    : settings_(settings), xml_(std::make_unique<XmlDocument>(settings_)) {
+  BuildXml(LoadAndRelease(std::move(input), settings_), *xml_);
+}
+
 }  // namespace kdx

@@ -39,6 +39,24 @@ ByteBlock ConvertDocument(ByteBlock input, const ConversionSettings& settings);
 // block of its size is needed; nothing reaches the sink when loading fails.
 void ConvertDocument(ByteBlock input, const ConversionSettings& settings, XmlSink& sink);
 
+// A document converted as far as its XML tree, with the settings it was made
+// with. Its XML is serialised when asked for, as often as asked, straight
+// into where it goes: no block of its size is kept.
+class ConvertedDocument {
+ public:
+  // Loads the document and frees its bytes, then builds the tree.
+  ConvertedDocument(ByteBlock input, const ConversionSettings& settings);
+  ConvertedDocument(const ConvertedDocument&) = delete;
+  ConvertedDocument& operator=(const ConvertedDocument&) = delete;
+
+  size_t Size() const { return xml_->SavedSize(); }
+  void Save(XmlSink& sink) const { xml_->Save(sink); }
+
+ private:
+  const ConversionSettings settings_;  // the tree refers to these
+  std::unique_ptr<XmlDocument> xml_;
+};
+
 // The stages of ConvertDocument, in their order (the benchmark times them one
 // by one): the header checks and the document loaded from the body; the XML
 // tree of a loaded document; the tree serialised.

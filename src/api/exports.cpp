@@ -1,5 +1,5 @@
-// The five exports: a registry of output buffers behind unique handles, the
-// process-wide last-failure text, and the argument checks.
+// The five exports: a registry of converted documents behind unique handles,
+// the process-wide last-failure text, and the argument checks.
 #include "api/exports.h"
 
 #include <algorithm>
@@ -25,8 +25,10 @@ namespace {
 
 struct State {
   std::recursive_mutex lock;
-  // Live output buffers in the order they were registered, searched linearly.
-  std::vector<std::pair<KDXHandle, std::unique_ptr<const ByteBlock>>> registry;
+  // Live conversions in the order they were registered, searched linearly.
+  // Each keeps its XML tree and serialises it into the host's buffer at every
+  // GetData, so the library never holds a copy of the XML bytes beside it.
+  std::vector<std::pair<KDXHandle, std::shared_ptr<const ConvertedDocument>>> registry;
   std::u16string last_failure;
   // Handles are never reused within the process, so a stale handle can never
   // reach another conversion's data.
@@ -129,7 +131,7 @@ ConversionSettings SettingsOf(const State& s) {
 
 struct Outcome {
   bool ok = false;
-  ByteBlock output;
+  std::shared_ptr<const ConvertedDocument> output;
   std::string failure_class, failure_message;  // when not ok
 };
 
@@ -150,7 +152,7 @@ Outcome ConvertOutsideLock(ByteBlock input, ConversionSettings settings) {
   Outcome outcome;
   outcome.ok = Converted(outcome.failure_class, outcome.failure_message, [&] {
     settings.today = EnvironmentToday();
-    outcome.output = ConvertDocument(std::move(input), settings);
+    outcome.output = std::make_shared<const ConvertedDocument>(std::move(input), settings);
   });
   return outcome;
 }
@@ -172,6 +174,33 @@ bool ToolConversion(ByteBlock input, std::string& failure, F&& convert) {
   });
   failure = ok ? std::string() : failure_class + ": " + failure_message;
   return ok;
+}
+
+// Hands each piece of a serialised document to the next place in a buffer
+// through the checked copy.
+class RangeSink final : public XmlSink {
+ public:
+  explicit RangeSink(char* to) : to_(to) {}
+  void Write(std::string_view bytes) override {
+    if (!CopyToRange(to_, bytes.data(), bytes.size())) throw Unwritable{};
+    to_ += bytes.size();
+  }
+  struct Unwritable {};
+
+ private:
+  char* to_;
+};
+
+// Serialises the document into the buffer, which has room for it; false,
+// with a part written, when a byte of it cannot be written.
+bool SaveToRange(const ConvertedDocument& document, char* buffer) {
+  RangeSink sink(buffer);
+  try {
+    document.Save(sink);
+  } catch (const RangeSink::Unwritable&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -234,9 +263,8 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
     return 0;
   }
   return Guarded(s, KDXHandle{0}, [&] {
-    auto output = std::make_unique<const kdx::ByteBlock>(std::move(outcome.output));
     const KDXHandle handle = s.next_handle++;
-    s.registry.emplace_back(handle, std::move(output));
+    s.registry.emplace_back(handle, std::move(outcome.output));
     return handle;
   });
 }
@@ -245,14 +273,20 @@ KDX_API int32_t KDX_CALL GetDataSize(KDXHandle Handle) {
   kdx::api::RegistryCall call;
   auto it = kdx::api::FindRegistered(call.s, Handle);
   if (it == call.s.registry.end()) return 0;
-  return static_cast<int32_t>(static_cast<uint32_t>(it->second->size()));
+  return static_cast<int32_t>(static_cast<uint32_t>(it->second->Size()));
 }
 
 KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t BufferSize) {
-  kdx::api::RegistryCall call;
-  auto it = kdx::api::FindRegistered(call.s, Handle);
-  if (it == call.s.registry.end()) return 0;
-  const kdx::ByteBlock& bytes = *it->second;
+  std::shared_ptr<const kdx::ConvertedDocument> document;
+  {
+    kdx::api::RegistryCall call;
+    auto it = kdx::api::FindRegistered(call.s, Handle);
+    if (it == call.s.registry.end()) return 0;
+    document = it->second;
+  }
+  // Serialised outside the lock, like the conversion; the document stays
+  // alive while it is written, even when its handle is released meanwhile.
+  const size_t size = document->Size();
   // The whole buffer must be writable, then large enough. The part beyond the
   // XML is checked before the copy and the rest by the copy itself, so a page
   // that cannot be written is never touched.
@@ -260,19 +294,29 @@ KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t Buffe
   uint32_t error = 0;
   if (BufferSize != 0 && !buffer) {
     error = KDX_ERROR_INVALID_DATA;
-  } else if (BufferSize < bytes.size()) {
+  } else if (BufferSize < size) {
     error = kdx::api::IsWritableRange(buffer, BufferSize) ? KDX_ERROR_INSUFFICIENT_BUFFER
                                                           : KDX_ERROR_INVALID_DATA;
-  } else if (BufferSize != 0 &&
-             (!kdx::api::IsWritableRange(buffer + bytes.size(), BufferSize - bytes.size()) ||
-              !kdx::api::CopyToRange(buffer, bytes.data(), bytes.size()))) {
+  } else if (BufferSize != 0 && !kdx::api::IsWritableRange(buffer + size, BufferSize - size)) {
     error = KDX_ERROR_INVALID_DATA;
+  } else if (BufferSize != 0) {
+    // A failure while writing (no memory for the writer) is told like one of
+    // a conversion.
+    bool written = false;
+    std::string failure_class, failure_message;
+    if (!kdx::api::Converted(failure_class, failure_message,
+                             [&] { written = kdx::api::SaveToRange(*document, buffer); })) {
+      std::lock_guard<std::recursive_mutex> guard(GetState().lock);
+      kdx::api::RecordFailure(GetState(), failure_class, failure_message);
+      return 0;
+    }
+    if (!written) error = KDX_ERROR_INVALID_DATA;
   }
   if (error != 0) {
     SetLastErrorCode(error);
     return 0;
   }
-  return static_cast<uint32_t>(bytes.size());
+  return static_cast<uint32_t>(size);
 }
 
 KDX_API int32_t KDX_CALL ReleaseKDXHandle(KDXHandle Handle) {
