@@ -14,8 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "api/convert.h"
 #include "filer/codepage.h"
 #include "kdx2xml/kdx2xml.h"
+#include "samples.h"
 #include "support/builder.h"
 
 namespace kdx::test {
@@ -307,6 +309,46 @@ TEST_F(ApiTest, RangesBeyondAccessibleMemoryAreRefused) {
   EXPECT_EQ(std::string(region + page - xml_size, xml_size), xml);
   EXPECT_EQ(lib.Release(h), -1);
   munmap(region, kClaimed);
+}
+
+// The XML of a large document reaches the host's buffer in several pieces;
+// each lands at its place, and a piece that meets a page without write access
+// stops the copy with last error 13.
+TEST_F(ApiTest, LargeXmlIsCopiedPieceByPiece) {
+  const std::string doc = samples::SmetaOfSize(2000);
+  const KDXHandle h = lib.Init(doc.data(), static_cast<int32_t>(doc.size()));
+  ASSERT_NE(h, 0u) << lib.FailureText();
+  const auto size = static_cast<uint32_t>(lib.Size(h));
+  std::string xml(size, '\0');
+  ASSERT_EQ(lib.Data(h, xml.data(), size), size);
+  // The same conversion in one block, with the settings the library has.
+  ConversionSettings settings;
+  settings.today = EnvironmentToday();
+  const size_t version = xml.find("ProgramVersion=\"") + 16;
+  settings.program_version = xml.substr(version, xml.find('"', version) - version);
+  const std::string expected =
+      ConvertDocument(reinterpret_cast<const uint8_t*>(doc.data()), doc.size(), settings);
+  ASSERT_GT(expected.size(), size_t{3} << 20) << "must span several pieces";
+  EXPECT_TRUE(xml == expected);
+
+  if (SystemChecksRanges()) {
+    // Writable for the first piece and a half, read-only from there on.
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t mapped = (size + page - 1) / page * page,
+                 writable = (size_t{3} << 19) / page * page;
+    auto* region = static_cast<char*>(
+        mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(region, MAP_FAILED);
+    ASSERT_EQ(mprotect(region + writable, mapped - writable, PROT_READ), 0);
+    EXPECT_EQ(lib.Data(h, region, size), 0u);
+    EXPECT_EQ(lib.LastError(), KDX_ERROR_INVALID_DATA);
+    EXPECT_EQ(lib.Text(), nullptr);
+    EXPECT_EQ(std::string_view(region, size_t{1} << 20),
+              std::string_view(expected).substr(0, size_t{1} << 20))
+        << "the first piece lands at the start";
+    munmap(region, mapped);
+  }
+  EXPECT_EQ(lib.Release(h), -1);
 }
 
 int RunCli(const std::string& args, std::string* out) {
