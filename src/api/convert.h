@@ -33,18 +33,16 @@ std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
 
 // Converts; throws KdxError on any failure. The result is the XML bytes.
 std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings);
-// The same for a document handed over: its bytes are freed once it is loaded.
-ByteBlock ConvertDocument(ByteBlock input, const ConversionSettings& settings);
-// The same, the XML handed to sink in pieces as it is serialised, so that no
-// block of its size is needed; nothing reaches the sink when loading fails.
-void ConvertDocument(ByteBlock input, const ConversionSettings& settings, XmlSink& sink);
 
 // A document converted as far as its XML tree, with the settings it was made
 // with. Its XML is serialised when asked for, as often as asked, straight
-// into where it goes: no block of its size is kept.
+// into where it goes (in pieces of about a megabyte): no block of its size is
+// kept. Whatever the model and the tree freed stays with the heap for the
+// next conversion; no memory is given back to the system on the way.
 class ConvertedDocument {
  public:
-  // Loads the document and frees its bytes, then builds the tree.
+  // Loads the document and frees its bytes, then builds the tree; throws
+  // KdxError on any failure.
   ConvertedDocument(ByteBlock input, const ConversionSettings& settings);
   ConvertedDocument(const ConvertedDocument&) = delete;
   ConvertedDocument& operator=(const ConvertedDocument&) = delete;

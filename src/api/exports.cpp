@@ -157,25 +157,6 @@ Outcome ConvertOutsideLock(ByteBlock input, ConversionSettings settings) {
   return outcome;
 }
 
-// A conversion of the tool with the settings of the exports; failure gets
-// "Class: message" when it fails, as GetLastExceptionText would.
-template <typename F>
-bool ToolConversion(ByteBlock input, std::string& failure, F&& convert) {
-  ConversionSettings settings;
-  {
-    auto& s = GetState();
-    std::lock_guard<std::recursive_mutex> guard(s.lock);
-    settings = SettingsOf(s);
-  }
-  std::string failure_class, failure_message;
-  const bool ok = Converted(failure_class, failure_message, [&] {
-    settings.today = EnvironmentToday();
-    convert(std::move(input), settings);
-  });
-  failure = ok ? std::string() : failure_class + ": " + failure_message;
-  return ok;
-}
-
 // Hands each piece of a serialised document to the next place in a buffer
 // through the checked copy.
 class RangeSink final : public XmlSink {
@@ -207,19 +188,20 @@ bool SaveToRange(const ConvertedDocument& document, char* buffer) {
 
 void Initialize() { GetState(); }
 
-ByteBlock ConvertForTool(ByteBlock input, std::string& failure) {
-  ByteBlock xml;
-  ToolConversion(std::move(input), failure, [&](ByteBlock in, const ConversionSettings& settings) {
-    xml = ConvertDocument(std::move(in), settings);
-  });
-  return xml;
-}
-
 bool ConvertForTool(ByteBlock input, XmlSink& sink, std::string& failure) {
-  return ToolConversion(std::move(input), failure,
-                        [&](ByteBlock in, const ConversionSettings& settings) {
-                          ConvertDocument(std::move(in), settings, sink);
-                        });
+  ConversionSettings settings;
+  {
+    auto& s = GetState();
+    std::lock_guard<std::recursive_mutex> guard(s.lock);
+    settings = SettingsOf(s);
+  }
+  Outcome outcome = ConvertOutsideLock(std::move(input), std::move(settings));
+  if (outcome.ok) {
+    outcome.ok = Converted(outcome.failure_class, outcome.failure_message,
+                           [&] { outcome.output->Save(sink); });
+  }
+  failure = outcome.ok ? std::string() : outcome.failure_class + ": " + outcome.failure_message;
+  return outcome.ok;
 }
 
 void SetProgramVersion(std::string version) {

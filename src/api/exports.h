@@ -20,14 +20,12 @@ void Initialize();
 void SetProgramVersion(std::string version);
 
 // One conversion as InitKDX makes it (the same settings, the same failure
-// texts), for the library's own command-line tool: it gets the XML block
-// itself and writes it out without the copy a host makes through GetData. On
-// failure the block is empty and failure holds the text GetLastExceptionText
-// would give, "Class: message", in UTF-8. The last-failure state of the
-// exports is left alone.
-ByteBlock ConvertForTool(ByteBlock input, std::string& failure);
-// The same with the XML handed to sink in pieces as it is serialised (nothing
-// reaches the sink when loading fails); returns whether it converted.
+// texts), for the library's own command-line tool: the XML goes to sink in
+// pieces as it is serialised, without the copy a host makes through GetData;
+// nothing reaches the sink when loading fails. Returns whether it converted;
+// on failure, failure holds the text GetLastExceptionText would give,
+// "Class: message", in UTF-8. The last-failure state of the exports is left
+// alone.
 bool ConvertForTool(ByteBlock input, XmlSink& sink, std::string& failure);
 
 }  // namespace kdx::api

@@ -42,21 +42,13 @@ struct Outcome {
 
 // Reads a whole input file (or standard input for "-"), at most 2 GiB.
 bool ReadInput(const std::string& path, std::string& data, std::string& error);
-bool WriteStdout(std::string_view bytes);
-
-// The XML of one conversion: the library's own block, written out as it is,
-// or its UTF-8 recoding.
-struct Xml {
-  ByteBlock block;
-  std::string recoded;
-  std::string_view view() const { return block.empty() ? std::string_view(recoded) : block.view(); }
-};
 
 // Converts one packed document with the settings and failure texts of the
-// exports; data is freed once the library holds its copy. On success xml
-// holds the XML in the chosen encoding; on failure the outcome holds the
-// library's failure text.
-Outcome ConvertBytes(std::string& data, Encoding encoding, Xml& xml);
+// exports (data is freed once the library holds its copy) to standard output,
+// written as the XML is serialised, in the chosen encoding. On failure the
+// outcome holds the library's failure text; a failed write is told by
+// kIoError and stops the writing.
+Outcome ConvertToStdout(std::string& data, Encoding encoding);
 // Converts one packed document (data, freed the same way) into the XML file
 // output, written as the XML is serialised (recoded piece by piece for
 // UTF-8), without the whole XML in memory. A failed conversion leaves no

@@ -77,31 +77,6 @@ bool ReadInput(const std::string& path, std::string& data, std::string& error) {
   return ok;
 }
 
-bool WriteStdout(std::string_view bytes) {
-#if defined(_WIN32)
-  // The XML bytes go out as they are, without LF -> CR LF translation.
-  std::fflush(stdout);
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
-  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
-         std::fflush(stdout) == 0;
-}
-
-Outcome ConvertBytes(std::string& data, Encoding encoding, Xml& xml) {
-  xml = Xml{};
-  std::string failure;
-  ByteBlock input(data.data(), data.size());
-  std::string().swap(data);
-  ByteBlock bytes = api::ConvertForTool(std::move(input), failure);
-  if (!failure.empty()) return {kConversionFailed, failure};
-  if (encoding == Encoding::kUtf8) {
-    xml.recoded = XmlToUtf8(bytes.view());
-  } else {
-    xml.block = std::move(bytes);
-  }
-  return {};
-}
-
 namespace {
 
 // Removes a half-written output. Only a regular file: a device or pipe named
@@ -168,18 +143,56 @@ class Utf8Sink final : public XmlSink {
   bool first_ = true;
 };
 
+// The XML of a conversion to standard output, as its bytes are: without
+// LF -> CR LF translation on Windows. A write failure stops the writing.
+class StdoutSink final : public XmlSink {
+ public:
+  void Write(std::string_view bytes) override {
+    if (failed_) return;
+#if defined(_WIN32)
+    if (first_) {
+      std::fflush(stdout);
+      _setmode(_fileno(stdout), _O_BINARY);
+      first_ = false;
+    }
+#endif
+    failed_ = std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size();
+  }
+  bool Finish() { return std::fflush(stdout) == 0 && !failed_; }
+
+ private:
+  bool failed_ = false;
+#if defined(_WIN32)
+  bool first_ = true;
+#endif
+};
+
+// Converts into sink, recoded to UTF-8 on the way when asked; false with the
+// failure text when the conversion fails.
+bool ConvertInto(std::string& data, Encoding encoding, XmlSink& sink, std::string& failure) {
+  ByteBlock bytes(data.data(), data.size());
+  std::string().swap(data);
+  Utf8Sink utf8(sink);
+  return api::ConvertForTool(std::move(bytes), encoding == Encoding::kUtf8 ? utf8 : sink, failure);
+}
+
 }  // namespace
+
+Outcome ConvertToStdout(std::string& data, Encoding encoding) {
+  StdoutSink out;
+  std::string failure;
+  const bool converted = ConvertInto(data, encoding, out, failure);
+  const bool written = out.Finish();
+  if (!converted) return {kConversionFailed, failure};
+  if (!written) return {kIoError, "cannot write the standard output"};
+  return {};
+}
 
 Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& input,
                     const std::string& output) {
-  ByteBlock bytes(data.data(), data.size());
-  std::string().swap(data);
   FileSink file(output);
-  Utf8Sink utf8(file);
-  XmlSink* sink = &file;
-  if (encoding == Encoding::kUtf8) sink = &utf8;
   std::string failure, error;
-  const bool converted = api::ConvertForTool(std::move(bytes), *sink, failure);
+  const bool converted = ConvertInto(data, encoding, file, failure);
   const bool written = file.Finish(converted, error);
   if (!converted) return {kConversionFailed, "cannot convert " + input + ": " + failure};
   if (!written) return {kIoError, "cannot write " + output + ": " + error};

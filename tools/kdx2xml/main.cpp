@@ -36,14 +36,14 @@ int RunSingle(const Options& options) {
     if (outcome.code != kOk) std::fprintf(stderr, "kdx2xml: %s\n", outcome.message.c_str());
     return outcome.code;
   }
-  Xml xml;
-  const Outcome outcome = ConvertBytes(data, options.encoding, xml);
-  if (outcome.code != kOk) {
+  const Outcome outcome = ConvertToStdout(data, options.encoding);
+  if (outcome.code == kConversionFailed) {
     std::fprintf(stderr, "kdx2xml: cannot convert %s: %s\n", input.c_str(),
                  outcome.message.c_str());
-    return outcome.code;
+  } else if (outcome.code != kOk) {
+    std::fprintf(stderr, "kdx2xml: %s\n", outcome.message.c_str());
   }
-  return WriteStdout(xml.view()) ? kOk : kIoError;
+  return outcome.code;
 }
 
 // --info: one line per input.
