@@ -351,6 +351,42 @@ TEST_F(ApiTest, LargeXmlIsCopiedPieceByPiece) {
   EXPECT_EQ(lib.Release(h), -1);
 }
 
+// GetData writes outside the lock: a handle released by another thread while
+// its XML is being written keeps its tree until the writing ends, and later
+// calls see the handle gone.
+TEST_F(ApiTest, HandleReleasedDuringGetDataStaysWhole) {
+  const std::string doc = samples::SmetaOfSize(1000);
+  const KDXHandle first = lib.Init(doc.data(), static_cast<int32_t>(doc.size()));
+  ASSERT_NE(first, 0u) << lib.FailureText();
+  std::string expected(static_cast<size_t>(lib.Size(first)), '\0');
+  ASSERT_EQ(lib.Data(first, expected.data(), static_cast<uint32_t>(expected.size())),
+            expected.size());
+  ASSERT_EQ(lib.Release(first), -1);
+  int complete = 0, refused = 0, wrong = 0;
+  for (int round = 0; round < 20; ++round) {
+    const KDXHandle h = lib.Init(doc.data(), static_cast<int32_t>(doc.size()));
+    ASSERT_NE(h, 0u);
+    std::string xml(expected.size(), '\0');
+    std::atomic<bool> started{false};
+    std::thread writer([&] {
+      started = true;
+      const uint32_t n = lib.Data(h, xml.data(), static_cast<uint32_t>(xml.size()));
+      if (n == xml.size() && xml == expected) {
+        ++complete;
+      } else if (n == 0 && lib.LastError() == KDX_ERROR_INVALID_HANDLE) {
+        ++refused;
+      } else {
+        ++wrong;
+      }
+    });
+    while (!started) std::this_thread::yield();
+    EXPECT_EQ(lib.Release(h), -1);
+    writer.join();
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(complete + refused, 20);
+}
+
 int RunCli(const std::string& args, std::string* out) {
   const std::string cmd = std::string(KDX2XML_CLI) + " " + args + " 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
