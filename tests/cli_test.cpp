@@ -210,6 +210,12 @@ TEST(CliOutput, WholeXmlOrNothing) {
       EXPECT_EQ(run.status, 3) << encoding;
       EXPECT_NE(run.err.find("kdx2xml: cannot write /dev/full: "), std::string::npos) << run.err;
       EXPECT_TRUE(fs::exists("/dev/full"));
+      // Standard output on the full device fails the same way.
+      const fs::path err = dir / "err";
+      const int status = std::system(
+          (kCli + " " + encoding + large.string() + " >/dev/full 2>" + err.string()).c_str());
+      EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << encoding;
+      EXPECT_EQ(ReadFile(err), "kdx2xml: cannot write the standard output\n");
     }
   }
 }
