@@ -220,6 +220,27 @@ class TKdTypedList : public Base {
   T* At(size_t index) const { return static_cast<T*>(this->Item(index)); }
 };
 
+// A child row that most owners leave out of their record: made only when its
+// record is read, so that an absent one costs a pointer instead of the row.
+template <class T>
+class TKdRowOnDemand {
+ public:
+  // The row, made (owned by owner) when it is not yet.
+  T& Make(TKDXAbstractRow* owner) {
+    if (!FRow) FRow = std::make_unique<T>(owner);
+    return *FRow;
+  }
+  // The row, or nullptr when its record was never read.
+  T* Get() const { return FRow.get(); }
+  // Appends the row's element to parent when the row was read and is stored.
+  void XMLSaveToChild(XmlElement& parent) const {
+    if (FRow) FRow->XMLSaveToChild(parent);
+  }
+
+ private:
+  std::unique_ptr<T> FRow;
+};
+
 // A row in a list of shared values, with a reference count.
 class TKdSharedRow : public TKDXAbstractRow {
  public:

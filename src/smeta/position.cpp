@@ -102,7 +102,6 @@ TSmetaPosition::TSmetaPosition(TKDXAbstractRow* owner)
       FResources(this),
       FWorks(this),
       FKoeffs(this),
-      FExcludedVrkfs(this),
       FImplemNew(this) {}
 
 // ---- references ----
@@ -359,7 +358,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerUserData && has(kHasUserData)) FUserData.Load(filer);
   ReadTail(filer);
   if (has(kHasPerformer)) ReadPerformer(filer, doc);
-  if (has(kHasExcludedKfs)) FExcludedVrkfs.Load(filer);
+  if (has(kHasExcludedKfs)) FExcludedVrkfs.Make(this).Load(filer);
   if (has(kHasWholesaleCurr)) FForOneWholesale[1] = filer.ReadCurr64();
   if (has(kHasWholesaleBase)) FForOneWholesale[0] = filer.ReadCurr64();
   if (version >= kVerPzUnsinc) FPzUnsinc = filer.ReadByteBoolean();
@@ -484,7 +483,10 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
   XMLSavePrices(element, 1);
   FResources.XMLSaveToChild(element);
   FKoeffs.XMLSaveToChild(element);
-  if (!FExcludedVrkfs.FItems.empty()) FExcludedVrkfs.XMLSaveToChild(element);
+  if (const TSmetaExcludedVrKfs* excluded = FExcludedVrkfs.Get();
+      excluded && !excluded->FItems.empty()) {
+    FExcludedVrkfs.XMLSaveToChild(element);
+  }
   if (FWorks.Count() != 0) FWorks.XMLSaveToChild(element);
   static constexpr const char* kCustomNames[2] = {"CustomNPBase", "CustomNPCurr"};
   for (size_t level = 0; level < 2; ++level) {

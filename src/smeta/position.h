@@ -101,7 +101,7 @@ class TSmetaPosition : public TKdIdentifierRow {
   TSmetaPosResources FResources;
   TSmetaPosWorks FWorks;
   TSmetaPosKfs FKoeffs;
-  TSmetaExcludedVrKfs FExcludedVrkfs;
+  TKdRowOnDemand<TSmetaExcludedVrKfs> FExcludedVrkfs;
   TSmetaPositionImplementation FImplemNew;
   std::vector<TSmetaPosition*> FLinkedPoss;
   TSmetaPosition* FParentPos = nullptr;

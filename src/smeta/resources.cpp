@@ -80,7 +80,7 @@ const std::string& MachineUnits() {
 // ---- resource ----
 
 TSmetaPosResource::TSmetaPosResource(TKDXAbstractRow* owner)
-    : TKdIdentifierRow(owner), FPrice(this), FKoeffs(this), FImplemNew(this) {}
+    : TKdIdentifierRow(owner), FPrice(this) {}
 
 TSmetaPosResource::~TSmetaPosResource() = default;
 
@@ -155,8 +155,8 @@ void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
   }
   if (version >= kVerOwnQuantity) FQuantOne = GeneralTextValue(filer.ReadDbl64());
   FQuantOne = ClampQuantOne(FQuantOne);
-  if (mask & kHasKoeffs) FKoeffs.Load(filer);
-  if (mask & kHasImplem) FImplemNew.Load(filer);
+  if (mask & kHasKoeffs) FKoeffs.Make(this).Load(filer);
+  if (mask & kHasImplem) FImplemNew.Make(this).Load(filer);
 }
 
 void TSmetaPosResource::ReadReplacedRes(TKdFiler& filer) {

@@ -88,8 +88,8 @@ class TSmetaPosResource : public TKdIdentifierRow {
   std::unique_ptr<TSmetaPosResource> FReplacedRes;
   TKDXAbstractIndex* FPriceIndex = nullptr;
   CompactString FPriceIndexCode;
-  TSmetaResKfs FKoeffs;
-  TSmetaResourceImplementation FImplemNew;
+  TKdRowOnDemand<TSmetaResKfs> FKoeffs;
+  TKdRowOnDemand<TSmetaResourceImplementation> FImplemNew;
 
  protected:
   virtual const char* ClassXMLTag() const = 0;
