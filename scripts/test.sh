@@ -27,12 +27,12 @@ if [ "${1:-}" != "--quick" ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   run_suite "AddressSanitizer + UndefinedBehaviorSanitizer build" build-asan \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKDX2XML_SANITIZE=ON
-  echo "=== ThreadSanitizer build: the multi-threaded API test ==="
+  echo "=== ThreadSanitizer build: the multi-threaded API tests ==="
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKDX2XML_TSAN=ON >/dev/null
   ninja -C build-tsan api_test >/dev/null
   # A filter that matched no test would pass silently: the count is checked.
   if ! tsan=$(TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/api_test \
-      --gtest_filter='ApiTest.Concurrent*' 2>&1) || ! grep -q '^\[  PASSED  \] [1-9]' <<<"$tsan"; then
+      --gtest_filter='ApiTest.Concurrent*:ApiTest.HandleReleasedDuringGetData*' 2>&1) || ! grep -q '^\[  PASSED  \] [1-9]' <<<"$tsan"; then
     echo "$tsan"
     status=1
   fi
