@@ -10,12 +10,13 @@ command-line tool), XMLLINT (optional, default "xmllint").
 """
 
 import glob
-import importlib.util
 import os
 import re
+import runpy
 import shutil
 import subprocess
 import tempfile
+import types
 import unittest
 
 SOURCE_DIR = os.environ.get(
@@ -208,11 +209,10 @@ class AlteredDocuments(unittest.TestCase):
 
 
 def load_generator():
-    spec = importlib.util.spec_from_file_location(
-        "gen_xml_reference", os.path.join(SOURCE_DIR, "scripts", "gen-xml-reference.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    """The reference generator's functions and constants, run from its file."""
+    names = runpy.run_path(os.path.join(SOURCE_DIR, "scripts", "gen-xml-reference.py"),
+                           run_name="gen_xml_reference")
+    return types.SimpleNamespace(**names)
 
 
 class SchemaHouseRules(unittest.TestCase):

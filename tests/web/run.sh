@@ -20,4 +20,4 @@ if [ "$(cat "$stamp" 2>/dev/null)" != "$lock" ]; then
 fi
 
 KDX2XML_WEB_SITE=$site KDX2XML_CLI=$cli KDX2XML_SOURCE_DIR=$root KDX2XML_MAKE_SAMPLES=$make_samples \
-  timeout -k 10 1200 node --test --test-reporter=spec viewer.test.mjs
+  timeout -k 10 1200 node --test --test-reporter=tap viewer.test.mjs
