@@ -89,17 +89,27 @@ void DescribeFailure(std::string& failure_class, std::string& failure_message) {
   }
 }
 
+// Runs body; false, with the class and message of the failure, when it throws.
+template <typename F>
+bool Caught(std::string& failure_class, std::string& failure_message, F&& body) {
+  try {
+    body();
+    return true;
+  } catch (...) {
+    DescribeFailure(failure_class, failure_message);
+  }
+  return false;
+}
+
 // Runs body, turning every escaping failure into the last-failure text.
 template <typename R, typename F>
 R Guarded(State& s, R on_failure, F&& body) {
-  try {
-    return body();
-  } catch (...) {
-    std::string failure_class, failure_message;
-    DescribeFailure(failure_class, failure_message);
+  R result = on_failure;
+  std::string failure_class, failure_message;
+  if (!Caught(failure_class, failure_message, [&] { result = body(); })) {
     RecordFailure(s, failure_class, failure_message);
   }
-  return on_failure;
+  return result;
 }
 
 using Registry = decltype(State::registry);
@@ -135,22 +145,10 @@ struct Outcome {
   std::string failure_class, failure_message;  // when not ok
 };
 
-// Runs one conversion, turning its failure into the class and message.
-template <typename F>
-bool Converted(std::string& failure_class, std::string& failure_message, F&& convert) {
-  try {
-    convert();
-    return true;
-  } catch (...) {
-    DescribeFailure(failure_class, failure_message);
-  }
-  return false;
-}
-
 // One conversion; the input is freed once it is loaded.
 Outcome ConvertOutsideLock(ByteBlock input, ConversionSettings settings) {
   Outcome outcome;
-  outcome.ok = Converted(outcome.failure_class, outcome.failure_message, [&] {
+  outcome.ok = Caught(outcome.failure_class, outcome.failure_message, [&] {
     settings.today = EnvironmentToday();
     outcome.output = std::make_shared<const ConvertedDocument>(std::move(input), settings);
   });
@@ -197,8 +195,8 @@ bool ConvertForTool(ByteBlock input, XmlSink& sink, std::string& failure) {
   }
   Outcome outcome = ConvertOutsideLock(std::move(input), std::move(settings));
   if (outcome.ok) {
-    outcome.ok = Converted(outcome.failure_class, outcome.failure_message,
-                           [&] { outcome.output->Save(sink); });
+    outcome.ok =
+        Caught(outcome.failure_class, outcome.failure_message, [&] { outcome.output->Save(sink); });
   }
   failure = outcome.ok ? std::string() : outcome.failure_class + ": " + outcome.failure_message;
   return outcome.ok;
@@ -286,8 +284,8 @@ KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t Buffe
     // a conversion.
     bool written = false;
     std::string failure_class, failure_message;
-    if (!kdx::api::Converted(failure_class, failure_message,
-                             [&] { written = kdx::api::SaveToRange(*document, buffer); })) {
+    if (!kdx::api::Caught(failure_class, failure_message,
+                          [&] { written = kdx::api::SaveToRange(*document, buffer); })) {
       std::lock_guard<std::recursive_mutex> guard(GetState().lock);
       kdx::api::RecordFailure(GetState(), failure_class, failure_message);
       return 0;

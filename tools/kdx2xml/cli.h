@@ -44,16 +44,14 @@ struct Outcome {
 bool ReadInput(const std::string& path, std::string& data, std::string& error);
 
 // Converts one packed document with the settings and failure texts of the
-// exports (data is freed once the library holds its copy) to standard output,
-// written as the XML is serialised, in the chosen encoding. On failure the
-// outcome holds the library's failure text; a failed write is told by
-// kIoError and stops the writing.
-Outcome ConvertToStdout(std::string& data, Encoding encoding);
-// Converts one packed document (data, freed the same way) into the XML file
-// output, written as the XML is serialised (recoded piece by piece for
-// UTF-8), without the whole XML in memory. A failed conversion leaves no
-// file, a failed write removes what was written; the message is "cannot
-// convert INPUT: failure text" or "cannot write OUTPUT: reason".
+// exports (data is freed once the library holds its copy), its XML written
+// as it is serialised, in the chosen encoding, without the whole XML in
+// memory: to standard output, or into the file output. A failed conversion
+// writes nothing (and leaves no file); a failed write stops the writing (and
+// removes what was written to the file). The message is "cannot convert
+// INPUT: failure text", "cannot write OUTPUT: reason" or "cannot write the
+// standard output".
+Outcome ConvertToStdout(std::string& data, Encoding encoding, const std::string& input);
 Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& input,
                     const std::string& output);
 

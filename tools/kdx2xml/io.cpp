@@ -1,5 +1,5 @@
-// Files in and out, and one conversion as the exports make it, its XML block
-// written out as it came.
+// Files in and out, and one conversion as the exports make it, its XML written
+// into a file or to standard output as it is serialised.
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -178,12 +178,12 @@ bool ConvertInto(std::string& data, Encoding encoding, XmlSink& sink, std::strin
 
 }  // namespace
 
-Outcome ConvertToStdout(std::string& data, Encoding encoding) {
+Outcome ConvertToStdout(std::string& data, Encoding encoding, const std::string& input) {
   StdoutSink out;
   std::string failure;
   const bool converted = ConvertInto(data, encoding, out, failure);
   const bool written = out.Finish();
-  if (!converted) return {kConversionFailed, failure};
+  if (!converted) return {kConversionFailed, "cannot convert " + input + ": " + failure};
   if (!written) return {kIoError, "cannot write the standard output"};
   return {};
 }

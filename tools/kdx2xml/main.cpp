@@ -31,18 +31,10 @@ int RunSingle(const Options& options) {
     std::fprintf(stderr, "kdx2xml: cannot read %s: %s\n", input.c_str(), error.c_str());
     return kIoError;
   }
-  if (!options.output.empty()) {
-    const Outcome outcome = ConvertFile(data, options.encoding, input, options.output);
-    if (outcome.code != kOk) std::fprintf(stderr, "kdx2xml: %s\n", outcome.message.c_str());
-    return outcome.code;
-  }
-  const Outcome outcome = ConvertToStdout(data, options.encoding);
-  if (outcome.code == kConversionFailed) {
-    std::fprintf(stderr, "kdx2xml: cannot convert %s: %s\n", input.c_str(),
-                 outcome.message.c_str());
-  } else if (outcome.code != kOk) {
-    std::fprintf(stderr, "kdx2xml: %s\n", outcome.message.c_str());
-  }
+  const Outcome outcome = options.output.empty()
+                              ? ConvertToStdout(data, options.encoding, input)
+                              : ConvertFile(data, options.encoding, input, options.output);
+  if (outcome.code != kOk) std::fprintf(stderr, "kdx2xml: %s\n", outcome.message.c_str());
   return outcome.code;
 }
 
