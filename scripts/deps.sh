@@ -33,8 +33,9 @@ if [ "${1:-}" = "--windows" ]; then
   command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64)
   command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || need+=(wine wine64)
 fi
-# The browser viewer's module and its test: Emscripten, Chromium, and node
-# with npm for the test driver (--web).
+# The JavaScript package and the browser viewer with their tests (--web):
+# Emscripten, node with npm (the package is packed and installed with npm, the
+# viewer's test driver too) and Chromium.
 if [[ " $* " == *" --web "* ]]; then
   command -v emcc >/dev/null || need+=(emscripten)
   command -v chromium >/dev/null || need+=(chromium)

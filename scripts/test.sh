@@ -3,6 +3,7 @@
 # UndefinedBehaviorSanitizer build, a ThreadSanitizer build of the multi-threaded
 # API test, static analysis (cppcheck), the unit and conformance tests of a
 # 32-bit build under qemu-i386, 20 seconds of each fuzz target (when clang is
+# installed), the JavaScript package in Node.js (when Emscripten and npm are
 # installed), the browser viewer in headless Chromium (when Emscripten, Chromium
 # and npm are installed), then the Windows build under wine when the cross tools
 # are present.
@@ -56,6 +57,12 @@ if [ "${1:-}" != "--quick" ]; then
     scripts/fuzz.sh 20 || status=1
   else
     echo "=== fuzzing skipped: clang is not installed (the regression inputs ran above) ==="
+  fi
+  if command -v emcmake >/dev/null && command -v npm >/dev/null; then
+    echo "=== JavaScript package: the WebAssembly converter in Node.js ==="
+    tests/js/run.sh build/kdx2xml build/tests/make_samples || status=1
+  else
+    echo "=== JavaScript package skipped: Emscripten or npm is missing (scripts/deps.sh --web) ==="
   fi
   if command -v emcmake >/dev/null && command -v chromium >/dev/null && command -v npm >/dev/null; then
     echo "=== browser viewer: the WebAssembly module and the page in headless Chromium ==="

@@ -1,31 +1,28 @@
-// The conversion thread: the WebAssembly module converts the bytes of a
-// document, and the XML it writes is indexed here too, so the page stays
-// responsive while a large document is converted.
-import createKdxModule from './kdx2xml.mjs';
+// The conversion thread: the WebAssembly converter (the JavaScript package's
+// module) converts the bytes of a document, and the XML it writes is indexed
+// here too, so the page stays responsive while a large document is converted.
+import { init, convert, ConversionError } from './kdx2xml.js';
 import { indexXml, indexBuffers } from './xml-index.js';
 
-const modulePromise = createKdxModule();
+const modulePromise = init();
 
-// Bytes in, the XML bytes or the failure text out.
-function convert(module, bytes, separator, today) {
-  const input = module._malloc(Math.max(bytes.length, 1));
+// Bytes in, the XML bytes or the failure text out. separator is one
+// character, today a date value (days since 30 December 1899).
+function convertDocument(bytes, separator, today) {
+  const date = new Date(Date.UTC(1899, 11, 30) + today * 86400000);
   try {
-    module.HEAPU8.set(bytes, input);
-    const ok = module._kdx_convert(input, bytes.length, separator.charCodeAt(0), today) === 1;
-    const at = module._kdx_result();
-    const result = module.HEAPU8.slice(at, at + module._kdx_result_size());
-    module._kdx_release();
-    return ok ? { ok, xml: result } : { ok, failure: new TextDecoder().decode(result) };
-  } finally {
-    module._free(input);
+    return { ok: true, xml: convert(bytes, { decimalSeparator: separator, today: date.toISOString().slice(0, 10) }) };
+  } catch (error) {
+    if (error instanceof ConversionError) return { ok: false, failure: `${error.failureClass}: ${error.message}` };
+    if (error instanceof RangeError && bytes.length === 0) return { ok: false, failure: 'The file is empty' };
+    throw error;
   }
 }
 
 self.onmessage = async ({ data }) => {
   const { id, bytes, separator, today } = data;
-  let module;
   try {
-    module = await modulePromise;
+    await modulePromise;
   } catch (error) {
     self.postMessage({ id, ok: false, failure: `The converter could not be loaded: ${error}` });
     return;
@@ -33,7 +30,7 @@ self.onmessage = async ({ data }) => {
   const t0 = performance.now();
   let result;
   try {
-    result = convert(module, new Uint8Array(bytes), separator, today);
+    result = convertDocument(new Uint8Array(bytes), separator, today);
   } catch (error) {
     // Only a fault of the module itself (memory exhausted) comes here.
     self.postMessage({ id, ok: false, failure: `The converter stopped: ${error}` });

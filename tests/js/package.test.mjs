@@ -1,0 +1,260 @@
+// The JavaScript package in Node.js, held against the command-line tool: the
+// samples, documents of every kind from the samples tool (damaged ones too)
+// and the conformance corpus give the tool's bytes or its failure text; the
+// settings and the UTF-8 form change the output as the tool's options do; bad
+// arguments throw; memory stays flat over many conversions; the packed
+// package installs offline and converts from a project of its own.
+//
+// Environment: KDX2XML_JS_PACKAGE (the package folder scripts/build-js.sh
+// made; its tarball lies beside it), KDX2XML_CLI (the command-line tool),
+// KDX2XML_MAKE_SAMPLES (the samples tool), KDX2XML_SOURCE_DIR.
+import { test, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const PACKAGE = process.env.KDX2XML_JS_PACKAGE;
+const CLI = process.env.KDX2XML_CLI;
+const MAKE_SAMPLES = process.env.KDX2XML_MAKE_SAMPLES;
+const SOURCE = process.env.KDX2XML_SOURCE_DIR || path.resolve(import.meta.dirname, '../..');
+assert.ok(PACKAGE && CLI && MAKE_SAMPLES, 'KDX2XML_JS_PACKAGE, KDX2XML_CLI and KDX2XML_MAKE_SAMPLES must be set');
+
+const kdx = await import(pathToFileURL(path.join(PACKAGE, 'index.js')));
+const { convert, convertToString, ConversionError } = kdx;
+
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'kdx-js-test-'));
+after(() => fs.rmSync(scratch, { recursive: true, force: true }));
+
+// The settings the corpus was made with, for the tool and for the package.
+const FIXED_ENV = { KDX2XML_DECIMAL_SEPARATOR: ',', SOURCE_DATE_EPOCH: '1678838400' };
+const FIXED = { decimalSeparator: ',', today: '2023-03-15' };
+
+function cli(args, env = FIXED_ENV) {
+  return spawnSync(CLI, args, { env: { ...process.env, ...env }, maxBuffer: 1 << 30 });
+}
+
+// What the tool makes of a file: { xml } or { failure: "Class: message" }.
+function cliOutcome(file, env = FIXED_ENV, extra = []) {
+  const run = cli([file, ...extra], env);
+  if (run.status === 0) return { xml: run.stdout };
+  const prefix = `kdx2xml: cannot convert ${file}: `;
+  const line = run.stderr.toString().trim();
+  assert.ok(run.status === 1 && line.startsWith(prefix), `${file}: ${line}`);
+  return { failure: line.slice(prefix.length) };
+}
+
+function packageOutcome(bytes, options = FIXED) {
+  try {
+    return { xml: Buffer.from(convert(bytes, options)) };
+  } catch (error) {
+    assert.ok(error instanceof ConversionError, String(error));
+    return { failure: `${error.failureClass}: ${error.message}` };
+  }
+}
+
+const SAMPLES = fs.readdirSync(path.join(SOURCE, 'examples')).filter((f) => f.endsWith('.kdx')).sort()
+  .map((f) => path.join(SOURCE, 'examples', f));
+
+// Documents of every kind from the samples tool, estimates of several sizes,
+// and each kind damaged: cut short at several places, or one byte changed.
+function generatedDocuments() {
+  const dir = path.join(scratch, 'generated');
+  fs.mkdirSync(dir);
+  execFileSync(MAKE_SAMPLES, [dir]);
+  for (const n of [1, 40, 401, 2000]) execFileSync(MAKE_SAMPLES, ['--positions', String(n), path.join(dir, `smeta-${n}.kdx`)]);
+  const whole = fs.readdirSync(dir).sort().map((f) => path.join(dir, f));
+  const damaged = [];
+  for (const file of whole.filter((f) => !path.basename(f).startsWith('smeta-'))) {
+    const bytes = fs.readFileSync(file);
+    const name = path.basename(file, '.kdx');
+    const at = [4, 5, 9, 13, 17, 30, bytes.length >> 2, bytes.length >> 1, bytes.length - 1];
+    for (const size of at) {
+      damaged.push([`${name}-cut-${size}.kdx`, bytes.subarray(0, size)]);
+    }
+    for (const offset of [4, 9, 13, 40, bytes.length >> 3, bytes.length >> 1]) {
+      const changed = Buffer.from(bytes);
+      changed[offset] ^= 0x5A;
+      damaged.push([`${name}-byte-${offset}.kdx`, changed]);
+    }
+  }
+  for (const [name, bytes] of damaged) fs.writeFileSync(path.join(dir, name), bytes);
+  return [...whole, ...damaged.map(([name]) => path.join(dir, name))];
+}
+
+test('the samples and generated documents of every kind, whole and damaged, give the tool\'s bytes or failure', () => {
+  const documents = [...SAMPLES, ...generatedDocuments()];
+  let failures = 0;
+  for (const file of documents) {
+    const expected = cliOutcome(file);
+    assert.deepEqual(packageOutcome(fs.readFileSync(file)), expected, file);
+    if (expected.failure) ++failures;
+  }
+  assert.ok(documents.length >= 100 && failures >= 50, `${documents.length} documents, ${failures} failing`);
+});
+
+// The tool over a folder of the corpus at once: the failures it prints, one a line.
+function corpusFolder(dir) {
+  const files = fs.readdirSync(dir).filter((f) => f.endsWith('.kdx')).sort();
+  const out = path.join(scratch, 'corpus', path.basename(dir));
+  fs.mkdirSync(out, { recursive: true });
+  const run = cli([...files.map((f) => path.join(dir, f)), '-d', out, '-j', '2']);
+  const failures = new Map();
+  for (const line of run.stderr.toString().split('\n')) {
+    const m = /^kdx2xml: cannot convert (.*?\.kdx): (.*)$/.exec(line);
+    if (m) failures.set(path.basename(m[1]), m[2]);
+  }
+  return files.map((f) => [path.join(dir, f), failures.has(f)
+    ? { failure: failures.get(f) }
+    : { xml: fs.readFileSync(path.join(out, f.replace(/\.kdx$/, '.xml'))) }]);
+}
+
+test('the conformance corpus gives the tool\'s bytes or failure', () => {
+  const root = path.join(SOURCE, 'tests', 'conformance');
+  const folders = [root, ...fs.readdirSync(root, { withFileTypes: true }).filter((d) => d.isDirectory())
+    .map((d) => path.join(root, d.name))];
+  let count = 0;
+  for (const folder of folders) {
+    for (const [file, expected] of corpusFolder(folder)) {
+      assert.deepEqual(packageOutcome(fs.readFileSync(file)), expected, file);
+      ++count;
+    }
+  }
+  assert.ok(count > 1000, `${count} documents`);
+});
+
+test('the settings and the UTF-8 form change the output as the tool\'s options do', () => {
+  const smeta = path.join(SOURCE, 'examples', 'smeta.kdx');
+  const bytes = fs.readFileSync(smeta);
+  const cases = [
+    [{ decimalSeparator: '.', today: '2023-03-15' }, { ...FIXED_ENV, KDX2XML_DECIMAL_SEPARATOR: '.' }, []],
+    [{ decimalSeparator: ',', today: '2023-03-15' }, { ...FIXED_ENV, KDX2XML_DECIMAL_SEPARATOR: '.' }, ['--decimal-separator', ',']],
+    [{ decimalSeparator: ',', today: '1999-12-31' }, { ...FIXED_ENV, SOURCE_DATE_EPOCH: String(Date.UTC(1999, 11, 31) / 1000) }, []],
+    [{ decimalSeparator: ',', today: new Date(2001, 1, 3, 23, 59) }, { ...FIXED_ENV, SOURCE_DATE_EPOCH: String(Date.UTC(2001, 1, 3) / 1000) }, []],
+    [{ ...FIXED, encoding: 'utf-8' }, FIXED_ENV, ['--encoding', 'utf-8']],
+  ];
+  const outputs = new Set();
+  for (const [options, env, args] of cases) {
+    const expected = cliOutcome(smeta, env, args).xml;
+    assert.ok(Buffer.from(convert(bytes, options)).equals(expected), JSON.stringify(options));
+    outputs.add(expected.toString('latin1'));
+    // The text is the same XML decoded, its declaration as in the bytes.
+    const text = options.encoding ? expected.toString('utf8') : new TextDecoder('windows-1251').decode(expected);
+    assert.equal(convertToString(bytes, options), text, JSON.stringify(options));
+  }
+  assert.equal(outputs.size, cases.length, 'every setting changes the XML');
+  assert.match(convertToString(bytes, FIXED), /^<\?xml version="1.0" encoding="windows-1251"/);
+
+  // Left out, the settings come from the environment, as the tool takes them.
+  const saved = { ...process.env };
+  try {
+    Object.assign(process.env, FIXED_ENV, { KDX2XML_DECIMAL_SEPARATOR: '.', SOURCE_DATE_EPOCH: '946598400' });
+    assert.ok(Buffer.from(convert(bytes)).equals(cliOutcome(smeta, process.env).xml));
+    delete process.env.KDX2XML_DECIMAL_SEPARATOR;
+    Object.assign(process.env, { LC_ALL: 'ru_RU.UTF-8' });
+    assert.ok(Buffer.from(convert(bytes)).equals(cliOutcome(smeta, { ...process.env, KDX2XML_DECIMAL_SEPARATOR: ',' }).xml));
+  } finally {
+    for (const name of Object.keys(process.env)) if (!(name in saved)) delete process.env[name];
+    Object.assign(process.env, saved);
+  }
+});
+
+test('bad arguments throw TypeError or RangeError with a clear message', () => {
+  const good = fs.readFileSync(SAMPLES[0]);
+  const cases = [
+    [undefined, FIXED, TypeError, /must be a Uint8Array/],
+    ['KR00', FIXED, TypeError, /must be a Uint8Array/],
+    [[0x4B, 0x52, 0x30, 0x30], FIXED, TypeError, /must be a Uint8Array/],
+    [new Uint8Array(0), FIXED, RangeError, /document is empty/],
+    [good, 'fast', TypeError, /options must be an object/],
+    [good, { decimalSeparator: ',,' }, RangeError, /one ASCII character, not ",,"/],
+    [good, { decimalSeparator: '' }, RangeError, /one ASCII character/],
+    [good, { decimalSeparator: 'ю' }, RangeError, /one ASCII character/],
+    [good, { decimalSeparator: 44 }, TypeError, /decimalSeparator must be a string/],
+    [good, { today: '2023-02-30' }, RangeError, /YYYY-MM-DD, not "2023-02-30"/],
+    [good, { today: '15.03.2023' }, RangeError, /YYYY-MM-DD/],
+    [good, { today: new Date(NaN) }, RangeError, /invalid Date/],
+    [good, { today: 1678838400 }, TypeError, /today must be a Date or a text/],
+    [good, { encoding: 'koi8-r' }, RangeError, /encoding must be "windows-1251" or "utf-8"/],
+  ];
+  for (const [bytes, options, type, message] of cases) {
+    for (const f of [convert, convertToString]) {
+      assert.throws(() => f(bytes, options), (e) => e instanceof type && message.test(e.message),
+        `${f.name}(${String(bytes).slice(0, 20)}, ${JSON.stringify(options)})`);
+    }
+  }
+  // Views of other types and plain buffers are bytes too.
+  const expected = convert(good, FIXED);
+  const copy = new ArrayBuffer(good.length + 8);
+  new Uint8Array(copy, 8).set(good);
+  for (const view of [copy.slice(8), new DataView(copy, 8), new Uint8Array(copy, 8)]) {
+    assert.deepEqual(convert(view, FIXED), expected);
+  }
+});
+
+test('a failure is a ConversionError with the library\'s class and message', () => {
+  const cases = [
+    [[0x4B, 0x52, 0x30, 0x30, 5, 0, 0, 0, 0], 'EConvertException', 'Неподдерживаемый тип документа: 5'],
+    [[0x31, 0x32, 0x33, 0x34], 'EConvertException', 'Неверная сигнатура заголовка данных: 34333231'],
+    [[0x4B, 0x52, 0x30, 0x30], 'EKDInvalidDoc', 'Файл (блок данных) не является документом программы Орвакплан'],
+  ];
+  for (const [bytes, failureClass, message] of cases) {
+    assert.throws(() => convert(new Uint8Array(bytes)), (e) => e instanceof ConversionError &&
+      e instanceof Error && e.name === 'ConversionError' && e.failureClass === failureClass && e.message === message);
+  }
+});
+
+test('memory stays flat over 2,000 conversions', () => {
+  const documents = [...SAMPLES, path.join(SOURCE, 'tests', 'conformance', 'k0_00000_cut.kdx')]
+    .map((f) => fs.readFileSync(f));
+  const round = (n) => { for (let i = 0; i < n; ++i) packageOutcome(documents[i % documents.length]); };
+  round(documents.length * 4);
+  const heap = kdx.heapInUse();
+  const rss = process.memoryUsage().rss;
+  round(2000);
+  assert.equal(kdx.heapInUse(), heap);
+  const grown = process.memoryUsage().rss - rss;
+  assert.ok(grown < 64 << 20, `the process grew by ${grown >> 20} MB`);
+});
+
+test('the core module loads the converter from a path, a URL, its bytes or a compiled module', async () => {
+  const wasmFile = path.join(PACKAGE, 'kdx2xml.wasm');
+  const bytes = fs.readFileSync(wasmFile);
+  const sources = [wasmFile, pathToFileURL(wasmFile), bytes, bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length),
+    await WebAssembly.compile(bytes)];
+  const sample = fs.readFileSync(SAMPLES[0]);
+  const expected = convert(sample, FIXED);
+  for (const [i, source] of sources.entries()) {
+    // A fresh instance of the module for each way of loading.
+    const core = await import(`${pathToFileURL(path.join(PACKAGE, 'kdx2xml.js'))}?load=${i}`);
+    assert.throws(() => core.convert(sample, FIXED), /not loaded yet \(await init\(\) first\)/);
+    await core.init(source);
+    assert.deepEqual(core.convert(sample, FIXED), expected, `source ${i}`);
+  }
+  const core = await import(`${pathToFileURL(path.join(PACKAGE, 'kdx2xml.js'))}?load=bad`);
+  await assert.rejects(core.init(42), TypeError);
+  await assert.rejects(core.init(path.join(scratch, 'missing.wasm')), /ENOENT/);
+  await core.init(bytes);  // a failed load may be retried
+  assert.deepEqual(core.convert(sample, FIXED), expected);
+});
+
+test('the packed package installs offline into an empty project and converts from there', () => {
+  const tarball = fs.readdirSync(path.dirname(PACKAGE)).find((f) => /^kdx2xml-.*\.tgz$/.test(f));
+  assert.ok(tarball, `no tarball beside ${PACKAGE}`);
+  const project = path.join(scratch, 'project');
+  fs.mkdirSync(project);
+  fs.writeFileSync(path.join(project, 'package.json'), JSON.stringify({ name: 'app', private: true, type: 'module' }));
+  execFileSync('npm', ['install', '--offline', '--no-audit', '--no-fund', '--loglevel=error',
+    path.join(path.dirname(PACKAGE), tarball)], { cwd: project });
+  fs.writeFileSync(path.join(project, 'app.js'), [
+    "import fs from 'node:fs';",
+    "import { convert } from 'kdx2xml';",
+    "process.stdout.write(convert(fs.readFileSync(process.argv[2]), { decimalSeparator: ',', today: '2023-03-15' }));",
+  ].join('\n'));
+  for (const sample of SAMPLES) {
+    const xml = execFileSync(process.execPath, ['app.js', sample], { cwd: project, maxBuffer: 1 << 30 });
+    assert.ok(xml.equals(cliOutcome(sample).xml), sample);
+  }
+});
