@@ -441,6 +441,18 @@ test('the estimate table shows the quantity and the prices at 1366 px, keeps No.
     return r.left >= box.left - 1 && r.left < box.left + 40 && s.textContent;
   });
   assert.ok(chapter, 'the chapter name stays in view');
+  // A column's right edge drags it wider.
+  const nameWidth = () => page.$eval('[data-test=column][data-name=Name]', (c) => c.getBoundingClientRect().width);
+  const before = await nameWidth();
+  const grip = await page.$eval('[data-test=column][data-name=Name] .grip', (g) => {
+    const r = g.getBoundingClientRect();
+    return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+  });
+  await page.mouse.move(grip.x, grip.y);
+  await page.mouse.down();
+  await page.mouse.move(grip.x + 60, grip.y, { steps: 4 });
+  await page.mouse.up();
+  assert.ok(Math.abs(await nameWidth() - before - 60) <= 2, 'the name column is 60 px wider');
   // A price given by a formula is marked, its formula on hover; a rounded
   // quantity shows its number and says how it is rounded.
   const rows = (await allRows(page, '[data-test=table]', '[data-row-kind]',
@@ -628,6 +640,10 @@ test('search counts the matching elements, highlights them and expands the tree 
       assert.equal(shown.name, expected[i].name, `${query}: match ${i + 1}`);
       assert.equal(shown.level, expected[i].depth + 1, `${query}: match ${i + 1} expanded to its level`);
       assert.ok(shown.marks.includes(query.toLowerCase()), `${query}: highlighted`);
+      assert.ok(await current.evaluate((row) => {
+        const box = row.closest('[data-test=tree]').getBoundingClientRect(), mark = row.querySelector('mark').getBoundingClientRect();
+        return mark.left >= box.left && mark.right <= box.right;
+      }), `${query}: match ${i + 1} scrolled into view sideways`);
       // The table selects the position that holds the match.
       let position = expected[i];
       while (position && position.name !== 'Position') position = position.parent;
@@ -688,6 +704,7 @@ test('the keyboard reaches every part; the tree and the table follow the arrow k
   for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowDown');
   const row = await active('[data-test=table]');
   assert.equal(row.kind, 'item');
+  assert.ok((await active('[data-test=tree]')).text.includes(`Number="${row.cells[0]}"`), 'the tree follows the table');
   await page.keyboard.press('Enter');
   const node = await active('[data-test=tree]');
   assert.equal(node.name, 'Position');
@@ -695,6 +712,10 @@ test('the keyboard reaches every part; the tree and the table follow the arrow k
     'the tree shows the position of the table row');
   assert.equal(await page.evaluate(() => document.activeElement.dataset.test), 'tree');
   assert.equal(await page.$eval('#path', (p) => p.textContent), 'Document › Chapters › Chapter › Position');
+  await page.keyboard.press('ArrowDown');
+  const next = await active('[data-test=tree]');
+  assert.equal(next.name, 'Position');
+  assert.ok(next.text.includes(`Number="${(await active('[data-test=table]')).cells[0]}"`), 'the table follows the tree');
   await closeViewer(page);
 });
 
@@ -781,8 +802,7 @@ test('a screenshot of the viewer (KDX2XML_WEB_SCREENSHOT)', { ...LIMIT, skip: !S
   await openFiles(page, SAMPLES.filter((f) => path.basename(f) !== 'smeta.kdx').concat(path.join(SOURCE, 'examples', 'smeta.kdx')));
   await select(page, 'smeta.kdx');
   await page.focus('[data-test=table]');
-  for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowDown');
-  await page.keyboard.press('Enter');
+  for (let i = 0; i < 10; ++i) await page.keyboard.press('ArrowDown');
   await page.screenshot({ path: SCREENSHOT });
   await closeViewer(page);
 });

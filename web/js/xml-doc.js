@@ -119,12 +119,6 @@ export class XmlDoc {
     return -1;
   }
 
-  // Elements whose name or attributes hold the text (case ignored), in
-  // document order; at most `limit` of them.
-  search(text, limit) {
-    return searchXml(this, text, limit);
-  }
-
   // The element's path with the places of elements that share their name
   // with a sibling: "/Document/Chapters/Chapter[2]/Position[5]".
   path(e) {
@@ -170,8 +164,9 @@ export class XmlDoc {
   }
 }
 
-// The search of a document's bytes, on the page or in the search thread:
-// `doc` has the bytes and the start, tagEnd and count of its index.
+// Elements whose name or attributes hold the text (case ignored), in
+// document order; at most `limit` of them. The search thread runs it on a
+// copy of `doc`: the bytes and the start, tagEnd and count of their index.
 export function searchXml(doc, text, limit) {
   const query = encodeCp1251(escapeXml(text.toLowerCase()));
   const found = [];
