@@ -335,9 +335,11 @@ function showDetails(e) {
 
 // ---- search, in the search thread ----
 
+const LOAD_CHUNK = 8 << 20;  // bytes copied to the search thread at a time
+
 const searcher = {
   worker: new Worker(new URL('./search-worker.js', import.meta.url), { type: 'module' }),
-  loaded: new WeakSet(),
+  loads: new WeakMap(),  // entry -> the promise of its document's copy in the search thread
   ids: new WeakMap(),
   pending: new Map(),
   seq: 0,
@@ -345,23 +347,30 @@ const searcher = {
     if (!this.ids.has(entry)) this.ids.set(entry, ++this.seq);
     return this.ids.get(entry);
   },
-  // The document's bytes are copied over once: the page keeps its own.
-  search(entry, query) {
+  // The document's bytes are copied over once, a piece at a time so that the
+  // page stays responsive; the page keeps its own.
+  async load(entry) {
     const doc = entry.doc, id = this.id(entry);
-    if (!this.loaded.has(entry)) {
-      this.loaded.add(entry);
-      const bytes = doc.bytes.slice(), start = doc.start.slice(), tagEnd = doc.tagEnd.slice();
-      this.worker.postMessage({ type: 'load', doc: id, bytes, start, tagEnd, count: doc.count },
-        [bytes.buffer, start.buffer, tagEnd.buffer]);
+    const start = doc.start.slice(), tagEnd = doc.tagEnd.slice();
+    this.worker.postMessage({ type: 'load', doc: id, size: doc.bytes.length, start, tagEnd, count: doc.count },
+      [start.buffer, tagEnd.buffer]);
+    for (let at = 0; at < doc.bytes.length; at += LOAD_CHUNK) {
+      await new Promise((resolve) => setTimeout(resolve));
+      const bytes = doc.bytes.slice(at, at + LOAD_CHUNK);
+      this.worker.postMessage({ type: 'bytes', doc: id, at, bytes }, [bytes.buffer]);
     }
+  },
+  async search(entry, query) {
+    if (!this.loads.has(entry)) this.loads.set(entry, this.load(entry));
+    await this.loads.get(entry);
     const seq = ++this.seq;
     return new Promise((resolve) => {
       this.pending.set(seq, resolve);
-      this.worker.postMessage({ type: 'search', doc: id, seq, query, limit: SEARCH_LIMIT });
+      this.worker.postMessage({ type: 'search', doc: this.id(entry), seq, query, limit: SEARCH_LIMIT });
     });
   },
   drop(entry) {
-    if (this.loaded.has(entry)) this.worker.postMessage({ type: 'drop', doc: this.id(entry) });
+    if (this.loads.has(entry)) this.worker.postMessage({ type: 'drop', doc: this.id(entry) });
   },
 };
 searcher.worker.onmessage = ({ data }) => {
@@ -478,7 +487,7 @@ $('save-utf8').addEventListener('click', () => {
 // ended by CR LF, the list separator that goes with the decimal separator of
 // the numbers (";" beside a decimal comma). A text a spreadsheet would take
 // for a formula is kept a text.
-export function toCsv(rows, separator) {
+function toCsv(rows, separator) {
   const cell = (text) => {
     let t = text;
     if (/^[=+\-@]/.test(t) && !/^-?[\d.,]+([eE][-+]?\d+)?$/.test(t)) t = `'${t}`;
