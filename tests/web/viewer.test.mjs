@@ -474,7 +474,7 @@ test('the estimate table shows the quantity and the prices at 1366 px, keeps No.
 
 test('the page keeps the user\'s place: a background conversion does not take it, each file keeps its search, expanding keeps the sideways scroll, closing moves focus on', { ...LIMIT, skip: !MAKE_SAMPLES && 'KDX2XML_MAKE_SAMPLES not set' }, async () => {
   const large = path.join(scratch, 'long-conversion.kdx');
-  execFileSync(MAKE_SAMPLES, ['--positions', '20000', large]);
+  execFileSync(MAKE_SAMPLES, ['--positions', '40000', large]);
   const smeta = path.join(SOURCE, 'examples', 'smeta.kdx');
   const page = await openViewer();
   await openFiles(page, [smeta]);
