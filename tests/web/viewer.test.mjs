@@ -31,7 +31,7 @@ const SAMPLES = fs.readdirSync(path.join(SOURCE, 'examples')).filter((f) => f.en
   .map((f) => path.join(SOURCE, 'examples', f));
 const FIXED = '?sep=,&today=2023-03-15';
 const FIXED_ENV = { KDX2XML_DECIMAL_SEPARATOR: ',', SOURCE_DATE_EPOCH: String(Date.UTC(2023, 2, 15) / 1000) };
-const TABLE_KINDS = new Set([0, 1, 2, 3]);
+const TABLE_KINDS = new Set([0, 1, 2, 3, 6]);
 const LIMIT = { timeout: 180000 };  // a page that never answers fails the test instead of hanging it
 
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'kdx-viewer-test-'));
@@ -91,7 +91,15 @@ function elements(xmlBytes) {
 }
 const child = (e, name) => e.children.find((c) => c.name === name);
 
-// The rows the table must show, as the page's cells read them.
+// The rows the table must show, as the page's cells read them: a spanning
+// row's text, or the cells of a position (resource, cost row).
+function chapterText(e) {
+  const { Caption: caption, Number: number } = e.attrs;
+  if (number === undefined) return caption ?? '(no name)';
+  if (caption === undefined) return `Chapter ${number}`;
+  // A name that begins with its number ("Глава 1. …") is not given it twice.
+  return new RegExp(`^\\s*(глава|chapter|гл\\.)\\s*0*${number}(?!\\d)`, 'i').test(caption) ? caption : `Chapter ${number}. ${caption}`;
+}
 function expectedTable(kind, xml) {
   const [root] = elements(xml);
   const rows = [];
@@ -115,17 +123,34 @@ function expectedTable(kind, xml) {
     }
     return rows;
   }
+  if (kind === 6) {
+    for (const source of child(root, 'LsList')?.children ?? []) {
+      const code = child(source, 'DocInfo')?.attrs.Code;
+      const caption = source.attrs.Caption ?? '(no name)';
+      rows.push(['chapter', code && !caption.includes(code) ? `${code}. ${caption}` : caption]);
+      for (const group of source.children.filter((g) => ['Tz', 'Mch', 'Mat', 'Eq'].includes(g.name))) {
+        rows.push(['group', group.attrs.Caption]);
+        for (const r of group.children) {
+          const a = r.attrs, p = child(r, 'Price')?.attrs ?? {}, q = child(r, 'ReqPrice')?.attrs ?? {};
+          rows.push(['item', a.Code ?? '', a.Caption ?? '', a.Units ?? '', a.Quantity ?? '', p.CE ?? '', p.CT ?? '', p.BE ?? '',
+            p.BT ?? '', q.CE ?? '', q.CT ?? '']);
+        }
+      }
+    }
+    return rows;
+  }
   const chapters = child(root, 'Chapters');
   for (const chapter of chapters ? chapters.children : []) {
-    const caption = chapter.attrs.Caption ?? '(no name)';
-    rows.push(['chapter', chapter.attrs.Number !== undefined ? `Chapter ${chapter.attrs.Number}. ${caption}` : caption]);
+    rows.push(['chapter', chapterText(chapter)]);
     for (const c of chapter.children) {
       const a = c.attrs;
       if (c.name === 'Header') rows.push(['header', a.Caption ?? '']);
       if (c.name !== 'Position') continue;
       if (kind === 0) {
         const base = child(c, 'PriceBase')?.attrs ?? {}, curr = child(c, 'PriceCurr')?.attrs ?? {};
-        rows.push(['item', a.Number ?? '', a.Code ?? '', a.Caption ?? '', a.Units ?? '', a.Quantity ?? '',
+        // A rounded quantity ("ОКР(6,638; 2)") shows its number.
+        const quantity = /^ОКР\((.*); -?\d+\)$/.exec(a.Quantity ?? '')?.[1] ?? a.Quantity ?? '';
+        rows.push(['item', a.Number ?? '', a.Code ?? '', a.Caption ?? '', a.Units ?? '', quantity,
           base.PZ ?? '', base.OZ ?? '', base.EM ?? '', base.MT ?? '', curr.OZ ?? '', curr.EM ?? '', curr.MT ?? '']);
       } else {
         rows.push(['item', a.Obosn ?? '', a.Caption ?? '', a.Sroy ?? '', a.Mont ?? '', a.Obor ?? '', a.Other ?? '',
@@ -200,6 +225,11 @@ async function fileItem(page, name) {
     if (await item.$eval('.file-select', (b, n) => b.textContent === n, name)) return item;
   }
   assert.fail(`no opened file ${name}`);
+}
+
+// Shows the tree, the table or both, when the document has a table.
+async function setView(page, view) {
+  await page.$$eval(`#views:not([hidden]) [data-view=${view}]`, (b) => b.forEach((x) => x.click()));
 }
 
 async function select(page, name) {
@@ -299,6 +329,7 @@ test('the tree shows the root element with its attributes and the root\'s childr
   for (const file of SAMPLES) {
     const name = path.basename(file);
     await select(page, name);
+    await setView(page, 'both');
     const xml = cliXml(file);
     const [root, ...rest] = elements(xml);
     const nodes = await allRows(page, '[data-test=tree]', '[data-test=node]', readNode);
@@ -354,11 +385,239 @@ test('a damaged or foreign file shows the library\'s failure text and offers not
   await closeViewer(page);
 });
 
+test('a failed file says plainly what is wrong, the converter\'s text below it; a batch shows the first file that converted', LIMIT, async () => {
+  const smeta = fs.readFileSync(path.join(SOURCE, 'examples', 'smeta.kdx'));
+  const write = (name, bytes) => {
+    const file = path.join(scratch, name);
+    fs.writeFileSync(file, bytes);
+    return file;
+  };
+  // A newer file version than the converter reads, from the conformance corpus.
+  const newer = path.join(SOURCE, 'tests', 'conformance', 'k4_00001_byte.kdx');
+  const version = fs.readFileSync(newer).readInt32LE(17);
+  const cases = [
+    [write('empty.kdx', Buffer.alloc(0)), 'The file is empty.'],
+    [write('picture.kdx', Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0, 0, 0, 13, 0x49, 0x48, 0x44, 0x52])),
+      'This is not a KDX document (it looks like a PNG image).'],
+    [write('truncated.kdx', smeta.subarray(0, smeta.length >> 1)), 'The document ends early: the file is probably truncated.'],
+    [newer, `File version ${version} is newer than this converter reads.`],
+  ];
+  const page = await openViewer();
+  await openFiles(page, [...cases.map(([file]) => file), path.join(SOURCE, 'examples', 'smeta.kdx')]);
+  assert.equal(await page.$eval('#doc-title', (t) => t.textContent), 'smeta.kdx', 'the first file that converted is shown');
+  for (const [file, sentence] of cases) {
+    const item = await select(page, path.basename(file));
+    assert.equal(await item.$eval('[data-test=failure-plain]', (e) => e.textContent), sentence, file);
+    assert.equal(await item.$eval('[data-test=failure]', (e) => e.textContent), cliFailure(file), file);
+    assert.equal(await item.$eval('[data-field=time]', (e) => e.textContent), 'not converted', `${file}: no conversion time`);
+    assert.equal(await page.$eval('#failure-plain', (e) => (e.offsetParent ? e.textContent : '')), sentence, `${file}: shown`);
+  }
+  await closeViewer(page);
+});
+
+test('the estimate table shows the quantity and the prices at 1366 px, keeps No. and Name in place sideways, marks formulas', LIMIT, async () => {
+  const page = await openViewer();
+  await openFiles(page, [path.join(SOURCE, 'examples', 'smeta.kdx')]);
+  const inView = () => page.$$eval('[data-test=column]', (cells) => {
+    const box = document.querySelector('[data-test=table]').getBoundingClientRect();
+    return Object.fromEntries(cells.map((c) => {
+      const r = c.getBoundingClientRect();
+      return [`${c.dataset.group ?? ''}/${c.dataset.name}`, r.left >= box.left - 1 && r.right <= box.right + 1 && r.width > 20];
+    }));
+  });
+  const shown = await inView();
+  for (const column of ['/No.', '/Name', '/Quantity', 'Base price of a unit/Direct costs', 'Base price of a unit/Machines']) {
+    assert.ok(shown[column], `${column} is in view in the default view`);
+  }
+  // Narrowed to half, then scrolled to the far right: No., Name and the chapter's name stay.
+  await setView(page, 'both');
+  await page.$eval('[data-test=table]', (t) => { t.scrollLeft = t.scrollWidth; });
+  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+  const far = await inView();
+  assert.ok(far['/No.'] && far['/Name'] && far['Current price of a unit/Materials'] && !far['/Code'], JSON.stringify(far));
+  const chapter = await page.$eval('[data-test=table] [data-row-kind=chapter] .span-text', (s) => {
+    const box = document.querySelector('[data-test=table]').getBoundingClientRect();
+    const r = s.getBoundingClientRect();
+    return r.left >= box.left - 1 && r.left < box.left + 40 && s.textContent;
+  });
+  assert.ok(chapter, 'the chapter name stays in view');
+  // A column's right edge drags it wider.
+  const nameWidth = () => page.$eval('[data-test=column][data-name=Name]', (c) => c.getBoundingClientRect().width);
+  const before = await nameWidth();
+  const grip = await page.$eval('[data-test=column][data-name=Name] .grip', (g) => {
+    const r = g.getBoundingClientRect();
+    return { x: r.left + r.width / 2, y: r.top + r.height / 2 };
+  });
+  await page.mouse.move(grip.x, grip.y);
+  await page.mouse.down();
+  await page.mouse.move(grip.x + 60, grip.y, { steps: 4 });
+  await page.mouse.up();
+  assert.ok(Math.abs(await nameWidth() - before - 60) <= 2, 'the name column is 60 px wider');
+  // A price given by a formula is marked, its formula on hover; a rounded
+  // quantity shows its number and says how it is rounded.
+  const rows = (await allRows(page, '[data-test=table]', '[data-row-kind]',
+    (row) => [row.dataset.rowKind, [...row.children].map((c) => [c.className, c.title])]))
+    .filter(([kind]) => kind === 'item').map(([, cells]) => cells);
+  const positions = elements(cliXml(path.join(SOURCE, 'examples', 'smeta.kdx'))).filter((e) => e.name === 'Position');
+  const withFormula = positions.findIndex((p) => child(child(p, 'PriceBase') ?? p, 'Fx'));
+  const rounded = positions.findIndex((p) => /^ОКР/.test(p.attrs.Quantity));
+  assert.ok(withFormula >= 0 && rounded >= 0, 'the sample has a price formula and a rounded quantity');
+  const fx = child(child(positions[withFormula], 'PriceBase'), 'Fx').attrs;
+  const [field, formula] = Object.entries(fx)[0];
+  const column = { PZ: 5, OZ: 6, EM: 7, MT: 8 }[field];
+  assert.match(rows[withFormula][column][0], /formula/);
+  assert.equal(rows[withFormula][column][1], `Formula: ${formula}`);
+  assert.match(rows[rounded][4][0], /rounded/);
+  assert.match(rows[rounded][4][1], new RegExp(`Rounded to \\d+ decimal places \\(${positions[rounded].attrs.Quantity.replace(/[()]/g, '\\$&')}\\)`));
+  await closeViewer(page);
+});
+
+test('the page keeps the user\'s place: a background conversion does not take it, each file keeps its search, expanding keeps the sideways scroll, closing moves focus on', { ...LIMIT, skip: !MAKE_SAMPLES && 'KDX2XML_MAKE_SAMPLES not set' }, async () => {
+  const large = path.join(scratch, 'long-conversion.kdx');
+  execFileSync(MAKE_SAMPLES, ['--positions', '40000', large]);
+  const smeta = path.join(SOURCE, 'examples', 'smeta.kdx');
+  const page = await openViewer();
+  await openFiles(page, [smeta]);
+  // The large file converts while the user searches in the other one.
+  await (await page.$('[data-test=open]')).uploadFile(large);
+  await select(page, 'smeta.kdx');
+  await setView(page, 'both');
+  await page.type('#search', 'бетон');
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => /^1 of /.test(document.getElementById('search-count').textContent));
+  assert.equal(await (await fileItem(page, 'long-conversion.kdx')).evaluate((e) => e.dataset.state), 'converting',
+    'the search ran during the conversion');
+  const count = await page.$eval('#search-count', (e) => e.textContent);
+  await page.waitForFunction(() => [...document.querySelectorAll('[data-test=file]')].every((f) => f.dataset.state !== 'converting'),
+    { timeout: 120000 });
+  const now = await page.evaluate(() => ({ title: document.getElementById('doc-title').textContent,
+    search: document.getElementById('search').value, count: document.getElementById('search-count').textContent,
+    focus: document.activeElement.id }));
+  assert.deepEqual(now, { title: 'smeta.kdx', search: 'бетон', count, focus: 'search' });
+  // Going to the other file and back brings the search, its match and the tree back.
+  await page.keyboard.press('Enter');
+  const second = await page.$eval('[data-test=node].current-match', (r) => r.textContent);
+  await select(page, 'long-conversion.kdx');
+  assert.equal(await page.$eval('#search', (e) => e.value), '');
+  await select(page, 'smeta.kdx');
+  assert.equal(await page.$eval('#search', (e) => e.value), 'бетон');
+  assert.equal(await page.$eval('#search-count', (e) => e.textContent), count.replace(/^1 /, '2 '));
+  assert.equal(await page.$eval('[data-test=node].current-match', (r) => r.textContent), second);
+  // Expanding an element keeps the tree's sideways scroll.
+  await page.$eval('[data-test=tree]', (t) => { t.scrollLeft = 120; });
+  await page.focus('[data-test=tree]');
+  await page.keyboard.press('Home');
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('ArrowRight');
+  assert.equal(await page.$eval('[data-test=tree]', (t) => t.scrollLeft), 120);
+  // Closing a file leaves the keyboard on the next one.
+  await (await (await fileItem(page, 'smeta.kdx')).$('.file-close')).click();
+  assert.equal(await page.evaluate(() => document.activeElement.textContent), 'long-conversion.kdx');
+  await closeViewer(page);
+});
+
+// A CSV text as rows of cells.
+function parseCsv(text, separator) {
+  const rows = [[]];
+  let cell = '', quoted = false;
+  for (let i = 0; i < text.length; ++i) {
+    const c = text[i];
+    if (quoted) {
+      if (c === '"' && text[i + 1] === '"') { cell += '"'; ++i; } else if (c === '"') quoted = false; else cell += c;
+    } else if (c === '"') quoted = true;
+    else if (c === separator) { rows.at(-1).push(cell); cell = ''; }
+    else if (c === '\r' && text[i + 1] === '\n') { rows.at(-1).push(cell); cell = ''; rows.push([]); ++i; }
+    else cell += c;
+  }
+  rows.pop();
+  return rows;
+}
+
+test('the table saves as CSV (UTF-8 with a byte-order mark, the locale\'s separator) with the rows of the document', LIMIT, async () => {
+  for (const [query, separator] of [[FIXED, ';'], ['?sep=.&today=2023-03-15', ',']]) {
+    const page = await openViewer(query);
+    const files = ['smeta.kdx', 'pricelist.kdx', 'ressummary.kdx'].map((f) => path.join(SOURCE, 'examples', f));
+    await openFiles(page, files);
+    for (const file of files) {
+      const name = path.basename(file);
+      await select(page, name);
+      const bytes = await saved(page, 'save-csv', name.replace(/\.kdx$/, '.csv'));
+      assert.deepEqual([...bytes.subarray(0, 3)], [0xef, 0xbb, 0xbf], `${name}: a byte-order mark`);
+      const rows = parseCsv(bytes.subarray(3).toString('utf8'), separator);
+      const columns = await page.$$eval('[data-test=column]', (cells) => cells.map((c) => c.dataset.name));
+      const env = { ...FIXED_ENV, KDX2XML_DECIMAL_SEPARATOR: separator === ';' ? ',' : '.' };
+      const expected = expectedTable(cliInfo(file).kind, cliXml(file, env)).map(([, ...cells]) => cells);
+      assert.deepEqual(rows.at(rows.length - expected.length - 1), columns, `${name}: the column names`);
+      assert.deepEqual(rows.slice(rows.length - expected.length), expected, `${name}: the rows`);
+    }
+    await closeViewer(page);
+  }
+});
+
+test('an element\'s path with positions and its XML are copied', LIMIT, async () => {
+  const file = path.join(SOURCE, 'examples', 'smeta.kdx');
+  const text = cp1251.decode(cliXml(file));
+  const lines = text.split('\r\n');
+  const all = elements(cliXml(file));
+  const page = await openViewer();
+  await browser.defaultBrowserContext().overridePermissions(origin, ['clipboard-read', 'clipboard-write', 'clipboard-sanitized-write']);
+  await openFiles(page, [file]);
+  await page.focus('[data-test=table]');
+  await page.keyboard.press('Home');
+  for (let i = 0; i < 8; ++i) await page.keyboard.press('ArrowDown');
+  const number = await page.$eval('[data-test=table] .vl-row.active', (r) => r.children[0].textContent);
+  const position = all.find((e) => e.name === 'Position' && e.attrs.Number === number);
+  const steps = [];
+  for (let e = position; e; e = e.parent) {
+    const same = e.parent ? e.parent.children.filter((c) => c.name === e.name) : [e];
+    steps.unshift(same.length > 1 ? `${e.name}[${same.indexOf(e) + 1}]` : e.name);
+  }
+  const clipboard = async (button) => {
+    await page.click(`[data-test=${button}]`);
+    return page.evaluate(() => navigator.clipboard.readText());
+  };
+  assert.equal(await clipboard('copy-path'), `/${steps.join('/')}`);
+  // The position's lines as the tool writes them, its indentation taken off.
+  const first = lines.findIndex((l) => l.trimStart() === `<${position.raw}>`);
+  const indent = position.depth * 2;
+  const last = lines.findIndex((l, i) => i > first && l === `${' '.repeat(indent)}</Position>`);
+  assert.equal(await clipboard('copy-xml'), lines.slice(first, last + 1).map((l) => l.slice(indent)).join('\r\n'));
+  await closeViewer(page);
+});
+
+test('narrow screens: no sideways overflow, the table\'s rows and key columns in view, the tree one switch away', LIMIT, async () => {
+  const page = await openViewer();
+  await openFiles(page, [path.join(SOURCE, 'examples', 'smeta.kdx')]);
+  for (const [width, height] of [[800, 600], [390, 844]]) {
+    await page.setViewport({ width, height });
+    await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+    const seen = (list, rows) => page.$eval(list, (t, rowSelector) => {
+      const box = t.getBoundingClientRect();
+      const across = (r) => r.top >= box.top && r.bottom <= Math.min(box.bottom, innerHeight);
+      const inside = (r) => across(r) && r.left >= 0 && r.right <= innerWidth + 1;
+      const columns = Object.fromEntries([...t.querySelectorAll('[data-test=column]')]
+        .map((c) => [c.dataset.name, inside(c.getBoundingClientRect())]));
+      return { rows: [...t.querySelectorAll(rowSelector)].filter((r) => across(r.getBoundingClientRect())).length, columns,
+        overflow: document.documentElement.scrollWidth - document.documentElement.clientWidth };
+    }, rows);
+    const table = await seen('[data-test=table]', '[data-row-kind=item]');
+    assert.equal(table.overflow, 0, `${width}x${height}: no sideways overflow`);
+    assert.ok(table.rows >= 5, `${width}x${height}: ${table.rows} table rows in view`);
+    assert.ok(table.columns['No.'] && table.columns.Name, `${width}x${height}: No. and Name in view`);
+    await setView(page, 'tree');
+    const tree = await seen('[data-test=tree]', '[data-test=node]');
+    assert.ok(tree.rows >= 5, `${width}x${height}: ${tree.rows} tree rows in view`);
+    await setView(page, 'table');
+  }
+  await closeViewer(page);
+});
+
 test('search counts the matching elements, highlights them and expands the tree to each in turn', LIMIT, async () => {
   const file = path.join(SOURCE, 'examples', 'smeta.kdx');
   const all = elements(cliXml(file));
   const page = await openViewer();
   await openFiles(page, [file]);
+  await setView(page, 'both');
   // A machine's code deep in a position, a word in other case than written,
   // and a name that hundreds of elements in a row bear.
   const deep = all.find((e) => e.name === 'Mch' && e.depth >= 5);
@@ -381,6 +640,17 @@ test('search counts the matching elements, highlights them and expands the tree 
       assert.equal(shown.name, expected[i].name, `${query}: match ${i + 1}`);
       assert.equal(shown.level, expected[i].depth + 1, `${query}: match ${i + 1} expanded to its level`);
       assert.ok(shown.marks.includes(query.toLowerCase()), `${query}: highlighted`);
+      assert.ok(await current.evaluate((row) => {
+        const box = row.closest('[data-test=tree]').getBoundingClientRect(), mark = row.querySelector('mark').getBoundingClientRect();
+        return mark.left >= box.left && mark.right <= box.right;
+      }), `${query}: match ${i + 1} scrolled into view sideways`);
+      // The table selects the position that holds the match.
+      let position = expected[i];
+      while (position && position.name !== 'Position') position = position.parent;
+      if (position) {
+        const row = await page.$eval('[data-test=table] .vl-row.current-match.active', (r) => r.children[0].textContent);
+        assert.equal(row, position.attrs.Number, `${query}: match ${i + 1} in the table`);
+      }
       // The very element: its attributes are beside it.
       for (const [attr, value] of Object.entries(expected[i].attrs)) {
         if (value.length < 100) assert.ok(shown.text.includes(`${attr}="${value}"`), `${query}: match ${i + 1} ${attr}`);
@@ -398,6 +668,7 @@ test('the keyboard reaches every part; the tree and the table follow the arrow k
   const file = path.join(SOURCE, 'examples', 'smeta.kdx');
   const page = await openViewer();
   await openFiles(page, [file]);
+  await setView(page, 'both');
   // Tab order.
   const reached = new Set();
   await page.evaluate(() => document.activeElement.blur());
@@ -433,6 +704,7 @@ test('the keyboard reaches every part; the tree and the table follow the arrow k
   for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowDown');
   const row = await active('[data-test=table]');
   assert.equal(row.kind, 'item');
+  assert.ok((await active('[data-test=tree]')).text.includes(`Number="${row.cells[0]}"`), 'the tree follows the table');
   await page.keyboard.press('Enter');
   const node = await active('[data-test=tree]');
   assert.equal(node.name, 'Position');
@@ -440,6 +712,10 @@ test('the keyboard reaches every part; the tree and the table follow the arrow k
     'the tree shows the position of the table row');
   assert.equal(await page.evaluate(() => document.activeElement.dataset.test), 'tree');
   assert.equal(await page.$eval('#path', (p) => p.textContent), 'Document › Chapters › Chapter › Position');
+  await page.keyboard.press('ArrowDown');
+  const next = await active('[data-test=tree]');
+  assert.equal(next.name, 'Position');
+  assert.ok(next.text.includes(`Number="${(await active('[data-test=table]')).cells[0]}"`), 'the table follows the tree');
   await closeViewer(page);
 });
 
@@ -493,6 +769,7 @@ test('a large estimate opens lazily: all its rows reachable, only those in view 
   const last = await page.$eval('[data-test=table] .vl-row.active', (row) => [row.dataset.rowKind, ...[...row.children].map((c) => c.textContent)]);
   assert.deepEqual(last, expected[expected.length - 1]);
   // The last position in the tree, found by its code.
+  await setView(page, 'both');
   await page.type('#search', positions[positions.length - 1][2]);
   await page.keyboard.press('Enter');
   const current = await page.waitForSelector('[data-test=node].current-match');
@@ -525,8 +802,7 @@ test('a screenshot of the viewer (KDX2XML_WEB_SCREENSHOT)', { ...LIMIT, skip: !S
   await openFiles(page, SAMPLES.filter((f) => path.basename(f) !== 'smeta.kdx').concat(path.join(SOURCE, 'examples', 'smeta.kdx')));
   await select(page, 'smeta.kdx');
   await page.focus('[data-test=table]');
-  for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowDown');
-  await page.keyboard.press('Enter');
+  for (let i = 0; i < 10; ++i) await page.keyboard.press('ArrowDown');
   await page.screenshot({ path: SCREENSHOT });
   await closeViewer(page);
 });

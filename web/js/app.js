@@ -1,12 +1,19 @@
 // The viewer page: opens KDX files (picker or drop), converts each in the
 // conversion thread, lists them with their kind, file version, size and times,
-// shows the selected one as a tree and, for estimates, object estimates and
-// price lists, a table; saves its XML in windows-1251 (the library's bytes) or
-// UTF-8. Nothing leaves the browser.
+// shows the selected one as a tree and, for estimates, object estimates,
+// price lists and resource summaries, a table; saves its XML in windows-1251
+// (the library's bytes) or UTF-8 and the table as CSV; copies an element's
+// path and XML. Nothing leaves the browser.
+//
+// Each open file keeps its place (search, expanded elements, selection,
+// scroll) while another is shown, and a conversion finishing in the
+// background never takes the page from the file the user is in.
 import { readSettings } from './settings.js';
 import { XmlDoc, xmlToUtf8 } from './xml-doc.js';
 import { TreeView } from './tree-view.js';
 import { TableView, tableLayout } from './table-view.js';
+import { plainFailure } from './failures.js';
+import { revealMark } from './mark-text.js';
 
 const KIND_NAMES = ['local estimate', 'object estimate', 'consolidated calculation', 'price list',
   'price-index document', 'not converted (kind 5)', 'resource summary', 'not converted (kind 7)',
@@ -80,7 +87,10 @@ function fileItem(entry) {
   select.type = 'button';
   select.className = 'file-select';
   select.textContent = entry.name;
-  select.addEventListener('click', () => show(entry));
+  select.addEventListener('click', () => {
+    autoShown = null;  // the user chose: a conversion finishing does not move the page
+    show(entry);
+  });
   const close = document.createElement('button');
   close.type = 'button';
   close.className = 'file-close';
@@ -115,17 +125,25 @@ function setFacts(entry) {
 function closeFile(entry) {
   const at = files.indexOf(entry);
   if (at < 0) return;
+  const hadFocus = entry.li.contains(document.activeElement);
   files.splice(at, 1);
   entry.li.remove();
+  searcher.drop(entry);
+  if (autoShown === entry) autoShown = null;
+  const next = files[Math.min(at, files.length - 1)];
   if (selected === entry) {
     selected = null;
-    const next = files[Math.min(at, files.length - 1)];
     if (next) show(next); else showNothing();
   }
   $('files-empty').hidden = files.length > 0;
+  // The keyboard stays in the list: on the next file, or on the open button.
+  if (hadFocus || document.activeElement === document.body) {
+    if (next) next.li.querySelector('.file-select').focus(); else $('open').focus();
+  }
 }
 
 let queue = Promise.resolve();
+let autoShown = null;  // the file the page showed by itself while its batch converts
 
 function openFiles(list) {
   const batch = [...list].map((file) => ({ file, name: file.name, size: file.size }));
@@ -133,78 +151,114 @@ function openFiles(list) {
   $('files-empty').hidden = true;
   for (const entry of batch) {
     entry.li = fileItem(entry);
+    entry.batch = batch;
     $('file-list').append(entry.li);
     files.push(entry);
   }
-  const first = batch[0];
-  for (const entry of batch) {
-    queue = queue.then(() => convertEntry(entry, entry === first || !selected));
-  }
+  // The first file of the batch is shown (converting) until the user picks
+  // another; while the batch converts, the first that converts takes its place.
+  autoShown = batch[0];
+  show(batch[0]);
+  for (const entry of batch) queue = queue.then(() => convertEntry(entry));
 }
 
-async function convertEntry(entry, showIt) {
+async function convertEntry(entry) {
+  if (!files.includes(entry)) return;  // closed while waiting
   const t0 = performance.now();
   let bytes;
   try {
     bytes = new Uint8Array(await entry.file.arrayBuffer());
   } catch (error) {
-    finish(entry, { ok: false, failure: `The file could not be read: ${error.message}` }, t0, showIt);
+    finish(entry, { ok: false, failure: `The file could not be read: ${error.message}` }, null, t0);
     return;
   }
   entry.file = null;
   entry.facts = headerFacts(bytes);
   setFacts(entry);
+  const head = bytes.slice(0, 64);  // the conversion thread takes the bytes
   const result = await convertInWorker(bytes.buffer);
-  await finish(entry, result, t0, showIt);
+  await finish(entry, result, head, t0);
 }
 
-async function finish(entry, result, t0, showIt) {
+async function finish(entry, result, head, t0) {
   if (!files.includes(entry)) return;  // closed meanwhile
-  entry.convertMs = result.convertMs;
   if (result.ok) {
     entry.doc = new XmlDoc(result.xml, result.index);
     entry.li.dataset.state = 'ok';
+    entry.li.dataset.convertMs = result.convertMs.toFixed(1);
+    entry.fields.time.textContent = `converted in ${ms(result.convertMs)}`;
   } else {
     entry.failure = result.failure;
+    entry.plain = plainFailure(head, result.failure);
     entry.li.dataset.state = 'failed';
-    const p = document.createElement('p');
-    p.className = 'failure';
-    p.dataset.test = 'failure';
-    p.textContent = result.failure;
-    entry.li.append(p);
+    // The sentence first; the converter's own text (for support) below it.
+    const plain = document.createElement('p');
+    plain.className = 'failure';
+    plain.dataset.test = 'failure-plain';
+    plain.textContent = entry.plain;
+    const detail = document.createElement('p');
+    detail.className = 'failure detail';
+    detail.dataset.test = 'failure';
+    detail.textContent = result.failure;
+    entry.li.append(plain, detail);
+    entry.fields.time.textContent = 'not converted';
   }
-  const converted = result.convertMs !== undefined ? `converted in ${ms(result.convertMs)}` : '';
-  entry.fields.time.textContent = result.ok ? converted : converted || 'not converted';
-  if (result.ok) entry.li.dataset.convertMs = result.convertMs.toFixed(1);
-  if (showIt) {
-    show(entry);
+  const waiting = selected === entry;
+  const replaces = result.ok && autoShown && autoShown === selected && autoShown.batch === entry.batch
+    && !autoShown.doc;
+  if (!waiting && !replaces && selected) return;  // converted in the background
+  autoShown = result.ok ? null : autoShown;
+  show(entry);
+  if (result.ok) {
     await new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
-    if (result.ok) {
-      entry.shownMs = performance.now() - t0;
-      entry.li.dataset.shownMs = entry.shownMs.toFixed(1);
-      entry.fields.time.textContent = `${converted}, shown in ${ms(entry.shownMs)}`;
-    }
+    entry.shownMs = performance.now() - t0;
+    entry.li.dataset.shownMs = entry.shownMs.toFixed(1);
+    entry.fields.time.textContent = `converted in ${ms(result.convertMs)}, shown in ${ms(entry.shownMs)}`;
   }
 }
 
 // ---- the selected document ----
 
-const tree = new TreeView($('tree'), { onSelect: (e) => showDetails(e) });
+const tree = new TreeView($('tree'), {
+  onSelect: (e) => {
+    showDetails(e);
+    if (tableShown()) table.select(e);
+  },
+});
 const table = new TableView($('table'), {
   onOpen: (e) => {
-    if (view === 'table') setView('both');
+    if (currentView() === 'table') setView('both');
     tree.reveal(e);
     $('tree').focus();
   },
+  onSelect: (e) => {
+    showDetails(e);
+    if (currentView() !== 'table') tree.reveal(e, { quiet: true });
+  },
 });
-let view = 'both';
+const viewOfKind = new Map();  // the view the user chose for each kind of document
+const tableShown = () => selected?.layout && currentView() !== 'tree';
+const currentView = () => $('panes').dataset.view;
 
 function showNothing() {
   $('document').hidden = true;
   $('welcome').hidden = false;
 }
 
+// Keeps where the user is in the file shown, to come back to it.
+function keepPlace(entry) {
+  if (!entry?.doc || tree.doc !== entry.doc) return;
+  entry.place = {
+    tree: tree.place(),
+    table: entry.layout ? table.place() : null,
+    searchText: $('search').value,
+    element: detailsOf,
+  };
+}
+
 function show(entry) {
+  keepPlace(selected);
+  clearTimeout(searchTimer);
   if (selected) selected.li.removeAttribute('aria-current');
   selected = entry;
   entry.li.setAttribute('aria-current', 'true');
@@ -212,43 +266,59 @@ function show(entry) {
   $('document').hidden = false;
   $('doc-title').textContent = entry.name;
   const doc = entry.doc;
-  $('save-xml').disabled = !doc;
-  $('save-utf8').disabled = !doc;
-  $('search').disabled = !doc;
-  $('search').value = '';
-  search = { query: '', matches: [], current: -1 };
-  $('search-count').textContent = '';
-  const layout = doc ? tableLayout(entry.facts.kindByte) : null;
+  for (const id of ['save-xml', 'save-utf8', 'search', 'search-prev', 'search-next', 'copy-path', 'copy-xml']) {
+    $(id).disabled = !doc;
+  }
+  const place = entry.place;
+  entry.search ??= { query: '', matches: [], current: -1 };
+  $('search').value = place?.searchText ?? entry.search.query;
+  entry.layout = doc ? tableLayout(entry.facts.kindByte) : null;
+  const layout = entry.layout;
+  $('save-csv').disabled = !layout;
   $('panes').classList.toggle('no-table', !layout);
   $('views').hidden = !layout;
   $('panes').classList.toggle('failed', !doc);
+  $('failure-box').hidden = doc || !entry.failure;
+  document.querySelector('.details').hidden = Boolean(!doc && entry.failure);
   if (!doc) {
     $('tree').hidden = true;
     $('table').hidden = true;
-    $('path').textContent = entry.failure ? `Not converted: ${entry.failure}` : 'Converting…';
+    $('search-count').textContent = '';
+    $('path').textContent = entry.failure ? '' : 'Converting…';
     $('attributes').replaceChildren();
+    detailsOf = -1;
+    if (entry.failure) {
+      $('failure-plain').textContent = entry.plain;
+      $('failure-detail').textContent = entry.failure;
+    }
     return;
   }
   $('tree').hidden = false;
-  tree.show(doc);
   $('table').hidden = !layout;
-  if (layout) table.show(doc, layout);
-  setView(layout ? view : 'tree', { keep: true });
+  setView(layout ? viewOfKind.get(entry.facts.kindByte) ?? layout.view : 'tree', { keep: true });
+  tree.show(doc, place?.tree);
+  if (layout) table.show(doc, layout, place?.table ?? {});
+  const e = place?.element ?? 0;
+  showDetails(e >= 0 ? e : 0);
+  showMatches(entry, { move: false });
 }
 
 function setView(name, { keep = false } = {}) {
-  if (!keep) view = name;
+  if (!keep && selected?.facts) viewOfKind.set(selected.facts.kindByte, name);
   $('panes').dataset.view = name;
   for (const button of $('views').querySelectorAll('button')) {
     button.setAttribute('aria-pressed', button.dataset.view === name ? 'true' : 'false');
   }
   tree.list.draw();
-  table.list.draw();
+  table.fit();
 }
+
+let detailsOf = -1;  // the element whose path and attributes are shown
 
 function showDetails(e) {
   const doc = selected?.doc;
-  if (!doc || e === undefined) return;
+  if (!doc || e === undefined || e < 0) return;
+  detailsOf = e;
   const path = [];
   for (let p = e; p >= 0; p = doc.parent[p]) path.unshift(doc.name(p));
   $('path').textContent = path.join(' › ');
@@ -263,62 +333,140 @@ function showDetails(e) {
   $('attributes').replaceChildren(...items);
 }
 
-// ---- search ----
+// ---- search, in the search thread ----
 
-let search = { query: '', matches: [], current: -1 };
+const LOAD_CHUNK = 8 << 20;  // bytes copied to the search thread at a time
+
+const searcher = {
+  worker: new Worker(new URL('./search-worker.js', import.meta.url), { type: 'module' }),
+  loads: new WeakMap(),  // entry -> the promise of its document's copy in the search thread
+  ids: new WeakMap(),
+  pending: new Map(),
+  seq: 0,
+  id(entry) {
+    if (!this.ids.has(entry)) this.ids.set(entry, ++this.seq);
+    return this.ids.get(entry);
+  },
+  // The document's bytes are copied over once, a piece at a time so that the
+  // page stays responsive; the page keeps its own.
+  async load(entry) {
+    const doc = entry.doc, id = this.id(entry);
+    const start = doc.start.slice(), tagEnd = doc.tagEnd.slice();
+    this.worker.postMessage({ type: 'load', doc: id, size: doc.bytes.length, start, tagEnd, count: doc.count },
+      [start.buffer, tagEnd.buffer]);
+    for (let at = 0; at < doc.bytes.length; at += LOAD_CHUNK) {
+      await new Promise((resolve) => setTimeout(resolve));
+      const bytes = doc.bytes.slice(at, at + LOAD_CHUNK);
+      this.worker.postMessage({ type: 'bytes', doc: id, at, bytes }, [bytes.buffer]);
+    }
+  },
+  async search(entry, query) {
+    if (!this.loads.has(entry)) this.loads.set(entry, this.load(entry));
+    await this.loads.get(entry);
+    const seq = ++this.seq;
+    return new Promise((resolve) => {
+      this.pending.set(seq, resolve);
+      this.worker.postMessage({ type: 'search', doc: this.id(entry), seq, query, limit: SEARCH_LIMIT });
+    });
+  },
+  drop(entry) {
+    if (this.loads.has(entry)) this.worker.postMessage({ type: 'drop', doc: this.id(entry) });
+  },
+};
+searcher.worker.onmessage = ({ data }) => {
+  const resolve = searcher.pending.get(data.seq);
+  searcher.pending.delete(data.seq);
+  if (resolve) resolve(data.matches);
+};
+
 let searchTimer = 0;
 
-function runSearch() {
-  const doc = selected?.doc;
+// Runs the search typed into the box, if it changed; resolves when its
+// matches are shown.
+async function runSearch() {
+  const entry = selected;
   const query = $('search').value.trim();
-  if (!doc) return;
-  if (query === search.query) return;
-  search = { query, matches: query ? doc.search(query, SEARCH_LIMIT) : [], current: -1 };
-  for (const e of search.matches.slice(0, EXPAND_MATCHES)) {
-    for (let p = doc.parent[e]; p >= 0; p = doc.parent[p]) tree.expanded[p] = 1;
+  if (!entry?.doc || query === entry.search.query) return;
+  entry.search = { query, matches: [], current: -1, running: true };
+  const search = entry.search;
+  $('search-count').textContent = query ? 'searching…' : '';
+  const matches = query ? await searcher.search(entry, query) : [];
+  if (entry.search !== search) return;  // another search began meanwhile
+  search.matches = matches;
+  search.running = false;
+  search.current = matches.length ? 0 : -1;
+  // The first matches are expanded at once (in the file's kept place when
+  // the user went to another file meanwhile).
+  const doc = entry.doc;
+  const expanded = selected === entry ? tree.expanded : entry.place?.tree.expanded;
+  for (const e of expanded ? matches.slice(0, EXPAND_MATCHES) : []) {
+    for (let p = doc.parent[e]; p >= 0; p = doc.parent[p]) expanded[p] = 1;
   }
-  if (search.matches.length) {
-    tree.show(doc, { keepExpanded: true });
-    goToMatch(0);
-  } else {
-    tree.setMatches(query, [], -1);
-    $('search-count').textContent = query ? 'no match' : '';
+  if (selected !== entry) return;  // shown when the user comes back
+  if (matches.length) tree.refresh();
+  showMatches(entry, { move: true });
+}
+
+// Marks the matches of the file's search in the tree and the table and, with
+// `move`, goes to the current one.
+function showMatches(entry, { move }) {
+  const { query, matches, current } = entry.search;
+  const n = matches.length;
+  const e = current >= 0 ? matches[current] : -1;
+  tree.setMatches(query, matches, e);
+  if (entry.layout) table.setMatches(query, e);
+  if (!query) $('search-count').textContent = '';
+  else if (entry.search.running) $('search-count').textContent = 'searching…';
+  else if (!n) $('search-count').textContent = 'no match';
+  else {
+    const more = n >= SEARCH_LIMIT ? '+' : '';
+    $('search-count').textContent = `${current + 1} of ${number.format(n)}${more}`;
   }
+  if (!move || e < 0) return;
+  tree.reveal(e, { quiet: true });
+  if (tableShown()) {
+    const at = table.select(e);
+    if (at >= 0) revealMark(table.scroller, table.list.rows.get(at), table.covered);
+  }
+  showDetails(e);
 }
 
 function goToMatch(i) {
-  const n = search.matches.length;
+  const entry = selected;
+  const n = entry?.search.matches.length;
   if (!n) return;
-  search.current = (i + n) % n;
-  const e = search.matches[search.current];
-  tree.setMatches(search.query, search.matches, e);
-  tree.reveal(e);
-  const more = n >= SEARCH_LIMIT ? '+' : '';
-  $('search-count').textContent = `${search.current + 1} of ${number.format(n)}${more}`;
+  entry.search.current = (i + n) % n;
+  showMatches(entry, { move: true });
 }
 
 $('search').addEventListener('input', () => {
   clearTimeout(searchTimer);
   searchTimer = setTimeout(runSearch, 250);
 });
-$('search').addEventListener('keydown', (event) => {
+$('search').addEventListener('keydown', async (event) => {
   if (event.key === 'Enter') {
     event.preventDefault();
     clearTimeout(searchTimer);
-    if ($('search').value.trim() !== search.query) runSearch();
-    else goToMatch(search.current + (event.shiftKey ? -1 : 1));
+    if ($('search').value.trim() !== selected?.search.query) await runSearch();
+    else goToMatch(selected.search.current + (event.shiftKey ? -1 : 1));
   } else if (event.key === 'Escape') {
     $('search').value = '';
     runSearch();
   }
 });
-$('search-next').addEventListener('click', () => { runSearch(); goToMatch(search.current + 1); });
-$('search-prev').addEventListener('click', () => { runSearch(); goToMatch(search.current - 1); });
+$('search-next').addEventListener('click', async () => {
+  await runSearch();
+  goToMatch((selected?.search.current ?? -1) + 1);
+});
+$('search-prev').addEventListener('click', async () => {
+  await runSearch();
+  goToMatch((selected?.search.current ?? 0) - 1);
+});
 
-// ---- saving ----
+// ---- saving and copying ----
 
-function download(bytes, name) {
-  const url = URL.createObjectURL(new Blob([bytes], { type: 'application/xml' }));
+function download(bytes, name, type = 'application/xml') {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
   const a = document.createElement('a');
   a.href = url;
   a.download = name;
@@ -333,6 +481,47 @@ $('save-xml').addEventListener('click', () => {
 });
 $('save-utf8').addEventListener('click', () => {
   if (selected?.doc) download(xmlToUtf8(selected.doc.bytes), `${baseName(selected.name)}.utf-8.xml`);
+});
+
+// The table as CSV for a spreadsheet: UTF-8 with a byte-order mark, lines
+// ended by CR LF, the list separator that goes with the decimal separator of
+// the numbers (";" beside a decimal comma). A text a spreadsheet would take
+// for a formula is kept a text.
+function toCsv(rows, separator) {
+  const cell = (text) => {
+    let t = text;
+    if (/^[=+\-@]/.test(t) && !/^-?[\d.,]+([eE][-+]?\d+)?$/.test(t)) t = `'${t}`;
+    return /[";\r\n,\t]/.test(t) || t !== t.trim() ? `"${t.replace(/"/g, '""')}"` : t;
+  };
+  return `\ufeff${rows.map((row) => row.map(cell).join(separator)).join('\r\n')}\r\n`;
+}
+$('save-csv').addEventListener('click', () => {
+  if (!selected?.layout) return;
+  const csv = toCsv(table.texts(), settings.separator === ',' ? ';' : ',');
+  download(new TextEncoder().encode(csv), `${baseName(selected.name)}.csv`, 'text/csv');
+});
+
+async function copy(text, button) {
+  try {
+    await navigator.clipboard.writeText(text);
+  } catch {
+    // Without the clipboard interface (an address that is not secure).
+    const area = document.createElement('textarea');
+    area.value = text;
+    document.body.append(area);
+    area.select();
+    document.execCommand('copy');
+    area.remove();
+  }
+  const was = button.textContent;
+  button.textContent = 'Copied';
+  setTimeout(() => { button.textContent = was; }, 1200);
+}
+$('copy-path').addEventListener('click', (event) => {
+  if (selected?.doc && detailsOf >= 0) copy(selected.doc.path(detailsOf), event.currentTarget);
+});
+$('copy-xml').addEventListener('click', (event) => {
+  if (selected?.doc && detailsOf >= 0) copy(selected.doc.xml(detailsOf), event.currentTarget);
 });
 
 // ---- views and the splitter ----

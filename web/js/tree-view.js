@@ -7,6 +7,7 @@
 // Left collapses or goes to the parent, Enter or Space toggles, "*" expands
 // the siblings, Home/End/Page Up/Page Down.
 import { VirtualList } from './virtual-list.js';
+import { appendMarked, revealMark } from './mark-text.js';
 
 const ROW_HEIGHT = 22;
 const MAX_ATTRIBUTE_CHARS = 160;
@@ -39,23 +40,43 @@ export class TreeView {
     });
   }
 
-  // Shows a document with its root expanded, or with the elements expanded
-  // that are marked in `expanded` already.
-  show(doc, { keepExpanded = false } = {}) {
-    if (!keepExpanded || this.doc !== doc) {
-      this.expanded = new Uint8Array(doc.count);
-      if (doc.count) this.expanded[0] = 1;
-      this.matches = new Set();
-      this.current = -1;
-      this.query = '';
-      this.scroller.scrollTop = 0;
-    }
+  // Shows a document with its root expanded, or as it was left (`place`).
+  show(doc, place = null) {
     this.doc = doc;
+    this.expanded = place?.expanded ?? new Uint8Array(doc.count);
+    if (!place && doc.count) this.expanded[0] = 1;
+    this.matches = new Set();
+    this.current = -1;
+    this.query = '';
+    this.refresh(place ? place.active : 0, { reveal: false });
+    this.scroller.scrollTop = place?.top ?? 0;
+    this.scroller.scrollLeft = place?.left ?? 0;
+    this.list.draw();
+  }
+
+  // Where the user is in the tree, to come back to it.
+  place() {
+    return { expanded: this.expanded, active: this.activeElement(), top: this.scroller.scrollTop,
+      left: this.scroller.scrollLeft };
+  }
+
+  activeElement() {
+    return this.list.active >= 0 ? this.rows[this.list.active] : -1;
+  }
+
+  // Makes the rows again after elements were marked expanded; `e` (an element
+  // in view) stays the active one.
+  refresh(e = this.activeElement(), { reveal = false } = {}) {
+    const doc = this.doc;
     this.rows = doc.count
       ? Int32Array.from([0, ...(this.expanded[0] ? this.visibleBelow(0) : [])]) : new Int32Array(0);
     this.list.active = -1;
     this.list.setCount(this.rows.length);
-    if (doc.count) this.list.setActive(0, { reveal: false });
+    const at = e >= 0 ? this.rowOf(e) : -1;
+    if (at >= 0) {
+      this.list.active = at;
+      if (reveal) this.list.reveal(at); else this.list.draw();
+    }
   }
 
   // The elements shown below an element when it is expanded, in order.
@@ -112,13 +133,21 @@ export class TreeView {
     this.list.setActive(this.rowOf(e), { reveal: false });
   }
 
-  // Expands the ancestors of an element, selects it and scrolls it into view.
-  reveal(e) {
+  // Expands the ancestors of an element, selects it and scrolls it into view
+  // (sideways too, to its first search mark); `quiet` does not tell the page.
+  reveal(e, { quiet = false } = {}) {
     const path = [];
     for (let p = this.doc.parent[e]; p >= 0; p = this.doc.parent[p]) path.push(p);
     for (let i = path.length - 1; i >= 0; --i) this.expand(path[i]);
     this.list.setCount(this.rows.length);
-    this.list.setActive(this.rowOf(e));
+    const at = this.rowOf(e);
+    if (quiet) {
+      this.list.active = at;
+      this.list.reveal(at);
+    } else {
+      this.list.setActive(at);
+    }
+    revealMark(this.scroller, this.list.rows.get(at));
   }
 
   key(event, index) {
@@ -157,26 +186,8 @@ export class TreeView {
     this.list.redraw();
   }
 
-  // A text with the places that hold the search marked.
   appendMarked(parent, text, className) {
-    const span = document.createElement('span');
-    span.className = className;
-    const q = this.query;
-    if (!q) {
-      span.textContent = text;
-    } else {
-      const lower = text.toLowerCase();
-      let from = 0;
-      for (let at = lower.indexOf(q); at >= 0 && lower.length === text.length; at = lower.indexOf(q, from)) {
-        span.append(text.slice(from, at));
-        const mark = document.createElement('mark');
-        mark.textContent = text.slice(at, at + q.length);
-        span.append(mark);
-        from = at + q.length;
-      }
-      span.append(text.slice(from));
-    }
-    parent.append(span);
+    appendMarked(parent, text, this.query, className);
   }
 
   renderRow(row, index) {

@@ -11,7 +11,7 @@ const MAX_HEIGHT = 8_000_000;
 let lists = 0;
 
 export class VirtualList {
-  constructor(scroller, { rowHeight, render, onActivate, onKey, onActiveChange, rowRole, header }) {
+  constructor(scroller, { rowHeight, render, onActivate, onKey, onActiveChange, onResize, rowRole, header }) {
     this.scroller = scroller;
     this.header = header || null;  // stays on top (sticky); rows start below it
     this.rowHeight = rowHeight;
@@ -37,7 +37,8 @@ export class VirtualList {
       pending = true;
       requestAnimationFrame(() => { pending = false; this.draw(); });
     });
-    new ResizeObserver(() => this.draw()).observe(scroller);
+    this.onResize = onResize || (() => this.draw());
+    new ResizeObserver(() => this.onResize()).observe(scroller);
     scroller.addEventListener('keydown', (event) => this.key(event));
     scroller.addEventListener('click', (event) => {
       const row = event.target.closest('[data-index]');
@@ -61,11 +62,14 @@ export class VirtualList {
     this.redraw();
   }
 
-  // Draws every row in view again (after the rows' data changed).
+  // Draws every row in view again (after the rows' data changed). The rows
+  // leave the page meanwhile, so the sideways scroll is put back after.
   redraw() {
+    const left = this.scroller.scrollLeft;
     for (const row of this.rows.values()) this.release(row);
     this.rows.clear();
     this.draw();
+    this.scroller.scrollLeft = left;
   }
 
   release(row) {

@@ -119,38 +119,83 @@ export class XmlDoc {
     return -1;
   }
 
-  // The element whose start tag holds the byte at offset, or -1.
-  elementAt(offset) {
-    let lo = 0, hi = this.count - 1;
-    while (lo < hi) {
-      const mid = (lo + hi + 1) >> 1;
-      if (this.start[mid] <= offset) lo = mid; else hi = mid - 1;
+  // The element's path with the places of elements that share their name
+  // with a sibling: "/Document/Chapters/Chapter[2]/Position[5]".
+  path(e) {
+    const steps = [];
+    for (let p = e; p >= 0; p = this.parent[p]) {
+      const name = this.name(p);
+      const parent = this.parent[p];
+      let place = 0, same = 0;
+      if (parent >= 0) {
+        const id = this.nameId[p];
+        for (let c = this.firstChild(parent); c >= 0; c = this.nextSibling(c)) {
+          if (this.nameId[c] !== id) continue;
+          ++same;
+          if (c === p) place = same;
+        }
+      }
+      steps.unshift(same > 1 ? `${name}[${place}]` : name);
     }
-    return this.count && this.start[lo] <= offset && offset < this.tagEnd[lo] ? lo : -1;
+    return `/${steps.join('/')}`;
   }
 
-  // Elements whose name or attributes hold the text (case ignored), in
-  // document order; at most `limit` of them.
-  search(text, limit) {
-    const query = encodeCp1251(escapeXml(text.toLowerCase()));
-    const found = [];
-    if (!query || !query.length) return found;
-    const b = this.bytes, q0 = query[0], qn = query.length, n = b.length - qn;
-    let lastElement = -1;
-    for (let i = 0; i <= n; ++i) {
-      if (FOLD[b[i]] !== q0) continue;
-      let k = 1;
-      while (k < qn && FOLD[b[i + k]] === query[k]) ++k;
-      if (k < qn) continue;
-      const e = this.elementAt(i);
-      if (e < 0 || e === lastElement || i + qn > this.tagEnd[e]) continue;
-      // Not in the markup around the name and the values.
-      if (i === this.start[e]) continue;
-      lastElement = e;
-      found.push(e);
-      if (found.length >= limit) break;
-      i = this.tagEnd[e] - 1;
+  // The element's XML as the library wrote it, its own indentation taken
+  // off every line.
+  xml(e) {
+    const b = this.bytes;
+    const last = this.last[e];
+    const selfClosing = (i) => b[this.tagEnd[i] - 2] === 0x2f;
+    // End tags after the last descendant's start tag: its own (unless it
+    // closes itself), its ancestors' up to this element's.
+    let ends = this.depth[last] - this.depth[e] + (selfClosing(last) ? 0 : 1);
+    let end = this.tagEnd[last];
+    while (ends > 0) {
+      const at = b.indexOf(0x3c, end);
+      if (at < 0) { end = b.length; break; }
+      end = b.indexOf(0x3e, at) + 1 || b.length;
+      if (b[at + 1] === 0x2f) --ends;
     }
-    return found;
+    let lineStart = this.start[e];
+    while (lineStart > 0 && b[lineStart - 1] === 0x20) --lineStart;
+    const indent = this.start[e] - lineStart;
+    const text = decoder.decode(b.subarray(this.start[e], end));
+    return indent ? text.replace(new RegExp(`(\r?\n) {${indent}}`, 'g'), '$1') : text;
   }
+}
+
+// Elements whose name or attributes hold the text (case ignored), in
+// document order; at most `limit` of them. The search thread runs it on a
+// copy of `doc`: the bytes and the start, tagEnd and count of their index.
+export function searchXml(doc, text, limit) {
+  const query = encodeCp1251(escapeXml(text.toLowerCase()));
+  const found = [];
+  if (!query || !query.length) return found;
+  const b = doc.bytes, q0 = query[0], qn = query.length, n = b.length - qn;
+  const { start, tagEnd, count } = doc;
+  let lastElement = -1;
+  // The element whose start tag holds the byte at offset, or -1.
+  const elementAt = (offset) => {
+    let lo = 0, hi = count - 1;
+    while (lo < hi) {
+      const mid = (lo + hi + 1) >> 1;
+      if (start[mid] <= offset) lo = mid; else hi = mid - 1;
+    }
+    return count && start[lo] <= offset && offset < tagEnd[lo] ? lo : -1;
+  };
+  for (let i = 0; i <= n; ++i) {
+    if (FOLD[b[i]] !== q0) continue;
+    let k = 1;
+    while (k < qn && FOLD[b[i + k]] === query[k]) ++k;
+    if (k < qn) continue;
+    const e = elementAt(i);
+    if (e < 0 || e === lastElement || i + qn > tagEnd[e]) continue;
+    // Not in the markup around the name and the values.
+    if (i === start[e]) continue;
+    lastElement = e;
+    found.push(e);
+    if (found.length >= limit) break;
+    i = tagEnd[e] - 1;
+  }
+  return found;
 }
