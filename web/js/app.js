@@ -279,12 +279,12 @@ function show(entry) {
   $('views').hidden = !layout;
   $('panes').classList.toggle('failed', !doc);
   $('failure-box').hidden = doc || !entry.failure;
-  document.querySelector('.details').hidden = Boolean(!doc && entry.failure);
+  $('converting').hidden = doc || entry.failure;
+  document.querySelector('.details').hidden = !doc;
   if (!doc) {
     $('tree').hidden = true;
     $('table').hidden = true;
     $('search-count').textContent = '';
-    $('path').textContent = entry.failure ? '' : 'Converting…';
     $('attributes').replaceChildren();
     detailsOf = -1;
     if (entry.failure) {
