@@ -311,6 +311,8 @@ function setView(name, { keep = false } = {}) {
   }
   tree.list.draw();
   table.fit();
+  // The tree, shown again, comes to the element chosen in the table meanwhile.
+  if (!keep && name !== 'table' && selected?.doc && detailsOf >= 0) tree.reveal(detailsOf, { quiet: true });
 }
 
 let detailsOf = -1;  // the element whose path and attributes are shown
