@@ -304,10 +304,16 @@ export class TableView {
     const columns = this.layout.columns;
     const widths = columns.map((c, k) => this.userWidths.get(k) ?? this.widths[k]);
     const view = this.scroller.clientWidth;
+    const narrow = view < 600;  // a phone: texts give way so that the quantity is in view
+    if (narrow) {
+      columns.forEach((c, k) => {
+        if (!c.num && !c.wide && !this.userWidths.has(k)) widths[k] = Math.min(widths[k], Math.round(view * 0.2));
+      });
+    }
     const nameAt = columns.findIndex((c) => c.wide);
     if (nameAt >= 0 && !this.userWidths.has(nameAt)) {
       const room = view - widths.reduce((s, w, k) => (k === nameAt ? s : s + w), 0) - 2;
-      const least = Math.min(this.widths[nameAt], Math.max(140, view * 0.3));
+      const least = Math.min(this.widths[nameAt], narrow ? 100 : Math.max(140, view * 0.3));
       widths[nameAt] = Math.max(least, Math.min(this.widths[nameAt], room));
     }
     // On a narrow screen the frozen columns leave room for the others:
