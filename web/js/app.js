@@ -279,12 +279,12 @@ function show(entry) {
   $('views').hidden = !layout;
   $('panes').classList.toggle('failed', !doc);
   $('failure-box').hidden = doc || !entry.failure;
-  document.querySelector('.details').hidden = Boolean(!doc && entry.failure);
+  $('converting').hidden = doc || entry.failure;
+  document.querySelector('.details').hidden = !doc;
   if (!doc) {
     $('tree').hidden = true;
     $('table').hidden = true;
     $('search-count').textContent = '';
-    $('path').textContent = entry.failure ? '' : 'Converting…';
     $('attributes').replaceChildren();
     detailsOf = -1;
     if (entry.failure) {
@@ -311,6 +311,8 @@ function setView(name, { keep = false } = {}) {
   }
   tree.list.draw();
   table.fit();
+  // The tree, shown again, comes to the element chosen in the table meanwhile.
+  if (!keep && name !== 'table' && selected?.doc && detailsOf >= 0) tree.reveal(detailsOf, { quiet: true });
 }
 
 let detailsOf = -1;  // the element whose path and attributes are shown

@@ -8,7 +8,8 @@ const docs = new Map();  // id -> { bytes, start, tagEnd, count }
 self.onmessage = ({ data }) => {
   switch (data.type) {
     case 'load':
-      docs.set(data.doc, { bytes: new Uint8Array(data.size), start: data.start, tagEnd: data.tagEnd, count: data.count });
+      docs.set(data.doc,
+        { bytes: new Uint8Array(data.size), start: data.start, tagEnd: data.tagEnd, count: data.count });
       break;
     case 'bytes':
       docs.get(data.doc)?.bytes.set(data.bytes, data.at);

@@ -293,7 +293,8 @@ export class TableView {
         widths[k] = Math.max(widths[k], measurer.measureText(text).width + mark + indent);
       });
     }
-    return widths.map((w, k) => Math.ceil(Math.min(w + CELL_PADDING + 2, columns[k].max ?? (columns[k].wide ? 900 : 200))));
+    const most = (c) => c.max ?? (c.wide ? 900 : 200);
+    return widths.map((w, k) => Math.ceil(Math.min(w + CELL_PADDING + 2, most(columns[k]))));
   }
 
   // Puts the widths in place: the name column takes the room the others leave,
@@ -303,10 +304,16 @@ export class TableView {
     const columns = this.layout.columns;
     const widths = columns.map((c, k) => this.userWidths.get(k) ?? this.widths[k]);
     const view = this.scroller.clientWidth;
+    const narrow = view < 600;  // a phone: texts give way so that the quantity is in view
+    if (narrow) {
+      columns.forEach((c, k) => {
+        if (!c.num && !c.wide && !this.userWidths.has(k)) widths[k] = Math.min(widths[k], Math.round(view * 0.2));
+      });
+    }
     const nameAt = columns.findIndex((c) => c.wide);
     if (nameAt >= 0 && !this.userWidths.has(nameAt)) {
       const room = view - widths.reduce((s, w, k) => (k === nameAt ? s : s + w), 0) - 2;
-      const least = Math.min(this.widths[nameAt], Math.max(140, view * 0.3));
+      const least = Math.min(this.widths[nameAt], narrow ? 100 : Math.max(140, view * 0.3));
       widths[nameAt] = Math.max(least, Math.min(this.widths[nameAt], room));
     }
     // On a narrow screen the frozen columns leave room for the others:
@@ -441,10 +448,13 @@ export class TableView {
   texts() {
     const columns = this.layout.columns;
     const out = [];
-    if (columns.some((c) => c.group)) out.push(columns.map((c, k) => (c.group && columns[k - 1]?.group !== c.group ? c.group : '')));
+    if (columns.some((c) => c.group)) {
+      out.push(columns.map((c, k) => (c.group && columns[k - 1]?.group !== c.group ? c.group : '')));
+    }
     out.push(columns.map((c) => c.name));
     for (const [e, kind] of this.rows) {
-      out.push(kind === 'item' ? columns.map((c) => cellValue(c, this.doc, e).text) : [spanningText(this.doc, e, kind)]);
+      out.push(kind === 'item' ? columns.map((c) => cellValue(c, this.doc, e).text)
+        : [spanningText(this.doc, e, kind)]);
     }
     return out;
   }
@@ -457,7 +467,8 @@ export class TableView {
     row.dataset.rowKind = kind;
     row.setAttribute('aria-rowindex', index + 3);
     const current = this.current;
-    row.classList.toggle('current-match', current >= 0 && (current === e || (kind === 'item' && current > e && current <= doc.last[e])));
+    const holdsCurrent = current === e || (kind === 'item' && current > e && current <= doc.last[e]);
+    row.classList.toggle('current-match', current >= 0 && holdsCurrent);
     if (kind !== 'item') {
       const cell = document.createElement('div');
       cell.setAttribute('role', 'gridcell');
