@@ -3,9 +3,9 @@
 # (warning, performance, portability) over every source in src/, tests/,
 # tools/, bench/, fuzz/ and bindings/js/src (not the packages of JavaScript
 # tests), in every preprocessor configuration, so the Windows code is checked
-# as well. Findings
-# that are not faults are suppressed in scripts/cppcheck-suppressions.txt, each
-# with its reason; any other finding fails.
+# as well. Findings that are not faults are suppressed in
+# scripts/cppcheck-suppressions.txt, each with its reason; any other finding
+# fails.
 # Usage: scripts/static-analysis.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
