@@ -210,13 +210,15 @@ function xmlText(bytes, utf8) {
 
 function run(bytes, { separator, today }) {
   if (!wasm) throw new Error('kdx2xml: the converter is not loaded yet (await init() first)');
-  const input = wasm.malloc(bytes.length);
+  // Addresses and sizes come back as signed 32-bit numbers: above 2 GB they
+  // are read unsigned.
+  const input = wasm.malloc(bytes.length) >>> 0;
   if (!input) throw new RangeError('kdx2xml: out of memory for the document');
   try {
     new Uint8Array(wasm.memory.buffer, input, bytes.length).set(bytes);
     const ok = wasm.kdx_convert(input, bytes.length, separator.charCodeAt(0), today) === 1;
-    const at = wasm.kdx_result();
-    const result = new Uint8Array(wasm.memory.buffer, at, wasm.kdx_result_size()).slice();
+    const at = wasm.kdx_result() >>> 0;
+    const result = new Uint8Array(wasm.memory.buffer, at, wasm.kdx_result_size() >>> 0).slice();
     wasm.kdx_release();
     if (ok) return result;
     const text = new TextDecoder().decode(result);
@@ -248,5 +250,5 @@ export function convertToString(bytes, options) {
 // Bytes of the converter's heap in use: flat from one conversion to the next.
 export function heapInUse() {
   if (!wasm) throw new Error('kdx2xml: the converter is not loaded yet (await init() first)');
-  return wasm.kdx_heap_in_use();
+  return wasm.kdx_heap_in_use() >>> 0;
 }
