@@ -37,10 +37,13 @@ async function fetchModule(source) {
   if (typeof source !== 'string' && !(source instanceof URL)) {
     throw new TypeError('kdx2xml: init() takes a URL, a path, a Response, the module\'s bytes or a WebAssembly.Module');
   }
-  const url = new URL(source, import.meta.url);
-  if (node && url.protocol === 'file:') return readFile(url);
-  const response = await fetch(url);
-  if (!response.ok) throw new Error(`kdx2xml: cannot load ${url}: ${response.status} ${response.statusText}`);
+  if (node) {
+    // A text without a scheme is a file path, relative to the working folder.
+    if (typeof source === 'string' && !/^[a-z][a-z\d+.-]+:/i.test(source)) return readFile(source);
+    if (String(source).startsWith('file:')) return readFile(new URL(source));
+  }
+  const response = await fetch(source);
+  if (!response.ok) throw new Error(`kdx2xml: cannot load ${source}: ${response.status} ${response.statusText}`);
   return response.arrayBuffer();
 }
 
@@ -60,8 +63,9 @@ function imports(module) {
 }
 
 // Loads the WebAssembly module; resolves when convert() can run. source:
-// kdx2xml.wasm beside this file when left out; else its URL or path, a
-// Response (or a promise of one), its bytes or a compiled WebAssembly.Module.
+// kdx2xml.wasm beside this file when left out; else its URL (relative ones as
+// fetch() takes them) or, in Node.js, its file path, a Response (or a promise
+// of one), its bytes or a compiled WebAssembly.Module.
 // Later calls return the first one's promise (after a failed load, they try
 // again).
 export function init(source) {

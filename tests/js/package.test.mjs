@@ -213,11 +213,11 @@ test('memory stays flat over 2,000 conversions', () => {
   assert.ok(grown < 64 << 20, `the process grew by ${grown >> 20} MB`);
 });
 
-test('the core module loads the converter from a path, a URL, its bytes or a compiled module', async () => {
+test('the core module loads the converter from a path, a URL, a response, its bytes or a compiled module', async () => {
   const wasmFile = path.join(PACKAGE, 'kdx2xml.wasm');
   const bytes = fs.readFileSync(wasmFile);
-  const sources = [wasmFile, pathToFileURL(wasmFile), bytes, bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length),
-    await WebAssembly.compile(bytes)];
+  const sources = [wasmFile, path.relative(process.cwd(), wasmFile), pathToFileURL(wasmFile), bytes,
+    new Uint8Array(bytes).buffer, new Response(bytes), Promise.resolve(new Response(bytes)), await WebAssembly.compile(bytes)];
   const sample = fs.readFileSync(SAMPLES[0]);
   const expected = convert(sample, FIXED);
   for (const [i, source] of sources.entries()) {
