@@ -41,7 +41,9 @@ export type ModuleSource =
 
 /**
  * Loads the WebAssembly module: kdx2xml.wasm beside the package's module when
- * source is left out. Later calls return the first call's promise.
+ * source is left out. A URL is fetched; in Node.js a file: URL or a text
+ * without a scheme is read as a file. Later calls return the first call's
+ * promise (after a failed load they try again).
  */
 export function init(source?: ModuleSource): Promise<void>;
 

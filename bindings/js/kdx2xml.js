@@ -37,10 +37,13 @@ async function fetchModule(source) {
   if (typeof source !== 'string' && !(source instanceof URL)) {
     throw new TypeError('kdx2xml: init() takes a URL, a path, a Response, the module\'s bytes or a WebAssembly.Module');
   }
-  const url = new URL(source, import.meta.url);
-  if (node && url.protocol === 'file:') return readFile(url);
-  const response = await fetch(url);
-  if (!response.ok) throw new Error(`kdx2xml: cannot load ${url}: ${response.status} ${response.statusText}`);
+  if (node) {
+    // A text without a scheme is a file path, relative to the working folder.
+    if (typeof source === 'string' && !/^[a-z][a-z\d+.-]+:/i.test(source)) return readFile(source);
+    if (String(source).startsWith('file:')) return readFile(new URL(source));
+  }
+  const response = await fetch(source);
+  if (!response.ok) throw new Error(`kdx2xml: cannot load ${source}: ${response.status} ${response.statusText}`);
   return response.arrayBuffer();
 }
 
@@ -60,8 +63,9 @@ function imports(module) {
 }
 
 // Loads the WebAssembly module; resolves when convert() can run. source:
-// kdx2xml.wasm beside this file when left out; else its URL or path, a
-// Response (or a promise of one), its bytes or a compiled WebAssembly.Module.
+// kdx2xml.wasm beside this file when left out; else its URL (relative ones as
+// fetch() takes them) or, in Node.js, its file path, a Response (or a promise
+// of one), its bytes or a compiled WebAssembly.Module.
 // Later calls return the first one's promise (after a failed load, they try
 // again).
 export function init(source) {
@@ -210,13 +214,15 @@ function xmlText(bytes, utf8) {
 
 function run(bytes, { separator, today }) {
   if (!wasm) throw new Error('kdx2xml: the converter is not loaded yet (await init() first)');
-  const input = wasm.malloc(bytes.length);
+  // Addresses and sizes come back as signed 32-bit numbers: above 2 GB they
+  // are read unsigned.
+  const input = wasm.malloc(bytes.length) >>> 0;
   if (!input) throw new RangeError('kdx2xml: out of memory for the document');
   try {
     new Uint8Array(wasm.memory.buffer, input, bytes.length).set(bytes);
     const ok = wasm.kdx_convert(input, bytes.length, separator.charCodeAt(0), today) === 1;
-    const at = wasm.kdx_result();
-    const result = new Uint8Array(wasm.memory.buffer, at, wasm.kdx_result_size()).slice();
+    const at = wasm.kdx_result() >>> 0;
+    const result = new Uint8Array(wasm.memory.buffer, at, wasm.kdx_result_size() >>> 0).slice();
     wasm.kdx_release();
     if (ok) return result;
     const text = new TextDecoder().decode(result);
@@ -248,5 +254,5 @@ export function convertToString(bytes, options) {
 // Bytes of the converter's heap in use: flat from one conversion to the next.
 export function heapInUse() {
   if (!wasm) throw new Error('kdx2xml: the converter is not loaded yet (await init() first)');
-  return wasm.kdx_heap_in_use();
+  return wasm.kdx_heap_in_use() >>> 0;
 }

@@ -46,17 +46,11 @@ function cliOutcome(file, env = FIXED_ENV, extra = []) {
   return { failure: line.slice(prefix.length) };
 }
 
-// An empty document is refused before it reaches the converter (the tool
-// reports the library's signature failure for it).
 function packageOutcome(bytes, options = FIXED) {
-  if (bytes.length === 0) {
-    assert.throws(() => convert(bytes, options), RangeError);
-    return { failure: `EConvertException: Неверная сигнатура заголовка данных: 00000000` };
-  }
   try {
     return { xml: Buffer.from(convert(bytes, options)) };
   } catch (error) {
-    assert.ok(error instanceof ConversionError, String(error));
+    assert.ok(error instanceof ConversionError && error.name === 'ConversionError', String(error));
     return { failure: `${error.failureClass}: ${error.message}` };
   }
 }
@@ -64,48 +58,11 @@ function packageOutcome(bytes, options = FIXED) {
 const SAMPLES = fs.readdirSync(path.join(SOURCE, 'examples')).filter((f) => f.endsWith('.kdx')).sort()
   .map((f) => path.join(SOURCE, 'examples', f));
 
-// Documents of every kind from the samples tool, estimates of several sizes,
-// and each kind damaged: cut short at several places, or one byte changed.
-function generatedDocuments() {
-  const dir = path.join(scratch, 'generated');
-  fs.mkdirSync(dir);
-  execFileSync(MAKE_SAMPLES, [dir]);
-  for (const n of [1, 40, 401, 2000]) execFileSync(MAKE_SAMPLES, ['--positions', String(n), path.join(dir, `smeta-${n}.kdx`)]);
-  const whole = fs.readdirSync(dir).sort().map((f) => path.join(dir, f));
-  const damaged = [];
-  for (const file of whole.filter((f) => !path.basename(f).startsWith('smeta-'))) {
-    const bytes = fs.readFileSync(file);
-    const name = path.basename(file, '.kdx');
-    const at = [4, 5, 9, 13, 17, 30, bytes.length >> 2, bytes.length >> 1, bytes.length - 1];
-    for (const size of at) {
-      damaged.push([`${name}-cut-${size}.kdx`, bytes.subarray(0, size)]);
-    }
-    for (const offset of [4, 9, 13, 40, bytes.length >> 3, bytes.length >> 1]) {
-      const changed = Buffer.from(bytes);
-      changed[offset] ^= 0x5A;
-      damaged.push([`${name}-byte-${offset}.kdx`, changed]);
-    }
-  }
-  for (const [name, bytes] of damaged) fs.writeFileSync(path.join(dir, name), bytes);
-  return [...whole, ...damaged.map(([name]) => path.join(dir, name))];
-}
-
-test('the samples and generated documents of every kind, whole and damaged, give the tool\'s bytes or failure', () => {
-  const documents = [...SAMPLES, ...generatedDocuments()];
-  let failures = 0;
-  for (const file of documents) {
-    const expected = cliOutcome(file);
-    assert.deepEqual(packageOutcome(fs.readFileSync(file)), expected, file);
-    if (expected.failure) ++failures;
-  }
-  assert.ok(documents.length >= 100 && failures >= 50, `${documents.length} documents, ${failures} failing`);
-});
-
-// The tool over a folder of the corpus at once: the failures it prints, one a line.
-function corpusFolder(dir) {
+// The tool over a folder at once: each document's XML, or the failure it
+// printed (a message may hold a CR).
+function toolOutcomes(dir) {
   const files = fs.readdirSync(dir).filter((f) => f.endsWith('.kdx')).sort();
-  const out = path.join(scratch, 'corpus', path.basename(dir));
-  fs.mkdirSync(out, { recursive: true });
+  const out = fs.mkdtempSync(path.join(scratch, 'out-'));
   const run = cli([...files.map((f) => path.join(dir, f)), '-d', out, '-j', '2']);
   const failures = new Map();
   for (const line of run.stderr.toString().split('\n')) {
@@ -117,18 +74,52 @@ function corpusFolder(dir) {
     : { xml: fs.readFileSync(path.join(out, f.replace(/\.kdx$/, '.xml'))) }]);
 }
 
-test('the conformance corpus gives the tool\'s bytes or failure', () => {
-  const root = path.join(SOURCE, 'tests', 'conformance');
-  const folders = [root, ...fs.readdirSync(root, { withFileTypes: true }).filter((d) => d.isDirectory())
-    .map((d) => path.join(root, d.name))];
-  let count = 0;
-  for (const folder of folders) {
-    for (const [file, expected] of corpusFolder(folder)) {
-      assert.deepEqual(packageOutcome(fs.readFileSync(file)), expected, file);
-      ++count;
+// Documents of every kind from the samples tool, estimates of several sizes,
+// and each kind damaged: cut short at several places, or one byte changed.
+function generatedDocuments() {
+  const dir = path.join(scratch, 'generated');
+  fs.mkdirSync(dir);
+  execFileSync(MAKE_SAMPLES, [dir]);
+  for (const file of fs.readdirSync(dir)) {
+    const bytes = fs.readFileSync(path.join(dir, file));
+    const name = path.basename(file, '.kdx');
+    for (const size of [4, 5, 9, 13, 17, 30, bytes.length >> 2, bytes.length >> 1, bytes.length - 1]) {
+      fs.writeFileSync(path.join(dir, `${name}-cut-${size}.kdx`), bytes.subarray(0, size));
+    }
+    for (const offset of [4, 9, 13, 40, bytes.length >> 3, bytes.length >> 1]) {
+      const changed = Buffer.from(bytes);
+      changed[offset] ^= 0x5A;
+      fs.writeFileSync(path.join(dir, `${name}-byte-${offset}.kdx`), changed);
     }
   }
-  assert.ok(count > 1000, `${count} documents`);
+  for (const n of [1, 40, 401, 2000]) execFileSync(MAKE_SAMPLES, ['--positions', String(n), path.join(dir, `smeta-${n}.kdx`)]);
+  return dir;
+}
+
+test('the samples, generated documents whole and damaged, and the corpus give the tool\'s bytes or failure', () => {
+  const corpus = path.join(SOURCE, 'tests', 'conformance');
+  const folders = [path.join(SOURCE, 'examples'), generatedDocuments(), corpus,
+    ...fs.readdirSync(corpus, { withFileTypes: true }).filter((d) => d.isDirectory()).map((d) => path.join(corpus, d.name))];
+  const counts = folders.map((folder) => {
+    let failed = 0;
+    const outcomes = toolOutcomes(folder);
+    for (const [file, expected] of outcomes) {
+      const bytes = fs.readFileSync(file);
+      failed += expected.failure ? 1 : 0;
+      // An empty document is refused before it reaches the converter; the
+      // tool reports the library's signature failure for it.
+      if (bytes.length > 0) {
+        assert.deepEqual(packageOutcome(bytes), expected, file);
+      } else {
+        assert.ok(expected.failure, file);
+        assert.throws(() => convert(bytes, FIXED), RangeError);
+      }
+    }
+    return [outcomes.length, failed];
+  });
+  assert.equal(counts[0][0], SAMPLES.length);
+  assert.ok(counts[1][0] >= 100 && counts[1][1] >= 50, `generated: ${counts[1]}`);
+  assert.ok(counts.slice(2).reduce((n, [all]) => n + all, 0) > 1000, 'the corpus');
 });
 
 test('the settings and the UTF-8 form change the output as the tool\'s options do', () => {
@@ -183,16 +174,13 @@ test('bad arguments throw TypeError or RangeError with a clear message', () => {
   const good = fs.readFileSync(SAMPLES[0]);
   const cases = [
     [undefined, FIXED, TypeError, /must be a Uint8Array/],
-    ['KR00', FIXED, TypeError, /must be a Uint8Array/],
     [[0x4B, 0x52, 0x30, 0x30], FIXED, TypeError, /must be a Uint8Array/],
     [new Uint8Array(0), FIXED, RangeError, /document is empty/],
     [good, 'fast', TypeError, /options must be an object/],
     [good, { decimalSeparator: ',,' }, RangeError, /one ASCII character, not ",,"/],
-    [good, { decimalSeparator: '' }, RangeError, /one ASCII character/],
     [good, { decimalSeparator: 'ю' }, RangeError, /one ASCII character/],
     [good, { decimalSeparator: 44 }, TypeError, /decimalSeparator must be a string/],
     [good, { today: '2023-02-30' }, RangeError, /YYYY-MM-DD, not "2023-02-30"/],
-    [good, { today: '15.03.2023' }, RangeError, /YYYY-MM-DD/],
     [good, { today: new Date(NaN) }, RangeError, /invalid Date/],
     [good, { today: 1678838400 }, TypeError, /today must be a Date or a text/],
     [good, { encoding: 'koi8-r' }, RangeError, /encoding must be "windows-1251" or "utf-8"/],
@@ -212,18 +200,6 @@ test('bad arguments throw TypeError or RangeError with a clear message', () => {
   }
 });
 
-test('a failure is a ConversionError with the library\'s class and message', () => {
-  const cases = [
-    [[0x4B, 0x52, 0x30, 0x30, 5, 0, 0, 0, 0], 'EConvertException', 'Неподдерживаемый тип документа: 5'],
-    [[0x31, 0x32, 0x33, 0x34], 'EConvertException', 'Неверная сигнатура заголовка данных: 34333231'],
-    [[0x4B, 0x52, 0x30, 0x30], 'EKDInvalidDoc', 'Файл (блок данных) не является документом программы Орвакплан'],
-  ];
-  for (const [bytes, failureClass, message] of cases) {
-    assert.throws(() => convert(new Uint8Array(bytes)), (e) => e instanceof ConversionError &&
-      e instanceof Error && e.name === 'ConversionError' && e.failureClass === failureClass && e.message === message);
-  }
-});
-
 test('memory stays flat over 2,000 conversions', () => {
   const documents = [...SAMPLES, path.join(SOURCE, 'tests', 'conformance', 'k0_00000_cut.kdx')]
     .map((f) => fs.readFileSync(f));
@@ -237,11 +213,11 @@ test('memory stays flat over 2,000 conversions', () => {
   assert.ok(grown < 64 << 20, `the process grew by ${grown >> 20} MB`);
 });
 
-test('the core module loads the converter from a path, a URL, its bytes or a compiled module', async () => {
+test('the core module loads the converter from a path, a URL, a response, its bytes or a compiled module', async () => {
   const wasmFile = path.join(PACKAGE, 'kdx2xml.wasm');
   const bytes = fs.readFileSync(wasmFile);
-  const sources = [wasmFile, pathToFileURL(wasmFile), bytes, bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.length),
-    await WebAssembly.compile(bytes)];
+  const sources = [wasmFile, path.relative(process.cwd(), wasmFile), pathToFileURL(wasmFile), bytes,
+    new Uint8Array(bytes).buffer, new Response(bytes), Promise.resolve(new Response(bytes)), await WebAssembly.compile(bytes)];
   const sample = fs.readFileSync(SAMPLES[0]);
   const expected = convert(sample, FIXED);
   for (const [i, source] of sources.entries()) {
