@@ -39,13 +39,13 @@ class Result(NamedTuple):
     def describe(self):
         """The failure as the command-line tool prints it ("cannot convert X: EReadError:
         Stream read error"); None for a converted input."""
-        if self.status == "failed":
-            return f"cannot convert {self.path}: {self.failure_class}: {self.message}"
+        if self.status == "converted":
+            return None
         if self.status == "unreadable":
             return f"cannot read {self.path}: {self.message}"
         if self.status == "unwritable":
             return f"cannot write {self.output}: {self.message}"
-        return None
+        return f"cannot convert {self.path}: {self.failure_class}: {self.message}"
 
 
 def xml_to_utf8(xml):
