@@ -88,8 +88,9 @@ class ClusterTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.client.cluster.close()
+        local = cls.client.cluster
         cls.client.close()
+        local.close()
         shutil.rmtree(cls.tmp)
 
     def setUp(self):

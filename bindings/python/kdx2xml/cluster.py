@@ -468,16 +468,17 @@ def main(argv=None):
     except OSError as e:
         print(f"kdx2xml: cannot reach the scheduler {args.scheduler}: {e}", file=sys.stderr)
         return 3
-    with client:
-        try:
-            summary = run(args.inputs, args.output_dir, client, encoding=args.encoding,
-                          batch_files=args.batch_files, retry_failed=args.retry_failed)
-        except ValueError as e:
-            print(f"kdx2xml: {e}", file=sys.stderr)
-            return 2
-        finally:
-            if args.local:
-                client.cluster.close()
+    local = client.cluster if args.local else None
+    try:
+        summary = run(args.inputs, args.output_dir, client, encoding=args.encoding,
+                      batch_files=args.batch_files, retry_failed=args.retry_failed)
+    except ValueError as e:
+        print(f"kdx2xml: {e}", file=sys.stderr)
+        return 2
+    finally:
+        client.close()
+        if local is not None:
+            local.close()
     for row in summary.failures:
         failure = Result(row["input"], row["status"], row["output"], None, row["failure_class"],
                          row["message"])
