@@ -190,6 +190,32 @@ class ClusterTest(unittest.TestCase):
         self.assertEqual(summary.exit_status, 3)
 
 
+class CommandLineTest(unittest.TestCase):
+    def test_local_cluster_from_the_command_line(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            tmp = pathlib.Path(tmp)
+            samples = [p for p in make_archive(tmp) if p.parent.name == "samples"]
+            pattern = str(tmp / "archive" / "samples" / "*.kdx")
+            expected = tool_outcomes(samples, tmp / "tool")
+            command = [sys.executable, "-m", "kdx2xml.cluster", pattern, "-d", str(tmp / "out"),
+                       "--local", "1"]
+            first = subprocess.run(command, capture_output=True)
+            self.assertEqual(first.returncode, 1, first.stderr)
+            lines = first.stderr.decode().replace("\r\n", "\n").split("\n")
+            for path, (kind, outcome) in expected.items():
+                if kind == "failure":
+                    self.assertIn(f"kdx2xml: cannot convert {path}: {outcome}", lines)
+            failed = sum(kind == "failure" for kind, _ in expected.values())
+            self.assertIn(f"kdx2xml: manifest {tmp / 'out' / '_manifest.jsonl'}", lines)
+            self.assertRegex(first.stderr.decode(), rf"kdx2xml: {len(samples) - failed} converted, "
+                             rf"{failed} failed in \d+\.\d\d s\n$")
+            again = subprocess.run(command, capture_output=True, text=True)
+            self.assertEqual(again.returncode, 0, again.stderr)
+            self.assertRegex(again.stderr, rf"kdx2xml: 0 converted, 0 failed, {len(samples)} "
+                             rf"done before in ")
+            self.assertEqual(subprocess.run(command[:-2], capture_output=True).returncode, 2)
+
+
 def main():
     try:
         import dask  # noqa: F401

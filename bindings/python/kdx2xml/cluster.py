@@ -309,7 +309,8 @@ class Manifest:
         if self._journal is not None:
             self._journal.close()
             self._journal = None
-        rest = [key for key in self.rows if key not in set(order)]
+        ordered = set(order)
+        rest = [key for key in self.rows if key not in ordered]
         self._rewrite([key for key in order if key in self.rows] + rest)
 
     def _rewrite(self, keys):
@@ -468,10 +469,15 @@ def main(argv=None):
     except OSError as e:
         print(f"kdx2xml: cannot reach the scheduler {args.scheduler}: {e}", file=sys.stderr)
         return 3
+    def progress(recorded, total):  # on a terminal, like the tool's bar
+        print(f"\r{recorded}/{total}", end="" if recorded < total else "\r\x1b[K",
+              file=sys.stderr, flush=True)
+
     local = client.cluster if args.local else None
     try:
         summary = run(args.inputs, args.output_dir, client, encoding=args.encoding,
-                      batch_files=args.batch_files, retry_failed=args.retry_failed)
+                      batch_files=args.batch_files, retry_failed=args.retry_failed,
+                      progress=progress if sys.stderr.isatty() else None)
     except ValueError as e:
         print(f"kdx2xml: {e}", file=sys.stderr)
         return 2
