@@ -20,13 +20,11 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 
-def best(runs, work):
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        work()
-        times.append(time.perf_counter() - start)
-    return min(times)
+def timed(work):
+    """(wall seconds, CPU seconds of this process) of work()."""
+    wall, cpu = time.perf_counter(), time.process_time()
+    work()
+    return time.perf_counter() - wall, time.process_time() - cpu
 
 
 def main():
@@ -67,9 +65,6 @@ def main():
         def threads(jobs):
             return lambda: kdx2xml.convert_files(paths, tmp / f"threads{jobs}", jobs=jobs)
 
-        one_thread = best(args.runs, threads(1))
-        two_threads = best(args.runs, threads(2))
-
         client = cluster.local_client(2)
         try:
             client.wait_for_workers(2)
@@ -80,7 +75,15 @@ def main():
                 assert summary.converted == len(paths), summary.line()
 
             on_cluster()  # the workers load the library
-            two_workers = best(args.runs, on_cluster)
+            # The three ways in turn, so that a change of the machine's load
+            # falls on all of them; the best run of each counts.
+            modes = {"one process, convert_files jobs=1": threads(1),
+                     "one process, convert_files jobs=2": threads(2),
+                     "local cluster, 2 workers x 1 thread": on_cluster}
+            times = {name: [] for name in modes}
+            for _ in range(args.runs):
+                for name, work in modes.items():
+                    times[name].append(timed(work))
         finally:
             local = client.cluster
             client.close()
@@ -90,13 +93,17 @@ def main():
 
     print(f"{len(paths)} estimates of up to {args.positions} positions: {input_mb:.1f} MB in, "
           f"{xml_mb:.1f} MB of XML; {os.cpu_count()} cores, load {os.getloadavg()[0]:.2f}")
-    for name, seconds in (("one process, convert_files jobs=1", one_thread),
-                          ("one process, convert_files jobs=2", two_threads),
-                          ("local cluster, 2 workers x 1 thread", two_workers)):
-        print(f"{name:38s} {seconds:7.2f} s {len(paths) / seconds:8.1f} docs/s "
-              f"{xml_mb / seconds:7.1f} MB/s XML")
-    print(f"jobs=2 / jobs=1 wall time: {two_threads / one_thread:.2f}; "
-          f"cluster of 2 / one process (jobs=1): {two_workers / one_thread:.2f}")
+    best = {}
+    for name, runs in times.items():
+        wall, cpu = min(runs)
+        best[name] = wall
+        # The client's CPU time says nothing of the workers'.
+        used = f"{cpu / wall:5.2f} cores busy" if "cluster" not in name else ""
+        print(f"{name:38s} {wall:7.2f} s {len(paths) / wall:8.1f} docs/s "
+              f"{xml_mb / wall:7.1f} MB/s XML {used}")
+    one, two, workers = best.values()
+    print(f"jobs=2 / jobs=1 wall time: {two / one:.2f}; "
+          f"cluster of 2 / one process (jobs=1): {workers / one:.2f}")
 
 
 if __name__ == "__main__":
