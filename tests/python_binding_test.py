@@ -97,7 +97,8 @@ class ConvertFilesTest(unittest.TestCase):
         cut, missing = results[-2:]
         self.assertEqual((cut.status, cut.failure_class, cut.message, cut.xml),
                          ("failed", "EReadError", "Stream read error", None))
-        self.assertEqual(cut.describe(), f"cannot convert {self.cut}: EReadError: Stream read error")
+        self.assertEqual(cut.describe(),
+                         f"cannot convert {self.cut}: EReadError: Stream read error")
         self.assertEqual((missing.status, missing.failure_class, missing.message),
                          ("unreadable", "FileNotFoundError", "No such file or directory"))
 

@@ -48,7 +48,8 @@ def make_archive(folder):
         data = sample.read_bytes()
         changed = bytearray(data)
         changed[len(data) // 3] ^= 0x5A
-        for name, content in ((sample.name, data), (f"{sample.stem}_half.kdx", data[:len(data) // 2]),
+        for name, content in ((sample.name, data),
+                              (f"{sample.stem}_half.kdx", data[:len(data) // 2]),
                               (f"{sample.stem}_flip.kdx", bytes(changed))):
             path = archive / "samples" / name
             path.parent.mkdir(parents=True, exist_ok=True)

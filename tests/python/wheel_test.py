@@ -5,7 +5,6 @@ tool's text."""
 import os
 import pathlib
 import subprocess
-import sys
 import tempfile
 import unittest
 import zipfile

@@ -36,7 +36,8 @@ def _jobs(text):
     except ValueError:
         jobs = 0
     if not 1 <= jobs <= MAX_JOBS:
-        raise argparse.ArgumentTypeError(f"the number of jobs must be 1 to {MAX_JOBS}, not '{text}'")
+        raise argparse.ArgumentTypeError(
+            f"the number of jobs must be 1 to {MAX_JOBS}, not '{text}'")
     return jobs
 
 
@@ -53,14 +54,14 @@ def parse_arguments(argv):
     parser.add_argument("inputs", nargs="+", metavar="IN.kdx",
                         help="the documents; - reads standard input (one input, without -d)")
     parser.add_argument("-o", "--output", metavar="OUT.xml",
-                        help="write the XML of the one input to this file instead of standard output")
+                        help="write the XML of the one input to this file, not standard output")
     parser.add_argument("-d", "--output-dir", metavar="OUTDIR",
                         help="write one NAME.xml per NAME.kdx into OUTDIR (made when missing)")
     parser.add_argument("-j", "--jobs", type=_jobs, metavar="N",
                         help="convert N files at a time with -d (default: the number of cores)")
     parser.add_argument("--encoding", default="windows-1251", type=str.lower,
                         choices=sorted(ENCODINGS), metavar="ENC",
-                        help="windows-1251 (default) or utf-8, which the XML declaration then names")
+                        help="windows-1251 (default) or utf-8, named in the XML declaration")
     parser.add_argument("--decimal-separator", type=_separator, metavar="C",
                         help="decimal separator of numbers in the XML (one character)")
     args = parser.parse_args(argv)
