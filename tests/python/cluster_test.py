@@ -191,6 +191,31 @@ class ClusterTest(unittest.TestCase):
         self.assertEqual(summary.exit_status, 3)
 
 
+class InputsTest(unittest.TestCase):
+    def test_patterns_folders_and_names(self):
+        from kdx2xml import cluster
+        with tempfile.TemporaryDirectory() as tmp:
+            for name in ("a.kdx", "b.KDX", "x/c.kdx", "x/y/d.kdx", "x/y/e.txt", "k1/f.kdx"):
+                (pathlib.Path(tmp) / name).parent.mkdir(parents=True, exist_ok=True)
+                (pathlib.Path(tmp) / name).write_bytes(b"KR00")
+            cases = [
+                # (inputs, the paths below their fixed folders)
+                (["**/*.kdx"], ["a.kdx", "k1/f.kdx", "x/c.kdx", "x/y/d.kdx"]),
+                (["*.kdx", "*.kdx"], ["a.kdx"]),
+                (["x/**"], ["c.kdx", "y/d.kdx", "y/e.txt"]),
+                (["k[!0]/*.kdx", "x/?/*.kdx"], ["k1/f.kdx", "y/d.kdx"]),
+                (["x", "gone.kdx"], ["c.kdx", "y/d.kdx", "gone.kdx"]),
+            ]
+            for inputs, expected in cases:
+                with self.subTest(inputs):
+                    found = cluster.list_inputs([f"{tmp}/{i}" for i in inputs])
+                    self.assertEqual([relative for _, relative, _ in found], expected)
+                    self.assertEqual([size for _, _, size in found],
+                                     [None if "gone" in r else 4 for r in expected])
+            with self.assertRaisesRegex(ValueError, "would both be written to"):
+                cluster.plan([f"{tmp}/x/c.kdx", f"{tmp}/k1/c.kdx", f"{tmp}/a.kdx"], tmp)
+
+
 class CommandLineTest(unittest.TestCase):
     def test_local_cluster_from_the_command_line(self):
         with tempfile.TemporaryDirectory() as tmp:

@@ -113,7 +113,8 @@ def _pattern_regex(pattern):
             i += 1
         elif pattern[i] == "[" and "]" in pattern[i + 2:]:
             end = pattern.index("]", i + 2)
-            out.append("[" + pattern[i + 1:end].replace("!", "^", 1) + "]")
+            members = pattern[i + 1:end]
+            out.append("[" + ("^" + members[1:] if members[0] == "!" else members) + "]")
             i = end + 1
         else:
             out.append(re.escape(pattern[i]))
@@ -174,16 +175,18 @@ def list_inputs(patterns, storage_options=None):
 
 def plan(patterns, out, storage_options=None):
     """The Items of a run: OUT/<path below the pattern>.xml for every input (its
-    extension replaced). ValueError when two inputs would write the same output."""
+    extension replaced). ValueError when two inputs would write the same output or
+    an output would overwrite its input."""
     fsspec = _fsspec()
     out_fs, out_root = fsspec.core.url_to_fs(out, **(storage_options or {}))
     out_root = out_root.rstrip("/")
     items, outputs = [], {}
     for url, relative, size in list_inputs(patterns, storage_options):
-        stem, extension = posixpath.splitext(relative)
-        output = _url(out_fs, f"{out_root}/{stem if extension else relative}.xml")
+        output = _url(out_fs, f"{out_root}/{posixpath.splitext(relative)[0]}.xml")
         if output in outputs:
             raise ValueError(f"{outputs[output]} and {url} would both be written to {output}")
+        if output == url:
+            raise ValueError(f"the output {output} would overwrite its input")
         outputs[output] = url
         items.append(Item(url, output, size))
     return items
