@@ -32,7 +32,7 @@ def main():
     parser.add_argument("--documents", type=int, default=200)
     parser.add_argument("--positions", type=int, default=1000,
                         help="positions of the largest estimate; the others have 1/2, 1/4, 1/8")
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--build", default=str(ROOT / "build"))
     args = parser.parse_args()
 
