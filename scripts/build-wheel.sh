@@ -35,8 +35,14 @@ fi
 
 if [ -z "$pure" ] && [ -z "$library" ]; then
   build=${KDX2XML_WHEEL_BUILD:-$root/build-wheel}
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKDX2XML_TESTS=OFF >/dev/null
-  ninja -C "$build" kdx2xml >/dev/null
+  launcher=()
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKDX2XML_TESTS=OFF \
+    "${launcher[@]}" >/dev/null
+  # The library by its file: the target name kdx2xml is also the tool's file.
+  ninja -C "$build" libkdx2xml.so.1 >/dev/null
   library=$(realpath "$build/libkdx2xml.so.1")
 fi
 
