@@ -216,6 +216,36 @@ class InputsTest(unittest.TestCase):
                 cluster.plan([f"{tmp}/x/c.kdx", f"{tmp}/k1/c.kdx", f"{tmp}/a.kdx"], tmp)
 
 
+class ObjectStoreTest(unittest.TestCase):
+    def test_urls_with_a_protocol(self):
+        # fsspec's in-memory file system, seen by workers that are threads of
+        # this process: URLs with a protocol, outputs moved into place by the
+        # file system's own move, as on an object store.
+        import distributed
+        import fsspec
+        from kdx2xml import cluster
+        memory = fsspec.filesystem("memory")
+        samples = sorted((SOURCE / "examples").glob("*.kdx"))
+        for sample in samples:
+            memory.pipe(f"memory://archive/{sample.parent.name}/{sample.name}", sample.read_bytes())
+        memory.pipe("memory://archive/cut.kdx", samples[0].read_bytes()[:40])
+        with distributed.Client(processes=False, n_workers=1, threads_per_worker=2,
+                                dashboard_address=None) as client:
+            summary = cluster.run(["memory://archive/**/*.kdx"], "memory://out", client)
+            again = cluster.run(["memory://archive/**/*.kdx"], "memory://out", client)
+        self.assertEqual((summary.converted, summary.failed), (len(samples), 1))
+        self.assertEqual(summary.failures[0]["input"], "memory:///archive/cut.kdx")
+        self.assertEqual(again.skipped, len(samples) + 1)
+        with tempfile.TemporaryDirectory() as tmp:
+            tool = tool_outcomes(samples, pathlib.Path(tmp))
+        for sample in samples:
+            self.assertEqual(memory.cat(f"memory://out/{sample.parent.name}/{sample.stem}.xml"),
+                             tool[str(sample)][1])
+        self.assertEqual(sorted(memory.find("memory://out"))[0], "/out/_manifest.jsonl")
+        self.assertEqual(len(memory.cat("memory://out/_manifest.jsonl").splitlines()),
+                         len(samples) + 1)
+
+
 class CommandLineTest(unittest.TestCase):
     def test_local_cluster_from_the_command_line(self):
         with tempfile.TemporaryDirectory() as tmp:
