@@ -95,7 +95,7 @@ class ClusterTest(unittest.TestCase):
         shutil.rmtree(cls.tmp)
 
     def setUp(self):
-        self.client.wait_for_workers(2)  # after the test that kills one
+        self.client.wait_for_workers(2, timeout=120)  # after the test that kills one
 
     def run_cluster(self, out, **options):
         return self.cluster.run([str(self.tmp / "archive" / "**" / "*.kdx")], str(out),
