@@ -144,7 +144,8 @@ def convert_files(paths, out_dir=None, jobs=None, encoding="windows-1251"):
     and the Result holds the output's path; without it, the Result holds the
     XML bytes. encoding is "windows-1251" (the library's own) or "utf-8".
     ValueError before any work when two inputs would write the same file, an
-    output would overwrite its input, or jobs is below 1.
+    output would overwrite its input, or jobs is below 1; OSError when out_dir
+    cannot be made.
     """
     paths = [os.fspath(p) for p in paths]
     encoding = encoding_name(encoding)
