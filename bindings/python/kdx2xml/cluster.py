@@ -362,9 +362,10 @@ def run(inputs, out, client, *, encoding="windows-1251", batch_files=None, retri
     inputs: fsspec URLs or patterns; out: an fsspec URL of a folder. progress,
     when given, is called with (inputs recorded, inputs to convert) after each
     batch. retries: how often a batch that raised is run again by the scheduler
-    (a batch whose worker died is run again regardless). A batch that still
-    fails is split, and an input that fails alone is recorded with status
-    "error" and the reason.
+    (a batch whose worker died is run again regardless, up to the scheduler's
+    allowed failures). A batch that kept killing its workers is split into
+    single inputs; the inputs of a batch that still fails are recorded with
+    status "error" and the reason.
     """
     distributed = _distributed()
     fsspec = _fsspec()
