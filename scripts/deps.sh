@@ -25,6 +25,13 @@ command -v cppcheck >/dev/null || need+=(cppcheck)
 command -v i686-linux-gnu-g++ >/dev/null || need+=(g++-i686-linux-gnu)
 command -v qemu-i386 >/dev/null || need+=(qemu-user)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+# The Python package's wheel test (a fresh virtual environment) and its cluster
+# test: Dask distributed and fsspec for Debian's own interpreter. Without root
+# they are only reported: the cluster test then says it is skipped.
+optional=()
+/usr/bin/python3 -c 'import ensurepip' >/dev/null 2>&1 || need+=(python3-venv)
+/usr/bin/python3 -c 'import dask, distributed, fsspec' >/dev/null 2>&1 ||
+  optional+=(python3-dask python3-distributed python3-fsspec)
 # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
 command -v clang++ >/dev/null || need+=(clang)
 compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a' >/dev/null ||
@@ -46,6 +53,11 @@ if [ "${1:-}" = "--bench" ]; then
   [ -f /usr/include/libxml2/libxml/tree.h ] || need+=(libxml2-dev)
 fi
 
+if [ "$(id -u)" != 0 ] && [ ${#optional[@]} -gt 0 ]; then
+  echo "deps: optional packages missing: ${optional[*]} (their tests are skipped)" >&2
+  optional=()
+fi
+need+=("${optional[@]}")
 if [ ${#need[@]} -eq 0 ]; then exit 0; fi
 if [ "$(id -u)" != 0 ]; then
   echo "deps: missing packages: ${need[*]} (run as root or install them: apt-get install -y ${need[*]})" >&2

@@ -13,6 +13,7 @@
 #    32-bit programs, the 32-bit host converts the documents as well;
 #  - a DLL built with the resource version 1.2.3.4 writes ProgramVersion
 #    "1.2.3.4";
+#  - the Python wheels of both DLLs (win_amd64, win32) carry them;
 #  - the zip made by cpack holds both DLLs with their import libraries, the
 #    header and the tools, and its 64-bit tool converts on its own.
 #
@@ -369,6 +370,28 @@ if [ -n "$first_xml" ]; then
   fi
   cross_build "$win64" x86_64-w64-mingw32 -DKDX2XML_RESOURCE_VERSION= || fail "rebuild of $win64 with the project version"
 fi
+
+# The Python wheels that carry each DLL (scripts/build-wheel.sh): the DLL
+# byte for byte as kdx2xml/kdx2xml.dll, under the platform's tag.
+for pair in "$win64:win_amd64" "$win32:win32"; do
+  dll=${pair%:*}/kdx2xml.dll tag=${pair##*:}
+  [ -f "$dll" ] || continue
+  if wheel=$("$root/scripts/build-wheel.sh" --library "$dll" --platform "$tag" -o "$work/wheels" 2>&1) &&
+     [[ $wheel == *-py3-none-$tag.whl ]] &&
+     python3 - "$wheel" "$dll" "$tag" <<'PY'
+import sys, zipfile
+wheel, dll, tag = sys.argv[1:]
+with zipfile.ZipFile(wheel) as w:
+    info = w.read(next(n for n in w.namelist() if n.endswith(".dist-info/WHEEL"))).decode()
+    same = w.read("kdx2xml/kdx2xml.dll") == open(dll, "rb").read()
+sys.exit(0 if same and f"Tag: py3-none-{tag}\n" in info else 1)
+PY
+  then
+    pass "Python wheel $(basename "$wheel") carries the $tag DLL"
+  else
+    fail "Python wheel for $tag: $wheel"
+  fi
+done
 
 # The zip: the 64-bit build packs the 32-bit one beside it (x64/, x86/).
 if [ -f "$win32/kdx2xml.dll" ] && [ -f "$win64/kdx2xml.dll" ]; then

@@ -1,17 +1,21 @@
 """The Python package against the built shared library: conversions and
-failures, where the library is found, `python3 -m kdx2xml`, and an offline
-`pip install` of bindings/python."""
+failures, many files in threads, where the library is found, `python3 -m
+kdx2xml` with the tool's batch options, and an offline `pip install` of
+bindings/python."""
 import os
 import pathlib
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 SOURCE = pathlib.Path(os.environ["KDX2XML_SOURCE_DIR"])
 LIBRARY = pathlib.Path(os.environ["KDX2XML_LIBRARY"])
 CLI = os.environ["KDX2XML_CLI"]
+MAKE_SAMPLES = os.environ.get("KDX2XML_MAKE_SAMPLES")
 PACKAGE_ROOT = SOURCE / "bindings" / "python"
 SAMPLES = sorted((SOURCE / "examples").glob("*.kdx"))
 ENV = dict(os.environ, KDX2XML_DECIMAL_SEPARATOR=",", SOURCE_DATE_EPOCH="1678838400",
@@ -22,8 +26,9 @@ sys.path.insert(0, str(PACKAGE_ROOT))
 import kdx2xml  # noqa: E402
 
 
-def tool_xml(path):
-    return subprocess.run([CLI, str(path)], env=ENV, capture_output=True, check=True).stdout
+def tool_xml(path, *options):
+    return subprocess.run([CLI, str(path), *options], env=ENV, capture_output=True,
+                          check=True).stdout
 
 
 def run_python(code, path, **env):
@@ -67,6 +72,84 @@ class ConvertTest(unittest.TestCase):
                 self.assertEqual(ctx.exception.failure_class, failure_class)
                 self.assertEqual(ctx.exception.message, message)
                 self.assertEqual(str(ctx.exception), f"{failure_class}: {message}")
+
+
+class ConvertFilesTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = pathlib.Path(tempfile.mkdtemp())
+        self.addCleanup(shutil.rmtree, self.tmp)
+        self.cut = self.tmp / "cut.kdx"
+        self.cut.write_bytes(SAMPLES[0].read_bytes()[:40])
+        self.inputs = [*SAMPLES, self.cut, self.tmp / "missing.kdx"]
+
+    def check(self, results, out_dir=None, encoding=()):
+        """Results in input order: the samples as the tool converts them, then the cut
+        document and the missing file."""
+        self.assertEqual([r.path for r in results], [str(p) for p in self.inputs])
+        for sample, r in zip(SAMPLES, results):
+            expected = tool_xml(sample, *encoding)
+            self.assertEqual(r.status, "converted", r.describe())
+            if out_dir is None:
+                self.assertEqual((r.output, r.xml), (None, expected))
+            else:
+                self.assertEqual((r.output, r.xml), (str(out_dir / f"{sample.stem}.xml"), None))
+                self.assertEqual(pathlib.Path(r.output).read_bytes(), expected)
+        cut, missing = results[-2:]
+        self.assertEqual((cut.status, cut.failure_class, cut.message, cut.xml),
+                         ("failed", "EReadError", "Stream read error", None))
+        self.assertEqual(cut.describe(),
+                         f"cannot convert {self.cut}: EReadError: Stream read error")
+        self.assertEqual((missing.status, missing.failure_class, missing.message),
+                         ("unreadable", "FileNotFoundError", "No such file or directory"))
+
+    def test_in_memory_and_into_a_folder_with_any_number_of_threads(self):
+        for jobs in (1, 2, 8):
+            with self.subTest(jobs=jobs):
+                self.check(kdx2xml.convert_files(self.inputs, jobs=jobs))
+                out = self.tmp / f"out{jobs}"
+                self.check(kdx2xml.convert_files(self.inputs, out, jobs=jobs), out)
+                self.assertFalse((out / "cut.xml").exists())
+        self.check(kdx2xml.convert_files(self.inputs, encoding="utf-8"), None,
+                   ("--encoding", "utf-8"))
+
+    def test_unwritable_output_and_refused_batches(self):
+        out = self.tmp / "out"
+        (out / f"{SAMPLES[0].stem}.xml").mkdir(parents=True)
+        result = kdx2xml.convert_files(SAMPLES[:1], out)[0]
+        self.assertEqual((result.status, result.failure_class), ("unwritable", "IsADirectoryError"))
+        self.assertEqual(os.listdir(out), [f"{SAMPLES[0].stem}.xml"])  # no temporary left
+        twins = self.tmp / "twin"
+        twins.mkdir()
+        shutil.copy(SAMPLES[0], twins)
+        for paths, jobs, error in [
+                ([SAMPLES[0], twins / SAMPLES[0].name], 1, "would both be written to"),
+                (SAMPLES, 0, "jobs must be at least 1")]:
+            with self.subTest(error):
+                with self.assertRaisesRegex(ValueError, error):
+                    kdx2xml.convert_files(paths, self.tmp / "refused", jobs=jobs)
+        self.assertFalse((self.tmp / "refused").exists())
+
+    @unittest.skipUnless(MAKE_SAMPLES, "KDX2XML_MAKE_SAMPLES names no sample maker")
+    def test_conversions_leave_the_interpreter_free(self):
+        big = self.tmp / "big.kdx"
+        subprocess.run([MAKE_SAMPLES, "--positions", "5000", big], check=True, capture_output=True)
+        started = time.perf_counter()
+        expected = kdx2xml.convert_file(big)
+        alone = time.perf_counter() - started
+        # While another thread converts, this one keeps running Python code: the
+        # library's calls do not hold the interpreter lock.
+        results, gaps = [], []
+        worker = threading.Thread(target=lambda: results.extend(kdx2xml.convert_files([big] * 3)))
+        last = time.perf_counter()
+        worker.start()
+        while worker.is_alive():
+            now = time.perf_counter()
+            gaps.append(now - last)
+            last = now
+            time.sleep(0.001)
+        worker.join()
+        self.assertEqual([r.xml for r in results], [expected] * 3)
+        self.assertLess(max(gaps), alone / 2, f"one conversion took {alone:.3f} s")
 
 
 class LibraryLocationTest(unittest.TestCase):
@@ -122,6 +205,40 @@ class CommandLineTest(unittest.TestCase):
             self.assertEqual(out.read_bytes(), expected)
         self.assertEqual(self.run_module(str(sample)).stdout, expected)
         self.assertEqual(self.run_module("-", stdin=sample.read_bytes()).stdout, expected)
+
+    def test_batches_as_the_tool(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            tmp = pathlib.Path(tmp)
+            cut = tmp / "cut.kdx"
+            cut.write_bytes(SAMPLES[0].read_bytes()[:40])
+            cases = [
+                # (inputs, options, exit status, failure lines)
+                (SAMPLES, ["-j", "2"], 0, []),
+                (SAMPLES, ["--encoding", "utf-8", "-j1"], 0, []),
+                ([*SAMPLES, cut], [], 1,
+                 [f"kdx2xml: cannot convert {cut}: EReadError: Stream read error"]),
+                ([SAMPLES[0], tmp / "missing.kdx"], ["-j", "3"], 3,
+                 [f"kdx2xml: cannot read {tmp / 'missing.kdx'}: No such file or directory"]),
+            ]
+            for i, (inputs, options, status, failures) in enumerate(cases):
+                with self.subTest(options=options, status=status):
+                    out = tmp / f"out{i}"
+                    run = self.run_module(*map(str, inputs), "-d", str(out), *options)
+                    lines = run.stderr.decode().splitlines()
+                    self.assertEqual(run.returncode, status, run.stderr)
+                    self.assertEqual(lines[:-1], failures)
+                    converted = sum(1 for p in inputs if p in SAMPLES)
+                    self.assertRegex(lines[-1], rf"^kdx2xml: {converted} converted, "
+                                     rf"{len(inputs) - converted} failed in \d+\.\d\d s$")
+                    encoding = options[:2] if options[:1] == ["--encoding"] else []
+                    for sample in inputs[:converted]:
+                        self.assertEqual((out / f"{sample.stem}.xml").read_bytes(),
+                                         tool_xml(sample, *encoding))
+        for wrong in (["a.kdx", "b.kdx"], ["a.kdx", "-o", "x", "-d", "y"],
+                      ["a.kdx", "-d", "y", "-j", "0"], ["-", "-d", "y"],
+                      ["a.kdx", "--encoding", "latin-1"]):
+            with self.subTest(wrong=wrong):
+                self.assertEqual(self.run_module(*wrong).returncode, 2)
 
     def test_exit_status_and_reason(self):
         with tempfile.TemporaryDirectory() as tmp:

@@ -1,9 +1,17 @@
 """Build backend of the kdx2xml Python package (PEP 517 and PEP 660).
 
-The package is pure Python, so a wheel is a zip of the kdx2xml/ folder with
-its metadata; this backend makes it with the standard library alone. Name,
-description and Python requirement come from pyproject.toml's [project]
-table, the version from kdx2xml/__init__.py.
+The package is Python over the shared library (ctypes), so a wheel is a zip
+of the kdx2xml/ folder with its metadata; this backend makes it with the
+standard library alone. Name, description and Python requirement come from
+pyproject.toml's [project] table, the version from kdx2xml/__init__.py.
+
+By default the wheel is pure (py3-none-any) and finds an installed library.
+The config setting "library" (pip's --config-settings library=FILE, or the
+dictionary given to build_wheel) packs that library file into the package,
+under the name the loader looks for beside it, and makes a platform wheel:
+its tag is the setting "platform" (linux_x86_64, win_amd64, win32, ...),
+by default this machine's. The library is called through ctypes, not built
+against the interpreter, so one wheel serves every Python 3 of the platform.
 """
 
 import base64
@@ -11,12 +19,13 @@ import hashlib
 import io
 import os
 import re
+import sysconfig
 import tarfile
 import zipfile
 
 _ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 _PACKAGE = "kdx2xml"
-_TAG = "py3-none-any"
+_PURE_TAG = "py3-none-any"
 
 
 def _project():
@@ -40,12 +49,13 @@ def _metadata(project):
 
 
 def _package_files():
-    """(path in the archive, path on disk) of every file of the package."""
+    """(path in the archive, path on disk) of every Python file of the package; a
+    library a developer put beside it is not one of them."""
     files = []
     for folder, dirs, names in os.walk(os.path.join(_ROOT, _PACKAGE)):
         dirs[:] = sorted(d for d in dirs if d != "__pycache__")
         for name in sorted(names):
-            if name.endswith((".pyc", ".pyo")):
+            if not name.endswith(".py"):
                 continue
             full = os.path.join(folder, name)
             files.append((os.path.relpath(full, _ROOT).replace(os.sep, "/"), full))
@@ -56,13 +66,37 @@ def _dist_info(project):
     return f"{project['name'].replace('-', '_')}-{project['version']}.dist-info"
 
 
-def _write_wheel(wheel_directory, project, contents):
-    """contents: (path in the wheel, bytes). Adds the dist-info and RECORD."""
+def _library_name(platform):
+    """The file name under which the package's loader finds a library beside it."""
+    if platform.startswith("win"):
+        return "kdx2xml.dll"
+    if platform.startswith("macosx"):
+        return "libkdx2xml.1.dylib"
+    return "libkdx2xml.so.1"
+
+
+def _bundled_library(config_settings):
+    """(path in the wheel, file on disk, wheel tag): the library the settings name, or None."""
+    settings = config_settings or {}
+    library = settings.get("library")
+    if not library:
+        return None
+    if not os.path.isfile(library):
+        raise FileNotFoundError(f"the library to pack is not a file: {library}")
+    platform = settings.get("platform") or re.sub(r"[-.]", "_", sysconfig.get_platform())
+    return (f"{_PACKAGE}/{_library_name(platform)}", os.path.realpath(library),
+            f"py3-none-{platform}")
+
+
+def _write_wheel(wheel_directory, project, contents, tag=_PURE_TAG, executable=()):
+    """contents: (path in the wheel, bytes); executable: paths given mode 755.
+    Adds the dist-info and RECORD."""
     dist_info = _dist_info(project)
+    pure = "true" if tag == _PURE_TAG else "false"
     contents = list(contents) + [
         (f"{dist_info}/METADATA", _metadata(project).encode()),
         (f"{dist_info}/WHEEL", (f"Wheel-Version: 1.0\nGenerator: kdx2xml_build\n"
-                                f"Root-Is-Purelib: true\nTag: {_TAG}\n").encode()),
+                                f"Root-Is-Purelib: {pure}\nTag: {tag}\n").encode()),
     ]
     record = []
     for name, data in contents:
@@ -71,12 +105,12 @@ def _write_wheel(wheel_directory, project, contents):
     record.append(f"{dist_info}/RECORD,,")
     contents.append((f"{dist_info}/RECORD", ("\n".join(record) + "\n").encode()))
 
-    wheel_name = f"{project['name'].replace('-', '_')}-{project['version']}-{_TAG}.whl"
+    wheel_name = f"{project['name'].replace('-', '_')}-{project['version']}-{tag}.whl"
     with zipfile.ZipFile(os.path.join(wheel_directory, wheel_name), "w",
                          zipfile.ZIP_DEFLATED) as wheel:
         for name, data in contents:
             info = zipfile.ZipInfo(name, date_time=(1980, 1, 1, 0, 0, 0))
-            info.external_attr = 0o644 << 16
+            info.external_attr = (0o755 if name in executable else 0o644) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
             wheel.writestr(info, data)
     return wheel_name
@@ -112,8 +146,13 @@ prepare_metadata_for_build_editable = prepare_metadata_for_build_wheel
 
 
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
-    return _write_wheel(wheel_directory, _project(),
-                        [(name, _read(path)) for name, path in _package_files()])
+    contents = [(name, _read(path)) for name, path in _package_files()]
+    bundled = _bundled_library(config_settings)
+    if bundled is None:
+        return _write_wheel(wheel_directory, _project(), contents)
+    name, library, tag = bundled
+    contents.append((name, _read(library)))
+    return _write_wheel(wheel_directory, _project(), contents, tag, executable=(name,))
 
 
 def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
