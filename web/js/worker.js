@@ -14,7 +14,9 @@ function convertDocument(bytes, separator, today) {
     return { ok: true, xml: convert(bytes, { decimalSeparator: separator, today: date.toISOString().slice(0, 10) }) };
   } catch (error) {
     if (error instanceof ConversionError) return { ok: false, failure: `${error.failureClass}: ${error.message}` };
-    if (error instanceof RangeError && bytes.length === 0) return { ok: false, failure: 'The file is empty' };
+    // The package refuses an empty document before the library sees it: its
+    // own words stand where the library's failure text would.
+    if (error instanceof RangeError && bytes.length === 0) return { ok: false, failure: error.message };
     throw error;
   }
 }
