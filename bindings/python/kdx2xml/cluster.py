@@ -214,6 +214,32 @@ def _write_atomically(fs, path, data):
         raise
 
 
+_TEMPORARY = re.compile(r"\.(?P<name>.+)\.[0-9a-f]{32}\.tmp\Z")
+
+
+def _sweep_temporaries(fs, items):
+    """Removes what workers that died while writing left under temporary names.
+
+    Only names made for these items' outputs are touched, and only once every
+    batch of the run has ended, so no writer of this run is still at work."""
+    wanted = {}
+    for item in items:
+        folder, name = posixpath.split(fs._strip_protocol(item.output))
+        wanted.setdefault(folder, set()).add(name)
+    for folder, names in wanted.items():
+        try:
+            found = fs.ls(folder, detail=False)
+        except (FileNotFoundError, NotADirectoryError):
+            continue
+        for path in found:
+            match = _TEMPORARY.match(posixpath.basename(path))
+            if match and match["name"] in names:
+                try:
+                    fs.rm(path)
+                except FileNotFoundError:
+                    pass
+
+
 def _row(item, status, **values):
     """A manifest row; output is named where an output was made or could not be."""
     row = dict.fromkeys(FIELDS)
@@ -417,6 +443,7 @@ def run(inputs, out, client, *, encoding="windows-1251", batch_files=None, retri
                     manifest.add(row)
             if progress is not None:
                 progress(len(recorded), len(todo))
+        _sweep_temporaries(out_fs, todo)
     finally:
         manifest.finish([item.input for item in items])
 
