@@ -443,7 +443,7 @@ def run(inputs, out, client, *, encoding="windows-1251", batch_files=None, retri
                     manifest.add(row)
             if progress is not None:
                 progress(len(recorded), len(todo))
-        _sweep_temporaries(out_fs, todo)
+        _sweep_temporaries(out_fs, items)
     finally:
         manifest.finish([item.input for item in items])
 
