@@ -16,7 +16,7 @@
 #include <string>
 
 #include "api/convert.h"
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/builder.h"
 #include "support/outcomes.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/builder.h"
 #include "support/smeta_builder.h"
 

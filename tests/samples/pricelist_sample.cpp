@@ -1,6 +1,6 @@
 // The sample price list: Cyrillic names, nested folders, units, a formula price,
 // signatures with attributes and a variable.
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/builder.h"
 
 namespace kdx::samples {
