@@ -654,8 +654,7 @@ void SmetaBuilder::LegacyBlocks(const smeta::Content& c) {
 // Variables, signatures, totals, user data, comment, optional zones, defects.
 void SmetaBuilder::Closing(const smeta::Content& c) {
   if (v_ >= kVariables) {
-    b_.I16(Count(c.variables));
-    for (const auto& var : c.variables) b_.Head(var.caption).Str(var.identifier).Str(var.formula);
+    WriteVariables(b_, c.variables);
   }
   if (v_ >= kIndexFileName) b_.Str(c.index_file_name);
   if (v_ >= kSignatureList) {
@@ -679,11 +678,7 @@ void SmetaBuilder::Closing(const smeta::Content& c) {
 }
 
 SmetaBuilder& SmetaBuilder::DocSignatures(const smeta::Signatures& s) {
-  b_.Head(s.caption).I16(Count(s.items));
-  for (const auto& sign : s.items) {
-    b_.Head(sign.role).I32(sign.id).Str(sign.value).Head("").I16(Count(sign.attributes));
-    for (const auto& a : sign.attributes) b_.Head(a.caption).I32(a.id).Str(a.value);
-  }
+  WriteSignatures(b_, s);
   return *this;
 }
 
@@ -761,14 +756,7 @@ SmetaBuilder& SmetaBuilder::Defects(const smeta::DefectsList& list) {
 }
 
 SmetaBuilder& SmetaBuilder::UserData(const std::array<std::string, 10>& data) {
-  uint16_t mask = 0;
-  for (size_t i = 0; i < data.size(); ++i) {
-    if (!data[i].empty()) mask |= static_cast<uint16_t>(1u << i);
-  }
-  b_.Head().Byte(0).I16(mask);
-  for (const auto& text : data) {
-    if (!text.empty()) b_.Str(text);
-  }
+  WriteUserData(b_, data);
   return *this;
 }
 
@@ -1095,18 +1083,12 @@ SmetaBuilder& SmetaBuilder::Resource(const smeta::PositionResource& r) {
 
 SmetaBuilder& SmetaBuilder::Prices(const std::array<std::string, 4>& values,
                                    const std::array<std::string, 4>& texts) {
-  uint8_t flags = 0;
-  for (size_t c = 0; c < 4; ++c) {
-    if (NonZero(values[c])) flags |= static_cast<uint8_t>(1u << c);
-    if (!texts[c].empty()) flags |= static_cast<uint8_t>(0x10u << c);
+  PriceTexts stored, written;
+  for (size_t c = 0; c < kPriceColumns; ++c) {
+    if (NonZero(values[c])) stored[c] = values[c];
+    if (!texts[c].empty()) written[c] = texts[c];
   }
-  b_.Head().Byte(flags);
-  for (size_t c = 0; c < 4; ++c) {
-    if (flags & (1u << c)) b_.Cur(values[c]);
-  }
-  for (size_t c = 0; c < 4; ++c) {
-    if (flags & (0x10u << c)) b_.Str(texts[c]);
-  }
+  WritePrices(b_, stored, written);
   return *this;
 }
 

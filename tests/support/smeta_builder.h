@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/builder.h"
+#include "support/common_builder.h"
 
 namespace kdx::test {
 
@@ -152,25 +153,13 @@ struct AddZatr {
 // Chapters 8 to 15 of the consolidated calculation.
 using AddZatrats = std::array<std::vector<AddZatr>, 8>;
 
-struct SignAttribute {
-  std::string caption;
-  int32_t id = 0;
-  std::string value;
-};
-struct Signature {
-  std::string role;
-  int32_t id = 0;
-  std::string value;
-  std::vector<SignAttribute> attributes{};
-};
 // Files before 65868 hold the old forms: rows of role, two free columns
 // (the first two attribute values) and signatory from 65865; before that one
 // text per known role (IDs 100, 300, 310, 230, 240, 220), and before 65806 the
 // text of ID 100 only, with the signatures in a block that is skipped.
-struct Signatures {
-  std::string caption{};
-  std::vector<Signature> items{};
-};
+using ::kdx::test::SignAttribute;
+using ::kdx::test::Signature;
+using ::kdx::test::Signatures;
 
 struct Act {
   std::string caption;
@@ -202,9 +191,7 @@ struct Chapter {
   std::vector<ChapterItem> items{};
 };
 
-struct Variable {
-  std::string caption, identifier, formula;
-};
+using ::kdx::test::Variable;
 
 struct OptionalZone {
   int32_t region = 0;
