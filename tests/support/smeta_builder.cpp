@@ -440,11 +440,15 @@ SmetaBuilder& SmetaBuilder::WorkTypeKs(const std::vector<smeta::WorkTypeCoeffici
 }
 
 SmetaBuilder& SmetaBuilder::AddOnTypes(const std::vector<smeta::AddOnType>& types) {
-  b_.I16(Count(types));
-  for (const auto& t : types) {
-    b_.Head(t.caption).Byte(static_cast<uint8_t>(t.level)).Bool(t.active).Byte(t.place);
-  }
+  WriteAddOnTypes(b_, types);
   return *this;
+}
+
+void WriteAddOnTypes(DocBuilder& b, const std::vector<smeta::AddOnType>& types) {
+  b.I16(Count(types));
+  for (const auto& t : types) {
+    b.Head(t.caption).Byte(static_cast<uint8_t>(t.level)).Bool(t.active).Byte(t.place);
+  }
 }
 
 void CodedFactors(DocBuilder& b, std::string_view code, const smeta::Factors& factors) {
@@ -467,18 +471,22 @@ SmetaBuilder& SmetaBuilder::Coded(const smeta::CodedItem& item, bool with_captio
 
 SmetaBuilder& SmetaBuilder::Indexes(const std::vector<smeta::Index>& indexes, bool with_add_ons) {
   b_.I16(Count(indexes));
-  for (const auto& index : indexes) {
-    Coded(index.item);
-    if (v_ >= kIndexOptions) b_.I16(index.options);
-    if (!with_add_ons) continue;
-    b_.I16(Count(index.add_ons));
-    for (const auto& a : index.add_ons) {
-      Coded({.caption = "", .code = a.code, .factors = a.factors}, false);
-      if (v_ >= kIndexOptions) b_.I16(a.options);
-      b_.Byte(static_cast<uint8_t>(a.type));
-    }
-  }
+  for (const auto& index : indexes) WriteIndex(b_, index, v_ >= kIndexOptions, with_add_ons);
   return *this;
+}
+
+void WriteIndex(DocBuilder& b, const smeta::Index& index, bool with_options, bool with_add_ons) {
+  b.Head(index.item.caption);
+  CodedFactors(b, index.item.code, index.item.factors);
+  if (with_options) b.I16(index.options);
+  if (!with_add_ons) return;
+  b.I16(Count(index.add_ons));
+  for (const auto& a : index.add_ons) {
+    b.Head();
+    CodedFactors(b, a.code, a.factors);
+    if (with_options) b.I16(a.options);
+    b.Byte(static_cast<uint8_t>(a.type));
+  }
 }
 
 SmetaBuilder& SmetaBuilder::Common(const smeta::CommonIndex& index) {

@@ -528,6 +528,11 @@ uint8_t RegionByte(int32_t region_id);
 // The part of a coded item (index, add-on, winter rise) after its head: the
 // code, the presence byte and the factors other than 1.
 void CodedFactors(DocBuilder& b, std::string_view code, const smeta::Factors& factors);
+// An index record (as estimates and price-index documents store it): the head
+// with the caption, the factors, the options (when stored) and the add-ons.
+void WriteIndex(DocBuilder& b, const smeta::Index& index, bool with_options, bool with_add_ons);
+// The list of add-on types: the count, then each type.
+void WriteAddOnTypes(DocBuilder& b, const std::vector<smeta::AddOnType>& types);
 
 // Writes estimate records at one file version.
 class SmetaBuilder {
