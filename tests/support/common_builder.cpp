@@ -27,6 +27,11 @@ void WriteUserData(DocBuilder& b, const UserTexts& data) {
   }
 }
 
+void WriteDocLink(DocBuilder& b, const DocLink& link) {
+  b.Head().Byte(1).Byte(link.type);
+  if (link.type != 0) b.Str(link.link).Byte(link.target).Bool(link.invalid);
+}
+
 void WritePrices(DocBuilder& b, const PriceTexts& values, const PriceTexts& texts) {
   uint8_t flags = 0;
   for (size_t c = 0; c < kPriceColumns; ++c) {

@@ -40,6 +40,20 @@ inline constexpr size_t kPriceColumns = 4;
 inline constexpr uint8_t kPriceValue = 0x01;  // shifted by the column
 inline constexpr uint8_t kPriceText = 0x10;   // shifted by the column
 using PriceTexts = std::array<std::optional<std::string>, kPriceColumns>;
+struct Prices {
+  PriceTexts values{};  // amounts as decimal text
+  PriceTexts texts{};
+};
+
+// A link to another document: its type (0 none), and for a linked type the
+// file or base it names, the target kind and whether the link was found
+// invalid the last time.
+struct DocLink {
+  uint8_t type = 0;
+  std::string link{};
+  uint8_t target = 0;
+  bool invalid = false;
+};
 
 // The signature list: its caption, then each signature with its attributes.
 void WriteSignatures(DocBuilder& b, const Signatures& s);
@@ -49,6 +63,9 @@ void WriteVariables(DocBuilder& b, const std::vector<Variable>& list);
 void WriteUserData(DocBuilder& b, const UserTexts& data);
 // The price container: its head and flags, the values given (amounts as
 // decimal text), then the texts given.
+// The link record: its head, the format byte, the type and, for a linked
+// type, the link, the target and the state.
+void WriteDocLink(DocBuilder& b, const DocLink& link);
 void WritePrices(DocBuilder& b, const PriceTexts& values, const PriceTexts& texts = {});
 
 }  // namespace kdx::test
