@@ -162,7 +162,7 @@ TEST(CennikTest, EachVersionReadsItsOwnLayout) {
 }
 
 TEST(CennikTest, FlagBitsBeyondTheVersionsLayoutAreIgnored) {
-  // Before version 5 the text bits read nothing; bits 14 and 15 never do.
+  // Before kPriceTexts the text bits read nothing; bits 14 and 15 never do.
   for (int32_t version : {kDatesAndNotes, kSignatures, kVariables, kPriceTexts}) {
     const uint16_t unread = version < kPriceTexts ? 0xFC00 : 0xC000;
     EXPECT_EQ(MaterialXml(version, {.name = "a", .price = {"1"}, .extra_flags = unread}),

@@ -128,13 +128,13 @@ bool Has(const Outcome& out, std::string_view text) {
 
 // ---- chapters and modes ----
 
-TEST(ObjSmetaModes, ChaptersFollowTheModeAndTheModeByteFromVersion8) {
+TEST(ObjSmetaModes, ChaptersFollowTheModeAndTheStoredModeByte) {
   const char* estimate = "2 8 9 10 11 12 13 14 15";
   const char* fifteen = "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15";
   struct Case {
     bool estimate;
     int32_t version;
-    uint8_t mode;  // stored from version 8 only
+    uint8_t mode;  // stored from version 0x10008 only
     int chapters_stored;
     const char* mode_name;
     const char* numbers;
@@ -186,9 +186,9 @@ TEST(ObjSmetaModes, ChapterWithoutStoredCaptionTakesTheStandardNameOfItsPlace) {
   }
 }
 
-TEST(ObjSmetaModes, ChapterCaptionIsStoredFromVersion9) {
+TEST(ObjSmetaModes, ChapterCaptionIsStoredFromItsVersion) {
   const DocBuilder header = HeaderItem("H");
-  // Version 8 writes no caption: the chapter takes its standard name.
+  // Version 0x10008 writes no caption: the chapter takes its standard name.
   EXPECT_TRUE(Has(Convert(WithItems(0x10008, 1, header)),
                   "<Chapter Caption=\"Глава 1. Подготовка территории строительства\""));
   EXPECT_TRUE(Has(Convert(Body(false, 0x10009).Chapter(1, header, "Мой").Finish()),
@@ -217,7 +217,7 @@ TEST(ObjSmetaModes, OldLayoutAppendsSixBlocksToTheFirstChapter) {
   EXPECT_TRUE(Has(old_out,
                   "<Chapter Number=\"7\"/>\n    <Chapter Caption=\"Глава 8. "
                   "Временные здания и сооружения\" Number=\"8\">"));
-  // From version 6 every chapter reads itself in turn.
+  // From version 0x10006 every chapter reads itself in turn.
   const Outcome out = Convert(
       Body(false, 0x10006).Chapter(1, header("A")).Chapter(1, header("B")).Chapters(13).Finish());
   EXPECT_TRUE(Has(out, "Number=\"1\">\n      <Header Caption=\"A\"/>\n    </Chapter>"));
@@ -329,7 +329,7 @@ TEST(ObjSmetaSignatures, OldTextsBecomeSignaturesByTheirPlace) {
   }
 }
 
-TEST(ObjSmetaSignatures, ListFromVersion23AndTheTailInItsOrder) {
+TEST(ObjSmetaSignatures, SignatureListAndTheTailInItsOrder) {
   Body body(false, kSignatureList, 1, 0);
   body.Doc().signatures = {"Подписи", {{"Утвердил", 200, "Иванов"}}};
   body.Doc().comment = "Комментарий";
@@ -349,7 +349,7 @@ TEST(ObjSmetaSignatures, ListFromVersion23AndTheTailInItsOrder) {
                   "</Document>"));
 }
 
-TEST(ObjSmetaSignatures, CommentAndUserDataFromVersion18VariablesFromVersion20) {
+TEST(ObjSmetaSignatures, CommentUserDataAndVariablesFromTheirVersions) {
   for (int32_t v : {kCommentAndUserData - 1, kCommentAndUserData, kVariables - 1, kVariables}) {
     SCOPED_TRACE(v);
     Body body(false, v, 1, 0);
@@ -364,7 +364,7 @@ TEST(ObjSmetaSignatures, CommentAndUserDataFromVersion18VariablesFromVersion20) 
   }
 }
 
-TEST(ObjSmetaConversion, GroupsFromVersion12WithFiveCoefficientsFromVersion21) {
+TEST(ObjSmetaConversion, GroupsAndTheirFifthCoefficientFromTheirVersions) {
   for (int32_t v : {kConversionGroups - 1, kConversionGroups, kFiveConversionFactors - 1,
                     kFiveConversionFactors}) {
     SCOPED_TRACE(v);
@@ -408,7 +408,7 @@ TEST(ObjSmetaCostRow, OldestLayoutsByVersion) {
        WithAmounts(RowStart().Byte(0x0F).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
        "<Position Caption=\"R\" Options=\"Disabled Reserved Reserved\" Sroy=\"1500\" "
        "Mont=\"2000\"/>"},
-      // Units from version 4.
+      // Units from version 0x10004.
       {0x10004, WithAmounts(RowStart().Byte(0).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
        "<Position Caption=\"R\" Sroy=\"1,5\" Mont=\"2\"/>"},
       // Layouts 1, 2 and unknown layouts carry no amounts of their own.
@@ -430,7 +430,7 @@ TEST(ObjSmetaCostRow, OldestLayoutsByVersion) {
       kBadData);
 }
 
-TEST(ObjSmetaCostRow, LayoutZeroLinkFromVersion6) {
+TEST(ObjSmetaCostRow, LayoutZeroLinkFromItsVersion) {
   const auto row = [](bool link, uint8_t type) {
     DocBuilder b = WithAmounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
     if (link) b.Byte(type).Str("smeta.kdx");
@@ -448,11 +448,11 @@ TEST(ObjSmetaCostRow, LayoutZeroLinkFromVersion6) {
             "<Position Caption=\"R\" Sroy=\"1\">\n  <DocLink Link=\"smeta.kdx\"/>\n</Position>\n");
 }
 
-TEST(ObjSmetaCostRow, FormulasFromVersion10) {
-  // Version 9 clears option bit 0.
+TEST(ObjSmetaCostRow, FormulasByVersion) {
+  // Version 0x10009 clears option bit 0.
   DocBuilder v9 = WithAmounts(RowStart().Byte(0x03).Byte(0), {"1", "2", "3", "4"});
   v9.Byte(0).Cur("5").Cur("6").Str("");
-  // Four columns until version 16 (flag bits 4 and 5 mean nothing); a formula
+  // Four columns until version 0x10010 (flag bits 4 and 5 mean nothing); a formula
   // is written as stored, its control characters becoming blanks.
   DocBuilder v15 = RowStart().Byte(0x03).Byte(0x32).Cur("1").Str("a\x07+b");
   v15.Cur("3").Cur("4").Byte(0).Cur("5").Cur("6").Str("");
@@ -487,7 +487,7 @@ TEST(ObjSmetaCostRow, OldLinkRecordByVersion) {
     const char* written;
   } cases[] = {
       {0x1000E, DocBuilder().Byte(0), nullptr},
-      // Before version 17 the type is always 3 and the link valid; version 15
+      // Before version 0x10011 the type is always 3 and the link valid; version 0x1000F
       // adds a byte that means nothing.
       {0x1000E, DocBuilder().Byte(1).Str("a"), lb},
       {0x1000F, DocBuilder().Byte(2).Str("a").Byte(77), lb},
@@ -498,7 +498,7 @@ TEST(ObjSmetaCostRow, OldLinkRecordByVersion) {
       {0x10013, DocBuilder().Byte(200).Str("a").Byte(rdltgBase).Bool(true), lb},
       {0x10013, DocBuilder().Byte(1).Str("a").Byte(rdltgBase).Bool(true),
        "  <DocLink LinkType=\"OS\" Link=\"a\"/>\n"},
-      // The link's own record from version 20.
+      // The link's own record from version 0x10014.
       {0x10014, DocBuilder().Head().Byte(1).Byte(rdltSmetaNoIdx).Str("a").Byte(0).Bool(false),
        "  <DocLink LinkType=\"SB\" Link=\"a\"/>\n  <Mode_BaseIdx/>\n  <Mode_ResCurr/>\n"},
   };
@@ -536,7 +536,7 @@ Amounts Block(int first) {
   return block;
 }
 
-TEST(ObjSmetaCostRow, ExtraBlocksAndCoefficientFromVersion22ByLinkType) {
+TEST(ObjSmetaCostRow, OtherMethodsAndCoefficientByLinkType) {
   const std::string own =
       "<Position Caption=\"R\" Identifier=\"ID\" Sroy=\"1\" Mont=\"2\" Obor=\"3\" Other=\"4\" "
       "Fot=\"5\" EdPr=\"6\"";
@@ -572,7 +572,7 @@ TEST(ObjSmetaCostRow, ExtraBlocksAndCoefficientFromVersion22ByLinkType) {
     EXPECT_EQ(Fragment(Convert(WithItems(kOtherMethods, 1, CostItem(c.row))), "<Position "),
               c.written);
   }
-  // Before version 22 neither blocks nor the coefficient are stored.
+  // Before version 0x10016 neither blocks nor the coefficient are stored.
   EXPECT_EQ(Fragment(Convert(WithItems(kOtherMethods - 1, 1,
                                        CostItem(Row(rdltSmetaRes, "r"), kOtherMethods - 1))),
                      "<Position "),

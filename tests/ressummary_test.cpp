@@ -39,7 +39,7 @@ Outcome ConvertOk(const Summary& summary) {
 
 // The sort direction byte exists from kSortDirection on; a source after it
 // shows that the rest of the body stays in step.
-TEST(ResSummaryTest, SortDirectionIsReadFromVersion3On) {
+TEST(ResSummaryTest, SortDirectionIsReadFromItsVersionOn) {
   const struct {
     int32_t version;
     const char* direction;

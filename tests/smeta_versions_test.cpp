@@ -309,7 +309,7 @@ TEST(SmetaVersions, EachPartShowsExactlyInTheVersionsThatStoreIt) {
   }
 }
 
-// The legacy blocks of a file of 65820: the three coefficient tables, the
+// The legacy blocks of a file of 0x1011C: the three coefficient tables, the
 // design indexes and the work-type indexes become position indexes in this
 // order; the skipped blocks leave nothing.
 TEST(SmetaVersions, LegacyBlocksBecomePositionIndexes) {
@@ -335,7 +335,7 @@ TEST(SmetaVersions, LegacyBlocksBecomePositionIndexes) {
   c.legacy_skipped = {{.caption = "Пропуск", .first = {{1, 2, 3}}, .second = {{4, 5, 6}}},
                       {.caption = "Пропуск"}};
   c.legacy_index_mode = 2;
-  const Outcome out = Convert(PackSmeta(c, 65820));
+  const Outcome out = Convert(PackSmeta(c, 0x1011C));
   ASSERT_TRUE(out.ok) << out.failure;
   EXPECT_NE(
       out.xml.find("    <IndexesPos>\r\n"
@@ -372,7 +372,7 @@ TEST(SmetaVersions, LegacyWorkTypeDefaultsBecomeTheCommonIndex) {
   for (const auto& k : cases) {
     Content c;
     c.legacy_work_type_indexes = {{.caption = "Вр", .a = k.x, .b = k.y}};
-    const Outcome out = Convert(PackSmeta(c, 65830));
+    const Outcome out = Convert(PackSmeta(c, 0x10126));
     ASSERT_TRUE(out.ok) << out.failure;
     const size_t at = out.xml.find("<CommonIndexA");
     EXPECT_EQ(at == std::string::npos ? "" : out.xml.substr(at, out.xml.find('>', at) + 1 - at),
@@ -380,7 +380,7 @@ TEST(SmetaVersions, LegacyWorkTypeDefaultsBecomeTheCommonIndex) {
   }
 }
 
-// The index mode files 65811 to 65831 derive from the legacy price mode P and
+// The index mode files 0x10113 to 0x10127 derive from the legacy price mode P and
 // index mode M.
 TEST(SmetaVersions, LegacyIndexMode) {
   const struct {
@@ -398,7 +398,7 @@ TEST(SmetaVersions, LegacyIndexMode) {
     c.legacy_index_mode = k.m;
     if (!k.indexes) c.indexes_pos.clear();
     if (k.common_active) c.legacy_work_type_indexes = {{.caption = "Вр", .a = 12000}};
-    const Outcome out = Convert(PackSmeta(c, 65831));
+    const Outcome out = Convert(PackSmeta(c, 0x10127));
     ASSERT_TRUE(out.ok) << out.failure;
     EXPECT_NE(out.xml.find(std::string("<Indexes IndexesMode=\"") + k.mode + "\""),
               std::string::npos)
