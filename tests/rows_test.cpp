@@ -15,6 +15,7 @@
 #include "model/row_cast.h"
 #include "model/signatures.h"
 #include "support/builder.h"
+#include "support/common_builder.h"
 #include "support/outcomes.h"
 
 namespace kdx::test {
@@ -338,24 +339,26 @@ TEST(CommonRowsTest, DocumentLinks) {
   const struct {
     const char* what;
     uint8_t options;
-    DocBuilder bytes;
+    DocLink link;
     const char* xml;
   } cases[] = {
-      {"no link", 0, DocBuilder().Head().Byte(1).Byte(0), "<DocLink/>"},
-      {"type without text", 0, DocBuilder().Head().Byte(1).Byte(2).Str("").Byte(1).Bool(true),
-       "<DocLink/>"},
-      {"object estimate", 0, DocBuilder().Head().Byte(1).Byte(1).Str("A&B").Byte(0).Bool(false),
-       "<DocLink LinkType=\"OS\" Link=\"A&amp;B\"/>"},
-      {"any, file, invalid", 0,
-       DocBuilder().Head().Byte(1).Byte(5).Str("смета.kdx").Byte(1).Bool(true),
+      {"no link", 0, {}, "<DocLink/>"},
+      {"type without text", 0, {rdltSmetaRes, "", rdltgFile, true}, "<DocLink/>"},
+      {"object estimate", 0, {rdltObjSmeta, "A&B"}, "<DocLink LinkType=\"OS\" Link=\"A&amp;B\"/>"},
+      {"any, file, invalid",
+       0,
+       {rdltAny, "смета.kdx", rdltgFile, true},
        "<DocLink LinkType=\"Any\" Link=\"смета.kdx\" LinkTarget=\"File\" LinkState=\"Invalid\"/>"},
-      {"type does not matter", rdloTypeDontCare,
-       DocBuilder().Head().Byte(1).Byte(5).Str("x").Byte(1).Bool(true),
+      {"type does not matter",
+       rdloTypeDontCare,
+       {rdltAny, "x", rdltgFile, true},
        "<DocLink Link=\"x\" LinkTarget=\"File\" LinkState=\"Invalid\"/>"},
   };
   for (const auto& c : cases) {
+    DocBuilder bytes;
+    WriteDocLink(bytes, c.link);
     TKdRowDocLink link(nullptr, c.options);
-    EXPECT_EQ(LoadFrom(link, c.bytes), c.bytes.Size()) << c.what;
+    EXPECT_EQ(LoadFrom(link, bytes), bytes.Size()) << c.what;
     EXPECT_EQ(ChildXml(link), std::string("<R>\n  ") + c.xml + "\n</R>\n") << c.what;
   }
 }
@@ -399,9 +402,9 @@ TEST(CommonRowsTest, UserDataFlagsNumberingAndComment) {
 
 TEST(CommonRowsTest, VariablesAndLookupIgnoringCase) {
   TKdVariables vars(nullptr);
-  LoadFrom(
-      vars,
-      DocBuilder().I16(2).Head("Коэффициент").Str("Кф1").Str("1,5").Head("").Str("k2").Str(""));
+  DocBuilder stored;
+  WriteVariables(stored, {{"Коэффициент", "Кф1", "1,5"}, {"", "k2", ""}});
+  LoadFrom(vars, stored);
   EXPECT_EQ(ChildXml(vars),
             "<R>\n  <Variables>\n"
             "    <Variable Caption=\"Коэффициент\" Identifier=\"Кф1\" Value=\"1,5\"/>\n"
