@@ -1,5 +1,8 @@
 // The sample price list: Cyrillic names, nested folders, units, a formula price,
 // signatures with attributes and a variable.
+#include <optional>
+#include <string>
+
 #include "samples/samples.h"
 #include "support/cennik_builder.h"
 
@@ -14,15 +17,22 @@ using kdx::test::DocBuilder;
 // Units of measure, referred to by index.
 enum Unit : int16_t { kManHours, kMachineHours, kCubicMetres, kTonnes, kPieces };
 
+// A text where one is given.
+std::optional<std::string> Given(const char* text) {
+  return text ? std::optional<std::string>(text) : std::nullopt;
+}
+
 // A resource with its current and base prices, and a comment or a formula for
 // the current price where given.
 DocBuilder Priced(const char* name, const char* code, Unit unit, const char* current,
                   const char* base, const char* comment = nullptr,
                   const char* current_fx = nullptr) {
-  Resource r{.name = name, .code = code, .units = unit, .price = {current, std::nullopt, base}};
-  if (comment) r.comment = comment;
-  if (current_fx) r.fx[0] = current_fx;
-  return ResourceItem(kNewest, r);
+  return ResourceItem(kNewest, {.name = name,
+                                .code = code,
+                                .units = unit,
+                                .price = {current, std::nullopt, base},
+                                .comment = Given(comment),
+                                .fx = {Given(current_fx)}});
 }
 
 }  // namespace
