@@ -36,7 +36,7 @@
 #include "documents.h"
 #include "kdx2xml/kdx2xml.h"
 #include "libxml2_reference.h"
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/builder.h"
 
 namespace {

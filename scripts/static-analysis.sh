@@ -9,7 +9,7 @@
 # Usage: scripts/static-analysis.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cppcheck --std=c++20 -I src -I include -I tests -I tools/make_samples \
+cppcheck --std=c++20 -I src -I include -I tests \
   --library=googletest --enable=warning,performance,portability \
   --suppressions-list=scripts/cppcheck-suppressions.txt --inline-suppr \
   --error-exitcode=1 --quiet -j "$(nproc 2>/dev/null || echo 2)" \

@@ -17,7 +17,7 @@
 #include "api/convert.h"
 #include "filer/codepage.h"
 #include "kdx2xml/kdx2xml.h"
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/builder.h"
 
 namespace kdx::test {

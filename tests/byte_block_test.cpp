@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "api/convert.h"
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/builder.h"
 
 namespace kdx::test {

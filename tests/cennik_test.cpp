@@ -13,6 +13,7 @@
 
 #include "cennik/resource_prices.h"
 #include "support/builder.h"
+#include "support/cennik_builder.h"
 #include "support/model_fixtures.h"
 #include "support/outcomes.h"
 
@@ -27,109 +28,7 @@
 namespace kdx::test {
 namespace {
 
-constexpr int32_t V1 = 0x00010001, V2 = 0x00010002, V3 = 0x00010003, V4 = 0x00010004,
-                  V5 = 0x00010005;
-
-// A resource record; the flags follow from the fields given, and only the
-// fields the version's layout has are written.
-struct Res {
-  std::string name{};
-  std::string code{};
-  int16_t units = -1;
-  std::array<std::optional<std::string>, 4> price{};  // stored amounts, e.g. "12.345"
-  std::optional<int16_t> cargo{};
-  std::optional<int32_t> brutto{};
-  std::optional<int16_t> rasr{};
-  std::optional<std::string> comment{};
-  std::optional<std::string> base_note{};
-  std::optional<std::string> curr_note{};
-  std::array<std::optional<std::string>, 4> fx{};
-  uint16_t extra_flags = 0;  // bits set without their fields
-};
-
-DocBuilder Resource(int32_t version, const Res& r) {
-  const bool wide = version >= V2, texts = version >= V5;
-  uint16_t flags = r.extra_flags;
-  for (int n = 0; n < 4; ++n) {
-    if (r.price[n]) flags |= static_cast<uint16_t>(1u << n);
-    if (texts && r.fx[n]) flags |= static_cast<uint16_t>(0x400u << n);
-  }
-  if (r.cargo) flags |= 0x10;
-  if (r.brutto) flags |= 0x20;
-  if (r.rasr) flags |= 0x40;
-  if (r.comment) flags |= 0x80;
-  if (wide && r.base_note) flags |= 0x100;
-  if (wide && r.curr_note) flags |= 0x200;
-
-  DocBuilder b;
-  b.Byte(0).Head(r.name).Str(r.code).I16(static_cast<uint16_t>(r.units));
-  if (wide) b.I16(flags); else b.Byte(static_cast<uint8_t>(flags));
-  for (const auto& p : r.price) {
-    if (p) b.Cur(*p);
-  }
-  if (r.cargo) b.I16(static_cast<uint16_t>(*r.cargo));
-  if (r.brutto) b.I32(*r.brutto);
-  if (r.rasr) b.I16(static_cast<uint16_t>(*r.rasr));
-  if (r.comment) b.Str(*r.comment);
-  if (wide && r.base_note) b.Str(*r.base_note);
-  if (wide && r.curr_note) b.Str(*r.curr_note);
-  for (const auto& t : r.fx) {
-    if (texts && t) b.Str(*t);
-  }
-  return b;
-}
-
-// A folder item with its items.
-DocBuilder Folder(std::string_view caption, std::initializer_list<DocBuilder> items) {
-  DocBuilder b;
-  b.Byte(1).Head(caption).I32(static_cast<int32_t>(items.size()));
-  for (const auto& i : items) b.Append(i);
-  return b;
-}
-
-// The content of a root group: its count and items.
-DocBuilder Group(std::initializer_list<DocBuilder> items) {
-  DocBuilder b;
-  b.I32(static_cast<int32_t>(items.size()));
-  for (const auto& i : items) b.Append(i);
-  return b;
-}
-
-struct PriceList {
-  int32_t version = V5;
-  std::string comment{};
-  double base_date = DateValue(2000, 1, 1);
-  std::string base_note{};
-  double curr_date = DateValue(2023, 1, 1);
-  std::string curr_note{};
-  uint8_t visible = 15;
-  std::vector<std::string> units{};
-  std::array<std::optional<DocBuilder>, 4> groups{};
-  uint8_t mask_extra = 0;
-  DocBuilder signatures = DocBuilder().ListHead(soloStoreCaption, 0);
-  DocBuilder variables = DocBuilder().I16(0);
-
-  std::string Body() const {
-    DocBuilder b;
-    if (version >= V2) {
-      b.Str(comment).Dbl(base_date).Str(base_note).Dbl(curr_date).Str(curr_note);
-    }
-    b.Byte(visible).I16(static_cast<uint16_t>(units.size()));
-    for (const auto& u : units) b.Head(u);
-    uint8_t mask = mask_extra;
-    for (int i = 0; i < 4; ++i) {
-      if (groups[i]) mask |= static_cast<uint8_t>(1u << i);
-    }
-    b.Byte(mask);
-    for (const auto& g : groups) {
-      if (g) b.Append(*g);
-    }
-    if (version >= V3) b.Append(signatures);
-    if (version >= V4) b.Append(variables);
-    return b.Bytes();
-  }
-  std::string Packed() const { return PackDocument(3, "KD_Cennk", version, Body()); }
-};
+using namespace cennik;
 
 // The XML below the root element of a converted price list.
 std::string BodyOf(const PriceList& doc) {
@@ -147,9 +46,9 @@ std::string RootOf(const PriceList& doc) {
 }
 
 // One material resource, written as the only item of the materials group.
-std::string MaterialXml(int32_t version, const Res& r, std::vector<std::string> units = {}) {
+std::string MaterialXml(int32_t version, const Resource& r, std::vector<std::string> units = {}) {
   PriceList doc{.version = version, .units = std::move(units)};
-  doc.groups[2] = Group({Resource(version, r)});
+  doc.groups[kMaterials] = Group({ResourceItem(version, r)});
   return BodyOf(doc);
 }
 std::string OneMaterial(const std::string& elem) {
@@ -164,25 +63,24 @@ TEST(CennikTest, NewestVersionWritesEveryAttributeInOrder) {
                 .curr_note = "текущие",
                 .visible = 3,
                 .units = {"шт", "м3"}};
-  doc.groups[0] = Group({Resource(V5, {.name = "Рабочий 3 разряда",
-                                       .code = "1-100-30",
-                                       .price = {"25.77"},
-                                       .rasr = 300})});
-  doc.groups[2] = Group(
-      {Folder("Бетон", {Resource(V5, {.name = "Бетон B15",
-                                      .code = "04.1.02",
-                                      .units = 1,
-                                      .price = {"5230.125", "4000", "600.004", "0.005"},
-                                      .cargo = 150,
-                                      .brutto = 2400,
-                                      .comment = "ГОСТ 7473",
-                                      .base_note = "ФССЦ",
-                                      .curr_note = "мониторинг",
-                                      .fx = {std::nullopt, "Ц*1,2", "601,5", std::nullopt}})}),
-       Resource(V5, {.name = "Песок", .units = 1})});
-  doc.signatures = DocBuilder().Head("Подписи").I16(1).Head("Составил").I32(300).Str("Иванов")
-                       .ListHead(soloStoreCaption, 0);
-  doc.variables = DocBuilder().I16(1).Head("Индекс").Str("I1").Str("1,05");
+  doc.groups[kWorkers] = Group({ResourceItem(
+      kNewest,
+      {.name = "Рабочий 3 разряда", .code = "1-100-30", .price = {"25.77"}, .rasr = 300})});
+  doc.groups[kMaterials] = Group(
+      {FolderItem("Бетон",
+                  {ResourceItem(kNewest, {.name = "Бетон B15",
+                                          .code = "04.1.02",
+                                          .units = 1,
+                                          .price = {"5230.125", "4000", "600.004", "0.005"},
+                                          .cargo = 150,
+                                          .brutto = 2400,
+                                          .comment = "ГОСТ 7473",
+                                          .base_note = "ФССЦ",
+                                          .curr_note = "мониторинг",
+                                          .fx = {std::nullopt, "Ц*1,2", "601,5", std::nullopt}})}),
+       ResourceItem(kNewest, {.name = "Песок", .units = 1})});
+  doc.signatures = {"Подписи", {{"Составил", 300, "Иванов"}}};
+  doc.variables = {{"Индекс", "I1", "1,05"}};
 
   const Outcome out = Convert(doc.Packed());
   ASSERT_TRUE(out.ok) << out.failure;
@@ -214,19 +112,20 @@ TEST(CennikTest, NewestVersionWritesEveryAttributeInOrder) {
 }
 
 TEST(CennikTest, EachVersionReadsItsOwnLayout) {
-  const Res res{.name = "Щебень",
-                .price = {"10"},
-                .comment = "к",
-                .base_note = "б",
-                .curr_note = "т",
-                .fx = {"Ц"}};
+  const Resource res{.name = "Щебень",
+                     .price = {"10"},
+                     .comment = "к",
+                     .base_note = "б",
+                     .curr_note = "т",
+                     .fx = {"Ц"}};
   const std::string root_v1 =
       "DateBase=\"01.01.2000\" DateCurr=\"15.03.2023\">";  // defaults: 1.1.2000 and today
   const std::string root_v2 =
       "Comment=\"Прайс\" DateBase=\"01.02.2022\" DateBaseComment=\"на 2022\" "
       "DateCurr=\"15.03.2022\">";
   const std::string materials_old =
-      "  <Materials>\n    <Elem Caption=\"Щебень\" PriceCE=\"10\" Comment=\"к\"/>\n  </Materials>\n";
+      "  <Materials>\n    <Elem Caption=\"Щебень\" PriceCE=\"10\" Comment=\"к\"/>\n  "
+      "</Materials>\n";
   const std::string materials_notes =
       "  <Materials>\n    <Elem Caption=\"Щебень\" PriceCE=\"10\" Comment=\"к\" "
       "PriceBaseComment=\"б\" PriceCurrComment=\"т\"/>\n  </Materials>\n";
@@ -241,11 +140,11 @@ TEST(CennikTest, EachVersionReadsItsOwnLayout) {
     std::string root_end;
     std::string body;
   } cases[] = {
-      {V1, root_v1, materials_old},
-      {V2, root_v2, materials_notes},
-      {V3, root_v2, materials_notes + signs},
-      {V4, root_v2, materials_notes + signs + vars},
-      {V5, root_v2, materials_fx + signs + vars},
+      {kOldest, root_v1, materials_old},
+      {kDatesAndNotes, root_v2, materials_notes},
+      {kSignatures, root_v2, materials_notes + signs},
+      {kVariables, root_v2, materials_notes + signs + vars},
+      {kPriceTexts, root_v2, materials_fx + signs + vars},
   };
   for (const auto& c : cases) {
     PriceList doc{.version = c.version,
@@ -253,10 +152,9 @@ TEST(CennikTest, EachVersionReadsItsOwnLayout) {
                   .base_date = DateValue(2022, 2, 1),
                   .base_note = "на 2022",
                   .curr_date = DateValue(2022, 3, 15),
-                  .signatures = DocBuilder().Head("").I16(1).Head("Составил").I32(0).Str("")
-                                    .ListHead(soloStoreCaption, 0),
-                  .variables = DocBuilder().I16(1).Head("").Str("X").Str("")};
-    doc.groups[2] = Group({Resource(c.version, res)});
+                  .signatures = {"", {{"Составил", 0, ""}}},
+                  .variables = {{"", "X", ""}}};
+    doc.groups[kMaterials] = Group({ResourceItem(c.version, res)});
     const std::string root = RootOf(doc);
     EXPECT_EQ(root.substr(root.size() - c.root_end.size()), c.root_end) << c.version;
     EXPECT_EQ(BodyOf(doc), c.body + "</Document>\n") << c.version;
@@ -264,9 +162,9 @@ TEST(CennikTest, EachVersionReadsItsOwnLayout) {
 }
 
 TEST(CennikTest, FlagBitsBeyondTheVersionsLayoutAreIgnored) {
-  // Before version 5 the text bits read nothing; bits 14 and 15 never do.
-  for (int32_t version : {V2, V3, V4, V5}) {
-    const uint16_t unread = version < V5 ? 0xFC00 : 0xC000;
+  // Before kPriceTexts the text bits read nothing; bits 14 and 15 never do.
+  for (int32_t version : {kDatesAndNotes, kSignatures, kVariables, kPriceTexts}) {
+    const uint16_t unread = version < kPriceTexts ? 0xFC00 : 0xC000;
     EXPECT_EQ(MaterialXml(version, {.name = "a", .price = {"1"}, .extra_flags = unread}),
               OneMaterial("<Elem Caption=\"a\" PriceCE=\"1\"/>"))
         << version;
@@ -274,12 +172,17 @@ TEST(CennikTest, FlagBitsBeyondTheVersionsLayoutAreIgnored) {
 }
 
 TEST(CennikTest, ResourceWithNoFlagsWritesOnlyItsTexts) {
-  EXPECT_EQ(MaterialXml(V5, {.name = "Цемент", .code = "01.01", .units = 0}, {"т"}),
+  EXPECT_EQ(MaterialXml(kNewest, {.name = "Цемент", .code = "01.01", .units = 0}, {"т"}),
             OneMaterial("<Elem Caption=\"Цемент\" Code=\"01.01\" Units=\"т\"/>"));
-  EXPECT_EQ(MaterialXml(V5, {}), OneMaterial("<Elem/>"));
+  EXPECT_EQ(MaterialXml(kNewest, {}), OneMaterial("<Elem/>"));
   // Stored zeros and empty texts are left out as well.
-  EXPECT_EQ(MaterialXml(V5, {.price = {"0", "0", "0", "0"}, .cargo = 0, .brutto = 0, .rasr = 0,
-                             .comment = "", .base_note = "", .curr_note = ""}),
+  EXPECT_EQ(MaterialXml(kNewest, {.price = {"0", "0", "0", "0"},
+                                  .cargo = 0,
+                                  .brutto = 0,
+                                  .rasr = 0,
+                                  .comment = "",
+                                  .base_note = "",
+                                  .curr_note = ""}),
             OneMaterial("<Elem/>"));
 }
 
@@ -289,12 +192,16 @@ TEST(CennikTest, UnitIndexesOutsideTheListGiveNoUnits) {
     int16_t index;
     const char* elem;
   } cases[] = {
-      {0, "<Elem Units=\"кг\"/>"}, {2, "<Elem Units=\"м2\"/>"}, {1, "<Elem/>"},  // empty text
-      {-1, "<Elem/>"},           {3, "<Elem/>"},            {-32768, "<Elem/>"},
+      {0, "<Elem Units=\"кг\"/>"},
+      {2, "<Elem Units=\"м2\"/>"},
+      {1, "<Elem/>"},  // empty text
+      {-1, "<Elem/>"},
+      {3, "<Elem/>"},
+      {-32768, "<Elem/>"},
       {32767, "<Elem/>"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MaterialXml(V5, {.units = c.index}, units), OneMaterial(c.elem)) << c.index;
+    EXPECT_EQ(MaterialXml(kNewest, {.units = c.index}, units), OneMaterial(c.elem)) << c.index;
   }
 }
 
@@ -310,7 +217,7 @@ TEST(CennikTest, MassCargoAndWorkClassAreScaled) {
       {INT32_MAX, 32767, 0, "<Elem Mass=\"2147483,647\" Cargo=\"327,67\"/>"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MaterialXml(V5, {.cargo = c.cargo, .brutto = c.brutto, .rasr = c.rasr}),
+    EXPECT_EQ(MaterialXml(kNewest, {.cargo = c.cargo, .brutto = c.brutto, .rasr = c.rasr}),
               OneMaterial(c.elem));
   }
 }
@@ -328,7 +235,7 @@ TEST(CennikTest, StoredPricesRoundToHundredths) {
       {"-0.0049", "<Elem/>"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MaterialXml(V5, {.price = {std::nullopt, std::nullopt, std::nullopt, c.stored}}),
+    EXPECT_EQ(MaterialXml(kNewest, {.price = {std::nullopt, std::nullopt, std::nullopt, c.stored}}),
               OneMaterial(c.elem))
         << c.stored;
   }
@@ -353,18 +260,20 @@ TEST(CennikTest, PriceTextsReplaceOrClearTheStoredValue) {
       {"3", "", "<Elem/>"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MaterialXml(V5, {.price = {std::nullopt, c.stored}, .fx = {std::nullopt, c.text}}),
-              OneMaterial(c.elem))
+    EXPECT_EQ(
+        MaterialXml(kNewest, {.price = {std::nullopt, c.stored}, .fx = {std::nullopt, c.text}}),
+        OneMaterial(c.elem))
         << '"' << c.text << '"';
   }
 }
 
 TEST(CennikTest, GroupsAndFolders) {
-  const DocBuilder elem = Resource(V5, {.name = "r"});
+  const DocBuilder elem = ResourceItem(kNewest, {.name = "r"});
   PriceList doc{.visible = 0, .mask_extra = 0xF0};  // visibility and bits 4-7 change nothing
-  doc.groups[0] = Group({elem});
-  doc.groups[1] = Group({});  // present but empty: no element
-  doc.groups[3] = Group({Folder("Пустая", {}), Folder("Краны", {Folder("Башенные", {elem}), elem})});
+  doc.groups[kWorkers] = Group({elem});
+  doc.groups[kMechanics] = Group({});  // present but empty: no element
+  doc.groups[kMachines] = Group(
+      {FolderItem("Пустая", {}), FolderItem("Краны", {FolderItem("Башенные", {elem}), elem})});
   EXPECT_EQ(BodyOf(doc),
             "  <Workers>\n    <Elem Caption=\"r\"/>\n  </Workers>\n"
             "  <Machines>\n"
@@ -376,8 +285,9 @@ TEST(CennikTest, GroupsAndFolders) {
             "  </Machines>\n</Document>\n");
 
   PriceList mechanics;
-  mechanics.groups[1] = Group({elem});
-  EXPECT_EQ(BodyOf(mechanics), "  <Mechanics>\n    <Elem Caption=\"r\"/>\n  </Mechanics>\n</Document>\n");
+  mechanics.groups[kMechanics] = Group({elem});
+  EXPECT_EQ(BodyOf(mechanics),
+            "  <Mechanics>\n    <Elem Caption=\"r\"/>\n  </Mechanics>\n</Document>\n");
 }
 
 TEST(CennikTest, BadRecordsFail) {
@@ -388,17 +298,17 @@ TEST(CennikTest, BadRecordsFail) {
   } cases[] = {
       {"item type 2", Group({DocBuilder().Byte(2).Head("x").I32(0)}),
        "EOrvakFilerError: Неверный формат данных в потоке"},
-      {"resource marker", Group({DocBuilder().Byte(0).Byte(0xEE).Str("x")}),
+      {"resource marker", Group({DocBuilder().Byte(kResourceItem).Byte(0xEE).Str("x")}),
        "EOrvakFilerInvalidSignature: Неверный формат данных в потоке"},
-      {"folder marker", Group({DocBuilder().Byte(1).Byte(0x00).Str("x").I32(0)}),
+      {"folder marker", Group({DocBuilder().Byte(kFolderItem).Byte(0x00).Str("x").I32(0)}),
        "EOrvakFilerInvalidSignature: Неверный формат данных в потоке"},
       {"group count", DocBuilder().I32(-5), "EListError: List capacity out of bounds (-5)"},
-      {"folder count", Group({DocBuilder().Byte(1).Head("x").I32(0x7FFFFFFF)}),
+      {"folder count", Group({DocBuilder().Byte(kFolderItem).Head("x").I32(0x7FFFFFFF)}),
        "EListError: List capacity out of bounds (2147483647)"},
   };
   for (const auto& c : cases) {
     PriceList doc;
-    doc.groups[2] = c.group;
+    doc.groups[kMaterials] = c.group;
     EXPECT_EQ(Convert(doc.Packed()).failure, c.failure) << c.what;
   }
 }
@@ -408,12 +318,12 @@ TEST(CennikTest, BadRecordsFail) {
 // A price list whose materials hold a chain of folders; with the root group
 // that makes levels + 1 nested lists. The innermost folder holds one resource.
 std::string NestedFolders(int levels) {
-  const std::string open = DocBuilder().Byte(1).Head("F").I32(1).Bytes();
+  const std::string open = DocBuilder().Byte(kFolderItem).Head("F").I32(1).Bytes();
   std::string group = DocBuilder().I32(1).Bytes();
   for (int i = 0; i < levels; ++i) group += open;
-  group += Resource(V5, {.name = "deep"}).Bytes();
+  group += ResourceItem(kNewest, {.name = "deep"}).Bytes();
   PriceList doc;
-  doc.groups[2] = DocBuilder().Raw(group);
+  doc.groups[kMaterials] = DocBuilder().Raw(group);
   return doc.Packed();
 }
 
@@ -469,22 +379,21 @@ TEST(CennikTest, DeepestDocumentConvertsOnAOneMebibyteStack) {
 // A price list that uses every part of the layout.
 std::string RichPriceList() {
   PriceList doc{.comment = "к", .base_note = "б", .curr_note = "т", .units = {"шт", "м"}};
-  const DocBuilder full = Resource(V5, {.name = "ресурс",
-                                        .code = "1",
-                                        .units = 1,
-                                        .price = {"1.5", "2", "3", "4"},
-                                        .cargo = 1,
-                                        .brutto = 2,
-                                        .rasr = 3,
-                                        .comment = "с",
-                                        .base_note = "о1",
-                                        .curr_note = "о2",
-                                        .fx = {"Ц", "5", "x", "7"}});
-  doc.groups[0] = Group({full});
-  doc.groups[3] = Group({Folder("п", {full, Folder("", {})}), full});
-  doc.signatures = DocBuilder().Head("Подписи").I16(1).Head("Составил").I32(300).Str("И")
-                       .Head("А").I16(1).Head("Должность").I32(1).Str("инженер");
-  doc.variables = DocBuilder().I16(1).Head("в").Str("V").Str("1");
+  const DocBuilder full = ResourceItem(kNewest, {.name = "ресурс",
+                                                 .code = "1",
+                                                 .units = 1,
+                                                 .price = {"1.5", "2", "3", "4"},
+                                                 .cargo = 1,
+                                                 .brutto = 2,
+                                                 .rasr = 3,
+                                                 .comment = "с",
+                                                 .base_note = "о1",
+                                                 .curr_note = "о2",
+                                                 .fx = {"Ц", "5", "x", "7"}});
+  doc.groups[kWorkers] = Group({full});
+  doc.groups[kMachines] = Group({FolderItem("п", {full, FolderItem("", {})}), full});
+  doc.signatures = {"Подписи", {{"Составил", 300, "И", {{"Должность", 1, "инженер"}}}}};
+  doc.variables = {{"в", "V", "1"}};
   return doc.Packed();
 }
 
@@ -539,11 +448,12 @@ TEST(CennikTest, FalseCountsInNestedFoldersClaimNoMemory) {
   // (a resource record cut short), so each level sees those bytes left.
   std::string group = DocBuilder().I32(134217727).Bytes();
   for (int i = 1; i < kMaxRowNesting; ++i) {
-    group += DocBuilder().Byte(1).Head("F").I32(134217727).Bytes();
+    group += DocBuilder().Byte(kFolderItem).Head("F").I32(134217727).Bytes();
   }
-  group += DocBuilder().Byte(0).Head().Byte(8).I32(4 << 20).Bytes() + std::string(4 << 20, 'x');
-  PriceList doc{.version = V2};  // nothing follows the groups
-  doc.groups[2] = DocBuilder().Raw(group);
+  group += DocBuilder().Byte(kResourceItem).Head().Byte(8).I32(4 << 20).Bytes() +
+           std::string(4 << 20, 'x');
+  PriceList doc{.version = kDatesAndNotes};  // nothing follows the groups
+  doc.groups[kMaterials] = DocBuilder().Raw(group);
   const std::string packed = doc.Packed();
   // Converted in a child process limited to 1 GiB of address space.
   EXPECT_EXIT(ConvertWithinOneGibibyteAndExit(packed, "EReadError: Stream read error"),
@@ -565,11 +475,8 @@ std::string PriceXml(TKdCustomResourcePrices& prices) {
 }
 
 TEST(ResourcePricesTest, RecordStoresValuesUnroundedAndTextsWithoutValue) {
-  const DocBuilder record = DocBuilder()
-                                .Head()
-                                .Byte(0x01 | 0x02 | 0x04 | 0x10 | 0x80)
-                                .Cur("12.3456").Cur("0.0049").Cur("-1")
-                                .Str("Ц1").Str("x");
+  DocBuilder record;
+  WritePrices(record, {"12.3456", "0.0049", "-1"}, {"Ц1", std::nullopt, std::nullopt, "x"});
   TKdResourcePrices all(nullptr);
   BasePrices base(nullptr);
   for (TKdCustomResourcePrices* p : {static_cast<TKdCustomResourcePrices*>(&all),

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/builder.h"
 
 namespace kdx::test {

@@ -13,10 +13,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include "api/convert.h"
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/builder.h"
 #include "support/outcomes.h"
 
@@ -78,7 +79,11 @@ TEST_P(EstimateRobustness, EveryCutFailsAndEveryByteChangeConvertsOrFails) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, EstimateRobustness,
                          ::testing::Values(Estimate{0x0001015F, 20}, Estimate{0x0001013A, 4}),
-                         [](const auto& info) { return std::to_string(info.param.version); });
+                         [](const auto& info) {
+                           std::ostringstream name;
+                           name << "v0x" << std::hex << std::uppercase << info.param.version;
+                           return name.str();
+                         });
 
 }  // namespace
 }  // namespace kdx::test

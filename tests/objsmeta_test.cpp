@@ -8,9 +8,12 @@
 #include <string>
 
 #include "support/builder.h"
+#include "support/objsmeta_builder.h"
 
 namespace kdx::test {
 namespace {
+
+using namespace objsmeta;
 
 constexpr const char* kBadData = "EOrvakFilerError: Неверный формат данных в потоке";
 constexpr const char* kBadMarker = "EOrvakFilerInvalidSignature: Неверный формат данных в потоке";
@@ -19,57 +22,33 @@ std::string Pack(bool estimate, int32_t version, const DocBuilder& body) {
   return PackDocument(estimate ? 1 : 2, estimate ? "KD_ObjSm" : "KD_ConsC", version, body.Bytes());
 }
 
-int OldSignatureTexts(int32_t v) { return v >= 0x1000D ? 8 : v >= 0x10002 ? 4 : 0; }
+DocBuilder& EmptyUserData(DocBuilder& b) {
+  WriteUserData(b, {});
+  return b;
+}
 
-DocBuilder& EmptyUserData(DocBuilder& b) { return b.Head().Byte(0).I16(0); }
-
-DocBuilder Amounts(DocBuilder b, std::initializer_list<const char*> amounts) {
+DocBuilder WithAmounts(DocBuilder b, std::initializer_list<const char*> amounts) {
   for (const char* amount : amounts) b.Cur(amount);
   return b;
 }
 
 // Item type of a cost row, its marker, caption "R" and an empty basis.
-DocBuilder RowStart() { return DocBuilder().Byte(1).Head("R").Str(""); }
-
-// The head of the summaries and what follows them up to the estimate's own
-// part: no conversion rows, no signature texts.
-DocBuilder TailStart(int32_t v, uint16_t summaries) {
-  DocBuilder b;
-  if (v >= 0x1000C) b.I16(0).I16(0);
-  b.I16(summaries);
-  return b;
-}
+DocBuilder RowStart() { return DocBuilder().Byte(kCostItem).Head("R").Str(""); }
 
 // Everything after the chapters, empty, as far as the version has it.
-DocBuilder EmptyTail(bool estimate, int32_t v, uint16_t summaries = 4992) {
-  DocBuilder b = TailStart(v, summaries);
-  if (v >= 0x10017) b.ListHead(soloStoreCaption, 0, "");
-  for (int i = v >= 0x10017 ? 8 : 0; i < OldSignatureTexts(v); ++i) b.Str("");
-  if (estimate && v >= 0x1000B) b.Byte(2).Byte(2).Byte(2);
-  if (estimate && v >= 0x10007 && v < 0x1000B) b.Byte(2);
-  if (v >= 0x10012) EmptyUserData(b.Str(""));
-  if (v >= 0x10014) b.I16(0);
-  return b;
+DocBuilder EmptyTail(bool estimate, int32_t v) {
+  return Document{.estimate = estimate, .version = v}.Tail();
 }
 
-// A body: the settings before the chapters, then the chapters the test adds.
+// A document: the settings before the chapters, then the chapters the test
+// adds, then what the test sets of the rest.
 class Body {
  public:
-  // The mode and the number of stored chapters are written from version 8.
+  // The mode and the number of stored chapters are written from kModeByte.
   Body(bool estimate, int32_t v, uint8_t mode = 1, uint8_t stored = 1, uint8_t round = 0)
-      : estimate_(estimate), v_(v) {
-    if (v >= 0x10008) b_.Byte(mode).Byte(stored);
-    if (v >= 0x10004) b_.Bool(false);
-    if (v >= 0x10008) b_.I16(0);
-    if (v >= 0x1000E) b_.Byte(round);
-  }
+      : d_{.estimate = estimate, .version = v, .mode = mode, .stored = stored, .round = round} {}
   Body& Chapter(uint16_t count = 0, const DocBuilder& items = {}, std::string_view caption = "") {
-    if (v_ >= 0x10009) {
-      b_.Head(caption);
-    } else {
-      b_.Head();
-    }
-    b_.I16(count).Append(items);
+    d_.chapters.push_back(ChapterRecord(d_.version, caption, count, items));
     return *this;
   }
   Body& Chapters(int n) {
@@ -78,21 +57,18 @@ class Body {
   }
   // A row block of the oldest layout.
   Body& OldBlock(uint16_t count = 0, const DocBuilder& items = {}) {
-    b_.Head().I16(count).Append(items);
+    d_.chapters.push_back(DocBuilder().Head().I16(count).Append(items));
     return *this;
   }
-  std::string Finish(uint16_t summaries = 4992) const {
-    return Finish(EmptyTail(estimate_, v_, summaries));
+  Document& Doc() { return d_; }
+  std::string Finish(uint16_t summaries = 4992) {
+    d_.summaries = summaries;
+    return d_.Packed();
   }
-  std::string Finish(const DocBuilder& tail) const {
-    DocBuilder all = b_;
-    return Pack(estimate_, v_, all.Append(tail));
-  }
+  std::string Finish(const DocBuilder& tail) const { return d_.Packed(tail); }
 
  private:
-  bool estimate_;
-  int32_t v_;
-  DocBuilder b_;
+  Document d_;
 };
 
 // A consolidated calculation whose first chapter holds the items; the other
@@ -152,13 +128,13 @@ bool Has(const Outcome& out, std::string_view text) {
 
 // ---- chapters and modes ----
 
-TEST(ObjSmetaModes, ChaptersFollowTheModeAndTheModeByteFromVersion8) {
+TEST(ObjSmetaModes, ChaptersFollowTheModeAndTheStoredModeByte) {
   const char* estimate = "2 8 9 10 11 12 13 14 15";
   const char* fifteen = "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15";
   struct Case {
     bool estimate;
     int32_t version;
-    uint8_t mode;  // stored from version 8 only
+    uint8_t mode;  // stored from version 0x10008 only
     int chapters_stored;
     const char* mode_name;
     const char* numbers;
@@ -199,7 +175,7 @@ TEST(ObjSmetaModes, ChapterWithoutStoredCaptionTakesTheStandardNameOfItsPlace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const DocBuilder header = DocBuilder().Byte(0).Head("");
+    const DocBuilder header = HeaderItem("");
     const Outcome out = Convert(Body(false, 0x10017, c.mode, c.place)
                                     .Chapters(c.place - 1)
                                     .Chapter(1, header, c.stored)
@@ -210,9 +186,9 @@ TEST(ObjSmetaModes, ChapterWithoutStoredCaptionTakesTheStandardNameOfItsPlace) {
   }
 }
 
-TEST(ObjSmetaModes, ChapterCaptionIsStoredFromVersion9) {
-  const DocBuilder header = DocBuilder().Byte(0).Head("H");
-  // Version 8 writes no caption: the chapter takes its standard name.
+TEST(ObjSmetaModes, ChapterCaptionIsStoredFromItsVersion) {
+  const DocBuilder header = HeaderItem("H");
+  // Version 0x10008 writes no caption: the chapter takes its standard name.
   EXPECT_TRUE(Has(Convert(WithItems(0x10008, 1, header)),
                   "<Chapter Caption=\"Глава 1. Подготовка территории строительства\""));
   EXPECT_TRUE(Has(Convert(Body(false, 0x10009).Chapter(1, header, "Мой").Finish()),
@@ -220,7 +196,7 @@ TEST(ObjSmetaModes, ChapterCaptionIsStoredFromVersion9) {
 }
 
 TEST(ObjSmetaModes, OldLayoutAppendsSixBlocksToTheFirstChapter) {
-  const auto header = [](std::string_view caption) { return DocBuilder().Byte(0).Head(caption); };
+  const auto header = [](std::string_view caption) { return HeaderItem(caption); };
   // Blocks: an unknown item type (skipped, reads nothing) before a header, an
   // empty block, a negative count, a header; then the chapters at places 8 to 15.
   Body old_body(false, 0x10005);
@@ -241,7 +217,7 @@ TEST(ObjSmetaModes, OldLayoutAppendsSixBlocksToTheFirstChapter) {
   EXPECT_TRUE(Has(old_out,
                   "<Chapter Number=\"7\"/>\n    <Chapter Caption=\"Глава 8. "
                   "Временные здания и сооружения\" Number=\"8\">"));
-  // From version 6 every chapter reads itself in turn.
+  // From version 0x10006 every chapter reads itself in turn.
   const Outcome out = Convert(
       Body(false, 0x10006).Chapter(1, header("A")).Chapter(1, header("B")).Chapters(13).Finish());
   EXPECT_TRUE(Has(out, "Number=\"1\">\n      <Header Caption=\"A\"/>\n    </Chapter>"));
@@ -297,20 +273,19 @@ TEST(ObjSmetaOptions, EstimateKeepsOnlyBit0AndTheHighByteOfSummaries) {
 TEST(ObjSmetaOptions, EstimateChapterNumbersInConsolidatedCalculationsByVersion) {
   struct Case {
     int32_t version;
-    std::string stored;
+    std::array<uint8_t, 3> stored;  // as far as the version holds them
     const char* written;
   } cases[] = {
-      {0x10006, "", "<CCChapter Cons=\"2\" Rec=\"2\" Road=\"2\"/>"},
-      {0x10007, "\x05", "<CCChapter Cons=\"5\" Rec=\"2\" Road=\"2\"/>"},
-      {0x1000A, std::string(1, '\0'), "<CCChapter Rec=\"2\" Road=\"2\"/>"},
-      {0x1000B, "\x05\x06\x07", "<CCChapter Cons=\"5\" Rec=\"6\" Road=\"7\"/>"},
+      {kCcChapter - 1, {5, 6, 7}, "<CCChapter Cons=\"2\" Rec=\"2\" Road=\"2\"/>"},
+      {kCcChapter, {5, 6, 7}, "<CCChapter Cons=\"5\" Rec=\"2\" Road=\"2\"/>"},
+      {kCcChapters - 1, {0, 6, 7}, "<CCChapter Rec=\"2\" Road=\"2\"/>"},
+      {kCcChapters, {5, 6, 7}, "<CCChapter Cons=\"5\" Rec=\"6\" Road=\"7\"/>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
-    DocBuilder tail = TailStart(c.version, 0);
-    for (int i = 0; i < OldSignatureTexts(c.version); ++i) tail.Str("");
-    const Body body = Body(true, c.version, 0, 0).Chapters(c.version < 0x10008 ? 9 : 0);
-    const Outcome out = Convert(body.Finish(tail.Raw(c.stored)));
+    Body body = Body(true, c.version, 0, 0).Chapters(c.version < kModeByte ? 9 : 0);
+    body.Doc().cc_chapters = c.stored;
+    const Outcome out = Convert(body.Finish(0));
     EXPECT_EQ(Fragment(out, "<CCChapter "), std::string(c.written) + "\n");
   }
   // A consolidated calculation has no such numbers.
@@ -346,22 +321,21 @@ TEST(ObjSmetaSignatures, OldTextsBecomeSignaturesByTheirPlace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
-    DocBuilder tail = TailStart(c.version, 0);
-    for (const char* text : c.texts) tail.Str(text);
     Body body(false, c.version, 1, 0);
     if (c.version < 0x10006) body.Chapters(15);  // the first chapter, six blocks, eight chapters
-    const std::string written = Fragment(Convert(body.Finish(tail)), "<KdDocSignatures>");
+    body.Doc().signature_texts.assign(c.texts.begin(), c.texts.end());
+    const std::string written = Fragment(Convert(body.Finish(0)), "<KdDocSignatures>");
     EXPECT_EQ(written.substr(0, written.find("</KdDocSignatures>")), c.written);
   }
 }
 
-TEST(ObjSmetaSignatures, ListFromVersion23AndTheTailInItsOrder) {
-  DocBuilder tail = TailStart(0x10017, 0);
-  tail.ListHead(soloStoreCaption, 1, "Подписи").Head("Утвердил").I32(200).Str("Иванов");
-  tail.ListHead(soloStoreCaption, 0, "").Str("Комментарий");
-  tail.Head().Byte(0).I16(2).Str("ud1");
-  tail.I16(1).Head("Переменная").Str("X").Str("2*3");
-  const Outcome out = Convert(Body(false, 0x10017, 1, 0).Finish(tail));
+TEST(ObjSmetaSignatures, SignatureListAndTheTailInItsOrder) {
+  Body body(false, kSignatureList, 1, 0);
+  body.Doc().signatures = {"Подписи", {{"Утвердил", 200, "Иванов"}}};
+  body.Doc().comment = "Комментарий";
+  body.Doc().user_data[1] = "ud1";
+  body.Doc().variables = {{"Переменная", "X", "2*3"}};
+  const Outcome out = Convert(body.Finish(0));
   EXPECT_TRUE(Has(out, "Comment=\"Комментарий\"")) << out.failure;
   EXPECT_TRUE(Has(out,
                   "  </Chapters>\n"
@@ -375,41 +349,37 @@ TEST(ObjSmetaSignatures, ListFromVersion23AndTheTailInItsOrder) {
                   "</Document>"));
 }
 
-TEST(ObjSmetaSignatures, CommentAndUserDataFromVersion18VariablesFromVersion20) {
-  for (int32_t v : {0x10011, 0x10012, 0x10013, 0x10014}) {
+TEST(ObjSmetaSignatures, CommentUserDataAndVariablesFromTheirVersions) {
+  for (int32_t v : {kCommentAndUserData - 1, kCommentAndUserData, kVariables - 1, kVariables}) {
     SCOPED_TRACE(v);
-    DocBuilder tail = TailStart(v, 0);
-    for (int i = 0; i < 8; ++i) tail.Str("");
-    if (v >= 0x10012) tail.Str("К").Head().Byte(0).I16(1).Str("u");
-    if (v >= 0x10014) tail.I16(1).Head("V").Str("ID").Str("1");
-    const Outcome out = Convert(Body(false, v, 1, 0).Finish(tail));
+    Body body(false, v, 1, 0);
+    body.Doc().comment = "К";
+    body.Doc().user_data[0] = "u";
+    body.Doc().variables = {{"V", "ID", "1"}};
+    const Outcome out = Convert(body.Finish(0));
     ASSERT_TRUE(out.ok) << out.failure;
-    EXPECT_EQ(Has(out, "Comment=\"К\""), v >= 0x10012);
-    EXPECT_EQ(Has(out, "<UserData Data_0=\"u\"/>"), v >= 0x10012);
-    EXPECT_EQ(Has(out, "<Variables>"), v >= 0x10014);
+    EXPECT_EQ(Has(out, "Comment=\"К\""), v >= kCommentAndUserData);
+    EXPECT_EQ(Has(out, "<UserData Data_0=\"u\"/>"), v >= kCommentAndUserData);
+    EXPECT_EQ(Has(out, "<Variables>"), v >= kVariables);
   }
 }
 
-TEST(ObjSmetaConversion, GroupsFromVersion12WithFiveCoefficientsFromVersion21) {
-  for (int32_t v : {0x1000B, 0x1000C, 0x10014, 0x10015}) {
+TEST(ObjSmetaConversion, GroupsAndTheirFifthCoefficientFromTheirVersions) {
+  for (int32_t v : {kConversionGroups - 1, kConversionGroups, kFiveConversionFactors - 1,
+                    kFiveConversionFactors}) {
     SCOPED_TRACE(v);
-    DocBuilder tail;
-    if (v >= 0x1000C) {
-      tail.I16(1).Head("Пересчёт").I32(12500).I32(10000).I32(20000).I32(5000);
-      if (v >= 0x10015) tail.I32(30000);
-      tail.I16(1).Head("Второй").I32(10000).I32(10000).I32(10000).I32(10000);
-      if (v >= 0x10015) tail.I32(10000);
-    }
-    const std::string rest = EmptyTail(false, v).Bytes().substr(v >= 0x1000C ? 4 : 0);
-    const Outcome out = Convert(Body(false, v, 1, 0).Finish(tail.Raw(rest)));
-    if (v < 0x1000C) {
+    Body body(false, v, 1, 0);
+    body.Doc().first_conversions = {{"Пересчёт", {12500, kOne, 20000, 5000, 30000}}};
+    body.Doc().second_conversions = {{"Второй"}};
+    const Outcome out = Convert(body.Finish());
+    if (v < kConversionGroups) {
       EXPECT_TRUE(out.ok && out.xml.find("ConvGroup") == std::string::npos) << out.failure;
       continue;
     }
     EXPECT_EQ(Fragment(out, "<ConvGroup_1>"),
               std::string("<ConvGroup_1>\n  <ConvItem Caption=\"Пересчёт\" Sroy=\"1,25\" "
                           "Obor=\"2\" Other=\"0,5\"") +
-                  (v >= 0x10015 ? " Fot=\"3\"" : "") + "/>\n</ConvGroup_1>\n");
+                  (v >= kFiveConversionFactors ? " Fot=\"3\"" : "") + "/>\n</ConvGroup_1>\n");
     EXPECT_EQ(Fragment(out, "<ConvGroup_2>"),
               "<ConvGroup_2>\n  <ConvItem Caption=\"Второй\"/>\n</ConvGroup_2>\n");
   }
@@ -430,15 +400,16 @@ TEST(ObjSmetaCostRow, OldestLayoutsByVersion) {
       {0x10001, DocBuilder().Byte(1).Head("R").Str("Осн"),
        "<Position Caption=\"R\" Obosn=\"Осн\"/>"},
       // Amounts in thousands (not the two last ones), no options byte.
-      {0x10002, Amounts(RowStart().Byte(0), {"1.5", "2", "0", "-0.0001", "3", "4"}).Str("ID"),
+      {0x10002, WithAmounts(RowStart().Byte(0), {"1.5", "2", "0", "-0.0001", "3", "4"}).Str("ID"),
        "<Position Caption=\"R\" Identifier=\"ID\" Sroy=\"1500\" Mont=\"2000\" Other=\"-0,1\" "
        "Fot=\"3\" EdPr=\"4\"/>"},
       // The options byte arrives with bit 0 cleared; still thousands.
-      {0x10003, Amounts(RowStart().Byte(0x0F).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
+      {0x10003,
+       WithAmounts(RowStart().Byte(0x0F).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
        "<Position Caption=\"R\" Options=\"Disabled Reserved Reserved\" Sroy=\"1500\" "
        "Mont=\"2000\"/>"},
-      // Units from version 4.
-      {0x10004, Amounts(RowStart().Byte(0).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
+      // Units from version 0x10004.
+      {0x10004, WithAmounts(RowStart().Byte(0).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
        "<Position Caption=\"R\" Sroy=\"1,5\" Mont=\"2\"/>"},
       // Layouts 1, 2 and unknown layouts carry no amounts of their own.
       {0x10005, layout1, "<Position Caption=\"R\" Identifier=\"L1\" Fot=\"7\" EdPr=\"8\"/>"},
@@ -455,13 +426,13 @@ TEST(ObjSmetaCostRow, OldestLayoutsByVersion) {
   // Thousands that cannot be scaled fail the load.
   const DocBuilder huge = RowStart().Byte(0).Byte(0).CurRaw(INT64_MAX / 999);
   EXPECT_EQ(
-      Convert(WithItems(0x10003, 1, Amounts(huge, {"0", "0", "0", "0", "0"}).Str(""))).failure,
+      Convert(WithItems(0x10003, 1, WithAmounts(huge, {"0", "0", "0", "0", "0"}).Str(""))).failure,
       kBadData);
 }
 
-TEST(ObjSmetaCostRow, LayoutZeroLinkFromVersion6) {
+TEST(ObjSmetaCostRow, LayoutZeroLinkFromItsVersion) {
   const auto row = [](bool link, uint8_t type) {
-    DocBuilder b = Amounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
+    DocBuilder b = WithAmounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
     if (link) b.Byte(type).Str("smeta.kdx");
     return b.Cur("0").Cur("0").Str("");
   };
@@ -477,15 +448,15 @@ TEST(ObjSmetaCostRow, LayoutZeroLinkFromVersion6) {
             "<Position Caption=\"R\" Sroy=\"1\">\n  <DocLink Link=\"smeta.kdx\"/>\n</Position>\n");
 }
 
-TEST(ObjSmetaCostRow, FormulasFromVersion10) {
-  // Version 9 clears option bit 0.
-  DocBuilder v9 = Amounts(RowStart().Byte(0x03).Byte(0), {"1", "2", "3", "4"});
+TEST(ObjSmetaCostRow, FormulasByVersion) {
+  // Version 0x10009 clears option bit 0.
+  DocBuilder v9 = WithAmounts(RowStart().Byte(0x03).Byte(0), {"1", "2", "3", "4"});
   v9.Byte(0).Cur("5").Cur("6").Str("");
-  // Four columns until version 16 (flag bits 4 and 5 mean nothing); a formula
+  // Four columns until version 0x10010 (flag bits 4 and 5 mean nothing); a formula
   // is written as stored, its control characters becoming blanks.
   DocBuilder v15 = RowStart().Byte(0x03).Byte(0x32).Cur("1").Str("a\x07+b");
   v15.Cur("3").Cur("4").Byte(0).Cur("5").Cur("6").Str("");
-  DocBuilder v20 = Amounts(RowStart().Byte(0).Byte(0x30), {"1", "0", "0", "0"});
+  DocBuilder v20 = WithAmounts(RowStart().Byte(0).Byte(0x30), {"1", "0", "0", "0"});
   EmptyUserData(v20.Str("F1").Str("F2").Head().Byte(1).Byte(0).Str(""));
   struct Case {
     int32_t version;
@@ -516,7 +487,7 @@ TEST(ObjSmetaCostRow, OldLinkRecordByVersion) {
     const char* written;
   } cases[] = {
       {0x1000E, DocBuilder().Byte(0), nullptr},
-      // Before version 17 the type is always 3 and the link valid; version 15
+      // Before version 0x10011 the type is always 3 and the link valid; version 0x1000F
       // adds a byte that means nothing.
       {0x1000E, DocBuilder().Byte(1).Str("a"), lb},
       {0x1000F, DocBuilder().Byte(2).Str("a").Byte(77), lb},
@@ -527,13 +498,13 @@ TEST(ObjSmetaCostRow, OldLinkRecordByVersion) {
       {0x10013, DocBuilder().Byte(200).Str("a").Byte(rdltgBase).Bool(true), lb},
       {0x10013, DocBuilder().Byte(1).Str("a").Byte(rdltgBase).Bool(true),
        "  <DocLink LinkType=\"OS\" Link=\"a\"/>\n"},
-      // The link's own record from version 20.
+      // The link's own record from version 0x10014.
       {0x10014, DocBuilder().Head().Byte(1).Byte(rdltSmetaNoIdx).Str("a").Byte(0).Bool(false),
        "  <DocLink LinkType=\"SB\" Link=\"a\"/>\n  <Mode_BaseIdx/>\n  <Mode_ResCurr/>\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
-    DocBuilder row = Amounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
+    DocBuilder row = WithAmounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
     if (c.version >= 0x10010) row.Cur("0").Cur("0");
     row.Append(c.link);
     if (c.version < 0x10010) row.Cur("0").Cur("0");
@@ -546,32 +517,26 @@ TEST(ObjSmetaCostRow, OldLinkRecordByVersion) {
   }
 }
 
-// A cost row of the newest layout with amounts 1 to 6, the given link, and
-// then the extra blocks and the coefficient as given.
-DocBuilder NewestRow(uint8_t link_type, std::string_view link_text, const DocBuilder& blocks_and_k,
-                     bool user_data = false) {
-  DocBuilder b = Amounts(RowStart().Byte(0).Byte(0), {"1", "2", "3", "4", "5", "6"});
-  b.Head().Byte(1).Byte(link_type);
-  if (link_type != 0) b.Str(link_text).Byte(rdltgBase).Bool(false);
-  b.Str("ID");
-  if (user_data) {
-    b.Head().Byte(0).I16(0x200).Str("девять");
-  } else {
-    EmptyUserData(b);
-  }
-  return b.Append(blocks_and_k);
+// A cost row "R" with the identifier "ID", amounts 1 to 6, the link type and
+// text, and the amounts by the other methods and the coefficient as given.
+Cost Row(uint8_t link_type, std::string_view link_text, std::vector<Amounts> other = {},
+         int32_t k = kOne) {
+  return {.caption = "R",
+          .amounts = {"1", "2", "3", "4", "5", "6"},
+          .link = {link_type, std::string(link_text), rdltgBase},
+          .id = "ID",
+          .other_methods = std::move(other),
+          .k = k};
 }
 
 // Six amounts first, first + 1, ...
-DocBuilder Block(int first) {
-  DocBuilder b;
-  for (int c = 0; c < 6; ++c) b.CurRaw((first + c) * 10000);
-  return b;
+Amounts Block(int first) {
+  Amounts block{};
+  for (size_t c = 0; c < kColumns; ++c) block[c] = (first + static_cast<int64_t>(c)) * 10000;
+  return block;
 }
 
-DocBuilder TwoBlocks(int32_t k) { return DocBuilder().Append(Block(10)).Append(Block(20)).I32(k); }
-
-TEST(ObjSmetaCostRow, ExtraBlocksAndCoefficientFromVersion22ByLinkType) {
+TEST(ObjSmetaCostRow, OtherMethodsAndCoefficientByLinkType) {
   const std::string own =
       "<Position Caption=\"R\" Identifier=\"ID\" Sroy=\"1\" Mont=\"2\" Obor=\"3\" Other=\"4\" "
       "Fot=\"5\" EdPr=\"6\"";
@@ -582,44 +547,43 @@ TEST(ObjSmetaCostRow, ExtraBlocksAndCoefficientFromVersion22ByLinkType) {
       text += std::string(" ") + names[c] + "=\"" + std::to_string(f + c) + "\"";
     return text + "/>\n";
   };
+  const std::vector<Amounts> two = {Block(10), Block(20)};
   struct Case {
-    uint8_t type;
-    const char* text;
-    DocBuilder stored;  // extra blocks, then K
+    Cost row;
     std::string written;
   } cases[] = {
-      {rdltNone, "", DocBuilder().I32(10000), own + "/>\n"},
+      {Row(rdltNone, ""), own + "/>\n"},
       // Not linked without a text: no blocks are read.
-      {rdltSmetaRes, "", DocBuilder().I32(15000), own + " K=\"1,5\"/>\n"},
-      {rdltObjSmeta, "o", DocBuilder().I32(10000),
-       own + ">\n  <DocLink LinkType=\"OS\" Link=\"o\"/>\n</Position>\n"},
-      {rdltSmetaRes, "r", TwoBlocks(25000),
+      {Row(rdltSmetaRes, "", {}, 15000), own + " K=\"1,5\"/>\n"},
+      {Row(rdltObjSmeta, "o"), own + ">\n  <DocLink LinkType=\"OS\" Link=\"o\"/>\n</Position>\n"},
+      {Row(rdltSmetaRes, "r", two, 25000),
        own + " K=\"2,5\">\n  <DocLink LinkType=\"RS\" Link=\"r\"/>\n" + block("Mode_BaseIdx", 10) +
            block("Mode_BaseNoIdx", 20) + "</Position>\n"},
-      {rdltSmetaBase, "b", TwoBlocks(10000),
-       own + ">\n  <DocLink LinkType=\"LB\" Link=\"b\"/>\n" + block("Mode_BaseNoIdx", 10) +
-           block("Mode_ResCurr", 20) + "</Position>\n"},
-      {rdltSmetaNoIdx, "n", TwoBlocks(10000),
-       own + ">\n  <DocLink LinkType=\"SB\" Link=\"n\"/>\n" + block("Mode_BaseIdx", 10) +
-           block("Mode_ResCurr", 20) + "</Position>\n"},
-      {rdltAny, "a", DocBuilder().I32(10000),
-       own + ">\n  <DocLink LinkType=\"Any\" Link=\"a\"/>\n</Position>\n"},
+      {Row(rdltSmetaBase, "b", two), own + ">\n  <DocLink LinkType=\"LB\" Link=\"b\"/>\n" +
+                                         block("Mode_BaseNoIdx", 10) + block("Mode_ResCurr", 20) +
+                                         "</Position>\n"},
+      {Row(rdltSmetaNoIdx, "n", two), own + ">\n  <DocLink LinkType=\"SB\" Link=\"n\"/>\n" +
+                                          block("Mode_BaseIdx", 10) + block("Mode_ResCurr", 20) +
+                                          "</Position>\n"},
+      {Row(rdltAny, "a"), own + ">\n  <DocLink LinkType=\"Any\" Link=\"a\"/>\n</Position>\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.type));
-    EXPECT_EQ(
-        Fragment(Convert(WithItems(0x10016, 1, NewestRow(c.type, c.text, c.stored))), "<Position "),
-        c.written);
+    SCOPED_TRACE(static_cast<int>(c.row.link.type));
+    EXPECT_EQ(Fragment(Convert(WithItems(kOtherMethods, 1, CostItem(c.row))), "<Position "),
+              c.written);
   }
-  // Before version 22 neither blocks nor the coefficient are stored.
-  EXPECT_EQ(
-      Fragment(Convert(WithItems(0x10015, 1, NewestRow(rdltSmetaRes, "r", {}))), "<Position "),
-      own +
-          ">\n  <DocLink LinkType=\"RS\" Link=\"r\"/>\n  <Mode_BaseIdx/>\n"
-          "  <Mode_BaseNoIdx/>\n</Position>\n");
+  // Before version 0x10016 neither blocks nor the coefficient are stored.
+  EXPECT_EQ(Fragment(Convert(WithItems(kOtherMethods - 1, 1,
+                                       CostItem(Row(rdltSmetaRes, "r"), kOtherMethods - 1))),
+                     "<Position "),
+            own +
+                ">\n  <DocLink LinkType=\"RS\" Link=\"r\"/>\n  <Mode_BaseIdx/>\n"
+                "  <Mode_BaseNoIdx/>\n</Position>\n");
   // The row's own user data.
-  const std::string with_data = WithItems(0x10016, 1, NewestRow(0, "", DocBuilder().I32(1), true));
-  EXPECT_EQ(Fragment(Convert(with_data), "<UserData "), "<UserData Data_9=\"девять\"/>\n");
+  Cost with_data = Row(rdltNone, "");
+  with_data.user_data[9] = "девять";
+  EXPECT_EQ(Fragment(Convert(WithItems(kOtherMethods, 1, CostItem(with_data))), "<UserData "),
+            "<UserData Data_9=\"девять\"/>\n");
 }
 
 TEST(ObjSmetaCostRow, LinkedRowMirrorsItsOwnAmountsInTheBlockOfItsMethod) {
@@ -632,7 +596,8 @@ TEST(ObjSmetaCostRow, LinkedRowMirrorsItsOwnAmountsInTheBlockOfItsMethod) {
   const ConversionSettings settings = TestSettings();
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.type));
-    const std::string packed = WithItems(0x10016, 1, NewestRow(c.type, "x", TwoBlocks(1)));
+    const std::string packed =
+        WithItems(kOtherMethods, 1, CostItem(Row(c.type, "x", {Block(10), Block(20)}, 1)));
     TConsCalc doc(settings);
     TKdFiler filer(reinterpret_cast<const uint8_t*>(packed.data()), packed.size(), 9);
     doc.Load(filer);
@@ -646,8 +611,8 @@ TEST(ObjSmetaCostRow, LinkedRowMirrorsItsOwnAmountsInTheBlockOfItsMethod) {
 }
 
 TEST(ObjSmetaCostRow, CostRowsAreNumberedAcrossChaptersSkippingHeaders) {
-  const DocBuilder row = NewestRow(0, "", DocBuilder().I32(10000));
-  const DocBuilder header = DocBuilder().Byte(0).Head("H");
+  const DocBuilder row = CostItem(Row(rdltNone, ""));
+  const DocBuilder header = HeaderItem("H");
   DocBuilder first;
   first.Append(row).Append(header).Append(row);
   const std::string packed =
@@ -715,18 +680,21 @@ TEST(ObjSmetaFailures, ImpossibleInputFailsWithItsText) {
 TEST(ObjSmetaFailures, EveryPrefixOfAValidDocumentFails) {
   // Newest layout: a header and a linked row with blocks and user data;
   // conversion rows, a signature with an attribute, comment, user data, variables.
-  DocBuilder items = DocBuilder().Byte(0).Head("Шапка");
-  items.Append(NewestRow(rdltSmetaBase, "x", TwoBlocks(20000), true));
-  DocBuilder tail;
-  tail.I16(1).Head("К").I32(1).I32(2).I32(3).I32(4).I32(5).I16(0).I16(3);
-  tail.ListHead(soloStoreCaption, 1, "S").Head("R").I32(1).Str("V");
-  tail.ListHead(soloStoreCaption, 1, "A").Head("N").I32(2).Str("W");
-  tail.Byte(1).Byte(2).Byte(3).Str("C").Head().Byte(0).I16(1).Str("u");
-  tail.I16(1).Head("V").Str("I").Str("1");
-  const std::string newest = Body(true, 0x10017, 0, 2).Chapter(2, items).Chapter().Finish(tail);
+  Cost row = Row(rdltSmetaBase, "x", {Block(10), Block(20)}, 20000);
+  row.user_data[9] = "девять";
+  Body body(true, kNewest, 0, 2);
+  body.Chapter(2, HeaderItem("Шапка").Append(CostItem(row))).Chapter();
+  Document& d = body.Doc();
+  d.first_conversions = {{"К", {1, 2, 3, 4, 5}}};
+  d.signatures = {"S", {{"R", 1, "V", {{"N", 2, "W"}}}}};
+  d.cc_chapters = {1, 2, 3};
+  d.comment = "C";
+  d.user_data[0] = "u";
+  d.variables = {{"V", "I", "1"}};
+  const std::string newest = body.Finish(3);
   // Oldest layout with amounts in thousands.
   const std::string oldest = WithItems(
-      0x10003, 1, Amounts(RowStart().Byte(0).Byte(0), {"1", "2", "3", "4", "5", "6"}).Str("I"));
+      0x10003, 1, WithAmounts(RowStart().Byte(0).Byte(0), {"1", "2", "3", "4", "5", "6"}).Str("I"));
   for (const std::string* packed : {&newest, &oldest}) {
     ASSERT_TRUE(Convert(*packed).ok) << Convert(*packed).failure;
     for (size_t n = 0; n < packed->size(); ++n) {

@@ -76,59 +76,63 @@ void IndexCodes(Content& c) {
 TEST(Position, EachVersionBand) {
   const Case cases[] = {
       // The older record.
-      {65799, {.vr2001 = 6}, "Vr2001=\"6\""},
-      {65799, {.custom_np = {{{}, {.nacl = 900000}}}}, "<CustomNPCurr Nacl=\"90\"/>"},
-      {65800, {.curr = {"", "", "", "", "5"}}, "<PriceCurr MT=\"5\"/>"},
-      {65800, {.kind = 2, .base = {"7"}, .curr = {"3"}}, "<PriceBase PZ=\"7\"/>", kBoth},
-      {65804,
+      {0x10107, {.vr2001 = 6}, "Vr2001=\"6\""},
+      {0x10107, {.custom_np = {{{}, {.nacl = 900000}}}}, "<CustomNPCurr Nacl=\"90\"/>"},
+      {0x10108, {.curr = {"", "", "", "", "5"}}, "<PriceCurr MT=\"5\"/>"},
+      {0x10108, {.kind = 2, .base = {"7"}, .curr = {"3"}}, "<PriceBase PZ=\"7\"/>", kBoth},
+      {0x1010C,
        {.options = 0x08, .resources = {{.type = kMachinists, .grade = 35}}},
        "AverRasrM",
        kBoth},
-      {65809, {.old_indexes = {-1, 0, -1, -1}}, "Index8401Code=\"1984-2001_ 1\"", kFrom, Table8401},
-      {65810, {.price_level = 1}, "PriceLevel=\"2001\""},
+      {0x10111,
+       {.old_indexes = {-1, 0, -1, -1}},
+       "Index8401Code=\"1984-2001_ 1\"",
+       kFrom,
+       Table8401},
+      {0x10112, {.price_level = 1}, "PriceLevel=\"2001\""},
       // Assigned after the chapters, where the work-type indexes come.
-      {65811, {.vr1984 = 1}, "IndexCode=\"Вр_1\"", kFrom, WorkTypeIndexes},
+      {0x10113, {.vr1984 = 1}, "IndexCode=\"Вр_1\"", kFrom, WorkTypeIndexes},
       // The older record asks for the legacy price mode P 0 or 2.
-      {65813,
+      {0x10115,
        {.price_level = 1, .old_indexes = {-1, -1, -1, 0}},
        "IndexCode=\"Констр_1\"",
        kFrom,
        [](Content& c) { DesignIndexes(c), c.legacy_price_mode = 0; }},
-      {65817, {.price_comments = {"Сб"}}, "<PriceBase Comment=\"Сб\"/>"},
+      {0x10119, {.price_comments = {"Сб"}}, "<PriceBase Comment=\"Сб\"/>"},
       // The record with its presence mask.
-      {65827, {.wholesale = {"2"}}, "<PriceBase Ws=\"2\"/>"},
-      {65827, {.curr = {"", "4"}}, "<PriceCurr OZ=\"4\"/>"},
-      {65828, {.base_calc_mode = 1}, "BaseCalcMode=\"ForceBase\""},
-      {65829, {.identifier = "П1"}, "Identifier=\"П1\""},
-      {65829, {.plan_k = {"", "0,85"}}, "PKI=\"0,85\""},
-      {65832, {.nacl_k = {"", "1,10"}}, "NKI=\"1,10\""},
-      {65833, {.index = 0}, "IndexCode=\"И-01\""},
-      {65834, {.index8401 = 0}, "Index8401Code=\"И-01\""},
-      {65843,
+      {0x10123, {.wholesale = {"2"}}, "<PriceBase Ws=\"2\"/>"},
+      {0x10123, {.curr = {"", "4"}}, "<PriceCurr OZ=\"4\"/>"},
+      {0x10124, {.base_calc_mode = 1}, "BaseCalcMode=\"ForceBase\""},
+      {0x10125, {.identifier = "П1"}, "Identifier=\"П1\""},
+      {0x10125, {.plan_k = {"", "0,85"}}, "PKI=\"0,85\""},
+      {0x10128, {.nacl_k = {"", "1,10"}}, "NKI=\"1,10\""},
+      {0x10129, {.index = 0}, "IndexCode=\"И-01\""},
+      {0x1012A, {.index8401 = 0}, "Index8401Code=\"И-01\""},
+      {0x10133,
        {.mask_extra = 0x1000, .old_indexes = {-1, 0, -1, -1}},
        "Index8401Code=\"1984-2001_ 1\"",
        kBefore,
        IndexCodes},
       // Old files copy base prices to current ones at the current level.
-      {65843,
+      {0x10133,
        {.base = {"10", "4", "3", "2", "1"}},
        "<PriceCurr OZ=\"4\" EM=\"3\" ZM=\"2\" MT=\"1\"/>",
        kBefore},
-      {65848, {.winter = 0}, "WinterK=\"ЗУ-1\""},
-      {65852, {.db_comment = "Б"}, "DBComment=\"Б\""},
-      {65853, {.bookmark = 3, .item_flags = 1}, "Bookmark=\"3\" ItemFlags=\"Red\""},
-      {65854,
+      {0x10138, {.winter = 0}, "WinterK=\"ЗУ-1\""},
+      {0x1013C, {.db_comment = "Б"}, "DBComment=\"Б\""},
+      {0x1013D, {.bookmark = 3, .item_flags = 1}, "Bookmark=\"3\" ItemFlags=\"Red\""},
+      {0x1013E,
        {.mask_extra = 0x100,
         .resources = {{.type = kWorkers, .caption = "Каменщик", .quantity = 1.5}}},
        "<Tzr Caption=\"Каменщик\" Code=\"1\" Units=\"чел.час\" Quantity=\"1,5\"/>"},
-      {65858, {.nacl_k = {"1,2", "1,1"}}, "NKB=\"1,2\""},
-      {65859, {.user_data = {"Д"}}, "<UserData Data_0=\"Д\"/>"},
-      {65873, {.options = 0x0100}, "Options=\"RetOwnMat\""},
-      {65876, {.comment_ex = "скрыт"}, "Quantity=\"2\"", kBoth},
-      {65877, {.sys_id = 77}, "SysID=\"77\""},
-      {65881, {.fx = {{{"", "", "", "", "М*2"}}}}, "<Fx MT=\"М*2\"/>"},
-      {65883, {.mask_extra = 0x1, .quantity = {.k_mult = 2}}, "<Quantity Fx=\"2\" KMult=\"2\"/>"},
-      {65886, {.pz_unsinc = true}, "PzSync=\"No\""},
+      {0x10142, {.nacl_k = {"1,2", "1,1"}}, "NKB=\"1,2\""},
+      {0x10143, {.user_data = {"Д"}}, "<UserData Data_0=\"Д\"/>"},
+      {0x10151, {.options = 0x0100}, "Options=\"RetOwnMat\""},
+      {0x10154, {.comment_ex = "скрыт"}, "Quantity=\"2\"", kBoth},
+      {0x10155, {.sys_id = 77}, "SysID=\"77\""},
+      {0x10159, {.fx = {{{"", "", "", "", "М*2"}}}}, "<Fx MT=\"М*2\"/>"},
+      {0x1015B, {.mask_extra = 0x1, .quantity = {.k_mult = 2}}, "<Quantity Fx=\"2\" KMult=\"2\"/>"},
+      {0x1015E, {.pz_unsinc = true}, "PzSync=\"No\""},
   };
   for (const Case& k : cases) Check(k);
 }
@@ -136,7 +140,7 @@ TEST(Position, EachVersionBand) {
 // One field at a time, at a version that looks at its bit.
 TEST(Position, EachPresenceBit) {
   const Case cases[] = {
-      {65882,
+      {0x1015A,
        {.quantity = {.fx = "А*2"}},
        "Quantity=\"0\" PriceLevel=\"Curr\" PzSync=\"Yes\">\n        <Quantity Fx=\"А*2\"/>",
        kAt},
@@ -148,25 +152,29 @@ TEST(Position, EachPresenceBit) {
       {kNewest, {.curr = {"", "", "1"}}, "<PriceCurr EM=\"1\"/>", kAt},
       {kNewest, {.curr = {"", "", "", "1"}}, "<PriceCurr ZM=\"1\"/>", kAt},
       {kNewest, {.curr = {"", "", "", "", "1"}}, "<PriceCurr MT=\"1\"/>", kAt},
-      {65853, {.options = 8, .resources = {{.type = kMachinists}}}, "<Tzm", kAt},
+      {0x1013D, {.options = 8, .resources = {{.type = kMachinists}}}, "<Tzm", kAt},
       {kNewest, {.performer = 0}, "Performer=\"ООО «Стройподряд»\"", kAt},
       // Old index numbers of the current record: the legacy price mode P is 1
-      // up to 65834 and 0 from 65835, when it is no longer stored.
-      {65834, {.old_indexes = {-1, -1, -1, 0}}, "IndexCode=\"Констр_1\"", kAt, DesignIndexes},
-      {65842,
+      // up to 0x1012A and 0 from 0x1012B, when it is no longer stored.
+      {0x1012A, {.old_indexes = {-1, -1, -1, 0}}, "IndexCode=\"Констр_1\"", kAt, DesignIndexes},
+      {0x10132,
        {.price_level = 1, .old_indexes = {0, -1, -1, -1}},
        "IndexCode=\"2001Тек_ 1\"",
        kAt,
        IndexCodes},
-      {65842,
+      {0x10132,
        {.price_level = 2, .old_indexes = {-1, -1, 0, -1}},
        "IndexCode=\"1984Тек_1\"",
        kAt,
        IndexCodes},
       // The current record names the numbers it holds: -1 is number 0 like any
       // other. The older record writes -1 for "none".
-      {65842, {.mask_extra = 0x800, .price_level = 1}, "IndexCode=\"2001Тек_ 0\"", kAt, IndexCodes},
-      {65826,
+      {0x10132,
+       {.mask_extra = 0x800, .price_level = 1},
+       "IndexCode=\"2001Тек_ 0\"",
+       kAt,
+       IndexCodes},
+      {0x10122,
        {.price_level = 1},
        "IndexCode=",
        kNotAt,
@@ -220,7 +228,8 @@ TEST(Position, OlderKinds) {
                      .nacl_k = {"", "0,9", "0,8"},
                      .resources = {{.type = kMaterial, .quantity = 2}},
                      .works = {0}};
-    EXPECT_EQ(PositionsXml(65826, Content{}, {p}), head + kinds[std::min(kind, uint8_t{3})] + tail);
+    EXPECT_EQ(PositionsXml(0x10122, Content{}, {p}),
+              head + kinds[std::min(kind, uint8_t{3})] + tail);
   }
 }
 
@@ -282,10 +291,10 @@ TEST(Position, ElementOrder) {
       << xml;
 }
 
-// Files before 65877 number the positions 1, 2, 3 … in reading order over all
-// chapters, whatever the record holds; from 65877 the stored IDs stand.
+// Files before 0x10155 number the positions 1, 2, 3 … in reading order over all
+// chapters, whatever the record holds; from 0x10155 the stored IDs stand.
 TEST(Position, SystemIdsOfOldFiles) {
-  for (const int32_t v : {65876, 65877}) {
+  for (const int32_t v : {0x10154, 0x10155}) {
     Content c;
     c.chapters[0].items = {PositionItem({.caption = "А", .sys_id = 9}), Header("З"),
                            PositionItem({.caption = "Б", .sys_id = 7})};
@@ -300,7 +309,7 @@ TEST(Position, SystemIdsOfOldFiles) {
       const size_t id = xml.find("SysID=\"", at) + 7;
       ids += xml.substr(id, xml.find('"', id) - id) + " ";
     }
-    EXPECT_EQ(ids, v < 65877 ? "1 2 3 " : "9 7 5 ") << v;
+    EXPECT_EQ(ids, v < 0x10155 ? "1 2 3 " : "9 7 5 ") << v;
   }
 }
 

@@ -6,55 +6,27 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/row.h"
 #include "support/builder.h"
 #include "support/outcomes.h"
+#include "support/priceindexes_builder.h"
 
 namespace kdx::test {
 namespace {
 
-constexpr uint8_t kKind = 4;
-constexpr int32_t kLatest = 0x0001015F;
+using namespace priceindexes;
 
-struct Body {
-  int32_t version = kLatest;
-  uint16_t type_count = 0;
-  DocBuilder types;
-  int32_t folder_count = 0;
-  DocBuilder folders;
-  // From 0x1014C.
-  DocBuilder signatures = DocBuilder().ListHead(soloStoreCaption, 0, "");
-  // From 0x1014E.
-  std::string comment;
-  double date = DateValue(2020, 2, 13);
-  std::string date_comment;
-  int32_t nakl = 0, plan = 0;
-
-  std::string Packed() const {
-    DocBuilder b;
-    b.I16(type_count).Append(types).I32(folder_count).Append(folders);
-    if (version >= 0x0001014C) b.Append(signatures);
-    if (version >= 0x0001014E) b.Str(comment).Dbl(date).Str(date_comment).I32(nakl).I32(plan);
-    return PackDocument(kKind, "KD_Index", version, b.Bytes());
-  }
-};
-
-DocBuilder AddOnType(std::string_view caption, int8_t level, bool active, uint8_t place) {
-  return DocBuilder().Head(caption).Byte(static_cast<uint8_t>(level)).Bool(active).Byte(place);
+// An add-on "a" of the kind with the given factors.
+AddOn A(int8_t type, const Factors& factors = kNoChange) {
+  return {.code = "a", .factors = factors, .type = type};
 }
 
-// An add-on with factors for the slots of the presence byte, in slot order.
-DocBuilder AddOn(int8_t type, uint8_t present, std::initializer_list<int32_t> values) {
-  DocBuilder b;
-  b.Head().Str("a").Byte(present);
-  for (int32_t v : values) b.I32(v);
-  return b.I16(0).Byte(static_cast<uint8_t>(type));
-}
-
-// A folder item that is an index with the given add-ons.
-DocBuilder IndexItem(std::string_view code, uint16_t add_on_count, const DocBuilder& add_ons) {
-  return DocBuilder().Byte(0).Head("i").Str(code).Byte(0).I16(0).I16(add_on_count).Append(add_ons);
+// An index item "i" with the code and add-ons.
+DocBuilder I(std::string_view code, std::vector<AddOn> add_ons = {}) {
+  return IndexItem({.item = {"i", std::string(code)}, .add_ons = std::move(add_ons)});
 }
 
 // The texts joined (appending keeps clear of a false warning of the optimiser).
@@ -74,12 +46,6 @@ TEST(PriceIndexes, BodyByVersion) {
   const std::string head =
       "<Document ProgramVersion=\"1.0.0.0\" Generator=\"Orvakplan\" "
       "DocumentType=\"{2B0470FD-477C-4359-9F34-EEBE36B7D347}\"";
-  const DocBuilder one_signature = DocBuilder()
-                                       .ListHead(soloStoreCaption, 1, "S")
-                                       .Head("Составил")
-                                       .I32(300)
-                                       .Str("Иванов")
-                                       .ListHead(soloStoreCaption, 0, "");
   struct Case {
     int32_t version;
     const char* root;
@@ -87,27 +53,25 @@ TEST(PriceIndexes, BodyByVersion) {
   };
   const Case cases[] = {
       // Before 0x1014C: no signatures, the binding date is today.
-      {0x0001014B, " BindingDate=\"15.03.2023\">", ""},
-      {0x0001014C, " BindingDate=\"15.03.2023\">",
+      {kSignatures - 1, " BindingDate=\"15.03.2023\">", ""},
+      {kSignatures, " BindingDate=\"15.03.2023\">",
        "  <KdDocSignatures Caption=\"S\">\n    <Item Caption=\"Составил\" ID=\"300\" "
        "Value=\"Иванов\"/>\n  </KdDocSignatures>\n"},
-      {0x0001014D, " BindingDate=\"15.03.2023\">",
+      {kBindingDate - 1, " BindingDate=\"15.03.2023\">",
        "  <KdDocSignatures Caption=\"S\">\n    <Item Caption=\"Составил\" ID=\"300\" "
        "Value=\"Иванов\"/>\n  </KdDocSignatures>\n"},
-      {0x0001014E, " Comment=\"к\" BindingDate=\"13.02.2020\" DateComment=\"на дату\">",
+      {kBindingDate, " Comment=\"к\" BindingDate=\"13.02.2020\" DateComment=\"на дату\">",
        "  <KdDocSignatures Caption=\"S\">\n    <Item Caption=\"Составил\" ID=\"300\" "
        "Value=\"Иванов\"/>\n  </KdDocSignatures>\n  <MtsnNPZpm PC=\"77,5\"/>\n"},
   };
   for (const Case& c : cases) {
-    Body body;
-    body.version = c.version;
-    body.signatures = one_signature;
-    body.comment = "к";
-    body.date_comment = "на дату";
-    body.plan = 775000;
     // A folder keeps the root open even when the rest is empty.
-    body.folder_count = 1;
-    body.folders = DocBuilder().Head("").I32(0);
+    const Document body{.version = c.version,
+                        .folders = {Folder("", {})},
+                        .signatures = {"S", {{"Составил", 300, "Иванов"}}},
+                        .comment = "к",
+                        .date_comment = "на дату",
+                        .plan = 775000};
     const Outcome out = Convert(body.Packed());
     ASSERT_TRUE(out.ok) << out.failure;
     EXPECT_EQ(RootLine(out.xml), Join({head, c.root})) << std::hex << c.version;
@@ -117,8 +81,7 @@ TEST(PriceIndexes, BodyByVersion) {
   }
 
   // Nothing at all: only the root attributes.
-  Body empty;
-  empty.nakl = 5;
+  const Document empty{.nakl = 5};
   const Outcome out = Convert(empty.Packed());
   ASSERT_TRUE(out.ok) << out.failure;
   EXPECT_EQ(BodyLines(out.xml), "  <MtsnNPZpm NC=\"0,0005\"/>\n</Document>\n");
@@ -126,25 +89,22 @@ TEST(PriceIndexes, BodyByVersion) {
 
 TEST(PriceIndexes, AddOnRatesAndKinds) {
   struct Case {
-    DocBuilder add_on;
+    AddOn add_on;
     const char* xml;
   };
   const Case cases[] = {
       // Overheads and profit carry the first rate other than 1 into every such slot.
-      {AddOn(-1, 0x1F, {10000, 11200, 10000, 11500, 10000}), "OZ=\"0,12\" ZM=\"0,12\" Type=\"NR\""},
-      {AddOn(-2, 0x05, {9000, 12000}), "PZ=\"-0,1\" EM=\"-0,1\" Type=\"SP\""},
-      {AddOn(-1, 0x00, {}), "Type=\"NR\""},
+      {A(kOverheads, {kOne, 11200, kOne, 11500, kOne}), "OZ=\"0,12\" ZM=\"0,12\" Type=\"NR\""},
+      {A(kProfit, {9000, kOne, 12000, kOne, kOne}), "PZ=\"-0,1\" EM=\"-0,1\" Type=\"SP\""},
+      {A(kOverheads), "Type=\"NR\""},
       // The winter rise, user types and unknown kinds keep their factors.
-      {AddOn(-3, 0x0A, {11200, 11500}), "OZ=\"1,12\" ZM=\"1,15\" Type=\"ZU\""},
-      {AddOn(1, 0x0A, {11200, 11500}), "OZ=\"1,12\" ZM=\"1,15\" Type=\"1\""},
-      {AddOn(-9, 0x0A, {11200, 11500}), "OZ=\"1,12\" ZM=\"1,15\""},
+      {A(kWinter, {kOne, 11200, kOne, 11500, kOne}), "OZ=\"1,12\" ZM=\"1,15\" Type=\"ZU\""},
+      {A(1, {kOne, 11200, kOne, 11500, kOne}), "OZ=\"1,12\" ZM=\"1,15\" Type=\"1\""},
+      {A(-9, {kOne, 11200, kOne, 11500, kOne}), "OZ=\"1,12\" ZM=\"1,15\""},
   };
   for (const Case& c : cases) {
-    Body body;
-    body.type_count = 1;
-    body.types = AddOnType("t", 1, true, 0);
-    body.folder_count = 1;
-    body.folders = DocBuilder().Head("f").I32(1).Append(IndexItem("X", 1, c.add_on));
+    const Document body{.add_on_types = {{"t", 1, true, kAsIndex}},
+                        .folders = {Folder("f", {I("X", {c.add_on})})}};
     const Outcome out = Convert(body.Packed());
     ASSERT_TRUE(out.ok) << out.failure;
     EXPECT_NE(BodyLines(out.xml).find(Join({"<AddOn Code=\"a\" ", c.xml, "/>"})), std::string::npos)
@@ -153,20 +113,10 @@ TEST(PriceIndexes, AddOnRatesAndKinds) {
 }
 
 TEST(PriceIndexes, AddOnTypesAndTheirPositions) {
-  Body body;
-  body.type_count = 3;
-  body.types = DocBuilder()
-                   .Append(AddOnType("plain", 1, true, 0))
-                   .Append(AddOnType("itog", -2, false, 1))
-                   .Append(AddOnType("smr", 9, true, 2));
-  body.folder_count = 1;
-  body.folders = DocBuilder().Head("f").I32(1).Append(IndexItem("X", 5,
-                                                                DocBuilder()
-                                                                    .Append(AddOn(3, 0, {}))
-                                                                    .Append(AddOn(1, 0, {}))
-                                                                    .Append(AddOn(4, 0, {}))
-                                                                    .Append(AddOn(0, 0, {}))
-                                                                    .Append(AddOn(127, 0, {}))));
+  const Document body{.add_on_types = {{"plain", 1, true, kAsIndex},
+                                       {"itog", -2, false, kInItog},
+                                       {"smr", 9, true, kInSmr}},
+                      .folders = {Folder("f", {I("X", {A(3), A(1), A(4), A(0), A(127)})})}};
   const Outcome out = Convert(body.Packed());
   ASSERT_TRUE(out.ok) << out.failure;
   EXPECT_EQ(BodyLines(out.xml),
@@ -195,25 +145,15 @@ TEST(PriceIndexes, AddOnTypesAndTheirPositions) {
 DocBuilder NestedFolders(int count) {
   DocBuilder b;
   for (int i = 0; i < count; ++i) {
-    if (i > 0) b.Byte(1);
+    if (i > 0) b.Byte(kFolderItem);
     b.Head("f").I32(1);
   }
-  return b.Append(IndexItem("deep", 0, DocBuilder()));
+  return b.Append(I("deep"));
 }
 
 TEST(PriceIndexes, Folders) {
-  Body nested;
-  nested.folder_count = 2;
-  nested.folders = DocBuilder()
-                       .Head("")
-                       .I32(0)
-                       .Head("outer")
-                       .I32(2)
-                       .Byte(1)
-                       .Head("inner")
-                       .I32(1)
-                       .Append(IndexItem("Y", 0, DocBuilder()))
-                       .Append(IndexItem("Z", 0, DocBuilder()));
+  const Document nested{
+      .folders = {Folder("", {}), Folder("outer", {FolderItem("inner", {I("Y")}), I("Z")})}};
   Outcome out = Convert(nested.Packed());
   ASSERT_TRUE(out.ok) << out.failure;
   EXPECT_EQ(BodyLines(out.xml),
@@ -229,36 +169,23 @@ TEST(PriceIndexes, Folders) {
             "</Document>\n");
 
   // Deep trees load up to the nesting cap and fail cleanly beyond it.
-  Body deep;
-  deep.folder_count = 1;
-  deep.folders = NestedFolders(200);
+  Document deep{.folders = {NestedFolders(200)}};
   out = Convert(deep.Packed());
   EXPECT_TRUE(out.ok) << out.failure;
-  deep.folders = NestedFolders(kMaxRowNesting + 10);
+  deep.folders = {NestedFolders(kMaxRowNesting + 10)};
   EXPECT_EQ(Convert(deep.Packed()).failure, kBadData);
 
   // An item type other than index (0) or folder (1).
-  Body unknown;
-  unknown.folder_count = 1;
-  unknown.folders = DocBuilder().Head("f").I32(1).Byte(2).Head("i").Str("X").Byte(0).I16(0).I16(0);
+  const Document unknown{.folders = {Folder("f", {DocBuilder().Byte(2).Append(I("X"))})}};
   EXPECT_EQ(Convert(unknown.Packed()).failure, kBadData);
 }
 
 TEST(PriceIndexes, EveryTruncationFails) {
-  Body body;
-  body.type_count = 1;
-  body.types = AddOnType("t", 2, false, 1);
-  body.folder_count = 1;
-  body.folders = DocBuilder().Head("f").I32(2).Append(
-      IndexItem("X", 2, DocBuilder().Append(AddOn(1, 0x03, {1, 2})).Append(AddOn(-2, 0, {}))));
-  body.folders.Byte(1).Head("g").I32(0);
-  body.signatures = DocBuilder()
-                        .ListHead(soloStoreCaption, 1, "S")
-                        .Head("r")
-                        .I32(1)
-                        .Str("v")
-                        .ListHead(soloStoreCaption, 0, "");
-  body.comment.assign(2, 'c');
+  const Document body{.add_on_types = {{"t", 2, false, kInItog}},
+                      .folders = {Folder("f", {I("X", {A(1, {1, 2, kOne, kOne, kOne}), A(kProfit)}),
+                                               FolderItem("g", {})})},
+                      .signatures = {"S", {{"r", 1, "v"}}},
+                      .comment = "cc"};
   const std::string packed = body.Packed();
   ASSERT_TRUE(Convert(packed).ok);
   for (size_t n = 0; n < packed.size(); ++n) {

@@ -8,79 +8,20 @@
 #include <string_view>
 #include <vector>
 
+#include "model/common_rows.h"
 #include "support/builder.h"
 #include "support/outcomes.h"
+#include "support/ressummary_builder.h"
 
 namespace kdx::test {
 namespace {
 
+using namespace ressummary;
+
 constexpr uint8_t kKind = 6;
-constexpr int32_t kLatest = 0x00010004;
 constexpr char kRootStart[] =
     "<Document ProgramVersion=\"1.0.0.0\" Generator=\"Orvakplan\" "
     "DocumentType=\"{2B0470FD-477C-4359-9F34-EEBE36B7D349}\"";
-
-struct Report {
-  uint32_t options = 0;
-  uint8_t grouping = 0;
-  uint8_t sort_mode = 0;
-  uint8_t report_options = 0;
-  uint8_t direction = 0;
-};
-
-// A summary body assembled from its parts; the lists hold ready-made item records.
-struct Summary {
-  int32_t version = kLatest;
-  Report report;
-  std::vector<std::string> codes, names, units;
-  uint16_t ls_count = 0, os_count = 0, ssr_count = 0, chapter_count = 0;
-  DocBuilder ls, os, ssr, chapters;
-  std::string comment;
-  DocBuilder user_data = DocBuilder().Head().Byte(0).I16(0);
-
-  DocBuilder Body() const {
-    DocBuilder b;
-    b.I32(static_cast<int32_t>(report.options))
-        .Byte(report.grouping)
-        .Byte(report.sort_mode)
-        .Byte(report.report_options);
-    if (version >= 0x00010003) b.Byte(report.direction);
-    for (const auto* list : {&codes, &names, &units}) {
-      b.I16(static_cast<uint16_t>(list->size()));
-      for (const std::string& text : *list) b.Head(text);
-    }
-    b.I16(ls_count).Append(ls).I16(os_count).Append(os).I16(ssr_count).Append(ssr);
-    b.I16(chapter_count).Append(chapters).Str(comment).Append(user_data);
-    return b;
-  }
-  std::string Packed() const { return PackDocument(kKind, "KD_RSumm", version, Body().Bytes()); }
-};
-
-// The head of a source: caption, document info and a link of type 0 (none).
-DocBuilder Source(std::string_view caption, std::string_view code = "") {
-  return DocBuilder().Head(caption).Head().Str(code).Head().Byte(1).Byte(0);
-}
-
-// A source whose link has a type, a text, a target and a state.
-DocBuilder LinkedSource(std::string_view caption, uint8_t type, std::string_view link,
-                        uint8_t target, bool invalid) {
-  DocBuilder b = DocBuilder().Head(caption).Head().Str("").Head().Byte(1).Byte(type);
-  return b.Str(link).Byte(target).Bool(invalid);
-}
-
-DocBuilder LinkData(uint8_t type, uint8_t k, int16_t index) {
-  return DocBuilder().Head().Byte(type).Byte(k).I16(static_cast<uint16_t>(index));
-}
-
-// A source row as it stands in a chapter: type byte, then the record.
-DocBuilder ChapterRow(uint8_t type, uint8_t k, bool inactive, int16_t index) {
-  return DocBuilder().Byte(type).Head().Byte(k).Bool(inactive).I16(static_cast<uint16_t>(index));
-}
-
-DocBuilder Chapter(std::string_view caption, uint16_t count, const DocBuilder& rows,
-                   bool inactive) {
-  return DocBuilder().Head(caption).I16(count).Append(rows).Bool(inactive);
-}
 
 // Four empty resource groups of a local-estimate source.
 DocBuilder NoGroups() { return DocBuilder().I32(0).I32(0).I32(0).I32(0); }
@@ -96,17 +37,17 @@ Outcome ConvertOk(const Summary& summary) {
   return out;
 }
 
-// The sort direction byte exists from version 0x00010003 on; a source after it
+// The sort direction byte exists from kSortDirection on; a source after it
 // shows that the rest of the body stays in step.
-TEST(ResSummaryTest, SortDirectionIsReadFromVersion3On) {
+TEST(ResSummaryTest, SortDirectionIsReadFromItsVersionOn) {
   const struct {
     int32_t version;
     const char* direction;
   } cases[] = {{-1, "Inc"},
                {0x00010000, "Inc"},
-               {0x00010002, "Inc"},
-               {0x00010003, "Dec"},
-               {0x00010004, "Dec"}};
+               {kSortDirection - 1, "Inc"},
+               {kSortDirection, "Dec"},
+               {kNewest, "Dec"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.version);
     Summary s;
@@ -167,33 +108,33 @@ TEST(ResSummaryTest, ResourcesReferToSharedTextsByIndex) {
   s.codes = {"C1", "C2"};
   s.names = {"Песок", "Щебень"};
   s.units = {"м3"};
-  DocBuilder full;  // every field, both price containers
-  full.Head()
-      .I32(0x7F | 0x0400 | 0x0800)
-      .I16(1)
-      .I16(0)
-      .I16(0)
-      .Dbl(12.5)
-      .I16(150)
-      .I32(1234)
-      .I16(static_cast<uint16_t>(-350));
-  full.Head().Byte(0x05).Cur("10.2567").Cur("-3");  // CE and BE, kept unrounded
-  full.Head().Byte(0x10).Str("=A*2");               // a text only: an empty element
-  DocBuilder unused_bits;                           // flags without fields read nothing
-  unused_bits.Head().I32(static_cast<int32_t>(0xFFFFF380u));
-  DocBuilder outside;  // indexes past the end, -1 and below; a quantity within 1e-8 of 0
-  outside.Head().I32(0x0F | 0x0400).I16(2).I16(0xFFFF).I16(static_cast<uint16_t>(-7)).Dbl(1e-9);
-  outside.Head().Byte(0);  // an empty price container writes nothing
+  // Every field and both price containers: CE and BE kept unrounded; a text
+  // only, an empty element.
+  const DocBuilder full = ResourceRecord({.code = 1,
+                                          .units = 0,
+                                          .name = 0,
+                                          .quantity = 12.5,
+                                          .cargo = 150,
+                                          .brutto = 1234,
+                                          .grade = -350,
+                                          .prices = Prices{.values = {"10.2567", {}, "-3"}},
+                                          .requested = Prices{.texts = {"=A*2"}}});
+  // Flags without fields read nothing.
+  const DocBuilder unused_bits = ResourceRecord({.extra_flags = 0xFFFFF380u});
+  // Indexes past the end, -1 and below; a quantity within 1e-8 of 0; an empty
+  // price container writes nothing.
+  Resource outside{.code = 2, .units = -1, .name = -7, .quantity = 1e-9};
+  outside.prices.emplace();
   s.ls_count = 1;
   s.ls.Append(Source("Смета 1", "ЛС-01"))
       .I32(1)
       .Append(full)
       .I32(2)
       .Append(unused_bits)
-      .Append(DocBuilder().Head().I32(0x02).I16(0))
+      .Append(ResourceRecord({.units = 0}))
       .I32(0)
       .I32(1)
-      .Append(outside);
+      .Append(ResourceRecord(outside));
   const Outcome out = ConvertOk(s);
   EXPECT_EQ(BodyLines(out.xml),
             "  <ReportOptions GroupingMode=\"None\" SortMode=\"ByCode\" SortDirection=\"Inc\"/>\n"
@@ -226,22 +167,25 @@ TEST(ResSummaryTest, DocumentListLinksResolveAsFarAsRead) {
   s.ls_count = 1;
   s.ls.Append(Source("ЛС")).Append(NoGroups());
   s.os_count = 3;
-  s.os.Append(LinkedSource("ОС 1", 2, "smeta.kdx", 1, true))
+  s.os.Append(Source("ОС 1", "", {rdltSmetaRes, "smeta.kdx", rdltgFile, true}))
       .I16(3)
-      .Append(LinkData(1, 1, 0))     // itself
-      .Append(LinkData(0, 0xFF, 0))  // K is a signed byte
-      .Append(LinkData(1, 1, 1))     // not read yet
+      .Append(DocumentRow(1, 1, 0))     // itself
+      .Append(DocumentRow(kLs, -1, 0))  // K is a signed byte
+      .Append(DocumentRow(1, 1, 1))     // not read yet
       .Append(Source("ОС 2"))
       .I16(5)
-      .Append(LinkData(1, 1, 0))
-      .Append(LinkData(7, 1, 0))  // an unknown type is taken as a local estimate
-      .Append(LinkData(0, 5, -1))
-      .Append(LinkData(0, 1, 3))
-      .Append(LinkData(1, 1, -2))
-      .Append(LinkedSource("ОС 3", 3, "", 0, false))  // a type without a text is no link
+      .Append(DocumentRow(1, 1, 0))
+      .Append(DocumentRow(7, 1, 0))  // an unknown type is taken as a local estimate
+      .Append(DocumentRow(0, 5, -1))
+      .Append(DocumentRow(0, 1, 3))
+      .Append(DocumentRow(1, 1, -2))
+      .Append(Source("ОС 3", "", {rdltSmetaBase}))  // a type without a text is no link
       .I16(0);
   s.ssr_count = 1;
-  s.ssr.Append(Source("ССР", "С-1")).I16(2).Append(LinkData(1, 2, 2)).Append(LinkData(1, 1, 3));
+  s.ssr.Append(Source("ССР", "С-1"))
+      .I16(2)
+      .Append(DocumentRow(1, 2, 2))
+      .Append(DocumentRow(1, 1, 3));
   const Outcome out = ConvertOk(s);
   EXPECT_EQ(BodyLines(out.xml),
             "  <ReportOptions GroupingMode=\"None\" SortMode=\"ByCode\" SortDirection=\"Inc\"/>\n"
@@ -298,7 +242,7 @@ TEST(ResSummaryTest, ChapterRowsReferToTheirSourceLists) {
   DocBuilder rows;
   rows.Append(ChapterRow(0, 1, false, 0))
       .Append(ChapterRow(1, 3, true, 0))
-      .Append(ChapterRow(2, 0xFE, false, 1))
+      .Append(ChapterRow(kSsr, -2, false, 1))
       .Append(ChapterRow(2, 1, false, 2))
       .Append(ChapterRow(0, 1, false, -1))
       .Append(ChapterRow(1, 1, false, 5));
@@ -308,7 +252,7 @@ TEST(ResSummaryTest, ChapterRowsReferToTheirSourceLists) {
       .Append(Chapter("", 0, {}, false))
       .Append(Chapter("Раздел 4", 1, ChapterRow(1, 1, false, 0), true));
   s.comment = "Сводка";
-  s.user_data = DocBuilder().Head().Byte(0).I16(0x0004).Str("данные");
+  s.user_data[2] = "данные";
   const Outcome out = ConvertOk(s);
   EXPECT_EQ(RootLine(out.xml), std::string(kRootStart) + " Comment=\"Сводка\">");
   const std::string body = BodyLines(out.xml);
@@ -340,15 +284,26 @@ Summary RichSummary() {
   s.codes = {"C"};
   s.names = {"N"};
   s.units = {"U"};
-  DocBuilder resource;
-  resource.Head().I32(0x7F | 0x0C00).I16(0).I16(0).I16(0).Dbl(2).I16(1).I32(2).I16(3);
-  resource.Head().Byte(0x11).Cur("1.5").Str("x").Head().Byte(0x02).Cur("2");
+  const DocBuilder resource = ResourceRecord({.code = 0,
+                                              .units = 0,
+                                              .name = 0,
+                                              .quantity = 2,
+                                              .cargo = 1,
+                                              .brutto = 2,
+                                              .grade = 3,
+                                              .prices = Prices{.values = {"1.5"}, .texts = {"x"}},
+                                              .requested = Prices{.values = {std::nullopt, "2"}}});
   s.ls_count = 1;
-  s.ls.Append(LinkedSource("ЛС", 1, "a.kdx", 1, true)).I32(1).Append(resource).I32(0).I32(0).I32(0);
+  s.ls.Append(Source("ЛС", "", {rdltObjSmeta, "a.kdx", rdltgFile, true}))
+      .I32(1)
+      .Append(resource)
+      .I32(0)
+      .I32(0)
+      .I32(0);
   s.os_count = 1;
-  s.os.Append(Source("ОС", "К")).I16(1).Append(LinkData(0, 2, 0));
+  s.os.Append(Source("ОС", "К")).I16(1).Append(DocumentRow(kLs, 2, 0));
   s.ssr_count = 1;
-  s.ssr.Append(Source("ССР")).I16(1).Append(LinkData(1, 1, 0));
+  s.ssr.Append(Source("ССР")).I16(1).Append(DocumentRow(1, 1, 0));
   s.chapter_count = 1;
   s.chapters.Append(Chapter("Р", 3,
                             DocBuilder()
@@ -357,7 +312,8 @@ Summary RichSummary() {
                                 .Append(ChapterRow(2, 1, false, 0)),
                             true));
   s.comment = "К";
-  s.user_data = DocBuilder().Head().Byte(0).I16(0x0201).Str("a").Str("b");
+  s.user_data[0] = "a";
+  s.user_data[9] = "b";
   return s;
 }
 
@@ -388,29 +344,32 @@ TEST(ResSummaryTest, DamagedBodiesFailWithTheirTexts) {
       }
     }
     b[pos] = static_cast<char>(0xEE);
-    return PackDocument(kKind, "KD_RSumm", kLatest, b);
+    return PackDocument(kKind, "KD_RSumm", kNewest, b);
   };
   Summary unknown_row = RichSummary();
   unknown_row.chapters = Chapter("Р", 1, ChapterRow(3, 1, false, 0), false);
   Summary negative_group = RichSummary();
   negative_group.ls = Source("ЛС").I32(-1);
-  Summary bad_tag = RichSummary();
-  bad_tag.comment.clear();
-  bad_tag.user_data = DocBuilder().Head().Byte(0).I16(1).Byte(5).Byte(0);
+  // The user data's first text with the string tag 5: its mask and the two bytes.
+  Summary no_user_data = RichSummary();
+  no_user_data.user_data = {};
+  std::string bad_tag = no_user_data.Body().Bytes();
+  bad_tag.resize(bad_tag.size() - 2);
+  bad_tag += DocBuilder().I16(1).Byte(5).Byte(0).Bytes();
   const struct {
     const char* name;
     std::string packed;
     std::string failure;
   } cases[] = {
-      {"signature of another kind", PackDocument(kKind, "KD_Cennk", kLatest, body),
+      {"signature of another kind", PackDocument(kKind, "KD_Cennk", kNewest, body),
        "Exception: Неверные или поврежденные данные"},
-      {"newer version", PackDocument(kKind, "KD_RSumm", 0x00010005, body),
+      {"newer version", PackDocument(kKind, "KD_RSumm", kNewest + 1, body),
        "Exception: Данный документ записан в более новой версии программы, чем текущая.\r"
        "Загрузка невозможна"},
       {"chapter row of type 3", unknown_row.Packed(), kBadData},
       {"negative resource count", negative_group.Packed(),
        "EListError: List capacity out of bounds (-1)"},
-      {"string tag 5", bad_tag.Packed(), kBadData},
+      {"string tag 5", PackDocument(kKind, "KD_RSumm", kNewest, bad_tag), kBadData},
       // Markers in body order: 0-2 shared texts; 3-8 the local estimate (source, info, link,
       // resource, two prices); 9-12 and 13-16 the other sources; 17 the chapter, 18-20 its
       // rows; 21 the user data.

@@ -3,14 +3,19 @@
 // layouts, and the document base with the header checks of the driver.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "filer/codepage.h"
 #include "model/common_rows.h"
 #include "model/document.h"
 #include "model/row.h"
+#include "model/row_cast.h"
 #include "model/signatures.h"
 #include "support/builder.h"
+#include "support/common_builder.h"
 #include "support/outcomes.h"
 
 namespace kdx::test {
@@ -59,10 +64,14 @@ class TestList : public TKDXAbstractObjectList {
   const char* XMLTag() const override { return "List"; }
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override {
     switch (type) {
-      case 0: return std::make_unique<ValueRow>(this);
-      case 1: return std::make_unique<BareRow>(this);
-      case 2: return std::make_unique<TestChapter>(this);
-      default: return nullptr;
+      case 0:
+        return std::make_unique<ValueRow>(this);
+      case 1:
+        return std::make_unique<BareRow>(this);
+      case 2:
+        return std::make_unique<TestChapter>(this);
+      default:
+        return nullptr;
     }
   }
   int ItemType(const TKDXAbstractRow& row) const override {
@@ -94,7 +103,10 @@ TEST(RowListTest, EveryCombinationOfOptionsReadsAndWritesItsLayout) {
     b.ListHead(options, 3, "Список");
     if (multi) b.Byte(0);
     b.Head("первый").I32(5);
-    if (multi) b.Byte(1).Head(); else b.Head("").I32(0);
+    if (multi)
+      b.Byte(1).Head();
+    else
+      b.Head("").I32(0);
     if (multi) b.Byte(0);
     b.Head("третий").I32(-7);
     b.Byte(0x5A);  // not part of the list
@@ -160,8 +172,7 @@ TEST(RowListTest, ImpossibleCountsAndRecordsFail) {
       {"16-bit FFFF", 0, DocBuilder().I16(0xFFFF).Head("a").I32(1), kReadError},
       {"largest count, few bytes", soloCnt32, DocBuilder().I32(134217727).Head("a").I32(1),
        kReadError},
-      {"unknown item type", soloMultiClass, DocBuilder().I16(1).Byte(9).Head("a").I32(1),
-       kBadData},
+      {"unknown item type", soloMultiClass, DocBuilder().I16(1).Byte(9).Head("a").I32(1), kBadData},
       {"list marker", soloStoreCaption, DocBuilder().Byte(0xEE).Str("").I16(0), kBadMarker},
       {"item marker", 0, DocBuilder().I16(1).Byte(0x00).Str("a").I32(1), kBadMarker},
       {"list caption tag", soloStoreCaption, DocBuilder().Byte(0xEF).Byte(0x05).Byte(0), kBadData},
@@ -223,9 +234,12 @@ TEST(RowListTest, EmptyChapterGetsAnEmptyElementOnlyAsAListItem) {
   TestList list(soloMultiClass);
   LoadFrom(list, DocBuilder()
                      .I16(2)
-                     .Byte(2).ListHead(soloMultiClass | soloStoreCaption, 0, "Пустой")
-                     .Byte(2).ListHead(soloMultiClass | soloStoreCaption, 1, "Раздел")
-                     .Byte(0).Head("Заголовок"));
+                     .Byte(2)
+                     .ListHead(soloMultiClass | soloStoreCaption, 0, "Пустой")
+                     .Byte(2)
+                     .ListHead(soloMultiClass | soloStoreCaption, 1, "Раздел")
+                     .Byte(0)
+                     .Head("Заголовок"));
   EXPECT_EQ(ChildXml(list),
             "<R>\n  <List>\n    <Chapter/>\n    <Chapter Caption=\"Раздел\">\n"
             "      <Header Caption=\"Заголовок\"/>\n    </Chapter>\n  </List>\n</R>\n");
@@ -241,6 +255,56 @@ TEST(RowTest, HeadReadsCaptionOnlyWhenStoredAndXmlChecksTheTag) {
   EXPECT_EQ(FailureOf([&] { ElementXml("R", [&](XmlElement& r) { row.XMLSave(r); }); }),
             "ESmetaXMLError: Неверный XML тэг, ожидается \"Row\", фактически \"R\"");
   EXPECT_EQ(row.GetFileVersion(), 0x0FFFFFFF);  // no document
+}
+
+// ---- casts remembered per class ----
+
+struct IMarked {
+  virtual ~IMarked() = default;
+  virtual int Mark() const = 0;
+};
+// The interface is the first base, so it lies apart from the row part.
+template <int N>
+class MarkedRow : public IMarked, public TKDXAbstractRow {
+ public:
+  MarkedRow() : TKDXAbstractRow(nullptr) {}
+  int Mark() const override { return N; }
+};
+template <int N>
+class PlainRow : public TKDXAbstractRow {
+ public:
+  PlainRow() : TKDXAbstractRow(nullptr) {}
+};
+
+// Rows of 2 * sizeof...(N) classes: the marked ones, then the plain ones.
+template <int... N>
+std::vector<std::unique_ptr<TKDXAbstractRow>> RowsOfManyClasses(std::integer_sequence<int, N...>) {
+  std::vector<std::unique_ptr<TKDXAbstractRow>> rows;
+  (rows.push_back(std::make_unique<MarkedRow<N>>()), ...);
+  (rows.push_back(std::make_unique<PlainRow<N>>()), ...);
+  return rows;
+}
+
+TEST(RowCastTest, PastTheRememberedClassesAndThroughASecondaryBase) {
+  constexpr int kClasses = 20;
+  static_assert(2 * kClasses > row_cast::kSlots);
+  const auto rows = RowsOfManyClasses(std::make_integer_sequence<int, kClasses>());
+  for (int round = 0; round < 2; ++round) {  // the first claims the slots, the second uses them
+    for (size_t i = 0; i < rows.size(); ++i) {
+      SCOPED_TRACE(i);
+      TKDXAbstractRow* row = rows[i].get();
+      IMarked* marked = RowCast<IMarked>(row);
+      ASSERT_EQ(marked, dynamic_cast<IMarked*>(row));
+      EXPECT_EQ(RowCast<IMarked>(static_cast<const TKDXAbstractRow*>(row)), marked);
+      if (i < kClasses) {
+        ASSERT_NE(marked, nullptr);
+        EXPECT_NE(static_cast<void*>(marked), static_cast<void*>(row));
+        EXPECT_EQ(marked->Mark(), static_cast<int>(i));
+      }
+      EXPECT_EQ(RowCast<MarkedRow<3>>(row), i == 3 ? rows[3].get() : nullptr);
+    }
+  }
+  EXPECT_EQ(RowCast<IMarked>(static_cast<TKDXAbstractRow*>(nullptr)), nullptr);
 }
 
 TEST(SharedStringsTest, ReferencesCountAndReleaseRemovesTheRow) {
@@ -275,24 +339,26 @@ TEST(CommonRowsTest, DocumentLinks) {
   const struct {
     const char* what;
     uint8_t options;
-    DocBuilder bytes;
+    DocLink link;
     const char* xml;
   } cases[] = {
-      {"no link", 0, DocBuilder().Head().Byte(1).Byte(0), "<DocLink/>"},
-      {"type without text", 0, DocBuilder().Head().Byte(1).Byte(2).Str("").Byte(1).Bool(true),
-       "<DocLink/>"},
-      {"object estimate", 0, DocBuilder().Head().Byte(1).Byte(1).Str("A&B").Byte(0).Bool(false),
-       "<DocLink LinkType=\"OS\" Link=\"A&amp;B\"/>"},
-      {"any, file, invalid", 0,
-       DocBuilder().Head().Byte(1).Byte(5).Str("смета.kdx").Byte(1).Bool(true),
+      {"no link", 0, {}, "<DocLink/>"},
+      {"type without text", 0, {rdltSmetaRes, "", rdltgFile, true}, "<DocLink/>"},
+      {"object estimate", 0, {rdltObjSmeta, "A&B"}, "<DocLink LinkType=\"OS\" Link=\"A&amp;B\"/>"},
+      {"any, file, invalid",
+       0,
+       {rdltAny, "смета.kdx", rdltgFile, true},
        "<DocLink LinkType=\"Any\" Link=\"смета.kdx\" LinkTarget=\"File\" LinkState=\"Invalid\"/>"},
-      {"type does not matter", rdloTypeDontCare,
-       DocBuilder().Head().Byte(1).Byte(5).Str("x").Byte(1).Bool(true),
+      {"type does not matter",
+       rdloTypeDontCare,
+       {rdltAny, "x", rdltgFile, true},
        "<DocLink Link=\"x\" LinkTarget=\"File\" LinkState=\"Invalid\"/>"},
   };
   for (const auto& c : cases) {
+    DocBuilder bytes;
+    WriteDocLink(bytes, c.link);
     TKdRowDocLink link(nullptr, c.options);
-    EXPECT_EQ(LoadFrom(link, c.bytes), c.bytes.Size()) << c.what;
+    EXPECT_EQ(LoadFrom(link, bytes), bytes.Size()) << c.what;
     EXPECT_EQ(ChildXml(link), std::string("<R>\n  ") + c.xml + "\n</R>\n") << c.what;
   }
 }
@@ -336,10 +402,9 @@ TEST(CommonRowsTest, UserDataFlagsNumberingAndComment) {
 
 TEST(CommonRowsTest, VariablesAndLookupIgnoringCase) {
   TKdVariables vars(nullptr);
-  LoadFrom(vars, DocBuilder()
-                     .I16(2)
-                     .Head("Коэффициент").Str("Кф1").Str("1,5")
-                     .Head("").Str("k2").Str(""));
+  DocBuilder stored;
+  WriteVariables(stored, {{"Коэффициент", "Кф1", "1,5"}, {"", "k2", ""}});
+  LoadFrom(vars, stored);
   EXPECT_EQ(ChildXml(vars),
             "<R>\n  <Variables>\n"
             "    <Variable Caption=\"Коэффициент\" Identifier=\"Кф1\" Value=\"1,5\"/>\n"
@@ -358,12 +423,24 @@ TEST(CommonRowsTest, VariablesAndLookupIgnoringCase) {
 TEST(SignaturesTest, ListWithAttributes) {
   TKDXDocSignatures signs(nullptr);
   const DocBuilder b = DocBuilder()
-                           .Head("Подписи").I16(2)
-                           .Head("Составил").I32(300).Str("Иванов И.И.").Head("").I16(0)
-                           .Head("Утвердил").I32(0).Str("")
-                           .Head("Реквизиты").I16(2)
-                           .Head("Должность").I32(7).Str("Директор")
-                           .Head("").I32(0).Str("");
+                           .Head("Подписи")
+                           .I16(2)
+                           .Head("Составил")
+                           .I32(300)
+                           .Str("Иванов И.И.")
+                           .Head("")
+                           .I16(0)
+                           .Head("Утвердил")
+                           .I32(0)
+                           .Str("")
+                           .Head("Реквизиты")
+                           .I16(2)
+                           .Head("Должность")
+                           .I32(7)
+                           .Str("Директор")
+                           .Head("")
+                           .I32(0)
+                           .Str("");
   EXPECT_EQ(LoadFrom(signs, b), b.Size());
   EXPECT_EQ(ChildXml(signs),
             "<R>\n  <KdDocSignatures Caption=\"Подписи\">\n"
@@ -388,15 +465,13 @@ TEST(SignaturesTest, OldEstimateLayouts) {
     DocBuilder bytes;
     std::string result;  // the list's XML, or the failure
   } cases[] = {
-      {"texts by index", 0x00010120,
-       DocBuilder().Byte(2).Str("").Str("Петров").Str("Сидоров"),
+      {"texts by index", 0x00010120, DocBuilder().Byte(2).Str("").Str("Петров").Str("Сидоров"),
        "<R>\n  <KdDocSignatures>\n"
        "    <Item Caption=\"Составил\" ID=\"300\" Value=\"Петров\"/>\n"
        "    <Item Caption=\"Проверил\" ID=\"310\" Value=\"Сидоров\"/>\n"
        "  </KdDocSignatures>\n</R>\n"},
       {"texts beyond the sixth are read and dropped", 0x0001010E,
-       DocBuilder().Byte(7).Str("0").Str("1").Str("2").Str("3").Str("4").Str("5").Str("6").Str(
-           "7"),
+       DocBuilder().Byte(7).Str("0").Str("1").Str("2").Str("3").Str("4").Str("5").Str("6").Str("7"),
        "<R>\n  <KdDocSignatures>\n"
        "    <Item Caption=\"Oснование\" ID=\"100\" Value=\"0\"/>\n"
        "    <Item Caption=\"Составил\" ID=\"300\" Value=\"1\"/>\n"
@@ -419,9 +494,20 @@ TEST(SignaturesTest, OldEstimateLayouts) {
        DocBuilder().Str("").I16(1).Byte(0).Str("a").Str("b").Str("c").Str("d").I16(0), kBadMarker},
       {"rows with four columns", 0x00010149,
        DocBuilder()
-           .Head("Подписи").I16(2)
-           .Head("").Str("Утвердил").Str("Директор").Str("ООО Стройка").Str("Кузнецов").I32(200)
-           .Head("x").Str("Роль").Str("").Str("").Str("").I32(0),
+           .Head("Подписи")
+           .I16(2)
+           .Head("")
+           .Str("Утвердил")
+           .Str("Директор")
+           .Str("ООО Стройка")
+           .Str("Кузнецов")
+           .I32(200)
+           .Head("x")
+           .Str("Роль")
+           .Str("")
+           .Str("")
+           .Str("")
+           .I32(0),
        "<R>\n  <KdDocSignatures>\n"
        "    <Item Caption=\"Утвердил\" ID=\"200\" Value=\"Кузнецов\"/>\n"
        "    <Item Caption=\"Роль\"/>\n"
@@ -452,9 +538,16 @@ std::string OldBody() { return DocBuilder().Byte(15).I16(0).Byte(0).Bytes(); }
 // A full body of the newest version with the given comment.
 std::string NewBody(std::string_view comment) {
   return DocBuilder()
-      .Str(comment).Date(2000, 1, 1).Str("").Date(2023, 1, 1).Str("")
-      .Byte(15).I16(0).Byte(0)
-      .ListHead(soloStoreCaption, 0).I16(0)
+      .Str(comment)
+      .Date(2000, 1, 1)
+      .Str("")
+      .Date(2023, 1, 1)
+      .Str("")
+      .Byte(15)
+      .I16(0)
+      .Byte(0)
+      .ListHead(soloStoreCaption, 0)
+      .I16(0)
       .Bytes();
 }
 
@@ -506,8 +599,9 @@ TEST(DocumentTest, RootAttributesAndControlCharacterSweep) {
             "DocumentType=\"{2B0470FD-477C-4359-9F34-EEBE36B7D348}\" DateBase=\"01.01.2000\" "
             "DateCurr=\"01.01.2023\"/>\r\n");
 
-  const Outcome comment =
-      Convert(PackDocument(kPriceList, "KD_Cennk", 0x00010005, NewBody("a\x01" "b\tc\x1F")));
+  const Outcome comment = Convert(PackDocument(kPriceList, "KD_Cennk", 0x00010005,
+                                               NewBody("a\x01"
+                                                       "b\tc\x1F")));
   ASSERT_TRUE(comment.ok) << comment.failure;
   EXPECT_NE(comment.xml.find("DocumentType=\"{2B0470FD-477C-4359-9F34-EEBE36B7D348}\" "
                              "Comment=\"a b&#9;c \" DateBase="),

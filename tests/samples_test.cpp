@@ -1,6 +1,6 @@
 // The bundled samples: each is what its builder makes today, converts, and
 // fails cleanly when cut at any byte.
-#include "samples.h"
+#include "samples/samples.h"
 
 #include <gtest/gtest.h>
 

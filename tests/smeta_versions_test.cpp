@@ -1,11 +1,16 @@
 // Local estimates at every file version: each part of the estimate that a file
 // version added or dropped shows in the XML exactly in the versions that store
-// it; the legacy coefficient, design-index and work-type index blocks of older
-// files become position indexes or the common index; the defaults the XML shows.
+// it, each element compared whole (its name and every attribute in order); the
+// legacy coefficient, design-index and work-type index blocks of older files
+// become position indexes or the common index; the defaults the XML shows.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "support/builder.h"
 #include "support/smeta_builder.h"
@@ -15,7 +20,33 @@ namespace {
 
 using namespace smeta;
 
-constexpr int32_t kNever = kNewest + 1;
+// The start tag of every element below the root, without its closing ">" or
+// "/>", by path: the names from the root's child down, each with its place
+// among the siblings of its name when that is not the first ("A/B[1]/C").
+std::map<std::string, std::string> StartTags(const std::string& xml) {
+  std::map<std::string, std::string> tags;
+  std::vector<std::string> path;                    // by depth
+  std::vector<std::map<std::string, int>> seen(1);  // names met so far, by depth
+  std::istringstream lines(BodyLines(xml));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t open = line.find('<');
+    if (open == std::string::npos || line[open + 1] == '/') continue;
+    const size_t depth = open / 2 - 1;
+    const size_t name_end = line.find_first_of(" />", open);
+    const std::string name = line.substr(open + 1, name_end - open - 1);
+    path.resize(depth);
+    seen.resize(depth + 2);
+    seen[depth + 1].clear();
+    const int place = seen[depth][name]++;
+    path.push_back(name);
+    if (place) path.back().append("[").append(std::to_string(place)).append("]");
+    std::string key;
+    for (const std::string& step : path) key.append(key.empty() ? "" : "/").append(step);
+    const bool empty = line.ends_with("/>");
+    tags[key] = line.substr(open, line.size() - open - (empty ? 2 : 1));
+  }
+  return tags;
+}
 
 // Content whose version-gated values all differ from what an older file leaves.
 Content Distinguishing() {
@@ -43,6 +74,7 @@ Content Distinguishing() {
   c.pos_k_round_factor = -3;
   c.mult_k_pos_calc_mode = 2;
   c.props_config_name = "Шаблон";
+  c.props_config_modified = true;
   c.indexes_pos[0].options = 1;
   c.common_smr_lz = {"Индекс Б", "8,1", 0};
   c.common_smr = {"Индекс А", "7,5", 0};
@@ -75,96 +107,209 @@ Content Distinguishing() {
   return c;
 }
 
-// A piece of XML and the versions that show it.
-struct Gate {
-  const char* xml;
-  int32_t from;
+// An attribute (name and value as written) and the versions that show it.
+struct Attr {
+  const char* text;
+  int32_t from = kOldest;
   int32_t to = kNewest;
 };
+// An element by path, the versions that hold it, and its attributes in the
+// order they are written.
+struct Element {
+  const char* path;
+  int32_t from, to;
+  std::vector<Attr> attrs;
+};
 
-const Gate kGates[] = {
-    {"SeparateFot", kOldest, 65834},
-    {"TempRound", kOldest, 65849},
-    {"NaklByIndex", 65850},
-    {"RegionID=\"70\"", kOldest, 65806},  // the region byte keeps tens
-    {"RegionID=\"77\"", 65807},
-    {"<TerZoneK Options=\"Base PzAll EmAll\" Value_PZ=\"1,06\"/>", 65821},
-    {"<VidRab_Group Caption=\"Строительные работы\"", 65798},
-    {"<VidRab_Catalog Caption=\"Справочник 2023\">", 65851},
-    {"OsColumn=\"М\"", 65819},
-    {"IndexCode=\"ГР-1\"", 65845},
-    {"NKB=\"0,9\" NKI=\"0,8\"", 65857},
-    {"NKR=\"0,7\"", 65858},
-    {"NaclCurr=\"80\"", 65874},
-    {"BaseCalcVrs=\"Vr1984\"", 65808},
-    {"BasePrices=\"1984\"", 65811},
-    {"BaseCalcMode=\"ResIfNoPrice\"", 65828},
-    {"<Indexes IndexesMode=\"Total\"", 65832},
-    {"BlockRoundMode=\"Summ\"", 65832},
-    {"ItogOptions=\"SeparateChapters\" FirstItogItem=\"SmrIdx\"", 65839},
-    {"MatDigits=\"6\"", 65850},
-    {"MatRoundMode=\"SignDigits\"", 65851},
-    {"<Numbering Mode=\"ChapterFrac\"/>", 65876},
-    {"PosKDigits=\"3\" MultKPosCalcMode=\"UseForOne\" PropsConfigName=\"Шаблон\"", 65885},
-    {"VrsLinks=\"(6)\"", 65801},
-    {"<IndexAddOnTypes>", 65831},
-    {"<Index Caption=\"Строительные работы\" Code=\"И-01\" SMR=\"8,15\"", 65831},
-    {"SMR=\"8,15\" Options=\"SeparEm\"", 65840},
-    {"<IndexesRes>", 65831},
-    {"Code=\"2001Тек_ 1\" OZ=\"1,2\"", 65809, 65840},
-    {"Code=\"Констр_1\" SMR=\"2\"", 65812, 65842},
-    {"Code=\"Вр_1\" SMR=\"1,1\"", 65808, 65842},  // against the 1984 list
-    {"Пропуск", kNever},
-    {"<CommonIndexB Caption=\"Индекс Б\"", 65834},
-    {"<CommonIndexA Caption=\"Индекс А\"", 65839},
-    {"<CommonIndexR Caption=\"Индекс Р\"", 65878},
-    {"IndexesLinkMode=\"Chapters\"", 65845},
-    {"<OsIndexes Sroy=\"И-01\"/>", 65845},
-    {"<CommonNPBase Nacl=\"120\"/>", 65818},
-    {"<CommonNK CommonK=\"0,9\"", 65858},
-    {"<MtsnNPZpm NB=\"98\" PB=\"77\" NC=\"5\"/>", 65846, 65849},  // base rates fixed
-    {"<MtsnNPZpm NB=\"100\" PB=\"77\" NC=\"5\"/>", 65850},
-    {"<WinterCatalog", 65847},
-    {"TempZone=\"3\"", 65848},
-    {"<ImplemActs", 65861},
-    {"<AddOnType Caption=\"Тип акта\"/>", 65864},
-    {"<Indexes IndexesMode=\"Smr\"", 65866},
-    {"Caption=\"Затраты акта\"", 65863},
-    {"Caption=\"Подписи акта\"", 65869},
-    {"<MtsnNPZpm NC=\"12\"/>", 65887},
-    {"IndexCode=\"ГЛ-1\"", 65845},
-    {"Identifier=\"НДС\" Value=\"0\" Options=\"\" Formula=\"ИТОГО*20/100\" Level=\"2\"", 65822},
-    {"Затраты другого уровня цен", kNever},
-    {"<Variables>", 65829},
-    {"IndexFileName=\"Индексы.kdx\"", 65840},
-    {"ID=\"100\" Value=\"Письмо № 5\"", kOldest},
-    {"<Item Caption=\"Составил\" ID=\"300\" Value=\"Иванова А. П.\"", 65806},
-    {"<KdDocSignatures Caption=\"Подписи\">", 65868},
-    {"<Attributes", 65868},
-    {"ItogExpandTo=\"Chapter\"", 65853},
-    {"TzDigits=\"3\"", 65859},
-    {"<UserData Data_0=", 65859},
-    {"Comment=\"Локальный сметный расчёт № 02-01-01\"", 65859},
-    {"<OptionalZones>", 65871},
-    {"<DefectsList>", 65872},
-    {"Identifier=\"Д1\"", 65875},
-    {"OSChapter=\"5\" LinkType=\"OS\"", 65823},
-    {"<CCChapter Cons=\"7\" Rec=\"8\" Road=\"9\"/>", 65825},
+// The start tag the element has at the version, "" where it is absent.
+std::string Expected(const Element& e, int32_t v) {
+  if (v < e.from || v > e.to) return "";
+  const std::string_view path = e.path;
+  const std::string_view name = path.substr(path.rfind('/') + 1);
+  std::string tag("<");
+  tag.append(name.substr(0, name.find('[')));
+  for (const Attr& a : e.attrs) {
+    if (v >= a.from && v <= a.to) tag.append(" ").append(a.text);
+  }
+  return tag;
+}
+
+// Every element whose start tag or presence follows the file version; the
+// test converts every version, so each threshold is seen from below, at it
+// and above.
+const Element kElements[] = {
+    // clang-format off
+    {"AddZatrats/AddZatrGlava[6]/AddZatr", kOldest, kNewest, {{R"(Caption="НДС")"},
+      {R"(Identifier="НДС")", 0x1011E}, {R"(Value="0")"}, {R"(Options="")"},
+      {R"(Formula="")", kOldest, 0x1011D}, {R"(Formula="ИТОГО*20/100")", 0x1011E},
+      {R"(Level="2")"}}},
+    {"Chapters/Chapter", kOldest, kNewest, {{R"(Caption="Земляные работы")"}, {R"(SysID="1")"},
+      {R"(IndexCode="ГЛ-1")", 0x10135}}},
+    {"DefectsList", 0x10150, kNewest, {}},
+    {"DefectsList/Chapter/Defect", 0x10150, kNewest, {{R"(Caption="Трещины штукатурки")"},
+      {R"(Identifier="Д1")", 0x10153}, {R"(Number="1")"}, {R"(Quantity="12,5")"},
+      {R"(Code="Д-01")"}, {R"(Units="м2")"}}},
+    {"ImplemActs", 0x10145, kNewest, {{R"(Index="0")"}}},
+    {"ImplemActs/ImplemAct/AddZatrats/AddZatrGlava/AddZatr", 0x10147, kNewest,
+      {{R"(Caption="Затраты акта")"}, {R"(Value="1")"}, {R"(Options="")"}}},
+    {"ImplemActs/ImplemAct/Indexes", 0x10145, kNewest,
+      {{R"(IndexesMode="Total")", 0x10145, 0x10149}, {R"(IndexesMode="Smr")", 0x1014A}}},
+    {"ImplemActs/ImplemAct/Indexes/IndexAddOnTypes", 0x10148, kNewest, {}},
+    {"ImplemActs/ImplemAct/KdDocSignatures", 0x1014D, kNewest, {{R"(Caption="Подписи акта")"}}},
+    {"ImplemActs/ImplemAct/MtsnNPZpm", kNewest, kNewest, {{R"(NC="12")"}}},
+    {"Indexes", kOldest, kNewest, {{R"(IndexesMode="None")", kOldest, 0x10127},
+      {R"(IndexesMode="Total")", 0x10128}, {R"(IndexFileName="Индексы.kdx")", 0x10130},
+      {R"(IndexesLinkMode="Default")", kOldest, 0x10134},
+      {R"(IndexesLinkMode="Chapters")", 0x10135}}},
+    {"Indexes/CommonIndexA", 0x1012F, kNewest, {{R"(Caption="Индекс А")"}, {R"(Formula="7,5")"}}},
+    {"Indexes/CommonIndexB", 0x1012A, kNewest, {{R"(Caption="Индекс Б")"}, {R"(Formula="8,1")"},
+      {R"(Options="Disabled")", 0x1012A, 0x1012E}}},
+    {"Indexes/CommonIndexR", 0x10156, kNewest, {{R"(Caption="Индекс Р")"}, {R"(Formula="6")"}}},
+    {"Indexes/IndexAddOnTypes", 0x10127, kNewest, {}},
+    {"Indexes/IndexesPos", 0x10110, kNewest, {}},
+    {"Indexes/IndexesPos/Index/IndexesAddOns", 0x10127, kNewest, {}},
+    {"Indexes/IndexesRes", 0x10127, kNewest, {}},
+    {"Indexes/OsIndexes", kOldest, kNewest, {{R"(Sroy="И-01")", 0x10135}}},
+    {"KdDocSignatures", kOldest, kNewest, {{R"(Caption="Подписи")", 0x1014C}}},
+    {"KdDocSignatures/Item", kOldest, kNewest, {{R"(Caption="Oснование")", kOldest, 0x10148},
+      {R"(Caption="Составил")", 0x10149}, {R"(ID="100")", kOldest, 0x10148},
+      {R"(ID="300")", 0x10149}, {R"(Value="Письмо № 5")", kOldest, 0x10148},
+      {R"(Value="Иванова А. П.")", 0x10149}}},
+    {"KdDocSignatures/Item/Attributes", 0x1014C, kNewest, {}},
+    {"KdDocSignatures/Item[1]", 0x1010E, kNewest, {{R"(Caption="Составил")", 0x1010E, 0x10148},
+      {R"(Caption="Проверил")", 0x10149}, {R"(ID="300")", 0x1010E, 0x10148},
+      {R"(ID="310")", 0x10149}, {R"(Value="Иванова А. П.")", 0x1010E, 0x10148},
+      {R"(Value="Петров С. В.")", 0x10149}}},
+    {"KdDocSignatures/Item[2]", 0x1010E, kNewest, {{R"(Caption="Проверил")", 0x1010E, 0x10148},
+      {R"(Caption="Oснование")", 0x10149}, {R"(ID="310")", 0x1010E, 0x10148},
+      {R"(ID="100")", 0x10149}, {R"(Value="Петров С. В.")", 0x1010E, 0x10148},
+      {R"(Value="Письмо № 5")", 0x10149}}},
+    {"Koefficients/K", kOldest, kNewest, {{R"(Caption="Стеснённые условия")"},
+      {R"(Options="Base Curr PzAll EmAll")", kOldest, 0x10103},
+      {R"(Options="Base Curr PzAll EmAll OzpTz ZpmTz")", 0x10104}, {R"(Value_OZ="1,15")"},
+      {R"(Value_ZM="1,15")"}, {R"(Level="1")"}, {R"(AllVidRabs="No")"},
+      {"VrsLinks=\"(6)\"", 0x10109}}},
+    {"OsInfo", kOldest, kNewest, {{R"(OSChapter="1")", kOldest, 0x1011E},
+      {R"(OSChapter="5")", 0x1011F}, {R"(LinkType="LB")", kOldest, 0x1011E},
+      {R"(LinkType="OS")", 0x1011F}}},
+    {"OsInfo/CCChapter", kOldest, kNewest, {{R"(Cons="2")", kOldest, 0x10120},
+      {R"(Cons="7")", 0x10121}, {R"(Rec="2")", kOldest, 0x10120}, {R"(Rec="8")", 0x10121},
+      {R"(Road="2")", kOldest, 0x10120}, {R"(Road="9")", 0x10121}}},
+    {"Parameters", kOldest, kNewest, {{R"(Options="RoundPos AddZatr SeparateFot TempRound")", kOldest, 0x1012A},
+      {R"(Options="RoundPos AddZatr TempRound")", 0x1012B, 0x10139},
+      {R"(Options="RoundPos AddZatr NaklByIndex")", 0x1013A},
+      {R"(BasePrices="2001")", kOldest, 0x10112}, {R"(BasePrices="1984")", 0x10113},
+      {R"(BaseCalcVrs="Vr2001")", kOldest, 0x1010F}, {R"(BaseCalcVrs="Vr1984")", 0x10110},
+      {R"(BaseCalcMode="ResIfNoPrice")", 0x10124}, {R"(BlockRoundMode="Smart")", kOldest, 0x10127},
+      {R"(BlockRoundMode="Summ")", 0x10128}, {R"(TempZone="1")", kOldest, 0x10137},
+      {R"(TempZone="3")", 0x10138}, {R"(MatRoundMode="SignDigitsPreserveInt")", kOldest, 0x1013A},
+      {R"(MatRoundMode="SignDigits")", 0x1013B}, {R"(MatDigits="4")", kOldest, 0x10139},
+      {R"(MatDigits="6")", 0x1013A}, {R"(ItogOptions="SeparateVrs")", kOldest, 0x1012E},
+      {R"(ItogOptions="SeparateChapters")", 0x1012F}, {R"(FirstItogItem="K")", kOldest, 0x1012E},
+      {R"(FirstItogItem="SmrIdx")", 0x1012F}, {R"(ItogExpandTo="Default")", kOldest, 0x1013C},
+      {R"(ItogExpandTo="Chapter")", 0x1013D}, {R"(TzDigits="2")", kOldest, 0x10142},
+      {R"(TzDigits="3")", 0x10143}, {R"(PosKDigits="2")", kOldest, 0x1015C},
+      {R"(PosKDigits="3")", 0x1015D}, {R"(MultKPosCalcMode="UseTotalMult")", kOldest, 0x1015C},
+      {R"(MultKPosCalcMode="UseForOne")", 0x1015D}, {R"(PropsConfigName="Шаблон")", 0x1015D},
+      {R"(PropsConfigNameModified="Yes")", 0x1015D}}},
+    {"Parameters/CommonNK", kOldest, kNewest, {{R"(CommonK="0,9")", 0x10142},
+      {R"(ActiveItems="Vk Ck Mk")"}}},
+    {"Parameters/CommonNPBase", 0x1011A, kNewest, {{R"(Nacl="120")"}}},
+    {"Parameters/CommonNPCurr", 0x1011A, kNewest, {{R"(Nacl="90")"}}},
+    {"Parameters/MtsnNPZpm", 0x10136, kNewest, {{R"(NB="98")", 0x10136, 0x10139},
+      {R"(NB="100")", 0x1013A}, {R"(PB="77")"}, {R"(NC="5")"}}},
+    {"Parameters/Numbering", 0x10154, kNewest, {{R"(Mode="ChapterFrac")"}}},
+    {"RegionInfo", kOldest, kNewest, {{R"(RegionName="Москва")"},
+      {R"(RegionID="70")", kOldest, 0x1010E}, {R"(RegionID="77")", 0x1010F},
+      {R"(Zone84Name="2 зона")"}, {R"(Zone84ID="2")"}, {R"(Zone01Name="1 зона")"},
+      {R"(Zone01ID="1")"}}},
+    {"RegionInfo/OptionalZones", 0x1014F, kNewest, {}},
+    {"TerZoneK", kOldest, kNewest, {{R"(Options="Base PzAll EmAll")"},
+      {R"(Value_PZ="1,06")", 0x1011D}}},
+    {"UserData", 0x10143, kNewest, {{R"(Data_0="Объект: жилой дом")"}}},
+    {"Variables", 0x10125, kNewest, {}},
+    {"VidRab_Catalog", kOldest, kNewest, {{R"(Caption="Основной справочник видов работ")", kOldest, 0x1013A},
+      {R"(Caption="Справочник 2023")", 0x1013B}}},
+    {"VidRab_Catalog/Vids_Rab/VidRab_Group", 0x10106, kNewest, {{R"(Caption="Строительные работы")"},
+      {R"(ID="10")"}, {R"(IndexCode="ГР-1")", 0x10135}}},
+    {"VidRab_Catalog/Vids_Rab/VidRab_Group/Vid_Rab[1]", 0x10106, kNewest, {{R"(Caption="Бетонные и железобетонные конструкции монолитные")"},
+      {R"(ID="6")"}, {R"(Nacl="105")"}, {R"(NaclMask="ФОТ")"}, {R"(Plan="65")"},
+      {R"(PlanMask="ФОТ")"}, {R"(NaclCurr="80")", 0x10152}, {R"(OsColumn="М")", 0x1011B},
+      {R"(NKB="0,9")", 0x10141}, {R"(NKI="0,8")", 0x10141}, {R"(NKR="0,7")", 0x10142}}},
+    {"WinterCatalog", 0x10137, kNewest, {{R"(WinterMode="K")"}, {R"(WinterLinkMode="Table")"}}},
+    // clang-format on
+};
+
+// The position indexes by band: what the legacy coefficient tables (from
+// 0x10111 to 0x10130), design indexes (from 0x10114 to 0x10132) and work-type
+// indexes (from 0x10110 to 0x10132, against the 1984 list) add to the stored
+// list (from 0x10127).
+const struct {
+  int32_t from, to;
+  std::vector<const char*> indexes;
+} kPositionIndexes[] = {
+    {kOldest, 0x1010F, {}},
+    {0x10110, 0x10110, {R"(<Index Caption="Земляные работы" Code="Вр_1" SMR="1,1")"}},
+    {0x10111,
+     0x10113,
+     {R"(<Index Caption="Табл" Code="2001Тек_ 1" OZ="1,2")",
+      R"(<Index Caption="Земляные работы" Code="Вр_1" SMR="1,1")"}},
+    {0x10114,
+     0x10126,
+     {R"(<Index Caption="Табл" Code="2001Тек_ 1" OZ="1,2")",
+      R"(<Index Caption="Констр" Code="Констр_1" SMR="2")",
+      R"(<Index Caption="Земляные работы" Code="Вр_1" SMR="1,1")"}},
+    {0x10127,
+     0x1012F,
+     {R"(<Index Caption="Строительные работы" Code="И-01" SMR="8,15")",
+      R"(<Index Caption="Табл" Code="2001Тек_ 1" OZ="1,2")",
+      R"(<Index Caption="Констр" Code="Констр_1" SMR="2")",
+      R"(<Index Caption="Земляные работы" Code="Вр_1" SMR="1,1")"}},
+    {0x10130,
+     0x10130,
+     {R"(<Index Caption="Строительные работы" Code="И-01" SMR="8,15" Options="SeparEm")",
+      R"(<Index Caption="Табл" Code="2001Тек_ 1" OZ="1,2")",
+      R"(<Index Caption="Констр" Code="Констр_1" SMR="2")",
+      R"(<Index Caption="Земляные работы" Code="Вр_1" SMR="1,1")"}},
+    {0x10131,
+     0x10132,
+     {R"(<Index Caption="Строительные работы" Code="И-01" SMR="8,15" Options="SeparEm")",
+      R"(<Index Caption="Констр" Code="Констр_1" SMR="2")",
+      R"(<Index Caption="Земляные работы" Code="Вр_1" SMR="1,1")"}},
+    {0x10133,
+     kNewest,
+     {R"(<Index Caption="Строительные работы" Code="И-01" SMR="8,15" Options="SeparEm")"}},
 };
 
 TEST(SmetaVersions, EachPartShowsExactlyInTheVersionsThatStoreIt) {
   const Content c = Distinguishing();
   for (int32_t v = kOldest; v <= kNewest; ++v) {
     const Outcome out = Convert(PackSmeta(c, v));
-    ASSERT_TRUE(out.ok) << v << ": " << out.failure;
-    for (const Gate& g : kGates) {
-      const bool expected = v >= g.from && v <= g.to;
-      EXPECT_EQ(out.xml.find(g.xml) != std::string::npos, expected) << v << ": " << g.xml;
+    ASSERT_TRUE(out.ok) << std::hex << v << ": " << out.failure;
+    const std::map<std::string, std::string> tags = StartTags(out.xml);
+    const auto tag = [&tags](const std::string& path) {
+      const auto it = tags.find(path);
+      return it == tags.end() ? std::string() : it->second;
+    };
+    for (const Element& e : kElements) {
+      EXPECT_EQ(tag(e.path), Expected(e, v)) << std::hex << v << ": " << e.path;
     }
+    for (const auto& band : kPositionIndexes) {
+      if (v < band.from || v > band.to) continue;
+      for (size_t i = 0; i <= band.indexes.size(); ++i) {
+        std::string path = "Indexes/IndexesPos/Index";
+        if (i) path.append("[").append(std::to_string(i)).append("]");
+        EXPECT_EQ(tag(path), i < band.indexes.size() ? band.indexes[i] : "")
+            << std::hex << v << ": " << path;
+      }
+    }
+    // The skipped legacy blocks and the second list of additional costs.
+    EXPECT_EQ(out.xml.find("Пропуск"), std::string::npos) << std::hex << v;
+    EXPECT_EQ(out.xml.find("Затраты другого уровня цен"), std::string::npos) << std::hex << v;
   }
 }
 
-// The legacy blocks of a file of 65820: the three coefficient tables, the
+// The legacy blocks of a file of 0x1011C: the three coefficient tables, the
 // design indexes and the work-type indexes become position indexes in this
 // order; the skipped blocks leave nothing.
 TEST(SmetaVersions, LegacyBlocksBecomePositionIndexes) {
@@ -190,7 +335,7 @@ TEST(SmetaVersions, LegacyBlocksBecomePositionIndexes) {
   c.legacy_skipped = {{.caption = "Пропуск", .first = {{1, 2, 3}}, .second = {{4, 5, 6}}},
                       {.caption = "Пропуск"}};
   c.legacy_index_mode = 2;
-  const Outcome out = Convert(PackSmeta(c, 65820));
+  const Outcome out = Convert(PackSmeta(c, 0x1011C));
   ASSERT_TRUE(out.ok) << out.failure;
   EXPECT_NE(
       out.xml.find("    <IndexesPos>\r\n"
@@ -227,7 +372,7 @@ TEST(SmetaVersions, LegacyWorkTypeDefaultsBecomeTheCommonIndex) {
   for (const auto& k : cases) {
     Content c;
     c.legacy_work_type_indexes = {{.caption = "Вр", .a = k.x, .b = k.y}};
-    const Outcome out = Convert(PackSmeta(c, 65830));
+    const Outcome out = Convert(PackSmeta(c, 0x10126));
     ASSERT_TRUE(out.ok) << out.failure;
     const size_t at = out.xml.find("<CommonIndexA");
     EXPECT_EQ(at == std::string::npos ? "" : out.xml.substr(at, out.xml.find('>', at) + 1 - at),
@@ -235,7 +380,7 @@ TEST(SmetaVersions, LegacyWorkTypeDefaultsBecomeTheCommonIndex) {
   }
 }
 
-// The index mode files 65811 to 65831 derive from the legacy price mode P and
+// The index mode files 0x10113 to 0x10127 derive from the legacy price mode P and
 // index mode M.
 TEST(SmetaVersions, LegacyIndexMode) {
   const struct {
@@ -253,7 +398,7 @@ TEST(SmetaVersions, LegacyIndexMode) {
     c.legacy_index_mode = k.m;
     if (!k.indexes) c.indexes_pos.clear();
     if (k.common_active) c.legacy_work_type_indexes = {{.caption = "Вр", .a = 12000}};
-    const Outcome out = Convert(PackSmeta(c, 65831));
+    const Outcome out = Convert(PackSmeta(c, 0x10127));
     ASSERT_TRUE(out.ok) << out.failure;
     EXPECT_NE(out.xml.find(std::string("<Indexes IndexesMode=\"") + k.mode + "\""),
               std::string::npos)
@@ -267,12 +412,15 @@ TEST(SmetaVersions, DefaultsTheXmlShows) {
   c.zones = {{{0, ""}, {0, ""}, {0, ""}}};
   const Outcome out = Convert(PackSmeta(c, kNewest));
   ASSERT_TRUE(out.ok) << out.failure;
-  EXPECT_NE(out.xml.find("<RegionInfo RegionName=\"Госстрой\" RegionID=\"77\" Zone84ID=\"1\" "
-                         "Zone01ID=\"1\">"),
-            std::string::npos);
-  EXPECT_NE(out.xml.find("PosKDigits=\"2\""), std::string::npos);
-  EXPECT_EQ(out.xml.find("MtsnNPZpm"), std::string::npos);
-  EXPECT_EQ(out.xml.find("BaseCalcMode"), std::string::npos);
+  const std::map<std::string, std::string> tags = StartTags(out.xml);
+  EXPECT_EQ(tags.at("RegionInfo"),
+            R"(<RegionInfo RegionName="Госстрой" RegionID="77" Zone84ID="1" Zone01ID="1")");
+  EXPECT_EQ(tags.at("Parameters"),
+            R"(<Parameters Options="AddZatr SeparateFot" BasePrices="2001" BaseCalcVrs="Vr2001" )"
+            R"(BlockRoundMode="Smart" TempZone="1" MatRoundMode="SignDigitsPreserveInt" )"
+            R"(MatDigits="4" ItogOptions="SeparateVrs" FirstItogItem="K" ItogExpandTo="Default" )"
+            R"(TzDigits="2" PosKDigits="2" MultKPosCalcMode="UseTotalMult")");
+  EXPECT_EQ(tags.count("Parameters/MtsnNPZpm"), 0u);
 }
 
 }  // namespace

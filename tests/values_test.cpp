@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -121,47 +122,60 @@ TEST(ValuesTest, DateText) {
   for (const auto& c : cases) EXPECT_EQ(DateToText(c.date), c.text) << c.date;
 }
 
-TEST(ValuesTest, SetTexts) {
+// A set's text names its set bits in bit order, separated by blanks; a bit
+// without a name adds nothing. Checked for every converter over masks with
+// bits in every place, against the names of the single bits.
+TEST(ValuesTest, SetTextsNameEachSetBitInOrder) {
   const struct {
-    std::string text;
-    const char* expected;
-  } cases[] = {
-      {ItemFlagsToText(0x0005), "Red Green"},
-      {ItemFlagsToText(0x0100), ""},  // a set bit without a name adds nothing
-      {ItemFlagsToText(0x0041), "Red Info"},
-      {ItemFlagsToText(0x0181), "Red"},
-      {ItemFlagsToText(0xFFFF), "Red Yellow Green Blue Violet Orange Info"},
-      {CostPartsToText(10), "ФОТ"},
-      {CostPartsToText(11), "ПЗ ОЗ ЗМ"},
-      {CostPartsToText(0x2A), "ОЗ ЗМ"},  // not exactly 10: the names, bit 5 ignored
-      {CostPartsToText(0xFF), "ПЗ ОЗ ЭМ ЗМ МТ"},
-      {CostPartsToText(0), ""},
-      {KOptionsToText(0xFFFF),
-       "Percent InPos Base Curr PzAll EmAll MatQty EmQty OzpTz ZpmTz Disabled SeparEm HideFx "
-       "Reserved1"},
-      {SmetaOptionsToText(0xFFFFFFFF),
-       "RoundPos NaklInPos WinterInPos AddZatr ExactPosCalc ZpmByTz GroupItgCnv ExactResCalc "
-       "CommonNakl RoundTaxes ExclRet CommonPlan AddZmpToEm SeparateFot AutoIndexes "
-       "AutoIndexUseCode TempRound MtsnMode NaklByIndex PlanByIndex WintByIndex CustNPZpm "
-       "Mtsn1998 AdvResCalc RoundNPBase RoundNPCurr RoundNPNoIdx NewNPCurr NoRoundForOnePos "
-       "MultPosK"},
-      {SmetaOptionsToText(0x40000000), ""},
-      {IndexOptionsToText(0x0003), "SeparEm Reserved"},
-      {IndexOptionsToText(0xE000), ""},
-      {ItogOptionsToText(0xFF),
-       "SeparateChapters SeparateLimZatrs SeparateVrs IgnoreZeroQty IgnoreZeroPrice"},
-      {ResourceOptionsToText(0xFFFF),
-       "Project OwnerMat NotCount Junk LookTech Comment CountInPlace CountInPos Reserved1 "
-       "Reserved2 Reserved3 Reserved4 Reserved5"},
-      {ResourceAttribsToText(0xFF), "SnipSet Replaced Added Deleted"},
-      {PositionOptionsToText(0xFFFF),
-       "TechK CustNaclBase CustNaclCurr AverRasrM Inactive NoTerK OnlyPosNk OnlyPosPk RetOwnMat "
-       "NoRegK Reserved1 Reserved2"},
-      {PositionDbFlagsToText(0xFF), "Comment TechK Reserved Reserved Reserved"},
-      {ResSummaryOptionsToText(0xFF),
-       "Grouping SeparatePosRes SeparateZakPodr SeparateSuppl IgnoreZeroQty SeparateReplaced"},
+    const char* what;
+    std::string (*text)(uint32_t);
+    int bits;
+    int named;  // bits with a name
+  } sets[] = {
+      {"cost parts", [](uint32_t m) { return CostPartsToText(static_cast<uint8_t>(m)); }, 8, 5},
+      {"K options", [](uint32_t m) { return KOptionsToText(static_cast<uint16_t>(m)); }, 16, 14},
+      {"estimate options", [](uint32_t m) { return SmetaOptionsToText(m); }, 32, 30},
+      {"index options", [](uint32_t m) { return IndexOptionsToText(static_cast<uint16_t>(m)); }, 16,
+       13},
+      {"item flags", [](uint32_t m) { return ItemFlagsToText(static_cast<uint16_t>(m)); }, 16, 7},
+      {"totals", [](uint32_t m) { return ItogOptionsToText(static_cast<uint8_t>(m)); }, 8, 5},
+      {"resource options",
+       [](uint32_t m) { return ResourceOptionsToText(static_cast<uint16_t>(m)); }, 16, 13},
+      {"resource state", [](uint32_t m) { return ResourceAttribsToText(static_cast<uint8_t>(m)); },
+       8, 4},
+      {"position options",
+       [](uint32_t m) { return PositionOptionsToText(static_cast<uint16_t>(m)); }, 16, 12},
+      {"position flags", [](uint32_t m) { return PositionDbFlagsToText(static_cast<uint8_t>(m)); },
+       8, 5},
+      {"summary options",
+       [](uint32_t m) { return ResSummaryOptionsToText(static_cast<uint8_t>(m)); }, 8, 6},
   };
-  for (const auto& c : cases) EXPECT_EQ(Cp1251ToUtf8(c.text), c.expected);
+  const uint32_t masks[] = {0xFFFFFFFF, 0x55555555, 0xAAAAAAAA, 0x0F0F0F0F,
+                            0xF0F0F0F0, 0x12481248, 0x80000001};
+  for (const auto& set : sets) {
+    SCOPED_TRACE(set.what);
+    EXPECT_EQ(set.text(0), "");
+    std::vector<std::string> names;
+    for (int bit = 0; bit < set.bits; ++bit) {
+      names.push_back(set.text(1u << bit));
+      EXPECT_EQ(names.back().find(' '), std::string::npos) << bit;
+    }
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](auto& n) { return !n.empty(); }),
+              set.named);
+    for (uint32_t mask : masks) {
+      std::string expected;
+      for (int bit = 0; bit < set.bits; ++bit) {
+        if (!(mask >> bit & 1) || names[bit].empty()) continue;
+        expected.append(expected.empty() ? "" : " ").append(names[bit]);
+      }
+      EXPECT_EQ(set.text(mask), expected) << std::hex << mask;
+    }
+  }
+  // Names of particular bits; the cost parts of wages alone have a name of their own.
+  EXPECT_EQ(ItemFlagsToText(0x0045), "Red Green Info");
+  EXPECT_EQ(Cp1251ToUtf8(CostPartsToText(0x1F)), "ПЗ ОЗ ЭМ ЗМ МТ");
+  EXPECT_EQ(Cp1251ToUtf8(CostPartsToText(10)), "ФОТ");
+  EXPECT_EQ(SmetaOptionsToText(0x00042000), "SeparateFot NaklByIndex");
 }
 
 TEST(ValuesTest, AttributeHelpersLeaveOutDefaults) {

@@ -93,6 +93,32 @@ TEST(XmlDocumentTest, SettingAnAttributeAgainKeepsItsPlace) {
   EXPECT_EQ(out.substr(out.find("\r\n") + 2), "<R A=\"3\" B=\"2\"/>\r\n");
 }
 
+TEST(XmlDocumentTest, EveryNameIsFoundAgainPastTheRememberedNames) {
+  // Names "n0x" to "n99x" share few cache bits, so most lookups compare texts.
+  std::vector<std::string> names;
+  for (int i = 0; i < 100; ++i) names.push_back(std::string("n").append(std::to_string(i)) + 'x');
+  for (size_t count : {47, 48, 49, 100}) {
+    SCOPED_TRACE(count);
+    const ConversionSettings settings = TestSettings();
+    XmlDocument doc(settings);
+    XmlElement& root = doc.CreateRoot("R");
+    for (size_t i = 0; i < count; ++i) root.SetAttr(names[i], "-");
+    XmlElement& other = root.AppendChild("O");
+    other.SetAttr("o", "1");  // the names remembered are now those of another element
+    std::string expected = "<R";
+    for (size_t i = count; i-- > 0;) root.SetAttr(std::string(names[i]), std::to_string(i));
+    for (size_t i = 0; i < count; ++i) {
+      expected.append(" ").append(names[i]).append("=\"").append(std::to_string(i)).append("\"");
+    }
+    root.SetAttr("last", "new");  // a name not yet set is added at the end
+    expected += " last=\"new\">\r\n  <O o=\"1\"/>\r\n</R>\r\n";
+    std::string out;
+    doc.Save(out);
+    EXPECT_EQ(out.substr(out.find("\r\n") + 2), expected);
+    EXPECT_EQ(out.size(), doc.SavedSize());
+  }
+}
+
 TEST(XmlDocumentTest, LargeValuesAndManyElementsSurviveTheArena) {
   const ConversionSettings settings = TestSettings();
   XmlDocument doc(settings);

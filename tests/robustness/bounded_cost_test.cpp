@@ -125,9 +125,9 @@ int LongestChain() {
   return longest;
 }
 
-// Files up to 65860 keep what positions did per month as 8-byte records, up to
+// Files up to 0x10144 keep what positions did per month as 8-byte records, up to
 // 65535 a position; every month of the 201 years they can name makes an act.
-constexpr int32_t kLastPeriodRecords = 65860;
+constexpr int32_t kLastPeriodRecords = 0x10144;
 std::string EstimateOfPeriodRecords(int positions, int records_each) {
   std::vector<smeta::Position> list(static_cast<size_t>(positions));
   for (auto& p : list) {

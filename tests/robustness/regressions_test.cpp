@@ -57,7 +57,7 @@ TEST(FuzzFindings, LegacyIndexProductsBeyondTheFactorRangeAreHeldAtItsEnds) {
                              {.caption = "На краю", .a = 21474836, .b = 1000000}};
   c.legacy_work_type_indexes = {
       {.caption = "Вр", .a = INT32_MAX, .b = INT32_MIN, .first = {{10, 0, 0}}}};
-  const Outcome out = Convert(PackSmeta(c, 65820));
+  const Outcome out = Convert(PackSmeta(c, 0x1011C));
   ASSERT_TRUE(out.ok) << out.failure;
   for (const char* index :
        {"Code=\"Констр_1\" SMR=\"214748,3647\"", "Code=\"Констр_2\" SMR=\"-214748,3648\"",

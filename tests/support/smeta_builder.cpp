@@ -9,115 +9,115 @@ namespace {
 
 // File versions at which the estimate's records changed, in ascending order.
 // "...Dropped" is the first version without the field.
-constexpr int32_t kResObManager = 65793;
-constexpr int32_t kResourceComments = 65793;
-constexpr int32_t kSkippedBlockAfterCosts = 65794;
-constexpr int32_t kTwoAddZatrLists = 65795;
-constexpr int32_t kKOptions16 = 65796;
-constexpr int32_t kKKind = 65797;
-constexpr int32_t kWholeVrCatalog = 65798;
-constexpr int32_t kOlderSecondLevel = 65799;  // current overhead, the 2001 work type
-constexpr int32_t kOlderCurrTotal = 65800;    // current prices of the older record
-constexpr int32_t kVrKf2001Links = 65801;
-constexpr int32_t kResourceAttribs = 65803;
-constexpr int32_t kMachinistsGrade = 65804;
-constexpr int32_t kMachinistsPrices = 65805;
-constexpr int32_t kSignatureTexts = 65806;
-constexpr int32_t kRegionId16 = 65807;
-constexpr int32_t kVrBaseCalc = 65808;
-constexpr int32_t kLegacyTables = 65809;
-constexpr int32_t kOldIndexNumbers = 65809;
-constexpr int32_t kPositionPriceLevel = 65810;
-constexpr int32_t kLegacyModes = 65811;
-constexpr int32_t kLegacyDesignIndexes = 65812;
-constexpr int32_t kDesignIndexNumber = 65813;
-constexpr int32_t kCurrMatDropped = 65814;  // 65814 and 65815 hold no current materials price
-constexpr int32_t kLegacyBlocks2001 = 65815;
-constexpr int32_t kCurrMatAgain = 65816;
-constexpr int32_t kPositionPriceComments = 65817;
-constexpr int32_t kCommonNakl = 65818;
-constexpr int32_t kVrOsColumn = 65819;
-constexpr int32_t kSecondSkippedBlock = 65820;
-constexpr int32_t kTerZoneK = 65821;
-constexpr int32_t kAddZatrFormula = 65822;
-constexpr int32_t kOsGlava = 65823;
-constexpr int32_t kCcGlava = 65825;
-constexpr int32_t kOlderReplaced = 65826;
-constexpr int32_t kPresenceMask = 65827;
-constexpr int32_t kBaseCalcMode = 65828;
-constexpr int32_t kVariables = 65829;
-constexpr int32_t kResourceMask = 65829;  // and a position's identifier, profit texts, levels
-constexpr int32_t kChapterList = 65830;
-constexpr int32_t kIndexLists = 65831;
-constexpr int32_t kIndexesMode = 65832;
-constexpr int32_t kCoefficientTexts = 65832;
-constexpr int32_t kIndexByNumber = 65833;
-constexpr int32_t kCommonIndexSmrLz = 65834;
-constexpr int32_t kIndex8401ByNumber = 65834;
-constexpr int32_t kBasePriceLevel = 65835;
-constexpr int32_t kOneAddZatrList = 65836;
-constexpr int32_t kSkippedBlocksDropped = 65837;
-constexpr int32_t kOldBlocksDropped = 65838;
-constexpr int32_t kItogOptions = 65839;
-constexpr int32_t kCommonIndexSmr = 65839;  // and the options of common indexes
-constexpr int32_t kIndexOptions = 65840;
-constexpr int32_t kIndexFileName = 65840;
-constexpr int32_t kLegacyTablesDropped = 65841;
-constexpr int32_t kFirstItemRuleDropped = 65842;
-constexpr int32_t kLegacyIndexesDropped = 65843;
-constexpr int32_t kLegacyIndexModeDropped = 65844;
-constexpr int32_t kIndexCodes = 65845;
-constexpr int32_t kIndexesLinkMode = 65845;
-constexpr int32_t kMtsnNPZpm = 65846;
-constexpr int32_t kWinters = 65847;
-constexpr int32_t kTempZone = 65848;
-constexpr int32_t kPositionWinterK = 65848;
-constexpr int32_t kResourceIndex = 65849;
-constexpr int32_t kOptions32 = 65850;
-constexpr int32_t kMatDigits = 65850;
-constexpr int32_t kCatalogHead = 65851;
-constexpr int32_t kMatRoundMode = 65851;
-constexpr int32_t kDbComment = 65852;
-constexpr int32_t kItogExpandTo = 65853;
-constexpr int32_t kBookmark = 65853;
-constexpr int32_t kShortPriceBlock = 65854;  // labour per unit and grades move into resources
-constexpr int32_t kMtsnWordDropped = 65855;
-constexpr int32_t kResourceOptions16 = 65856;
-constexpr int32_t kVrMethodTexts = 65857;
-constexpr int32_t kCommonNPK = 65858;
-constexpr int32_t kVrResMethodTexts = 65858;
-constexpr int32_t kThreeCoefficientTexts = 65858;
-constexpr int32_t kUserData = 65859;
-constexpr int32_t kLastPeriodRecords = 65860;  // the implementation as monthly records
-constexpr int32_t kPriceRecord = 65860;
-constexpr int32_t kActs = 65861;
-constexpr int32_t kOverrideFlags = 65862;
-constexpr int32_t kActAddZatrs = 65863;
-constexpr int32_t kActIndexes = 65864;
-constexpr int32_t kSignatureRows = 65865;
-constexpr int32_t kActIndexesMode = 65866;
-constexpr int32_t kResourceOverridePrices = 65867;
-constexpr int32_t kSignatureList = 65868;
-constexpr int32_t kActSignatures = 65869;
-constexpr int32_t kOptionalZones = 65871;
-constexpr int32_t kDefectsList = 65872;
-constexpr int32_t kPositionOptions16 = 65873;
-constexpr int32_t kVrCurrRates = 65874;
-constexpr int32_t kDefectIdentifiers = 65875;
-constexpr int32_t kNumbering = 65876;
-constexpr int32_t kCommentEx = 65876;
-constexpr int32_t kDefectPositionIds = 65877;
-constexpr int32_t kPositionSysId = 65877;
-constexpr int32_t kCommonIndexRes = 65878;
-constexpr int32_t kActCommonIndexRes = 65879;
-constexpr int32_t kOverridePriceRecord = 65880;
-constexpr int32_t kPriceFormulas = 65881;
-constexpr int32_t kOverridePz = 65882;
-constexpr int32_t kQuantityRow = 65883;
-constexpr int32_t kOverrideQuantityRow = 65884;
-constexpr int32_t kPosKDigits = 65885;
-constexpr int32_t kPzUnsinc = 65886;
-constexpr int32_t kActMtsn = 65887;
+constexpr int32_t kResObManager = 0x10101;
+constexpr int32_t kResourceComments = 0x10101;
+constexpr int32_t kSkippedBlockAfterCosts = 0x10102;
+constexpr int32_t kTwoAddZatrLists = 0x10103;
+constexpr int32_t kKOptions16 = 0x10104;
+constexpr int32_t kKKind = 0x10105;
+constexpr int32_t kWholeVrCatalog = 0x10106;
+constexpr int32_t kOlderSecondLevel = 0x10107;  // current overhead, the 2001 work type
+constexpr int32_t kOlderCurrTotal = 0x10108;    // current prices of the older record
+constexpr int32_t kVrKf2001Links = 0x10109;
+constexpr int32_t kResourceAttribs = 0x1010B;
+constexpr int32_t kMachinistsGrade = 0x1010C;
+constexpr int32_t kMachinistsPrices = 0x1010D;
+constexpr int32_t kSignatureTexts = 0x1010E;
+constexpr int32_t kRegionId16 = 0x1010F;
+constexpr int32_t kVrBaseCalc = 0x10110;
+constexpr int32_t kLegacyTables = 0x10111;
+constexpr int32_t kOldIndexNumbers = 0x10111;
+constexpr int32_t kPositionPriceLevel = 0x10112;
+constexpr int32_t kLegacyModes = 0x10113;
+constexpr int32_t kLegacyDesignIndexes = 0x10114;
+constexpr int32_t kDesignIndexNumber = 0x10115;
+constexpr int32_t kCurrMatDropped = 0x10116;  // 0x10116 and 0x10117 hold no current materials price
+constexpr int32_t kLegacyBlocks2001 = 0x10117;
+constexpr int32_t kCurrMatAgain = 0x10118;
+constexpr int32_t kPositionPriceComments = 0x10119;
+constexpr int32_t kCommonNakl = 0x1011A;
+constexpr int32_t kVrOsColumn = 0x1011B;
+constexpr int32_t kSecondSkippedBlock = 0x1011C;
+constexpr int32_t kTerZoneK = 0x1011D;
+constexpr int32_t kAddZatrFormula = 0x1011E;
+constexpr int32_t kOsGlava = 0x1011F;
+constexpr int32_t kCcGlava = 0x10121;
+constexpr int32_t kOlderReplaced = 0x10122;
+constexpr int32_t kPresenceMask = 0x10123;
+constexpr int32_t kBaseCalcMode = 0x10124;
+constexpr int32_t kVariables = 0x10125;
+constexpr int32_t kResourceMask = 0x10125;  // and a position's identifier, profit texts, levels
+constexpr int32_t kChapterList = 0x10126;
+constexpr int32_t kIndexLists = 0x10127;
+constexpr int32_t kIndexesMode = 0x10128;
+constexpr int32_t kCoefficientTexts = 0x10128;
+constexpr int32_t kIndexByNumber = 0x10129;
+constexpr int32_t kCommonIndexSmrLz = 0x1012A;
+constexpr int32_t kIndex8401ByNumber = 0x1012A;
+constexpr int32_t kBasePriceLevel = 0x1012B;
+constexpr int32_t kOneAddZatrList = 0x1012C;
+constexpr int32_t kSkippedBlocksDropped = 0x1012D;
+constexpr int32_t kOldBlocksDropped = 0x1012E;
+constexpr int32_t kItogOptions = 0x1012F;
+constexpr int32_t kCommonIndexSmr = 0x1012F;  // and the options of common indexes
+constexpr int32_t kIndexOptions = 0x10130;
+constexpr int32_t kIndexFileName = 0x10130;
+constexpr int32_t kLegacyTablesDropped = 0x10131;
+constexpr int32_t kFirstItemRuleDropped = 0x10132;
+constexpr int32_t kLegacyIndexesDropped = 0x10133;
+constexpr int32_t kLegacyIndexModeDropped = 0x10134;
+constexpr int32_t kIndexCodes = 0x10135;
+constexpr int32_t kIndexesLinkMode = 0x10135;
+constexpr int32_t kMtsnNPZpm = 0x10136;
+constexpr int32_t kWinters = 0x10137;
+constexpr int32_t kTempZone = 0x10138;
+constexpr int32_t kPositionWinterK = 0x10138;
+constexpr int32_t kResourceIndex = 0x10139;
+constexpr int32_t kOptions32 = 0x1013A;
+constexpr int32_t kMatDigits = 0x1013A;
+constexpr int32_t kCatalogHead = 0x1013B;
+constexpr int32_t kMatRoundMode = 0x1013B;
+constexpr int32_t kDbComment = 0x1013C;
+constexpr int32_t kItogExpandTo = 0x1013D;
+constexpr int32_t kBookmark = 0x1013D;
+constexpr int32_t kShortPriceBlock = 0x1013E;  // labour per unit and grades move into resources
+constexpr int32_t kMtsnWordDropped = 0x1013F;
+constexpr int32_t kResourceOptions16 = 0x10140;
+constexpr int32_t kVrMethodTexts = 0x10141;
+constexpr int32_t kCommonNPK = 0x10142;
+constexpr int32_t kVrResMethodTexts = 0x10142;
+constexpr int32_t kThreeCoefficientTexts = 0x10142;
+constexpr int32_t kUserData = 0x10143;
+constexpr int32_t kLastPeriodRecords = 0x10144;  // the implementation as monthly records
+constexpr int32_t kPriceRecord = 0x10144;
+constexpr int32_t kActs = 0x10145;
+constexpr int32_t kOverrideFlags = 0x10146;
+constexpr int32_t kActAddZatrs = 0x10147;
+constexpr int32_t kActIndexes = 0x10148;
+constexpr int32_t kSignatureRows = 0x10149;
+constexpr int32_t kActIndexesMode = 0x1014A;
+constexpr int32_t kResourceOverridePrices = 0x1014B;
+constexpr int32_t kSignatureList = 0x1014C;
+constexpr int32_t kActSignatures = 0x1014D;
+constexpr int32_t kOptionalZones = 0x1014F;
+constexpr int32_t kDefectsList = 0x10150;
+constexpr int32_t kPositionOptions16 = 0x10151;
+constexpr int32_t kVrCurrRates = 0x10152;
+constexpr int32_t kDefectIdentifiers = 0x10153;
+constexpr int32_t kNumbering = 0x10154;
+constexpr int32_t kCommentEx = 0x10154;
+constexpr int32_t kDefectPositionIds = 0x10155;
+constexpr int32_t kPositionSysId = 0x10155;
+constexpr int32_t kCommonIndexRes = 0x10156;
+constexpr int32_t kActCommonIndexRes = 0x10157;
+constexpr int32_t kOverridePriceRecord = 0x10158;
+constexpr int32_t kPriceFormulas = 0x10159;
+constexpr int32_t kOverridePz = 0x1015A;
+constexpr int32_t kQuantityRow = 0x1015B;
+constexpr int32_t kOverrideQuantityRow = 0x1015C;
+constexpr int32_t kPosKDigits = 0x1015D;
+constexpr int32_t kPzUnsinc = 0x1015E;
+constexpr int32_t kActMtsn = 0x1015F;
 
 // Bits of the coefficient options and of the old option byte.
 constexpr uint16_t skoPercent = 1u << 0, skoInPosition = 1u << 1, skoBase = 1u << 2;
@@ -142,7 +142,7 @@ constexpr int32_t kSignatureTextIds[] = {100, 300, 310, 230, 240, 220};
 constexpr uint16_t adzoReturn = 1u << 2;
 
 // Bits of a position's presence mask, in the order of the reader's table.
-constexpr uint32_t kHasQuantityFx = 0x00000001;  // the quantity as a formula (before 65883)
+constexpr uint32_t kHasQuantityFx = 0x00000001;  // the quantity as a formula (before 0x1015B)
 constexpr uint32_t kHasNaclBase = 0x00000002;
 constexpr uint32_t kHasNaclCurr = 0x00000004;
 constexpr uint32_t kHasNaclK = 0x00000008;
@@ -169,7 +169,7 @@ constexpr uint32_t kHasFxBase = 0x10000000;
 constexpr uint32_t kHasFxCurr = 0x20000000;
 
 // Bits of a resource's presence mask.
-constexpr int32_t kResBasePrice = 0x001, kResCurrPrice = 0x002;  // before 65860
+constexpr int32_t kResBasePrice = 0x001, kResCurrPrice = 0x002;  // before 0x10144
 constexpr int32_t kResBaseComment = 0x004, kResCurrComment = 0x008;
 constexpr int32_t kResIdentifier = 0x010, kResReplaced = 0x020, kResSnip = 0x040;
 constexpr int32_t kResIndex = 0x080, kResIndexCode = 0x100, kResPriceRecord = 0x200;
@@ -183,7 +183,7 @@ constexpr uint8_t kOvIndex = 0x01, kOvIndexCode = 0x02, kOvComment = 0x04;
 constexpr uint16_t kOvQuantityFx = 0x0001, kOvQuantity = 0x0002, kOvCurrOz = 0x0004;
 constexpr uint16_t kOvWholesale = 0x0040, kOvCurrPz = 0x0080, kOvFx = 0x0100;
 
-// Position options: the machinists' grade is stored (before 65854).
+// Position options: the machinists' grade is stored (before 0x1013E).
 constexpr uint16_t spoHasAverRasrM = 1u << 3;
 
 constexpr uint8_t kNoBookmark = 255;
@@ -440,11 +440,15 @@ SmetaBuilder& SmetaBuilder::WorkTypeKs(const std::vector<smeta::WorkTypeCoeffici
 }
 
 SmetaBuilder& SmetaBuilder::AddOnTypes(const std::vector<smeta::AddOnType>& types) {
-  b_.I16(Count(types));
-  for (const auto& t : types) {
-    b_.Head(t.caption).Byte(static_cast<uint8_t>(t.level)).Bool(t.active).Byte(t.place);
-  }
+  WriteAddOnTypes(b_, types);
   return *this;
+}
+
+void WriteAddOnTypes(DocBuilder& b, const std::vector<smeta::AddOnType>& types) {
+  b.I16(Count(types));
+  for (const auto& t : types) {
+    b.Head(t.caption).Byte(static_cast<uint8_t>(t.level)).Bool(t.active).Byte(t.place);
+  }
 }
 
 void CodedFactors(DocBuilder& b, std::string_view code, const smeta::Factors& factors) {
@@ -467,18 +471,22 @@ SmetaBuilder& SmetaBuilder::Coded(const smeta::CodedItem& item, bool with_captio
 
 SmetaBuilder& SmetaBuilder::Indexes(const std::vector<smeta::Index>& indexes, bool with_add_ons) {
   b_.I16(Count(indexes));
-  for (const auto& index : indexes) {
-    Coded(index.item);
-    if (v_ >= kIndexOptions) b_.I16(index.options);
-    if (!with_add_ons) continue;
-    b_.I16(Count(index.add_ons));
-    for (const auto& a : index.add_ons) {
-      Coded({.caption = "", .code = a.code, .factors = a.factors}, false);
-      if (v_ >= kIndexOptions) b_.I16(a.options);
-      b_.Byte(static_cast<uint8_t>(a.type));
-    }
-  }
+  for (const auto& index : indexes) WriteIndex(b_, index, v_ >= kIndexOptions, with_add_ons);
   return *this;
+}
+
+void WriteIndex(DocBuilder& b, const smeta::Index& index, bool with_options, bool with_add_ons) {
+  b.Head(index.item.caption);
+  CodedFactors(b, index.item.code, index.item.factors);
+  if (with_options) b.I16(index.options);
+  if (!with_add_ons) return;
+  b.I16(Count(index.add_ons));
+  for (const auto& a : index.add_ons) {
+    b.Head();
+    CodedFactors(b, a.code, a.factors);
+    if (with_options) b.I16(a.options);
+    b.Byte(static_cast<uint8_t>(a.type));
+  }
 }
 
 SmetaBuilder& SmetaBuilder::Common(const smeta::CommonIndex& index) {
@@ -583,7 +591,7 @@ SmetaBuilder& SmetaBuilder::AddZatrs(const smeta::AddZatrats& list) {
   return *this;
 }
 
-// From 65795 to 65835 the costs of both base levels are stored, 2001 first;
+// From 0x10103 to 0x1012B the costs of both base levels are stored, 2001 first;
 // the estimate keeps the list of its level (and neither at any other level).
 void SmetaBuilder::TwoAddZatrLists(const smeta::Content& c) {
   if (v_ >= kOneAddZatrList || v_ < kTwoAddZatrLists) {
@@ -631,7 +639,7 @@ SmetaBuilder& SmetaBuilder::LegacyShortItems(const std::vector<smeta::LegacyItem
   return *this;
 }
 
-// The blocks after the additional costs of files before 65843: the work-type
+// The blocks after the additional costs of files before 0x10133: the work-type
 // indexes where the list used for calculation asks for them, skipped blocks
 // elsewhere.
 void SmetaBuilder::LegacyBlocks(const smeta::Content& c) {
@@ -654,8 +662,7 @@ void SmetaBuilder::LegacyBlocks(const smeta::Content& c) {
 // Variables, signatures, totals, user data, comment, optional zones, defects.
 void SmetaBuilder::Closing(const smeta::Content& c) {
   if (v_ >= kVariables) {
-    b_.I16(Count(c.variables));
-    for (const auto& var : c.variables) b_.Head(var.caption).Str(var.identifier).Str(var.formula);
+    WriteVariables(b_, c.variables);
   }
   if (v_ >= kIndexFileName) b_.Str(c.index_file_name);
   if (v_ >= kSignatureList) {
@@ -679,11 +686,7 @@ void SmetaBuilder::Closing(const smeta::Content& c) {
 }
 
 SmetaBuilder& SmetaBuilder::DocSignatures(const smeta::Signatures& s) {
-  b_.Head(s.caption).I16(Count(s.items));
-  for (const auto& sign : s.items) {
-    b_.Head(sign.role).I32(sign.id).Str(sign.value).Head("").I16(Count(sign.attributes));
-    for (const auto& a : sign.attributes) b_.Head(a.caption).I32(a.id).Str(a.value);
-  }
+  WriteSignatures(b_, s);
   return *this;
 }
 
@@ -761,14 +764,7 @@ SmetaBuilder& SmetaBuilder::Defects(const smeta::DefectsList& list) {
 }
 
 SmetaBuilder& SmetaBuilder::UserData(const std::array<std::string, 10>& data) {
-  uint16_t mask = 0;
-  for (size_t i = 0; i < data.size(); ++i) {
-    if (!data[i].empty()) mask |= static_cast<uint16_t>(1u << i);
-  }
-  b_.Head().Byte(0).I16(mask);
-  for (const auto& text : data) {
-    if (!text.empty()) b_.Str(text);
-  }
+  WriteUserData(b_, data);
   return *this;
 }
 
@@ -783,7 +779,7 @@ SmetaBuilder& SmetaBuilder::Position(const smeta::Position& p) {
   return *this;
 }
 
-// Options, number, code, units, comment and, from 65877, the system ID.
+// Options, number, code, units, comment and, from 0x10155, the system ID.
 void SmetaBuilder::PositionHead(const smeta::Position& p) {
   if (v_ >= kPositionOptions16) {
     b_.I16(p.options);
@@ -800,7 +796,7 @@ void SmetaBuilder::PositionBaseIds(const smeta::Position& p) {
   if (v_ >= kBaseCalcMode) b_.Byte(p.base_calc_mode);
 }
 
-// The base prices for one unit; before 65854 the labour of workers and of
+// The base prices for one unit; before 0x1013E the labour of workers and of
 // machinists per unit follow.
 void SmetaBuilder::PriceBlock(const smeta::Position& p) {
   for (const auto& price : p.base) b_.Cur(price);
@@ -808,8 +804,8 @@ void SmetaBuilder::PriceBlock(const smeta::Position& p) {
     b_.Cur(OlderLabour(p, smeta::kWorkers)).Cur(OlderLabour(p, smeta::kMachinists));
 }
 
-// Coefficient texts by method: three texts from 65858, the base-index and
-// resource ones from 65832, numbers before.
+// Coefficient texts by method: three texts from 0x10142, the base-index and
+// resource ones from 0x10128, numbers before.
 void SmetaBuilder::CoefficientTexts(const std::array<std::string, 3>& texts) {
   if (v_ >= kThreeCoefficientTexts) {
     for (const auto& text : texts) b_.Str(text);
@@ -961,7 +957,7 @@ void SmetaBuilder::PositionOlderForm(const smeta::Position& p) {
         b_.I16(OlderGrade(p, smeta::kMachinists));
       }
       Works(p.works);
-      // The current materials price: from 65816; in 65800 to 65813 only
+      // The current materials price: from 0x10118; in 0x10108 to 0x10115 only
       // without resources.
       if (from(kCurrMatAgain) ||
           (from(kOlderCurrTotal) && !from(kCurrMatDropped) && p.resources.empty())) {
@@ -1016,7 +1012,7 @@ SmetaBuilder& SmetaBuilder::Resources(const std::vector<smeta::PositionResource>
 }
 
 // The common part (older or current form), then the labour or the catalogue
-// part, then a machine's second prices before 65860.
+// part, then a machine's second prices before 0x10144.
 SmetaBuilder& SmetaBuilder::Resource(const smeta::PositionResource& r) {
   const auto from = [this](int32_t version) { return v_ >= version; };
   const bool labour = r.type == smeta::kWorkers || r.type == smeta::kMachinists;
@@ -1056,7 +1052,7 @@ SmetaBuilder& SmetaBuilder::Resource(const smeta::PositionResource& r) {
     if (from(kResourceIndex) && r.index) mask |= kResIndex;
     if (from(kResourceIndex) && !r.index_code.empty()) mask |= kResIndexCode;
     if (!r.ks.empty()) mask |= kResKs;
-    // Acts come with 65861; links to acts that are not there are dropped.
+    // Acts come with 0x10145; links to acts that are not there are dropped.
     if (from(kActs) && !r.implementation.empty()) mask |= kResImplementation;
     b_.I32(mask);
     if (mask & kResSnip) b_.Dbl(*r.quantity_snip);
@@ -1095,18 +1091,12 @@ SmetaBuilder& SmetaBuilder::Resource(const smeta::PositionResource& r) {
 
 SmetaBuilder& SmetaBuilder::Prices(const std::array<std::string, 4>& values,
                                    const std::array<std::string, 4>& texts) {
-  uint8_t flags = 0;
-  for (size_t c = 0; c < 4; ++c) {
-    if (NonZero(values[c])) flags |= static_cast<uint8_t>(1u << c);
-    if (!texts[c].empty()) flags |= static_cast<uint8_t>(0x10u << c);
+  PriceTexts stored, written;
+  for (size_t c = 0; c < kPriceColumns; ++c) {
+    if (NonZero(values[c])) stored[c] = values[c];
+    if (!texts[c].empty()) written[c] = texts[c];
   }
-  b_.Head().Byte(flags);
-  for (size_t c = 0; c < 4; ++c) {
-    if (flags & (1u << c)) b_.Cur(values[c]);
-  }
-  for (size_t c = 0; c < 4; ++c) {
-    if (flags & (0x10u << c)) b_.Str(texts[c]);
-  }
+  WritePrices(b_, stored, written);
   return *this;
 }
 
@@ -1117,7 +1107,7 @@ SmetaBuilder& SmetaBuilder::ResourceImplementation(
   return *this;
 }
 
-// The act, then from 65862 the index, its code and the price justification:
+// The act, then from 0x10146 the index, its code and the price justification:
 // how resource and position overrides both begin.
 template <typename Override>
 void SmetaBuilder::OverrideHead(const Override& o) {
@@ -1144,7 +1134,7 @@ void SmetaBuilder::ResourceOverride(const smeta::ResourceOverride& o) {
   }
 }
 
-// Files up to 65860 keep the quantity done per month in 8-byte records: word A
+// Files up to 0x10144 keep the quantity done per month in 8-byte records: word A
 // holds the month, the year from 1900 and the low 16 bits of the quantity
 // times 100000, word B the next 31 bits and the sign.
 SmetaBuilder& SmetaBuilder::PositionImplementation(const smeta::Position& p) {

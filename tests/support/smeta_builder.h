@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/builder.h"
+#include "support/common_builder.h"
 
 namespace kdx::test {
 
@@ -39,8 +40,8 @@ using Factors = std::array<int32_t, 5>;
 inline constexpr Factors kNoChange = {kOne, kOne, kOne, kOne, kOne};
 
 // A coefficient: the territorial correction, an item of a legacy coefficient
-// table, the first part of a work-type coefficient. Files before 65796 keep
-// the options as the old option byte, files before 65797 have no kind (a
+// table, the first part of a work-type coefficient. Files before 0x10104 keep
+// the options as the old option byte, files before 0x10105 have no kind (a
 // formula is then written as a coefficient without factors).
 struct Coefficient {
   std::string caption;
@@ -138,7 +139,7 @@ struct Winters {
 };
 
 // An additional cost; the value is decimal text, 0 meaning that the formula
-// applies. Files before 65836 hold the returned amount after a cost with the
+// applies. Files before 0x1012C hold the returned amount after a cost with the
 // return option; chapters 14 and 15 hold the level.
 struct AddZatr {
   std::string caption;
@@ -152,25 +153,13 @@ struct AddZatr {
 // Chapters 8 to 15 of the consolidated calculation.
 using AddZatrats = std::array<std::vector<AddZatr>, 8>;
 
-struct SignAttribute {
-  std::string caption;
-  int32_t id = 0;
-  std::string value;
-};
-struct Signature {
-  std::string role;
-  int32_t id = 0;
-  std::string value;
-  std::vector<SignAttribute> attributes{};
-};
-// Files before 65868 hold the old forms: rows of role, two free columns
-// (the first two attribute values) and signatory from 65865; before that one
-// text per known role (IDs 100, 300, 310, 230, 240, 220), and before 65806 the
+// Files before 0x1014C hold the old forms: rows of role, two free columns
+// (the first two attribute values) and signatory from 0x10149; before that one
+// text per known role (IDs 100, 300, 310, 230, 240, 220), and before 0x1010E the
 // text of ID 100 only, with the signatures in a block that is skipped.
-struct Signatures {
-  std::string caption{};
-  std::vector<Signature> items{};
-};
+using ::kdx::test::SignAttribute;
+using ::kdx::test::Signature;
+using ::kdx::test::Signatures;
 
 struct Act {
   std::string caption;
@@ -202,9 +191,7 @@ struct Chapter {
   std::vector<ChapterItem> items{};
 };
 
-struct Variable {
-  std::string caption, identifier, formula;
-};
+using ::kdx::test::Variable;
 
 struct OptionalZone {
   int32_t region = 0;
@@ -218,7 +205,7 @@ struct DefectPosition {
   bool inactive = false;
   uint16_t flags = 0;
   std::string identifier{};
-  int32_t pos_id = 0;  // the system ID of an estimate position (from 65877)
+  int32_t pos_id = 0;  // the system ID of an estimate position (from 0x10155)
 };
 // A defect, or a header when `header` is set (then only the caption counts).
 struct Defect {
@@ -263,8 +250,8 @@ struct Resource {
 
 // The quantity of a position or of an act override: a number or a formula,
 // with the multiplicity, the unit coefficient (positions only) and the
-// rounding precision (6 means none). Files before 65883 (act overrides: before
-// 65884) hold the formula when there is one, else the number.
+// rounding precision (6 means none). Files before 0x1015B (act overrides: before
+// 0x1015C) hold the formula when there is one, else the number.
 struct Quantity {
   std::string fx{};
   double value = 0;
@@ -287,15 +274,15 @@ struct CustomNP {
 };
 
 // A coefficient of a position or of a resource. Positions keep the level from
-// 65829 (before 65831 the reader numbers them by place instead).
+// 0x10125 (before 0x10127 the reader numbers them by place instead).
 struct LevelK {
   Coefficient k;
   int8_t level = 1;
 };
 
 // The data of a resource in one act (an index of the estimate's act list).
-// Files before 65862 hold the act only; 65867 to 65879 the two current
-// prices; from 65880 the price record with its texts.
+// Files before 0x10146 hold the act only; 0x1014B to 0x10157 the two current
+// prices; from 0x10158 the price record with its texts.
 struct ResourceOverride {
   int16_t act = 0;
   std::optional<uint16_t> index{};  // of the act's resource indexes
@@ -307,7 +294,7 @@ struct ResourceOverride {
 
 // The data of a position in one act: the quantity done, the index and the
 // current prices for one unit (the direct-costs total and the formulas from
-// 65882).
+// 0x1015A).
 struct PositionOverride {
   int16_t act = 0;
   std::optional<uint16_t> index{};  // of the act's position indexes
@@ -319,7 +306,7 @@ struct PositionOverride {
   PriceFormulas fx{};
 };
 
-// The quantity done in one month, as files up to 65860 keep it instead of
+// The quantity done in one month, as files up to 0x10144 keep it instead of
 // the act overrides (from which the reader makes the acts).
 struct Period {
   int month = 1, year = 2000;
@@ -332,7 +319,7 @@ inline constexpr uint8_t kWorkers = 0, kMachinists = 1, kMachine = 2, kMaterial 
 inline constexpr uint8_t kSnipSet = 0x01, kReplaced = 0x02;
 
 // A resource of a position. Labour keeps its code, caption and grade (from
-// 65854; before that its quantity per unit lives in the position's price
+// 0x1013E; before that its quantity per unit lives in the position's price
 // block, which the writer fills from the first labour resource of each
 // kind); machines and materials point into the estimate's catalogue.
 struct PositionResource {
@@ -346,7 +333,7 @@ struct PositionResource {
   std::optional<double> quantity_snip{};  // the price base's quantity
   double quantity = 0;
   // By column: current price, its second part (machinists' wages of a
-  // machine), base price, its second part; texts from 65860.
+  // machine), base price, its second part; texts from 0x10144.
   std::array<std::string, 4> prices{}, price_fx{};
   int32_t base_comment = -1, curr_comment = -1;  // entries of the shared rows
   std::optional<uint16_t> index{};               // of the resource indexes
@@ -356,7 +343,7 @@ struct PositionResource {
   std::vector<PositionResource> replaced{};  // the resource this one replaced, at most one
 };
 
-// An estimate position. Files before 65827 hold the older record whose layout
+// An estimate position. Files before 0x10123 hold the older record whose layout
 // follows the kind byte: 0 a priced position (prices, work types, resources,
 // works), 1 a lump sum (the direct costs, which count as materials), 2 a
 // total with its current value; any other kind holds none of these. Fields
@@ -367,10 +354,10 @@ struct Position {
   // Presence bits set besides those the content calls for: a field whose bit
   // the version looks at is then written (empty), other bits are only set.
   uint32_t mask_extra = 0;
-  uint16_t options = 0;  // one byte before 65873
+  uint16_t options = 0;  // one byte before 0x10151
   int32_t number = 0;    // main number in the high 16 bits, sub-number in the low
   std::string code{}, units{}, comment{};
-  int32_t sys_id = 0;  // from 65877
+  int32_t sys_id = 0;  // from 0x10155
   std::string identifier{}, comment_ex{};
   Quantity quantity{};
   int32_t sb_id = 0, ras_id = 0;
@@ -382,12 +369,12 @@ struct Position {
   std::array<std::string, 2> price_comments{};
   int32_t vr1984 = 0, vr2001 = 0;  // work type IDs
   // Coefficient texts of overhead and profit by calculation method (base,
-  // base-index, resource); numbers before 65832, the first one from 65858.
+  // base-index, resource); numbers before 0x10128, the first one from 0x10142.
   std::array<std::string, 3> nacl_k{}, plan_k{};
   std::vector<PositionResource> resources{};
   std::vector<int32_t> works{};  // entries of the works list
   std::vector<LevelK> ks{};
-  // Index numbers of files before 65843, -1 for none: 2001 current,
+  // Index numbers of files before 0x10133, -1 for none: 2001 current,
   // 1984 to 2001, 1984 current, design.
   std::array<int16_t, 4> old_indexes = {-1, -1, -1, -1};
   std::optional<uint16_t> index{}, index8401{};  // of the position indexes
@@ -397,12 +384,12 @@ struct Position {
   int32_t bookmark = -1;
   uint16_t item_flags = 0;
   std::array<std::string, 10> user_data{};
-  std::vector<PositionOverride> implementation{};  // from 65861
-  std::vector<Period> periods{};                   // up to 65860
+  std::vector<PositionOverride> implementation{};  // from 0x10145
+  std::vector<Period> periods{};                   // up to 0x10144
   std::vector<int16_t> linked{};                   // indexes of the estimate's positions
   int16_t performer = -1;
   std::vector<int16_t> excluded{};  // indexes of the work-type coefficients
-  bool pz_unsinc = false;           // from 65886
+  bool pz_unsinc = false;           // from 0x1015E
 };
 // A chapter item of type 1 that writes the position.
 ChapterItem PositionItem(Position p);
@@ -412,7 +399,7 @@ ChapterItem PositionItem(Position p);
 // estimate.
 struct Content {
   uint32_t options = 0x00002008;
-  int32_t region_id = 77;  // files before 65807 keep it as a byte (see RegionByte)
+  int32_t region_id = 77;  // files before 0x1010F keep it as a byte (see RegionByte)
   std::string region_name = "Москва";
   struct Zone {
     uint8_t id;
@@ -450,8 +437,8 @@ struct Content {
                   .nacl_mask = 10}}}};
   uint8_t vr_base_calc = 1;      // 0 the 1984 list, 1 the 2001 list
   uint8_t base_price_level = 0;  // 0 prices of 2001, 1 of 1984
-  // The legacy price mode P of files 65811 to 65834 (by default 1 for the
-  // 2001 level, 3 for 1984) and the legacy index mode M of files 65811 to 65843.
+  // The legacy price mode P of files 0x10113 to 0x1012A (by default 1 for the
+  // 2001 level, 3 for 1984) and the legacy index mode M of files 0x10113 to 0x10133.
   std::optional<uint8_t> legacy_price_mode{};
   uint8_t legacy_index_mode = 0;
   uint8_t base_calc_mode = 0, indexes_mode = 0, block_round_mode = 2;
@@ -481,9 +468,9 @@ struct Content {
   CommonIndex common_smr_lz{}, common_smr{}, common_res{};
   uint8_t indexes_link_mode = 0;
   std::array<std::string, 4> os_indexes{};
-  std::array<std::vector<Coefficient>, 3> legacy_tables{};  // 65809 to 65840
-  std::vector<LegacyItem> legacy_design_indexes{};          // 65812 to 65842
-  std::vector<LegacyItem> legacy_work_type_indexes{};       // below 65843
+  std::array<std::vector<Coefficient>, 3> legacy_tables{};  // 0x10111 to 0x10130
+  std::vector<LegacyItem> legacy_design_indexes{};          // 0x10114 to 0x10132
+  std::vector<LegacyItem> legacy_work_type_indexes{};       // below 0x10133
   std::vector<LegacyItem> legacy_skipped{};                 // every skipped block
   std::array<NaclPlan, 2> common_nakl{};                    // base, current
   CommonNPK common_nk{}, common_pk{};
@@ -511,7 +498,7 @@ struct Content {
        {},
        {{.caption = "НДС", .identifier = "НДС", .formula = "ИТОГО*20/100", .level = 2}},
        {}}};
-  // Files 65795 to 65835 hold a second list for the other base level, which
+  // Files 0x10103 to 0x1012B hold a second list for the other base level, which
   // is read and dropped.
   AddZatrats other_add_zatrs{};
   std::vector<Variable> variables = {{"Норма временных зданий, %", "НВР", "1,8"}};
@@ -532,7 +519,7 @@ struct Content {
                                                   .positions = {{.quantity = "12,5"}}}}}}};
 };
 
-// The region byte of files before 65807: 661 and 662 have their own codes,
+// The region byte of files before 0x1010F: 661 and 662 have their own codes,
 // other regions are kept as their tens.
 uint8_t RegionByte(int32_t region_id);
 
@@ -541,6 +528,11 @@ uint8_t RegionByte(int32_t region_id);
 // The part of a coded item (index, add-on, winter rise) after its head: the
 // code, the presence byte and the factors other than 1.
 void CodedFactors(DocBuilder& b, std::string_view code, const smeta::Factors& factors);
+// An index record (as estimates and price-index documents store it): the head
+// with the caption, the factors, the options (when stored) and the add-ons.
+void WriteIndex(DocBuilder& b, const smeta::Index& index, bool with_options, bool with_add_ons);
+// The list of add-on types: the count, then each type.
+void WriteAddOnTypes(DocBuilder& b, const std::vector<smeta::AddOnType>& types);
 
 // Writes estimate records at one file version.
 class SmetaBuilder {

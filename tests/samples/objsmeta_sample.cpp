@@ -8,22 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "samples.h"
-#include "support/builder.h"
+#include "samples/samples.h"
+#include "support/objsmeta_builder.h"
 
 namespace kdx::samples {
 namespace {
 
+using namespace kdx::test::objsmeta;
+namespace objsmeta = kdx::test::objsmeta;
 using kdx::test::Curr;
 using kdx::test::DocBuilder;
-using kdx::test::PackDocument;
-
-constexpr int32_t kVersion = 0x00010017;
-
-// Amount columns: construction works, installation works, equipment, other
-// costs, wage fund, unit price.
-constexpr size_t kColumns = 6;
-using Columns = std::array<const char*, kColumns>;
+using kdx::test::DocLink;
 
 // Document modes.
 constexpr uint8_t kObjectEstimateMode = 0;
@@ -33,23 +28,16 @@ constexpr uint8_t kStandardCalculationMode = 1;
 constexpr uint8_t kRoundTo1 = 1;
 constexpr uint8_t kRoundTo1000 = 4;
 
-// Items of a chapter.
-constexpr uint8_t kHeaderItem = 0;
-constexpr uint8_t kCostItem = 1;
-
-// Cost row options.
-constexpr uint8_t kDisabled = 0x02;
-
 // Link types: an object estimate, and a local estimate calculated by the
-// resource method, by the base-index method or at base prices.
+// resource method, by the base-index method or at base prices; the link
+// names a file.
 constexpr uint8_t kToObjectEstimate = 1;
 constexpr uint8_t kResourceMethod = 2;
 constexpr uint8_t kBaseIndexMethod = 3;
 constexpr uint8_t kBasePrices = 4;
 constexpr uint8_t kTargetFile = 1;
 
-// Coefficients are stored times 10000.
-constexpr int32_t kOne = 10000;
+using Columns = std::array<const char*, kColumns>;
 
 // Indexes from base to current prices by column, times 10000, and how the
 // resource method compares with the base-index method.
@@ -68,8 +56,6 @@ int64_t Divided(int64_t amount, int64_t factor) {
   const int64_t exact = amount * kOne / factor;
   return (exact + 50) / 100 * 100;
 }
-
-using Amounts = std::array<int64_t, kColumns>;
 
 // The amounts of a linked local estimate by the two calculation methods the
 // row does not follow, in the order they are stored (base-index method, base
@@ -125,52 +111,49 @@ struct Cost {
   const char* section = nullptr;  // the project section, kept as user data
 };
 
+// A signature with the signer's position where there is one.
+kdx::test::Signature Signed(const char* role, int32_t id, const char* name,
+                            const char* position = nullptr) {
+  kdx::test::Signature sign{role, id, name};
+  if (position) sign.attributes.push_back({"Должность", 1, position});
+  return sign;
+}
+
 class Chapter {
  public:
   explicit Chapter(const char* caption = "") : caption_(caption) {}
 
   Chapter& Header(const char* caption) {
-    items_.Byte(kHeaderItem).Head(caption);
+    items_.Append(HeaderItem(caption));
     ++count_;
     return *this;
   }
 
   Chapter& Add(const Cost& cost) {
-    DocBuilder& b = items_;
-    b.Byte(kCostItem).Head(cost.caption).Str(cost.basis).Byte(cost.options);
-    uint8_t formulas = 0;
-    for (size_t c = 0; c < kColumns; ++c) {
-      if (cost.formulas[c]) formulas |= static_cast<uint8_t>(1u << c);
-    }
-    b.Byte(formulas);
+    objsmeta::Cost row{.caption = cost.caption,
+                       .basis = cost.basis,
+                       .options = cost.options,
+                       .link = {cost.link.type, cost.link.file ? cost.link.file : "", kTargetFile,
+                                cost.link.invalid},
+                       .id = cost.id,
+                       .k = cost.k};
     Amounts own{};
     for (size_t c = 0; c < kColumns; ++c) {
       if (cost.formulas[c]) {
-        b.Str(cost.formulas[c]);
+        row.formulas[c] = cost.formulas[c];
       } else {
-        own[c] = Curr(cost.amounts[c] ? cost.amounts[c] : "0").value;
-        b.CurRaw(own[c]);
+        row.amounts[c] = cost.amounts[c] ? cost.amounts[c] : "0";
+        own[c] = Curr(row.amounts[c]).value;
       }
     }
-    // The link record: its format, the type, then the file and whether it was
-    // found the last time the estimate was calculated.
-    b.Head().Byte(1).Byte(cost.link.type);
-    if (cost.link.type != 0) b.Str(cost.link.file).Byte(kTargetFile).Bool(cost.link.invalid);
-    b.Str(cost.id);
-    if (cost.section) {
-      b.Head().Byte(0).I16(0x0001).Str(cost.section);
-    } else {
-      b.Head().Byte(0).I16(0);
-    }
-    for (const Amounts& block : OtherMethods(cost.link.type, own)) {
-      for (int64_t amount : block) b.CurRaw(amount);
-    }
-    b.I32(cost.k);
+    if (cost.section) row.user_data[0] = cost.section;  // the project section
+    row.other_methods = OtherMethods(cost.link.type, own);
+    items_.Append(CostItem(row));
     ++count_;
     return *this;
   }
 
-  void Write(DocBuilder& b) const { b.Head(caption_).I16(count_).Append(items_); }
+  DocBuilder Record() const { return ChapterRecord(kNewest, caption_, count_, items_); }
 
  private:
   const char* caption_;
@@ -178,74 +161,12 @@ class Chapter {
   DocBuilder items_;
 };
 
-// A conversion row: coefficients times 10000 for all columns but the unit price.
-struct Conversion {
-  const char* caption;
-  std::array<int32_t, kColumns - 1> k;
-};
-
-struct Signature {
-  const char* caption;
-  int32_t id;
-  const char* name;
-  const char* position = nullptr;
-};
-
-struct Variable {
-  const char* caption;
-  const char* id;
-  const char* value;
-};
-
-struct Document {
-  uint8_t mode;
-  bool thousands = false;
-  uint8_t round = 0;
-  std::vector<Chapter> chapters{};
-  std::vector<Conversion> first_conversions{};   // applied after chapter 7
-  std::vector<Conversion> second_conversions{};  // applied after chapter 13
-  uint16_t summaries = 4992;
-  std::vector<Signature> signatures{};
-  std::vector<uint8_t> kind_part{};  // what only one of the two kinds stores
-  const char* comment = "";
-  std::vector<const char*> user_data{};
-  std::vector<Variable> variables{};
-};
-
-void WriteGroup(DocBuilder& b, const std::vector<Conversion>& group) {
-  b.I16(static_cast<uint16_t>(group.size()));
-  for (const Conversion& row : group) {
-    b.Head(row.caption);
-    for (int32_t k : row.k) b.I32(k);
-  }
-}
-
-DocBuilder Body(const Document& d) {
-  DocBuilder b;
-  b.Byte(d.mode).Byte(static_cast<uint8_t>(d.chapters.size()));
-  b.Bool(d.thousands).I16(0).Byte(d.round);  // no reserved options
-  for (const Chapter& chapter : d.chapters) chapter.Write(b);
-  WriteGroup(b, d.first_conversions);
-  WriteGroup(b, d.second_conversions);
-  b.I16(d.summaries);
-  // Signatures, with the signer's position where there is one.
-  b.Head("Подписи").I16(static_cast<uint16_t>(d.signatures.size()));
-  for (const Signature& s : d.signatures) {
-    b.Head(s.caption).I32(s.id).Str(s.name).Head("");
-    if (s.position) {
-      b.I16(1).Head("Должность").I32(1).Str(s.position);
-    } else {
-      b.I16(0);
-    }
-  }
-  for (uint8_t byte : d.kind_part) b.Byte(byte);
-  // The comment, the user data and the variables close the document.
-  b.Str(d.comment);
-  b.Head().Byte(0).I16(static_cast<uint16_t>((1u << d.user_data.size()) - 1));
-  for (const char* text : d.user_data) b.Str(text);
-  b.I16(static_cast<uint16_t>(d.variables.size()));
-  for (const Variable& v : d.variables) b.Head(v.caption).Str(v.id).Str(v.value);
-  return b;
+// The document of either kind at the newest version, its chapters given.
+objsmeta::Document Make(bool estimate, uint8_t mode, bool thousands, uint8_t round,
+                        const std::vector<Chapter>& chapters) {
+  objsmeta::Document d{.estimate = estimate, .mode = mode, .thousands = thousands, .round = round};
+  for (const Chapter& chapter : chapters) d.chapters.push_back(chapter.Record());
+  return d;
 }
 
 // A column left empty in the lists of amounts and formulas, which run
@@ -265,10 +186,9 @@ const std::vector<Conversion> kDeflators = {
 }  // namespace
 
 std::string ObjSmeta() {
-  Document d{.mode = kObjectEstimateMode, .round = kRoundTo1};
-  d.chapters.resize(9);
+  std::vector<Chapter> chapters(9);
   // Chapter 2: the local estimates of the building.
-  d.chapters[0]
+  chapters[0]
       .Header("Общестроительные работы")
       .Add({.caption = "Общестроительные работы. Подземная часть",
             .basis = "ЛС 02-01-01",
@@ -319,12 +239,12 @@ std::string ObjSmeta() {
             .amounts = {_, "2148900.00", "1612450.00", _, _, _},
             .options = kDisabled});
   // Chapter 8.
-  d.chapters[1].Add({.caption = "Временные здания и сооружения",
-                     .basis = "ГСН 81-05-01-2001, прил. 1, п. 4.2",
-                     .id = "ВЗИС",
-                     .formulas = {"ГЛ2.СР*НВР/100", "ГЛ2.МР*НВР/100", _, _, _, _}});
+  chapters[1].Add({.caption = "Временные здания и сооружения",
+                   .basis = "ГСН 81-05-01-2001, прил. 1, п. 4.2",
+                   .id = "ВЗИС",
+                   .formulas = {"ГЛ2.СР*НВР/100", "ГЛ2.МР*НВР/100", _, _, _, _}});
   // Chapter 9.
-  d.chapters[2]
+  chapters[2]
       .Add({.caption = "Дополнительные затраты при производстве работ в зимнее время",
             .basis = "ГСН 81-05-02-2007, табл. 4, п. 11.4",
             .id = "ЗИМ",
@@ -337,21 +257,21 @@ std::string ObjSmeta() {
             .basis = "Расчёт № 3",
             .amounts = {_, _, _, "412800.00", _, _}});
   // Chapter 13.
-  d.chapters[6].Add({.caption = "Резерв средств на непредвиденные работы и затраты",
-                     .basis = "МДС 81-35.2004, п. 4.96",
-                     .id = "НЕПР",
-                     .formulas = {"ГЛ2_12.СР*НРЗ/100", "ГЛ2_12.МР*НРЗ/100", "ГЛ2_12.ОБ*НРЗ/100",
-                                  "ГЛ2_12.ПР*НРЗ/100", _, _}});
+  chapters[6].Add({.caption = "Резерв средств на непредвиденные работы и затраты",
+                   .basis = "МДС 81-35.2004, п. 4.96",
+                   .id = "НЕПР",
+                   .formulas = {"ГЛ2_12.СР*НРЗ/100", "ГЛ2_12.МР*НРЗ/100", "ГЛ2_12.ОБ*НРЗ/100",
+                                "ГЛ2_12.ПР*НРЗ/100", _, _}});
+  objsmeta::Document d = Make(true, kObjectEstimateMode, false, kRoundTo1, chapters);
   d.first_conversions = kToCurrentPrices;
   d.second_conversions = kDeflators;
   d.summaries = 0x1301;
-  d.signatures = {
-      {"Составил", 300, "Иванова А. П.", "ведущий инженер-сметчик"},
-      {"Проверил", 310, "Петров С. В.", "главный специалист сметного отдела"},
-      {"Главный инженер проекта", 360, "Соколов Д. Н."},
-  };
+  d.signatures = {"Подписи",
+                  {Signed("Составил", 300, "Иванова А. П.", "ведущий инженер-сметчик"),
+                   Signed("Проверил", 310, "Петров С. В.", "главный специалист сметного отдела"),
+                   Signed("Главный инженер проекта", 360, "Соколов Д. Н.")}};
   // The chapter of the estimate in a standard, capital-repair and road calculation.
-  d.kind_part = {2, 2, 2};
+  d.cc_chapters = {2, 2, 2};
   d.comment = "Объектная смета № 02-01 на строительство жилого дома";
   d.user_data = {"Жилой комплекс «Северный»", "Шифр проекта 14/23-П"};
   d.variables = {
@@ -359,14 +279,13 @@ std::string ObjSmeta() {
       {"Норма дополнительных затрат в зимнее время, %", "НЗУ", "2,2"},
       {"Резерв на непредвиденные работы и затраты, %", "НРЗ", "2"},
   };
-  return PackDocument(1, "KD_ObjSm", kVersion, Body(d).Bytes());
+  return d.Packed();
 }
 
 std::string ConsCalc() {
-  Document d{.mode = kStandardCalculationMode, .thousands = true, .round = kRoundTo1000};
-  d.chapters.resize(15);
+  std::vector<Chapter> chapters(15);
   // Chapter 1.
-  d.chapters[0]
+  chapters[0]
       .Add({.caption = "Отвод земельного участка и исходно-разрешительная документация",
             .basis = "Договор № 12/23",
             .amounts = {_, _, _, "1842000.00", _, _}})
@@ -376,7 +295,7 @@ std::string ConsCalc() {
             .amounts = {"3418260.55", _, _, _, "412380.14", _},
             .link = {kBaseIndexMethod, "ЛС 01-01-01.kdx"}});
   // Chapter 2.
-  d.chapters[1]
+  chapters[1]
       .Header("Жилые дома")
       .Add({.caption = "Жилые дома № 1 и 2 (повторное применение)",
             .basis = "ОС 02-01",
@@ -391,13 +310,13 @@ std::string ConsCalc() {
             .amounts = {"58912640.18", "9846215.40", "6218400.00", _, "6842118.95", "72415.60"},
             .link = {kToObjectEstimate, "ОС 02-03.kdx", true}});
   // Chapter 4.
-  d.chapters[3].Add({.caption = "Трансформаторная подстанция 2БКТП-1000/10/0,4 кВ",
-                     .basis = "ОС 04-01",
-                     .id = "ОС0401",
-                     .amounts = {"2146380.20", "1864215.72", "7415600.00", _, "412805.33", _},
-                     .link = {kToObjectEstimate, "ОС 04-01.kdx"}});
+  chapters[3].Add({.caption = "Трансформаторная подстанция 2БКТП-1000/10/0,4 кВ",
+                   .basis = "ОС 04-01",
+                   .id = "ОС0401",
+                   .amounts = {"2146380.20", "1864215.72", "7415600.00", _, "412805.33", _},
+                   .link = {kToObjectEstimate, "ОС 04-01.kdx"}});
   // Chapter 6.
-  d.chapters[5]
+  chapters[5]
       .Add({.caption = "Наружные сети водоснабжения и канализации",
             .basis = "ЛС 06-01-01",
             .id = "ЛС060101",
@@ -415,19 +334,19 @@ std::string ConsCalc() {
             .link = {kBaseIndexMethod, "ЛС 06-03-01.kdx"},
             .section = "ИОС1.2"});
   // Chapter 7, under the estate's own caption.
-  d.chapters[6] = Chapter("Глава 7. Благоустройство и озеленение территории жилого комплекса");
-  d.chapters[6].Add({.caption = "Благоустройство и озеленение",
-                     .basis = "ОС 07-01",
-                     .id = "ОС0701",
-                     .amounts = {"9416205.84", _, "1284600.00", _, "846210.37", _},
-                     .link = {kToObjectEstimate, "ОС 07-01.kdx"}});
+  chapters[6] = Chapter("Глава 7. Благоустройство и озеленение территории жилого комплекса");
+  chapters[6].Add({.caption = "Благоустройство и озеленение",
+                   .basis = "ОС 07-01",
+                   .id = "ОС0701",
+                   .amounts = {"9416205.84", _, "1284600.00", _, "846210.37", _},
+                   .link = {kToObjectEstimate, "ОС 07-01.kdx"}});
   // Chapter 8.
-  d.chapters[7].Add({.caption = "Временные здания и сооружения",
-                     .basis = "ГСН 81-05-01-2001, прил. 1, п. 4.2",
-                     .id = "ВЗИС",
-                     .formulas = {"ГЛ1_7.СР*НВР/100", "ГЛ1_7.МР*НВР/100", _, _, _, _}});
+  chapters[7].Add({.caption = "Временные здания и сооружения",
+                   .basis = "ГСН 81-05-01-2001, прил. 1, п. 4.2",
+                   .id = "ВЗИС",
+                   .formulas = {"ГЛ1_7.СР*НВР/100", "ГЛ1_7.МР*НВР/100", _, _, _, _}});
   // Chapter 9.
-  d.chapters[8]
+  chapters[8]
       .Add({.caption = "Дополнительные затраты при производстве работ в зимнее время",
             .basis = "ГСН 81-05-02-2007, табл. 4, п. 11.4",
             .id = "ЗИМ",
@@ -439,7 +358,7 @@ std::string ConsCalc() {
             .basis = "Договор № 31-ТП/23",
             .amounts = {_, _, _, "3864120.00", _, _}});
   // Chapter 10.
-  d.chapters[9]
+  chapters[9]
       .Add({.caption = "Строительный контроль",
             .basis = "Постановление Правительства РФ от 21.06.2010 № 468",
             .id = "СК",
@@ -448,7 +367,7 @@ std::string ConsCalc() {
             .basis = "Расчёт № 7",
             .amounts = {_, _, _, "4126500.00", _, _}});
   // Chapter 12.
-  d.chapters[11]
+  chapters[11]
       .Add({.caption = "Проектные работы",
             .basis = "Договор № 07/22-ПР",
             .amounts = {_, _, _, "14860000.00", _, _}})
@@ -459,25 +378,26 @@ std::string ConsCalc() {
             .basis = "Договор № 0315-23",
             .amounts = {_, _, _, "1128470.00", _, _}});
   // Chapter 13.
-  d.chapters[12].Add({.caption = "Резерв средств на непредвиденные работы и затраты",
-                      .basis = "МДС 81-35.2004, п. 4.96",
-                      .id = "НЕПР",
-                      .formulas = {"ГЛ1_12.СР*НРЗ/100", "ГЛ1_12.МР*НРЗ/100", "ГЛ1_12.ОБ*НРЗ/100",
-                                   "ГЛ1_12.ПР*НРЗ/100", _, _}});
+  chapters[12].Add({.caption = "Резерв средств на непредвиденные работы и затраты",
+                    .basis = "МДС 81-35.2004, п. 4.96",
+                    .id = "НЕПР",
+                    .formulas = {"ГЛ1_12.СР*НРЗ/100", "ГЛ1_12.МР*НРЗ/100", "ГЛ1_12.ОБ*НРЗ/100",
+                                 "ГЛ1_12.ПР*НРЗ/100", _, _}});
   // Chapter 15.
-  d.chapters[14].Add({.caption = "Налог на добавленную стоимость",
-                      .basis = "Налоговый кодекс РФ, ст. 164",
-                      .id = "НДС",
-                      .formulas = {"ГЛ1_14.СР*НДС/100", "ГЛ1_14.МР*НДС/100", "ГЛ1_14.ОБ*НДС/100",
-                                   "ГЛ1_14.ПР*НДС/100", _, _}});
+  chapters[14].Add({.caption = "Налог на добавленную стоимость",
+                    .basis = "Налоговый кодекс РФ, ст. 164",
+                    .id = "НДС",
+                    .formulas = {"ГЛ1_14.СР*НДС/100", "ГЛ1_14.МР*НДС/100", "ГЛ1_14.ОБ*НДС/100",
+                                 "ГЛ1_14.ПР*НДС/100", _, _}});
+  objsmeta::Document d = Make(false, kStandardCalculationMode, true, kRoundTo1000, chapters);
   d.first_conversions = kToCurrentPrices;
   d.second_conversions = kDeflators;
   d.signatures = {
-      {"Руководитель проектной организации", 350, "Смирнов В. А.", "генеральный директор"},
-      {"Главный инженер проекта", 360, "Соколов Д. Н."},
-      {"Начальник отдела", 390, "Кузнецова Е. И.", "начальник сметного отдела"},
-      {"Заказчик", 230, "Орлов К. М.", "директор ООО «СтройИнвест»"},
-  };
+      "Подписи",
+      {Signed("Руководитель проектной организации", 350, "Смирнов В. А.", "генеральный директор"),
+       Signed("Главный инженер проекта", 360, "Соколов Д. Н."),
+       Signed("Начальник отдела", 390, "Кузнецова Е. И.", "начальник сметного отдела"),
+       Signed("Заказчик", 230, "Орлов К. М.", "директор ООО «СтройИнвест»")}};
   d.comment = "Сводный сметный расчёт стоимости строительства жилого комплекса «Северный»";
   d.user_data = {"Жилой комплекс «Северный»", "Договор подряда № 14/23-П"};
   d.variables = {
@@ -487,7 +407,7 @@ std::string ConsCalc() {
       {"Резерв на непредвиденные работы и затраты, %", "НРЗ", "2"},
       {"Ставка налога на добавленную стоимость, %", "НДС", "20"},
   };
-  return PackDocument(2, "KD_ConsC", kVersion, Body(d).Bytes());
+  return d.Packed();
 }
 
 }  // namespace kdx::samples

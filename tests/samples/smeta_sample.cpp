@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "samples.h"
+#include "samples/samples.h"
 #include "support/smeta_builder.h"
 
 namespace kdx::samples {

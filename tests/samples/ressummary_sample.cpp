@@ -8,36 +8,28 @@
 #include <string>
 #include <vector>
 
-#include "samples.h"
-#include "support/builder.h"
+#include "samples/samples.h"
+#include "support/ressummary_builder.h"
 
 namespace kdx::samples {
 namespace {
 
+using namespace kdx::test::ressummary;
 using kdx::test::Curr;
 using kdx::test::DocBuilder;
-using kdx::test::PackDocument;
+using kdx::test::DocLink;
+using kdx::test::Prices;
 
-// Texts stored once and referred to by index.
-class SharedTexts {
- public:
-  uint16_t Of(const std::string& text) {
-    for (size_t i = 0; i < texts_.size(); ++i) {
-      if (texts_[i] == text) return static_cast<uint16_t>(i);
-    }
-    texts_.push_back(text);
-    return static_cast<uint16_t>(texts_.size() - 1);
+// The text's index in the list, added at its end when new.
+int16_t IndexOf(std::vector<std::string>& texts, const std::string& text) {
+  for (size_t i = 0; i < texts.size(); ++i) {
+    if (texts[i] == text) return static_cast<int16_t>(i);
   }
-  void Write(DocBuilder& b) const {
-    b.I16(static_cast<uint16_t>(texts_.size()));
-    for (const std::string& text : texts_) b.Head(text);
-  }
+  texts.push_back(text);
+  return static_cast<int16_t>(texts.size() - 1);
+}
 
- private:
-  std::vector<std::string> texts_;
-};
-
-struct Resource {
+struct Item {
   const char* name;
   const char* code;
   const char* unit;
@@ -50,51 +42,43 @@ struct Resource {
   const char* requested = nullptr;  // a supplier's current price, when asked for
 };
 
-// Resource record flags.
-constexpr uint32_t kCode = 0x0001;
-constexpr uint32_t kUnit = 0x0002;
-constexpr uint32_t kName = 0x0004;
-constexpr uint32_t kQuantity = 0x0008;
-constexpr uint32_t kCargo = 0x0010;
-constexpr uint32_t kBrutto = 0x0020;
-constexpr uint32_t kGrade = 0x0040;
-constexpr uint32_t kPrice = 0x0400;
-constexpr uint32_t kRequested = 0x0800;
-
-// Price columns: current per unit, current total, base per unit, base total.
-constexpr uint8_t kCE = 0x01;
-constexpr uint8_t kCT = 0x02;
-constexpr uint8_t kBE = 0x04;
-constexpr uint8_t kBT = 0x08;
-
-// Link types of the source documents.
+// Link types of the source documents, and the target of a file beside the summary.
 constexpr uint8_t kLinkObjSmeta = 1;
 constexpr uint8_t kLinkSmetaBase = 3;
-
-// Kinds of the documents a source consists of, and of chapter rows.
-constexpr uint8_t kLs = 0;
-constexpr uint8_t kOs = 1;
-constexpr uint8_t kSsr = 2;
+constexpr uint8_t kTargetFile = 1;
 
 // Quantity times unit price, rounded to kopecks; the quantity is taken to
 // thousandths so that the total is the same wherever the samples are built.
-int64_t Total(double quantity, const char* price) {
+std::string Total(double quantity, const char* price) {
   const int64_t milli = std::llround(quantity * 1000);
   const int64_t exact = milli * Curr(price).value / 1000;
-  return (exact + 50) / 100 * 100;
+  const int64_t kopecks = (exact + 50) / 100;
+  return std::to_string(kopecks / 100) + "." + std::to_string(kopecks % 100 / 10) +
+         std::to_string(kopecks % 10);
 }
 
-class Summary {
+// A price per unit and the total for the quantity, in the first two columns
+// and, when given, the base price and its total in the other two.
+Prices PerUnitAndTotal(double quantity, const char* price, const char* base = nullptr) {
+  Prices prices{.values = {price, Total(quantity, price)}};
+  if (base) {
+    prices.values[2] = base;
+    prices.values[3] = Total(quantity, base);
+  }
+  return prices;
+}
+
+class Collector {
  public:
   // A local-estimate source: the head, then its four groups of resources.
   void LocalEstimate(const char* name, const char* code, const char* file,
-                     std::initializer_list<std::initializer_list<Resource>> groups) {
-    SourceHead(ls_, name, code, kLinkSmetaBase, file);
+                     std::initializer_list<std::initializer_list<Item>> groups) {
+    s_.ls.Append(Source(name, code, {kLinkSmetaBase, file, kTargetFile}));
     for (const auto& group : groups) {
-      ls_.I32(static_cast<int32_t>(group.size()));
-      for (const Resource& r : group) Write(r);
+      s_.ls.I32(static_cast<int32_t>(group.size()));
+      for (const Item& r : group) Write(r);
     }
-    ++ls_count_;
+    ++s_.ls_count;
   }
 
   struct Part {
@@ -105,15 +89,15 @@ class Summary {
 
   void ObjectEstimate(const char* name, const char* code, const char* file,
                       std::initializer_list<Part> parts) {
-    SourceHead(os_, name, code, file ? kLinkObjSmeta : 0, file);
-    Parts(os_, parts);
-    ++os_count_;
+    s_.os.Append(Source(name, code, file ? DocLink{kLinkObjSmeta, file, kTargetFile} : DocLink{}));
+    Parts(s_.os, parts);
+    ++s_.os_count;
   }
 
   void Consolidated(const char* name, const char* code, std::initializer_list<Part> parts) {
-    SourceHead(ssr_, name, code, 0, nullptr);
-    Parts(ssr_, parts);
-    ++ssr_count_;
+    s_.ssr.Append(Source(name, code));
+    Parts(s_.ssr, parts);
+    ++s_.ssr_count;
   }
 
   struct Row {
@@ -123,70 +107,35 @@ class Summary {
     int16_t index;
   };
 
-  void Chapter(const char* name, std::initializer_list<Row> rows, bool inactive = false) {
-    chapters_.Head(name).I16(static_cast<uint16_t>(rows.size()));
-    for (const Row& r : rows) {
-      chapters_.Byte(r.kind)
-          .Head()
-          .Byte(static_cast<uint8_t>(r.k))
-          .Bool(r.inactive)
-          .I16(static_cast<uint16_t>(r.index));
-    }
-    chapters_.Bool(inactive);
-    ++chapter_count_;
+  void AddChapter(const char* name, std::initializer_list<Row> rows, bool inactive = false) {
+    DocBuilder written;
+    for (const Row& r : rows) written.Append(ChapterRow(r.kind, r.k, r.inactive, r.index));
+    s_.chapters.Append(Chapter(name, static_cast<uint16_t>(rows.size()), written, inactive));
+    ++s_.chapter_count;
   }
 
-  // Shared lists, sources and chapters in the order they are read.
-  void WriteContent(DocBuilder& b) const {
-    codes_.Write(b);
-    names_.Write(b);
-    units_.Write(b);
-    b.I16(ls_count_).Append(ls_);
-    b.I16(os_count_).Append(os_);
-    b.I16(ssr_count_).Append(ssr_);
-    b.I16(chapter_count_).Append(chapters_);
-  }
+  Summary& Content() { return s_; }
 
  private:
-  // Caption, document info with the code, and the link to the source file.
-  static void SourceHead(DocBuilder& b, const char* name, const char* code, uint8_t link_type,
-                         const char* file) {
-    b.Head(name).Head().Str(code).Head().Byte(1).Byte(link_type);
-    if (link_type != 0) b.Str(file).Byte(1).Bool(false);  // a file beside the summary
-  }
-
   static void Parts(DocBuilder& b, std::initializer_list<Part> parts) {
     b.I16(static_cast<uint16_t>(parts.size()));
-    for (const Part& p : parts) {
-      b.Head().Byte(p.kind).Byte(static_cast<uint8_t>(p.k)).I16(static_cast<uint16_t>(p.index));
-    }
+    for (const Part& p : parts) b.Append(DocumentRow(p.kind, p.k, p.index));
   }
 
-  void Write(const Resource& r) {
-    uint32_t flags = kCode | kUnit | kName | kQuantity | kPrice;
-    if (r.cargo) flags |= kCargo;
-    if (r.brutto) flags |= kBrutto;
-    if (r.grade) flags |= kGrade;
-    if (r.requested) flags |= kRequested;
-    ls_.Head().I32(static_cast<int32_t>(flags));
-    ls_.I16(codes_.Of(r.code)).I16(units_.Of(r.unit)).I16(names_.Of(r.name)).Dbl(r.quantity);
-    if (r.cargo) ls_.I16(static_cast<uint16_t>(r.cargo));
-    if (r.brutto) ls_.I32(r.brutto);
-    if (r.grade) ls_.I16(static_cast<uint16_t>(r.grade));
-    ls_.Head()
-        .Byte(kCE | kCT | kBE | kBT)
-        .Cur(r.current)
-        .CurRaw(Total(r.quantity, r.current))
-        .Cur(r.base)
-        .CurRaw(Total(r.quantity, r.base));
-    if (r.requested) {
-      ls_.Head().Byte(kCE | kCT).Cur(r.requested).CurRaw(Total(r.quantity, r.requested));
-    }
+  void Write(const Item& r) {
+    Resource resource{.code = IndexOf(s_.codes, r.code),
+                      .units = IndexOf(s_.units, r.unit),
+                      .name = IndexOf(s_.names, r.name),
+                      .quantity = r.quantity,
+                      .prices = PerUnitAndTotal(r.quantity, r.current, r.base)};
+    if (r.cargo) resource.cargo = r.cargo;
+    if (r.brutto) resource.brutto = r.brutto;
+    if (r.grade) resource.grade = r.grade;
+    if (r.requested) resource.requested = PerUnitAndTotal(r.quantity, r.requested);
+    s_.ls.Append(ResourceRecord(resource));
   }
 
-  SharedTexts codes_, names_, units_;
-  DocBuilder ls_, os_, ssr_, chapters_;
-  uint16_t ls_count_ = 0, os_count_ = 0, ssr_count_ = 0, chapter_count_ = 0;
+  Summary s_;
 };
 
 constexpr char kMachinists[] = "Затраты труда машинистов";
@@ -195,7 +144,7 @@ constexpr char kTruck[] = "Автомобиль бортовой, грузопо
 }  // namespace
 
 std::string ResSummary() {
-  Summary s;
+  Collector s;
   s.LocalEstimate("Локальная смета № 02-01-01. Общестроительные работы", "02-01-01",
                   "ЛС 02-01-01.kdx",
                   {
@@ -272,20 +221,19 @@ std::string ResSummary() {
                    {{kLs, 1, 2}});
   s.Consolidated("Сводный сметный расчёт. Жилой комплекс «Северный»", "ССР-01",
                  {{kOs, 1, 0}, {kOs, 1, 1}});
-  s.Chapter("Объекты основного строительного назначения", {{kOs, 1, false, 0}});
+  s.AddChapter("Объекты основного строительного назначения", {{kOs, 1, false, 0}});
   // The improvement works enter through their object estimate; the local
   // estimate stays in the chapter for reference, switched off.
-  s.Chapter("Благоустройство и озеленение территории", {{kOs, 1, false, 1}, {kLs, 1, true, 2}});
-  s.Chapter("Сверка со сводным расчётом", {{kSsr, 1, false, 0}}, true);
+  s.AddChapter("Благоустройство и озеленение территории", {{kOs, 1, false, 1}, {kLs, 1, true, 2}});
+  s.AddChapter("Сверка со сводным расчётом", {{kSsr, 1, false, 0}}, true);
 
-  DocBuilder b;
-  b.I32(1);  // the same source may enter more than once
-  // Grouped at current prices, by name; suppliers apart, zero quantities left out.
-  b.Byte(2).Byte(1).Byte(0x01 | 0x08 | 0x10).Byte(0);
-  s.WriteContent(b);
-  b.Str("Ресурсная ведомость по жилому комплексу «Северный»");
-  b.Head().Byte(0).I16(0x0003).Str("ООО «СтройИнвест»").Str("Договор подряда № 14/23-П");
-  return PackDocument(6, "KD_RSumm", 0x00010004, b.Bytes());
+  Summary& d = s.Content();
+  // The same source may enter more than once; grouped at current prices, by
+  // name; suppliers apart, zero quantities left out.
+  d.report = {.options = 1, .grouping = 2, .sort_mode = 1, .report_options = 0x01 | 0x08 | 0x10};
+  d.comment = "Ресурсная ведомость по жилому комплексу «Северный»";
+  d.user_data = {"ООО «СтройИнвест»", "Договор подряда № 14/23-П"};
+  return d.Packed();
 }
 
 }  // namespace kdx::samples

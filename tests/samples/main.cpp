@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "samples.h"
+#include "samples/samples.h"
 
 namespace {
 
