@@ -25,16 +25,18 @@ TKdFiler Over(const std::string& bytes) {
 }
 
 TEST(FilerTest, PrimitivesDecodeLittleEndianAndAdvanceByTheirWidth) {
-  const std::string b = Bytes({0xFE,                                            // Int08
-                               0xFF, 0xFF,                                      // Int16
+  const std::string b = Bytes({0xFE, 0xFE,                                      // Int08, Byte
+                               0xFF, 0xFF, 0xFF, 0xFF,                          // Int16, UInt16
                                0xFE, 0xFF, 0xFF, 0xFF,                          // Int32 -2
                                0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x88,  // Int64
-                               0x08, 0x52, 0, 0, 0, 0, 0, 0,                    // Curr64 2.1
-                               0, 0, 0, 0, 0, 0, 0xF8, 0x3F,                    // Dbl64 1.5
+                               0x08, 0x52, 0,    0,    0,    0,    0,    0,     // Curr64 2.1
+                               0,    0,    0,    0,    0,    0,    0xF8, 0x3F,  // Dbl64 1.5
                                0x01, 0x0A, 0x09, 0x00, 0x02});                  // Booleans
   TKdFiler f = Over(b);
-  EXPECT_EQ(f.ReadInt08(), 0xFE);
-  EXPECT_EQ(f.ReadInt16(), 65535);
+  EXPECT_EQ(f.ReadInt08(), -2);
+  EXPECT_EQ(f.Read_Byte(), 0xFE);
+  EXPECT_EQ(f.ReadInt16(), -1);
+  EXPECT_EQ(f.ReadUInt16(), 65535);
   EXPECT_EQ(f.ReadInt32(), -2);
   EXPECT_EQ(f.ReadInt64(), static_cast<int64_t>(0x8807060504030201ull));
   EXPECT_EQ(f.ReadCurr64(), Curr("2.1"));
@@ -142,7 +144,7 @@ TEST(FilerTest, BadOrShortDataFailsWithTheFilerFailures) {
        kReadError},
       {"marker EE", Bytes({0xEE}), [](TKdFiler& f) { f.CheckSignature(0xEF); },
        "EOrvakFilerInvalidSignature: Неверный формат данных в потоке"},
-      {"ReadError", "", [](TKdFiler& f) { f.ReadError(); }, kBadData},
+      {"skip 3, 2 left", Bytes({1, 2}), [](TKdFiler& f) { f.Skip(3); }, kReadError},
   };
   for (const Case& c : cases) {
     TKdFiler f = Over(c.bytes);

@@ -20,16 +20,16 @@ void TCennikResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
   FCode = filer.ReadStringView();
-  const auto units = static_cast<int16_t>(filer.ReadInt16());
+  const auto units = filer.ReadInt16();
   FDoc = RowCast<TCennik>(GetDocData());
   if (FDoc) FIsm = FDoc->IsmManager().StringReference(static_cast<int>(units));
-  const uint16_t flags = version >= 0x00010002 ? filer.ReadInt16() : filer.Read_Byte();
+  const uint16_t flags = version >= 0x00010002 ? filer.ReadUInt16() : filer.Read_Byte();
   for (int n = 0; n < 4; ++n) {
     FPrice.SetPriceValue(n, (flags & (1u << n)) ? filer.ReadCurr64() : Currency{});
   }
-  FCargoClass = (flags & 0x0010) ? static_cast<int16_t>(filer.ReadInt16()) : 0;
+  FCargoClass = (flags & 0x0010) ? filer.ReadInt16() : 0;
   FBrutto = (flags & 0x0020) ? filer.ReadInt32() : 0;
-  FRasr = (flags & 0x0040) ? static_cast<int16_t>(filer.ReadInt16()) : 0;
+  FRasr = (flags & 0x0040) ? filer.ReadInt16() : 0;
   FComment = (flags & 0x0080) ? filer.ReadStringView() : std::string_view();
   if (version >= 0x00010002) {
     if (flags & 0x0100) FPriceObosn[0] = filer.ReadStringView();

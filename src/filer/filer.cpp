@@ -26,14 +26,13 @@ double TOrvakFiler::ReadExtended() {
 }
 
 std::string_view TOrvakFiler::ReadStringView() {
-  const uint8_t tag = ReadInt08();
   int64_t length;
-  switch (tag) {
+  switch (Read_Byte()) {
     case 6:
-      length = ReadInt08();
+      length = Read_Byte();
       break;
     case 7:
-      length = ReadInt16();
+      length = ReadUInt16();
       break;
     case 8:
       length = ReadInt32();
@@ -42,11 +41,9 @@ std::string_view TOrvakFiler::ReadStringView() {
       RaiseBadData();
   }
   // The length is checked against what is left before anything is allocated.
-  if (length < 0 || static_cast<uint64_t>(length) > Remaining()) RaiseReadError();
-  const std::string_view text(reinterpret_cast<const char*>(data_ + pos_),
-                              static_cast<size_t>(length));
-  pos_ += static_cast<size_t>(length);
-  return text;
+  if (length < 0) RaiseReadError();
+  const auto count = static_cast<size_t>(length);
+  return {reinterpret_cast<const char*>(Take(count)), count};
 }
 
 void TKdFilerWriter::WriteExtended(double d) {

@@ -25,35 +25,36 @@ inline constexpr Currency kMaxCurrency{INT64_MAX};
 // crafted file cannot exhaust the stack.
 inline constexpr int kMaxRowNesting = 256;
 
+// Every read returns the width and signedness it reads, and every read goes
+// through Take, the one place where a length is checked against what is left.
 class TOrvakFiler {
  public:
   TOrvakFiler(const uint8_t* data, size_t size, size_t position = 0)
       : data_(data), size_(size), pos_(position <= size ? position : size) {}
 
   size_t Position() const { return pos_; }
-  void SetPosition(size_t pos) { pos_ = pos <= size_ ? pos : size_; }
-  size_t Size() const { return size_; }
   size_t Remaining() const { return size_ - pos_; }
   bool IsEndOfStream() const { return pos_ == size_; }
 
   // Copies exactly count raw bytes.
   void Read(void* buffer, size_t count) {
-    if (count > Remaining()) RaiseReadError();
-    if (count) std::memcpy(buffer, data_ + pos_, count);
-    pos_ += count;
+    const uint8_t* bytes = Take(count);
+    if (count) std::memcpy(buffer, bytes, count);
   }
-  uint8_t ReadInt08() {
-    if (pos_ >= size_) RaiseReadError();
-    return data_[pos_++];
-  }
-  uint8_t Read_Byte() { return ReadInt08(); }
-  uint16_t ReadInt16() { return Fixed<uint16_t>(); }
+  // Passes over count bytes that nothing keeps.
+  void Skip(size_t count) { Take(count); }
+  int8_t ReadInt08() { return static_cast<int8_t>(*Take(1)); }
+  uint8_t Read_Byte() { return *Take(1); }
+  int16_t ReadInt16() { return static_cast<int16_t>(Fixed<uint16_t>()); }
+  uint16_t ReadUInt16() { return Fixed<uint16_t>(); }
   int32_t ReadInt32() { return static_cast<int32_t>(Fixed<uint32_t>()); }
+  uint32_t ReadUInt32() { return Fixed<uint32_t>(); }
   int64_t ReadInt64() { return static_cast<int64_t>(Fixed<uint64_t>()); }
-  bool ReadBoolean() { return ReadInt08() == 10; }
-  bool ReadByteBoolean() { return ReadInt08() != 0; }
+  uint64_t ReadUInt64() { return Fixed<uint64_t>(); }
+  bool ReadBoolean() { return Read_Byte() == 10; }
+  bool ReadByteBoolean() { return Read_Byte() != 0; }
   double ReadDbl64() {
-    uint64_t bits = Fixed<uint64_t>();
+    const uint64_t bits = ReadUInt64();
     double d;
     std::memcpy(&d, &bits, sizeof d);
     return d;
@@ -68,23 +69,39 @@ class TOrvakFiler {
   // it at once: no text is made on the way. Valid as long as the bytes are.
   std::string_view ReadStringView();
   std::string ReadStringA() { return ReadString(); }
+  void SkipString() { ReadStringView(); }
 
   // Reads the marker byte a record starts with.
   void CheckSignature(uint8_t value) {
-    if (ReadInt08() != value) RaiseInvalidSignature();
+    if (Read_Byte() != value) RaiseInvalidSignature();
   }
-  [[noreturn]] void ReadError() { RaiseBadData(); }
 
-  // Counted lists of the general filer (a 32-bit count, then the items).
-  void ReadListBegin() { list_marks_.push_back(ReadInt32()); }
-  void ReadNextItem() {
-    if (!list_marks_.empty()) --list_marks_.back();
+ private:
+  // The next count bytes, or EReadError when fewer are left.
+  const uint8_t* Take(size_t count) {
+    if (count > size_ - pos_) RaiseReadError();
+    const uint8_t* bytes = data_ + pos_;
+    pos_ += count;
+    return bytes;
   }
-  bool EOL() const { return list_marks_.empty() || list_marks_.back() <= 0; }
-  int32_t ListCount() const { return list_marks_.empty() ? 0 : list_marks_.back(); }
-  void ReadListEnd() {
-    if (!list_marks_.empty()) list_marks_.pop_back();
+  template <typename T>
+  T Fixed() {
+    const uint8_t* bytes = Take(sizeof(T));
+    T v = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(bytes[i]) << (8 * i));
+    return v;
   }
+
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_;
+};
+
+// The filer rows read from: the general reader and the nesting guard of the
+// row lists being read.
+class TKdFiler : public TOrvakFiler {
+ public:
+  using TOrvakFiler::TOrvakFiler;
 
   // Row nesting guard: one level per row list being read.
   void EnterNesting() {
@@ -93,38 +110,19 @@ class TOrvakFiler {
   void LeaveNesting() { --nesting_; }
 
  private:
-  template <typename T>
-  T Fixed() {
-    if (sizeof(T) > Remaining()) RaiseReadError();
-    T v = 0;
-    for (size_t i = 0; i < sizeof(T); ++i)
-      v |= static_cast<T>(static_cast<T>(data_[pos_ + i]) << (8 * i));
-    pos_ += sizeof(T);
-    return v;
-  }
-
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_;
-  std::vector<int32_t> list_marks_;
   int nesting_ = 0;
-};
-
-class TKdFiler : public TOrvakFiler {
- public:
-  using TOrvakFiler::TOrvakFiler;
 };
 
 // RAII nesting level for reading one row list.
 class NestingGuard {
  public:
-  explicit NestingGuard(TOrvakFiler& filer) : filer_(filer) { filer_.EnterNesting(); }
+  explicit NestingGuard(TKdFiler& filer) : filer_(filer) { filer_.EnterNesting(); }
   ~NestingGuard() { filer_.LeaveNesting(); }
   NestingGuard(const NestingGuard&) = delete;
   NestingGuard& operator=(const NestingGuard&) = delete;
 
  private:
-  TOrvakFiler& filer_;
+  TKdFiler& filer_;
 };
 
 // The writing half: the mirror of every read, into a growing byte buffer.

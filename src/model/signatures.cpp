@@ -72,16 +72,16 @@ void ReadOldEstimateSignatures(TKDXDocSignatures& signatures, TKdFiler& filer, i
   if (version >= 0x00010149) {
     rows.Load(filer);
   } else if (version >= 0x0001010E) {
-    const auto a = static_cast<int8_t>(filer.ReadInt08());
+    const auto a = filer.ReadInt08();
     if (a < -1) Raise(kERangeError, "Range check error");
     for (int i = 0; i <= a; ++i) AddOldText(rows, static_cast<size_t>(i), filer.ReadString());
   } else {
     std::string text0 = filer.ReadString();
     for (int block = 0; block < 2; ++block) {
-      const auto count = static_cast<int16_t>(filer.ReadInt16());
+      const auto count = filer.ReadInt16();
       for (int i = 0; i < count; ++i) {
         filer.CheckSignature(kRowMarker);
-        for (int k = 0; k < 4; ++k) filer.ReadString();
+        for (int k = 0; k < 4; ++k) filer.SkipString();
       }
     }
     AddOldText(rows, 0, std::move(text0));

@@ -59,9 +59,9 @@ ModeLayout LayoutOfMode(uint8_t mode) {
 
 // An amount the oldest files kept in thousands, scaled to units; an amount
 // that cannot be represented after scaling is refused.
-Currency ThousandsToUnits(TKdFiler& filer, Currency value) {
+Currency ThousandsToUnits(Currency value) {
   constexpr int64_t kFactor = 1000;
-  if (value.value > INT64_MAX / kFactor || value.value < INT64_MIN / kFactor) filer.ReadError();
+  if (value.value > INT64_MAX / kFactor || value.value < INT64_MIN / kFactor) RaiseBadData();
   return Currency{value.value * kFactor};
 }
 
@@ -127,7 +127,7 @@ void TObjSmetaZatr::ReadOldAmounts(TKdFiler& filer, int32_t version) {
     case 0:
       for (int c = 0; c < 4; ++c) {
         const Currency amount = filer.ReadCurr64();
-        FPrice[Slot(0, c)] = version < 0x00010004 ? ThousandsToUnits(filer, amount) : amount;
+        FPrice[Slot(0, c)] = version < 0x00010004 ? ThousandsToUnits(amount) : amount;
       }
       if (version >= 0x00010006) {
         const uint8_t type = filer.Read_Byte();
@@ -139,14 +139,11 @@ void TObjSmetaZatr::ReadOldAmounts(TKdFiler& filer, int32_t version) {
       }
       break;
     case 1:
-      filer.Read_Byte();
-      filer.Read_Byte();
-      for (int i = 0; i < 4; ++i) filer.ReadInt32();
-      filer.Read_Byte();
+      filer.Skip(19);  // two bytes, four 32-bit numbers, a byte
       break;
     case 2:
-      filer.ReadString();
-      filer.Read_Byte();
+      filer.SkipString();
+      filer.Skip(1);
       break;
     default:
       break;
@@ -164,7 +161,7 @@ void TObjSmetaZatr::ReadOldLink(TKdFiler& filer, int32_t version) {
     target = filer.Read_Byte();
     valid = filer.ReadBoolean();
   } else {
-    if (version >= 0x0001000F) filer.Read_Byte();
+    if (version >= 0x0001000F) filer.Skip(1);
     type = rdltSmetaBase;
   }
   FLink.FLink = std::move(text);
@@ -224,14 +221,14 @@ void TObjSmetaGlava::ReadData(TKdFiler& filer) {
   NestingGuard nesting(filer);
   Clear();
   filer.CheckSignature(kRowMarker);
-  const uint16_t count = filer.ReadInt16();
+  const uint16_t count = filer.ReadUInt16();
   FItems.reserve(std::min<size_t>(count, filer.Remaining()));
   for (uint16_t i = 0; i < count; ++i) Add(filer.Read_Byte()).Load(filer);
 }
 
 void TObjSmetaGlava::ReadOldBlock(TKdFiler& filer) {
   filer.CheckSignature(kRowMarker);
-  const auto count = static_cast<int16_t>(filer.ReadInt16());
+  const auto count = filer.ReadInt16();
   for (int16_t i = 0; i < count; ++i) {
     // Types other than a header or a cost row carry nothing.
     const uint8_t type = filer.Read_Byte();
@@ -381,12 +378,12 @@ void TCustomObjSmeta::ReadBody(TKdFiler& filer) {
   // after the chapters before it have been read (and may have failed on their own).
   const auto read_chapters = [&](size_t first, size_t last) {
     for (size_t i = first; i < last; ++i) {
-      if (i >= FGlavs.size()) filer.ReadError();
+      if (i >= FGlavs.size()) RaiseBadData();
       FGlavs[i]->Load(filer);
     }
   };
   if (version >= 0x00010004) FThousands = filer.ReadBoolean();
-  if (version >= 0x00010008) FOptions = filer.ReadInt16();
+  if (version >= 0x00010008) FOptions = filer.ReadUInt16();
   if (version >= 0x0001000E) FRoundMode = filer.Read_Byte();
   if (version >= 0x00010006) {
     read_chapters(0, stored);
@@ -401,7 +398,7 @@ void TCustomObjSmeta::ReadBody(TKdFiler& filer) {
     FConvertBlz.Load(filer);
     FConvertAlz.Load(filer);
   }
-  FVisibleSummaries = filer.ReadInt16() & SummariesMask();
+  FVisibleSummaries = filer.ReadUInt16() & SummariesMask();
   if (version >= 0x00010017) {
     FDocSigns.Load(filer);
   } else {

@@ -8,7 +8,7 @@ namespace kdx {
 
 void TPriceIndexAddOnType::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  FLevel = static_cast<int8_t>(filer.ReadInt08());
+  FLevel = filer.ReadInt08();
   FActive = filer.ReadBoolean();
   FPlace = filer.Read_Byte();
 }
@@ -38,7 +38,7 @@ const TPriceIndexAddOnTypes* TPriceIndexAddOn::Types() const {
 
 void TPriceIndexAddOn::ReadData(TKdFiler& filer) {
   ReadIndex(filer);
-  const auto t = static_cast<int8_t>(filer.ReadInt08());
+  const auto t = filer.ReadInt08();
   FCommonType = iactNone;
   FAddOnType = nullptr;
   if (t < 0) {

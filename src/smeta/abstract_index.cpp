@@ -9,7 +9,7 @@ constexpr int32_t kVerIndexOptions = 0x00010130;
 
 void TKDXAbstractIndex::ReadIndex(TKdFiler& filer) {
   ReadKIItem(filer);
-  if (GetFileVersion() >= kVerIndexOptions) FOptions = filer.ReadInt16();
+  if (GetFileVersion() >= kVerIndexOptions) FOptions = filer.ReadUInt16();
 }
 
 bool TKDXAbstractIndex::XMLSaveIndex(XmlElement& element) {

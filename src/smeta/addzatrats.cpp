@@ -57,7 +57,7 @@ int TSmetaAddZatr::Chapter() const {
 void TSmetaAddZatr::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
-  FOptions = filer.ReadInt16();
+  FOptions = filer.ReadUInt16();
   if (version < kVerAddZatrFormula) FOptions &= kOldAddZatrOptions;
   FValue = filer.ReadCurr64();
   if (version >= kVerAddZatrFormula) {
@@ -68,7 +68,7 @@ void TSmetaAddZatr::ReadData(TKdFiler& filer) {
     const Currency returned = filer.ReadCurr64();
     if (returned.value != 0) AddReturnCost(returned);
   }
-  if (ChapterHasLevel(Chapter())) FLevel = static_cast<int8_t>(filer.ReadInt08());
+  if (ChapterHasLevel(Chapter())) FLevel = filer.ReadInt08();
 }
 
 void TSmetaAddZatr::AddReturnCost(Currency returned) {
@@ -174,9 +174,9 @@ void TSmetaWinters::ReadData(TKdFiler& filer) {
   ReadListBody(filer);
   FWinterMode = filer.Read_Byte();
   FLinkMode = filer.Read_Byte();
-  FOptions = filer.ReadInt16();
+  FOptions = filer.ReadUInt16();
   FCommonWinter.Load(filer);
-  filer.ReadInt32();  // unused
+  filer.Skip(4);  // unused
 }
 
 void TSmetaWinters::XMLSave(XmlElement& element) {

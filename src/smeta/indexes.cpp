@@ -49,7 +49,7 @@ const char* TKDXSmetaIndexSmrLz::XMLTag() const {
 void TKDXSmetaIndexSmrLz::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FFormula = filer.ReadStringView();
-  if (GetFileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadInt16();
+  if (GetFileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadUInt16();
   FOptions &= skoDisabled;
 }
 

@@ -163,7 +163,7 @@ void TSmetaPosition::ReadData(TKdFiler& filer) {
 
 void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
   const int32_t version = GetFileVersion();
-  FOptions = version >= kVerOptions16 ? filer.ReadInt16() : filer.ReadInt08();
+  FOptions = version >= kVerOptions16 ? filer.ReadUInt16() : filer.Read_Byte();
   FNumber = filer.ReadInt32();
   FObosnov = filer.ReadStringView();
   FIsm = filer.ReadStringView();
@@ -180,7 +180,7 @@ void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
   const int32_t version = GetFileVersion();
   FSb_id = filer.ReadInt32();
   FRas_id = filer.ReadInt32();
-  FDBflags = filer.ReadInt08();
+  FDBflags = filer.Read_Byte();
   if (version >= kVerPriceLevel) FPriceLevel = filer.Read_Byte();
   if (version >= kVerBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
 }
@@ -188,7 +188,7 @@ void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
 void TSmetaPosition::ReadNaclPlan(TKdFiler& filer, size_t level, bool with_mask) {
   FNacl[level] = Currency{filer.ReadInt32()};
   FPlan[level] = Currency{filer.ReadInt32()};
-  if (with_mask) FMask[level] = filer.ReadInt16();
+  if (with_mask) FMask[level] = filer.ReadUInt16();
 }
 
 void TSmetaPosition::ReadPriceBlock(TKdFiler& filer) {
@@ -231,7 +231,7 @@ void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool inde
   // The older records store -1 for "no index"; the presence-mask records name
   // only the numbers they hold, so there -1 is looked up like any number.
   const auto number = [&filer, minus_one_is_none] {
-    const int n = static_cast<int16_t>(filer.ReadInt16());
+    const int n = filer.ReadInt16();
     return n == -1 && minus_one_is_none ? kNoNumber : n;
   };
   const auto code = [](int which, int n) { return Prefix(which) + IntToText(n + 1); };
@@ -258,12 +258,12 @@ void TSmetaPosition::ReadTail(TKdFiler& filer) {
   const uint8_t linked = filer.Read_Byte();
   FLinkedIndexes.clear();
   for (unsigned i = 0; i < linked; ++i) {
-    FLinkedIndexes.push_back(filer.ReadInt16());
+    FLinkedIndexes.push_back(filer.ReadUInt16());
   }
 }
 
 void TSmetaPosition::ReadPerformer(TKdFiler& filer, TSmeta* doc) {
-  const uint16_t index = filer.ReadInt16();
+  const uint16_t index = filer.ReadUInt16();
   FPerformer = doc ? doc->FPfrmsManager.Entry(index) : nullptr;
 }
 
@@ -283,8 +283,8 @@ void TSmetaPosition::FinishOldFile() {
 void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   const int32_t version = GetFileVersion();
   ReadRowHead(filer);
-  filer.ReadInt08();  // the kind byte of older records
-  const auto mask = static_cast<uint32_t>(filer.ReadInt32());
+  filer.Skip(1);  // the kind byte of older records
+  const auto mask = filer.ReadUInt32();
   const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
   ReadHead(filer, doc);
   if (version >= kVerPlanTexts && has(kHasIdentifier)) ReadIdentifier(filer);
@@ -306,8 +306,8 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerPlanTexts && has(kHasPlanK)) ReadCoefficientTexts(filer, FPlanK);
   FResources.Load(filer);
   if (version < kVerShortPriceBlock) {
-    filer.ReadInt16();  // workers' average grade, not used
-    if (has(kHasMachinistsGrade)) filer.ReadInt16();
+    filer.Skip(2);  // workers' average grade, not used
+    if (has(kHasMachinistsGrade)) filer.Skip(2);
   }
   FWorks.Load(filer);
   for (size_t slot = 1; slot <= 4; ++slot) {
@@ -323,7 +323,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     ReadOldIndexNumbers(filer, doc, has(kHasIndex2001Number), has(kHasIndex8401Number),
                         has(kHasIndex1984Number), false);
     if (has(kHasDesignIndexNumber)) {
-      const auto n = static_cast<int16_t>(filer.ReadInt16());
+      const auto n = filer.ReadInt16();
       if (PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 2) {
         SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
       }
@@ -331,20 +331,20 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   }
   if (version >= kVerIndexByNumber) {
     if (has(kHasIndexNumber)) {
-      const uint16_t i = filer.ReadInt16();
+      const uint16_t i = filer.ReadUInt16();
       SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
     if (has(kHasIndexCode)) FPriceIndexCode = filer.ReadStringView();
   }
   if (version >= kVerSecondIndexByNumber) {
     if (has(kHasIndex8401ByNumber)) {
-      const uint16_t i = filer.ReadInt16();
+      const uint16_t i = filer.ReadUInt16();
       SetPriceIndex8401(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
     if (has(kHasIndex8401Code)) SetPriceIndex8401Code(doc, filer.ReadString());
   }
   if (version >= kVerWinterK && has(kHasWinterK)) {
-    const uint16_t i = filer.ReadInt16();
+    const uint16_t i = filer.ReadUInt16();
     FWinterK = doc ? doc->FWinters.At(i) : nullptr;
   }
   if (version >= kVerDbComment && has(kHasDbComment)) FDbComment = filer.ReadStringView();
@@ -368,7 +368,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
 void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
   const int32_t version = GetFileVersion();
   ReadRowHead(filer);
-  const uint8_t kind = filer.ReadInt08();
+  const uint8_t kind = filer.Read_Byte();
   ReadHead(filer, doc);
   FQuantity.ReadOlderNumber(filer);
   ReadBaseIds(filer);
@@ -381,14 +381,14 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       if (version >= kVerOlderSecondLevel) ReadVidRab(filer, doc, vr2001);
       FNaclK[scmBInd] = RateText(filer);
       FNaclK[scmBase] = FNaclK[scmBInd];
-      FMask[0] = filer.ReadInt16();
+      FMask[0] = filer.ReadUInt16();
       if (version >= kVerOlderSecondLevel) {
         FNaclK[scmRes] = RateText(filer);
-        FMask[1] = filer.ReadInt16();
+        FMask[1] = filer.ReadUInt16();
       }
       FResources.Load(filer);
-      filer.ReadInt16();  // workers' average grade, not used
-      if (version >= kVerMachinistsGrade && (FOptions & spoHasAverRasrM)) filer.ReadInt16();
+      filer.Skip(2);  // workers' average grade, not used
+      if (version >= kVerMachinistsGrade && (FOptions & spoHasAverRasrM)) filer.Skip(2);
       FWorks.Load(filer);
       // The current materials price: always from 65816; in 65800..65813 only
       // without resources; files of 65814 and 65815 hold none.
@@ -405,7 +405,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       ReadVidRab(filer, doc, vr1984);
       FNaclK[scmBInd] = RateText(filer);
       FNaclK[scmBase] = FNaclK[scmBInd];
-      FMask[0] = filer.ReadInt16();
+      FMask[0] = filer.ReadUInt16();
       FForOneBase[4] = FForOneBase[0];
       break;
     case 2:
@@ -413,7 +413,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       FForOneBase[0] = filer.ReadCurr64();
       if (version >= kVerOlderCurrMat) {
         FForOneCurr[0] = filer.ReadCurr64();
-        filer.Read_Byte();
+        filer.Skip(1);
       }
       break;
     default:
@@ -422,7 +422,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
   FKoeffs.Load(filer);
   if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, true, true, true, true);
   if (version >= kVerDesignIndexNumber && version < kVerNoOldIndexNumbers) {
-    const auto n = static_cast<int16_t>(filer.ReadInt16());
+    const auto n = filer.ReadInt16();
     if (n != -1 && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
       SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
     }

@@ -30,7 +30,7 @@ void TCustomPosQuantity::ReadData(TKdFiler& filer) {
   const uint8_t mask = filer.Read_Byte();
   if (mask & kHasFx) FFx = filer.ReadStringView();
   if (mask & kHasQuantity) FQuantity = filer.ReadExtended();
-  if (mask & kHasPrecision) FPrecision = static_cast<int8_t>(filer.ReadInt08());
+  if (mask & kHasPrecision) FPrecision = filer.ReadInt08();
   if (mask & kHasKMult) FKMult = filer.ReadExtended();
   if (mask & kHasKUnit) StoreUnitCoefficient(filer.ReadExtended());
 }

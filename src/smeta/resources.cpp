@@ -133,7 +133,7 @@ void TSmetaPosResource::ReadOlderForm(TKdFiler& filer, int32_t version) {
 void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
   const TSmeta* estimate = EstimateOf(*this);
   FAttribs = filer.Read_Byte();
-  if (version >= kVerOptions16) FFlags = filer.ReadInt16();
+  if (version >= kVerOptions16) FFlags = filer.ReadUInt16();
   const int32_t mask = filer.ReadInt32();
   if (mask & kHasQuantOneSnip) FQuantOneSnip = filer.ReadDbl64();
   if (version < kVerPriceRecord) {
@@ -148,7 +148,7 @@ void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
   if (mask & kHasReplaced) ReadReplacedRes(filer);
   if (version >= kVerPriceIndex) {
     if (mask & kHasIndexNumber) {
-      const uint16_t index = filer.ReadInt16();
+      const uint16_t index = filer.ReadUInt16();
       SetPriceIndex(estimate ? estimate->FIndexesRes.At(index) : nullptr);
     }
     if (mask & kHasIndexCode) FPriceIndexCode = filer.ReadStringView();
@@ -242,7 +242,7 @@ void TCustomSmetaPeopleRes::ReadData(TKdFiler& filer) {
   const uint8_t mask = filer.Read_Byte();
   if (mask & kHasCode) FCode = filer.ReadStringView();
   if (mask & kHasCaption) FCaption = filer.ReadStringView();
-  if (mask & kHasAverRasr) FAverRasr = static_cast<int16_t>(filer.ReadInt16());
+  if (mask & kHasAverRasr) FAverRasr = filer.ReadInt16();
 }
 
 void TCustomSmetaPeopleRes::XMLSave(XmlElement& element) {

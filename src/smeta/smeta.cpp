@@ -66,26 +66,19 @@ constexpr int32_t kMtsnPlanDefault = 770000;
 // caption, two values, then the given number of tails of 12-byte entries.
 void SkipLegacyItem(TKdFiler& filer, int tails) {
   filer.CheckSignature(kRowMarker);
-  filer.ReadString();
-  filer.ReadInt32();
-  filer.ReadInt32();
-  for (int t = 0; t < tails; ++t) {
-    const uint16_t n = filer.ReadInt16();
-    for (int k = 0; k < n; ++k) {
-      uint8_t entry[12];
-      filer.Read(entry, sizeof entry);
-    }
-  }
+  filer.SkipString();
+  filer.Skip(8);
+  for (int t = 0; t < tails; ++t) filer.Skip(size_t{filer.ReadUInt16()} * 12);
 }
 // Block D: a counted list of items with two tails.
 void SkipBlockD(TKdFiler& filer) {
-  const uint16_t count = filer.ReadInt16();
+  const uint16_t count = filer.ReadUInt16();
   for (int i = 0; i < count; ++i) SkipLegacyItem(filer, 2);
 }
 // Block E: a counted list of items with one tail; with first_item_short the
 // first item has none.
 void SkipBlockE(TKdFiler& filer, bool first_item_short) {
-  const uint16_t count = filer.ReadInt16();
+  const uint16_t count = filer.ReadUInt16();
   for (int i = 0; i < count; ++i) SkipLegacyItem(filer, i == 0 && first_item_short ? 0 : 1);
 }
 
@@ -96,7 +89,7 @@ struct LegacyIndexEntry {
   int32_t b;
 };
 std::vector<LegacyIndexEntry> ReadLegacyEntries(TKdFiler& filer) {
-  const uint16_t n = filer.ReadInt16();
+  const uint16_t n = filer.ReadUInt16();
   std::vector<LegacyIndexEntry> entries;
   for (int k = 0; k < n; ++k) {
     LegacyIndexEntry e;
@@ -183,15 +176,15 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   FLastPositionSysID = 0;
 
   if (version >= kVerOptions32) {
-    FOptions = static_cast<uint32_t>(filer.ReadInt32());
+    FOptions = filer.ReadUInt32();
   } else {
-    FOptions = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(filer.ReadInt16())));
+    FOptions = static_cast<uint32_t>(filer.ReadInt16());
     FOptions |= soTempRound;
   }
   if (version < kVerBasePriceLevel) FOptions |= soSeparateFot;
 
   if (version >= kVerRegionId16) {
-    FZoneIDs[0] = static_cast<int16_t>(filer.ReadInt16());
+    FZoneIDs[0] = filer.ReadInt16();
   } else {
     const uint8_t b = filer.Read_Byte();
     FZoneIDs[0] = b == 1 ? 661 : b == 3 ? 662 : b * 10;
@@ -246,7 +239,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   if (version >= kVerMatRoundMode) FMatRoundMode = filer.Read_Byte();
   if (version >= kVerRenumerator) FRenumerator.Load(filer);
   if (version >= kVerPosKRound) {
-    FPosKRoundFactor = static_cast<int8_t>(filer.ReadInt08());
+    FPosKRoundFactor = filer.ReadInt08();
     FMulkKPosCalcMode = filer.Read_Byte();
     FPropsConfigName = filer.ReadStringView();
     FPropsConfigModified = filer.ReadByteBoolean();
@@ -288,7 +281,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
     FCommonPK.Load(filer);
   }
   if (version >= kVerMtsnRates) {
-    if (version < kVerNoMtsnPrefix) filer.ReadInt16();
+    if (version < kVerNoMtsnPrefix) filer.Skip(2);
     FMtsnNaklZpm[0] = filer.ReadInt32();
     FMtsnNaklZpm[1] = filer.ReadInt32();
     FMtsnPlanZpm[0] = filer.ReadInt32();
@@ -313,7 +306,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   } else {
     ReadOldEstimateSignatures(FDocSignatures, filer, version);
   }
-  if (version >= kVerItogExpand) FItogExpandToItem = static_cast<uint8_t>(filer.ReadInt16());
+  if (version >= kVerItogExpand) FItogExpandToItem = static_cast<uint8_t>(filer.ReadUInt16());
   if (version >= kVerUserData) {
     FTzDigits = filer.Read_Byte();
     FUserData.Load(filer);
@@ -374,7 +367,7 @@ void TSmeta::ReadLegacyTail(TKdFiler& filer) {
 void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
   static const std::string kPrefixes[3] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_")};
   for (const std::string& prefix : kPrefixes) {
-    const uint16_t count = filer.ReadInt16();
+    const uint16_t count = filer.ReadUInt16();
     for (int i = 0; i < count; ++i) {
       TSmetaAbstractK k(this);
       k.Load(filer);
@@ -394,7 +387,7 @@ void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
 
 void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
   static const std::string kPrefix = Cp("Констр_");
-  const uint16_t count = filer.ReadInt16();
+  const uint16_t count = filer.ReadUInt16();
   for (int i = 0; i < count; ++i) {
     filer.CheckSignature(kRowMarker);
     std::string caption = filer.ReadString();
@@ -407,7 +400,7 @@ void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
 }
 
 void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
-  const uint16_t count = filer.ReadInt16();
+  const uint16_t count = filer.ReadUInt16();
   if (count == 0) return;
   filer.CheckSignature(kRowMarker);
   std::string caption = filer.ReadString();

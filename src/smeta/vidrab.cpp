@@ -26,7 +26,7 @@ void TKDXSmetaVidRab::ReadData(TKdFiler& filer) {
   FSys_ID = filer.ReadInt32();
   FNacl = filer.ReadInt32();
   FPlan = filer.ReadInt32();
-  const uint16_t mask = filer.ReadInt16();
+  const uint16_t mask = filer.ReadUInt16();
   FMask[0] = static_cast<uint8_t>(mask & 0xFF);
   FMask[1] = static_cast<uint8_t>(mask >> 8);
   if (version >= kVerOsColumn) FOsColumn = filer.Read_Byte();
