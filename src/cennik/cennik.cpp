@@ -1,6 +1,6 @@
 #include "cennik/cennik.h"
 
-#include "api/document_factory.h"
+#include "model/document_factory.h"
 #include "model/row_cast.h"
 
 namespace kdx {

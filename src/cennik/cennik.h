@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "cennik/resource_prices.h"
 #include "model/common_rows.h"
 #include "model/document.h"
 #include "model/signatures.h"
+#include "shared/resource_prices.h"
 
 namespace kdx {
 

@@ -14,6 +14,7 @@
 #include "model/common_rows.h"
 #include "model/document.h"
 #include "model/signatures.h"
+#include "shared/cc_chapter.h"
 
 namespace kdx {
 

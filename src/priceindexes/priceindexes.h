@@ -10,8 +10,7 @@
 
 #include "model/document.h"
 #include "model/signatures.h"
-#include "priceindexes/addons.h"
-#include "smeta/indexes.h"
+#include "shared/addons.h"
 
 namespace kdx {
 

@@ -3,6 +3,12 @@
 #include "model/row_cast.h"
 
 namespace kdx {
+
+std::string ResSummaryOptionsToText(uint8_t set) {
+  static const NameTable names{"Grouping",      "SeparatePosRes", "SeparateZakPodr",
+                               "SeparateSuppl", "IgnoreZeroQty",  "SeparateReplaced"};
+  return SetToText(set, names);
+}
 namespace {
 
 TResSummary* SummaryOf(const TKDXAbstractRow& row) {

@@ -11,11 +11,14 @@
 #include <memory>
 #include <string>
 
-#include "cennik/resource_prices.h"
 #include "model/common_rows.h"
 #include "model/document.h"
+#include "shared/resource_prices.h"
 
 namespace kdx {
+
+// Names of the bits of the summary's report options.
+std::string ResSummaryOptionsToText(uint8_t set);
 
 enum TResSummaryGroupType : uint8_t { rsgtTz, rsgtMch, rsgtMat, rsgtObor };
 enum TResSummLinkDataType : uint8_t { rsldtLs, rsldtOs };

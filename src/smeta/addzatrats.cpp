@@ -6,6 +6,7 @@
 #include "filer/codepage.h"
 #include "model/document.h"
 #include "smeta/smeta_host.h"
+#include "smeta/value_texts.h"
 
 namespace kdx {
 namespace {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "smeta/value_texts.h"
+
 namespace kdx {
 namespace {
 
@@ -281,31 +283,6 @@ void TSmetaExcludedVrKfs::XMLSave(XmlElement& element) {
     if (index >= 0) indexes.push_back(index);
   }
   WriteAttrIntList(element, "Value", indexes);
-}
-
-// ---- coded item ----
-
-void TCustomSmetaKIItem::ReadKIItem(TKdFiler& filer) {
-  ReadRowHead(filer);
-  FCode = filer.ReadStringView();
-  const uint8_t present = filer.Read_Byte();
-  for (int slot = 0; slot < kKfSlots; ++slot) {
-    FValues[static_cast<size_t>(slot)] = (present & (1u << slot)) ? filer.ReadInt32() : kFactorOne;
-  }
-}
-
-bool TCustomSmetaKIItem::XMLSaveKIItem(XmlElement& element) {
-  if (!XMLSaveRow(element)) return false;
-  WriteAttrStr(element, "Code", FCode);
-  XMLSaveValues(element);
-  return true;
-}
-
-void TCustomSmetaKIItem::XMLSaveValues(XmlElement& element) const {
-  for (int slot = 0; slot < kKfSlots; ++slot) {
-    WriteAttrCurr(element, kValueNames[slot], Currency{FValues[static_cast<size_t>(slot)]},
-                  Currency{kFactorOne});
-  }
 }
 
 }  // namespace kdx

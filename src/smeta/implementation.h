@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cennik/resource_prices.h"
 #include "model/row.h"
+#include "shared/resource_prices.h"
 #include "smeta/price_fx.h"
 #include "smeta/quantity.h"
 

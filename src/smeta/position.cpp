@@ -4,6 +4,7 @@
 
 #include "model/row_cast.h"
 #include "smeta/smeta.h"
+#include "smeta/value_texts.h"
 
 namespace kdx {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/common_rows.h"
-#include "smeta/abstract_index.h"
+#include "shared/abstract_index.h"
 #include "smeta/coefficients.h"
 #include "smeta/implementation.h"
 #include "smeta/price_fx.h"

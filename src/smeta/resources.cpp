@@ -5,6 +5,7 @@
 #include "model/row_cast.h"
 #include "smeta/position.h"
 #include "smeta/smeta.h"
+#include "smeta/value_texts.h"
 #include "xml/float_chars.h"
 
 namespace kdx {

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "cennik/resource_prices.h"
 #include "model/common_rows.h"
+#include "shared/resource_prices.h"
 #include "smeta/coefficients.h"
 #include "smeta/implementation.h"
 

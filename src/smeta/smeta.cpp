@@ -5,7 +5,9 @@
 #include <cstdint>
 
 #include "model/row_cast.h"
+#include "shared/cc_chapter.h"
 #include "smeta/position.h"
+#include "smeta/value_texts.h"
 
 namespace kdx {
 namespace {

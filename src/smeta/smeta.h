@@ -14,7 +14,7 @@
 #include "model/common_rows.h"
 #include "model/document.h"
 #include "model/signatures.h"
-#include "priceindexes/addons.h"
+#include "shared/addons.h"
 #include "smeta/acts.h"
 #include "smeta/addzatrats.h"
 #include "smeta/chapters.h"
@@ -24,6 +24,7 @@
 #include "smeta/optional_zones.h"
 #include "smeta/resource_catalog.h"
 #include "smeta/smeta_host.h"
+#include "smeta/value_texts.h"
 #include "smeta/vidrab.h"
 
 namespace kdx {

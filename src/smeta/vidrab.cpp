@@ -1,5 +1,7 @@
 #include "smeta/vidrab.h"
 
+#include "smeta/value_texts.h"
+
 namespace kdx {
 namespace {
 

@@ -1,4 +1,4 @@
-#include "priceindexes/addons.h"
+#include "shared/addons.h"
 
 #include "model/row_cast.h"
 
@@ -92,6 +92,24 @@ void TPriceIndexAddOn::XMLSave(XmlElement& element) {
     const int index = types ? types->IndexOf(FAddOnType) : -1;
     if (index >= 0) WriteAttrInt(element, "Type", index + 1, 0);
   }
+}
+
+// ---- index with add-ons ----
+
+TPriceIndexAddOnTypes* TCustomIndexPos::AddOnTypes() const {
+  IPriceIndexAddOnTypesOwner* owner = FindOwnerOf<IPriceIndexAddOnTypesOwner>(*this);
+  return owner ? owner->IndexAddOnTypes() : nullptr;
+}
+
+void TCustomIndexPos::ReadData(TKdFiler& filer) {
+  ReadIndex(filer);
+  FAddOns.SetTypes(AddOnTypes());
+  FAddOns.Load(filer);
+}
+
+void TCustomIndexPos::XMLSave(XmlElement& element) {
+  if (!XMLSaveIndex(element)) return;
+  FAddOns.XMLSaveToChild(element);
 }
 
 }  // namespace kdx

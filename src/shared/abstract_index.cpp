@@ -1,4 +1,4 @@
-#include "smeta/abstract_index.h"
+#include "shared/abstract_index.h"
 
 namespace kdx {
 namespace {
@@ -6,6 +6,13 @@ namespace {
 constexpr int32_t kVerIndexOptions = 0x00010130;
 
 }  // namespace
+
+std::string IndexOptionsToText(uint16_t set) {
+  static const NameTable names{"SeparEm",  "Reserved", "Reserved", "Reserved", "Reserved",
+                               "Reserved", "Reserved", "Reserved", "Reserved", "Reserved",
+                               "Reserved", "Reserved", "Reserved"};
+  return SetToText(set, names);
+}
 
 void TKDXAbstractIndex::ReadIndex(TKdFiler& filer) {
   ReadKIItem(filer);
