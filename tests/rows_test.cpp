@@ -10,6 +10,7 @@
 #include "model/document.h"
 #include "model/row.h"
 #include "model/signatures.h"
+#include "smeta/old_signatures.h"
 #include "support/builder.h"
 #include "support/outcomes.h"
 
@@ -59,10 +60,14 @@ class TestList : public TKDXAbstractObjectList {
   const char* XMLTag() const override { return "List"; }
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override {
     switch (type) {
-      case 0: return std::make_unique<ValueRow>(this);
-      case 1: return std::make_unique<BareRow>(this);
-      case 2: return std::make_unique<TestChapter>(this);
-      default: return nullptr;
+      case 0:
+        return std::make_unique<ValueRow>(this);
+      case 1:
+        return std::make_unique<BareRow>(this);
+      case 2:
+        return std::make_unique<TestChapter>(this);
+      default:
+        return nullptr;
     }
   }
   int ItemType(const TKDXAbstractRow& row) const override {
@@ -94,7 +99,10 @@ TEST(RowListTest, EveryCombinationOfOptionsReadsAndWritesItsLayout) {
     b.ListHead(options, 3, "Список");
     if (multi) b.Byte(0);
     b.Head("первый").I32(5);
-    if (multi) b.Byte(1).Head(); else b.Head("").I32(0);
+    if (multi)
+      b.Byte(1).Head();
+    else
+      b.Head("").I32(0);
     if (multi) b.Byte(0);
     b.Head("третий").I32(-7);
     b.Byte(0x5A);  // not part of the list
@@ -160,8 +168,7 @@ TEST(RowListTest, ImpossibleCountsAndRecordsFail) {
       {"16-bit FFFF", 0, DocBuilder().I16(0xFFFF).Head("a").I32(1), kReadError},
       {"largest count, few bytes", soloCnt32, DocBuilder().I32(134217727).Head("a").I32(1),
        kReadError},
-      {"unknown item type", soloMultiClass, DocBuilder().I16(1).Byte(9).Head("a").I32(1),
-       kBadData},
+      {"unknown item type", soloMultiClass, DocBuilder().I16(1).Byte(9).Head("a").I32(1), kBadData},
       {"list marker", soloStoreCaption, DocBuilder().Byte(0xEE).Str("").I16(0), kBadMarker},
       {"item marker", 0, DocBuilder().I16(1).Byte(0x00).Str("a").I32(1), kBadMarker},
       {"list caption tag", soloStoreCaption, DocBuilder().Byte(0xEF).Byte(0x05).Byte(0), kBadData},
@@ -223,9 +230,12 @@ TEST(RowListTest, EmptyChapterGetsAnEmptyElementOnlyAsAListItem) {
   TestList list(soloMultiClass);
   LoadFrom(list, DocBuilder()
                      .I16(2)
-                     .Byte(2).ListHead(soloMultiClass | soloStoreCaption, 0, "Пустой")
-                     .Byte(2).ListHead(soloMultiClass | soloStoreCaption, 1, "Раздел")
-                     .Byte(0).Head("Заголовок"));
+                     .Byte(2)
+                     .ListHead(soloMultiClass | soloStoreCaption, 0, "Пустой")
+                     .Byte(2)
+                     .ListHead(soloMultiClass | soloStoreCaption, 1, "Раздел")
+                     .Byte(0)
+                     .Head("Заголовок"));
   EXPECT_EQ(ChildXml(list),
             "<R>\n  <List>\n    <Chapter/>\n    <Chapter Caption=\"Раздел\">\n"
             "      <Header Caption=\"Заголовок\"/>\n    </Chapter>\n  </List>\n</R>\n");
@@ -336,10 +346,9 @@ TEST(CommonRowsTest, UserDataFlagsNumberingAndComment) {
 
 TEST(CommonRowsTest, VariablesAndLookupIgnoringCase) {
   TKdVariables vars(nullptr);
-  LoadFrom(vars, DocBuilder()
-                     .I16(2)
-                     .Head("Коэффициент").Str("Кф1").Str("1,5")
-                     .Head("").Str("k2").Str(""));
+  LoadFrom(
+      vars,
+      DocBuilder().I16(2).Head("Коэффициент").Str("Кф1").Str("1,5").Head("").Str("k2").Str(""));
   EXPECT_EQ(ChildXml(vars),
             "<R>\n  <Variables>\n"
             "    <Variable Caption=\"Коэффициент\" Identifier=\"Кф1\" Value=\"1,5\"/>\n"
@@ -358,12 +367,24 @@ TEST(CommonRowsTest, VariablesAndLookupIgnoringCase) {
 TEST(SignaturesTest, ListWithAttributes) {
   TKDXDocSignatures signs(nullptr);
   const DocBuilder b = DocBuilder()
-                           .Head("Подписи").I16(2)
-                           .Head("Составил").I32(300).Str("Иванов И.И.").Head("").I16(0)
-                           .Head("Утвердил").I32(0).Str("")
-                           .Head("Реквизиты").I16(2)
-                           .Head("Должность").I32(7).Str("Директор")
-                           .Head("").I32(0).Str("");
+                           .Head("Подписи")
+                           .I16(2)
+                           .Head("Составил")
+                           .I32(300)
+                           .Str("Иванов И.И.")
+                           .Head("")
+                           .I16(0)
+                           .Head("Утвердил")
+                           .I32(0)
+                           .Str("")
+                           .Head("Реквизиты")
+                           .I16(2)
+                           .Head("Должность")
+                           .I32(7)
+                           .Str("Директор")
+                           .Head("")
+                           .I32(0)
+                           .Str("");
   EXPECT_EQ(LoadFrom(signs, b), b.Size());
   EXPECT_EQ(ChildXml(signs),
             "<R>\n  <KdDocSignatures Caption=\"Подписи\">\n"
@@ -388,15 +409,13 @@ TEST(SignaturesTest, OldEstimateLayouts) {
     DocBuilder bytes;
     std::string result;  // the list's XML, or the failure
   } cases[] = {
-      {"texts by index", 0x00010120,
-       DocBuilder().Byte(2).Str("").Str("Петров").Str("Сидоров"),
+      {"texts by index", 0x00010120, DocBuilder().Byte(2).Str("").Str("Петров").Str("Сидоров"),
        "<R>\n  <KdDocSignatures>\n"
        "    <Item Caption=\"Составил\" ID=\"300\" Value=\"Петров\"/>\n"
        "    <Item Caption=\"Проверил\" ID=\"310\" Value=\"Сидоров\"/>\n"
        "  </KdDocSignatures>\n</R>\n"},
       {"texts beyond the sixth are read and dropped", 0x0001010E,
-       DocBuilder().Byte(7).Str("0").Str("1").Str("2").Str("3").Str("4").Str("5").Str("6").Str(
-           "7"),
+       DocBuilder().Byte(7).Str("0").Str("1").Str("2").Str("3").Str("4").Str("5").Str("6").Str("7"),
        "<R>\n  <KdDocSignatures>\n"
        "    <Item Caption=\"Oснование\" ID=\"100\" Value=\"0\"/>\n"
        "    <Item Caption=\"Составил\" ID=\"300\" Value=\"1\"/>\n"
@@ -419,9 +438,20 @@ TEST(SignaturesTest, OldEstimateLayouts) {
        DocBuilder().Str("").I16(1).Byte(0).Str("a").Str("b").Str("c").Str("d").I16(0), kBadMarker},
       {"rows with four columns", 0x00010149,
        DocBuilder()
-           .Head("Подписи").I16(2)
-           .Head("").Str("Утвердил").Str("Директор").Str("ООО Стройка").Str("Кузнецов").I32(200)
-           .Head("x").Str("Роль").Str("").Str("").Str("").I32(0),
+           .Head("Подписи")
+           .I16(2)
+           .Head("")
+           .Str("Утвердил")
+           .Str("Директор")
+           .Str("ООО Стройка")
+           .Str("Кузнецов")
+           .I32(200)
+           .Head("x")
+           .Str("Роль")
+           .Str("")
+           .Str("")
+           .Str("")
+           .I32(0),
        "<R>\n  <KdDocSignatures>\n"
        "    <Item Caption=\"Утвердил\" ID=\"200\" Value=\"Кузнецов\"/>\n"
        "    <Item Caption=\"Роль\"/>\n"
@@ -452,9 +482,16 @@ std::string OldBody() { return DocBuilder().Byte(15).I16(0).Byte(0).Bytes(); }
 // A full body of the newest version with the given comment.
 std::string NewBody(std::string_view comment) {
   return DocBuilder()
-      .Str(comment).Date(2000, 1, 1).Str("").Date(2023, 1, 1).Str("")
-      .Byte(15).I16(0).Byte(0)
-      .ListHead(soloStoreCaption, 0).I16(0)
+      .Str(comment)
+      .Date(2000, 1, 1)
+      .Str("")
+      .Date(2023, 1, 1)
+      .Str("")
+      .Byte(15)
+      .I16(0)
+      .Byte(0)
+      .ListHead(soloStoreCaption, 0)
+      .I16(0)
       .Bytes();
 }
 
@@ -506,8 +543,9 @@ TEST(DocumentTest, RootAttributesAndControlCharacterSweep) {
             "DocumentType=\"{2B0470FD-477C-4359-9F34-EEBE36B7D348}\" DateBase=\"01.01.2000\" "
             "DateCurr=\"01.01.2023\"/>\r\n");
 
-  const Outcome comment =
-      Convert(PackDocument(kPriceList, "KD_Cennk", 0x00010005, NewBody("a\x01" "b\tc\x1F")));
+  const Outcome comment = Convert(PackDocument(kPriceList, "KD_Cennk", 0x00010005,
+                                               NewBody("a\x01"
+                                                       "b\tc\x1F")));
   ASSERT_TRUE(comment.ok) << comment.failure;
   EXPECT_NE(comment.xml.find("DocumentType=\"{2B0470FD-477C-4359-9F34-EEBE36B7D348}\" "
                              "Comment=\"a b&#9;c \" DateBase="),

@@ -6,6 +6,7 @@
 
 #include "model/row_cast.h"
 #include "shared/cc_chapter.h"
+#include "smeta/old_signatures.h"
 #include "smeta/position.h"
 #include "smeta/value_texts.h"
 
