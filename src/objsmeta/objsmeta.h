@@ -18,6 +18,9 @@
 
 namespace kdx {
 
+// The highest file version of the object estimate this library reads.
+inline constexpr int32_t kVerObjSmetaLast = 0x00010017;
+
 enum TCustomObjSmetaMode : uint8_t {
   cosmObjSmeta,
   cosmConsCalc,
@@ -131,7 +134,7 @@ class TCustomObjSmeta : public TKDXAbstractDocData {
   TCustomObjSmeta(const ConversionSettings& settings, TCustomObjSmetaMode mode);
   ~TCustomObjSmeta() override;
 
-  int32_t MaxFileVersion() const override { return 0x00010017; }
+  int32_t MaxFileVersion() const override { return kVerObjSmetaLast; }
 
   uint8_t Mode() const { return FMode; }
   // Rebuilds the chapter list, empty, for a mode; fails for an unknown mode.

@@ -3,13 +3,9 @@
 #include "model/row_cast.h"
 
 namespace kdx {
-
-std::string ResSummaryOptionsToText(uint8_t set) {
-  static const NameTable names{"Grouping",      "SeparatePosRes", "SeparateZakPodr",
-                               "SeparateSuppl", "IgnoreZeroQty",  "SeparateReplaced"};
-  return SetToText(set, names);
-}
 namespace {
+
+constexpr int32_t kVerResSummarySortDirection = 0x00010003;  // the report's sort direction
 
 TResSummary* SummaryOf(const TKDXAbstractRow& row) {
   return RowCast<TResSummary>(row.GetDocData());
@@ -36,6 +32,12 @@ void ReleaseShared(TKdSharedRow* row) {
 }
 
 }  // namespace
+
+std::string ResSummaryOptionsToText(uint8_t set) {
+  static const NameTable names{"Grouping",      "SeparatePosRes", "SeparateZakPodr",
+                               "SeparateSuppl", "IgnoreZeroQty",  "SeparateReplaced"};
+  return SetToText(set, names);
+}
 
 // ---- resources ----
 
@@ -258,7 +260,7 @@ void TResSummary::ReadBody(TKdFiler& filer) {
   FReportRootGrouping = filer.Read_Byte();
   FReportRootSortMode = filer.Read_Byte();
   FReportRootOptions = filer.Read_Byte();
-  if (FFileVersion >= 0x00010003) FReportRootSortDirection = filer.Read_Byte();
+  if (FFileVersion >= kVerResSummarySortDirection) FReportRootSortDirection = filer.Read_Byte();
   FCodeManager.Load(filer);
   FCaptionManager.Load(filer);
   FIsmManager.Load(filer);

@@ -17,6 +17,9 @@
 
 namespace kdx {
 
+// The highest file version of the resource summary this library reads.
+inline constexpr int32_t kVerResSummaryLast = 0x00010004;
+
 // Names of the bits of the summary's report options.
 std::string ResSummaryOptionsToText(uint8_t set);
 
@@ -266,7 +269,7 @@ class TResSummary : public TKDXAbstractDocData {
   explicit TResSummary(const ConversionSettings& settings);
   ~TResSummary() override;
 
-  int32_t MaxFileVersion() const override { return 0x00010004; }
+  int32_t MaxFileVersion() const override { return kVerResSummaryLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_RSumm"); }
   const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D349}"; }
 

@@ -1,6 +1,12 @@
 #include "smeta/old_signatures.h"
 
 namespace kdx {
+namespace {
+
+constexpr int32_t kVerSignatureTexts = 0x0001010E;  // texts by role instead of rows
+constexpr int32_t kVerSignatureRows = 0x00010149;   // rows of four texts again, as a list
+
+}  // namespace
 
 void TKdSmetaSignature::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
@@ -39,9 +45,9 @@ void AddOldText(TKDXSmetaSignatures& rows, size_t index, std::string text) {
 
 void ReadOldEstimateSignatures(TKDXDocSignatures& signatures, TKdFiler& filer, int32_t version) {
   TKDXSmetaSignatures rows(nullptr);
-  if (version >= 0x00010149) {
+  if (version >= kVerSignatureRows) {
     rows.Load(filer);
-  } else if (version >= 0x0001010E) {
+  } else if (version >= kVerSignatureTexts) {
     const auto a = filer.ReadInt08();
     if (a < -1) Raise(kERangeError, "Range check error");
     for (int i = 0; i <= a; ++i) AddOldText(rows, static_cast<size_t>(i), filer.ReadString());

@@ -15,14 +15,14 @@ constexpr int32_t kVerOlderCurrMat = 0x00010108;      // current materials price
 constexpr int32_t kVerMachinistsGrade = 0x0001010C;
 constexpr int32_t kVerOldIndexNumbers = 0x00010111;
 constexpr int kNoNumber = INT32_MIN;  // outside the 16-bit numbers
-constexpr int32_t kVerPriceLevel = 0x00010112;
+constexpr int32_t kVerPositionPriceLevel = 0x00010112;
 constexpr int32_t kVerLegacyWorkTypeIndex = 0x00010113;
 constexpr int32_t kVerDesignIndexNumber = 0x00010115;
 constexpr int32_t kVerMatPriceFlagged = 0x00010116;  // no current materials price
 constexpr int32_t kVerNoMatPriceFlag = 0x00010118;   // the current materials price again
 constexpr int32_t kVerPriceObosn = 0x00010119;
-constexpr int32_t kVerPresenceMask = 0x00010123;  // the current record with its presence mask
-constexpr int32_t kVerBaseCalcMode = 0x00010124;
+constexpr int32_t kVerPositionPresenceMask = 0x00010123;  // the current record, with its mask
+constexpr int32_t kVerPositionBaseCalcMode = 0x00010124;
 constexpr int32_t kVerPlanTexts = 0x00010125;  // profit texts, identifier
 constexpr int32_t kVerCoefTexts = 0x00010128;  // coefficient texts instead of numbers
 constexpr int32_t kVerIndexByNumber = 0x00010129;
@@ -33,8 +33,8 @@ constexpr int32_t kVerDbComment = 0x0001013C;
 constexpr int32_t kVerBookmark = 0x0001013D;
 constexpr int32_t kVerShortPriceBlock = 0x0001013E;  // labour per unit kept by the resources
 constexpr int32_t kVerThreeCoefTexts = 0x00010142;
-constexpr int32_t kVerUserData = 0x00010143;
-constexpr int32_t kVerOptions16 = 0x00010151;
+constexpr int32_t kVerPositionUserData = 0x00010143;
+constexpr int32_t kVerPositionOptions16 = 0x00010151;
 constexpr int32_t kVerCommentEx = 0x00010154;
 constexpr int32_t kVerSysID = 0x00010155;
 constexpr int32_t kVerPriceFormulas = 0x00010159;  // current total and the price formulas
@@ -155,7 +155,7 @@ void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& 
 
 void TSmetaPosition::ReadData(TKdFiler& filer) {
   TSmeta* doc = RowCast<TSmeta>(GetDocData());
-  if (GetFileVersion() >= kVerPresenceMask) {
+  if (GetFileVersion() >= kVerPositionPresenceMask) {
     ReadCurrentForm(filer, doc);
   } else {
     ReadOlderForm(filer, doc);
@@ -164,7 +164,7 @@ void TSmetaPosition::ReadData(TKdFiler& filer) {
 
 void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
   const int32_t version = GetFileVersion();
-  FOptions = version >= kVerOptions16 ? filer.ReadUInt16() : filer.Read_Byte();
+  FOptions = version >= kVerPositionOptions16 ? filer.ReadUInt16() : filer.Read_Byte();
   FNumber = filer.ReadInt32();
   FObosnov = filer.ReadStringView();
   FIsm = filer.ReadStringView();
@@ -182,8 +182,8 @@ void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
   FSb_id = filer.ReadInt32();
   FRas_id = filer.ReadInt32();
   FDBflags = filer.Read_Byte();
-  if (version >= kVerPriceLevel) FPriceLevel = filer.Read_Byte();
-  if (version >= kVerBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
+  if (version >= kVerPositionPriceLevel) FPriceLevel = filer.Read_Byte();
+  if (version >= kVerPositionBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
 }
 
 void TSmetaPosition::ReadNaclPlan(TKdFiler& filer, size_t level, bool with_mask) {
@@ -356,7 +356,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     FBookmark = bookmark == kNoBookmark ? -1 : bookmark;
     FItemFlags.Load(filer);
   }
-  if (version >= kVerUserData && has(kHasUserData)) FUserData.Load(filer);
+  if (version >= kVerPositionUserData && has(kHasUserData)) FUserData.Load(filer);
   ReadTail(filer);
   if (has(kHasPerformer)) ReadPerformer(filer, doc);
   if (has(kHasExcludedKfs)) FExcludedVrkfs.Make(this).Load(filer);
@@ -391,8 +391,8 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       filer.Skip(2);  // workers' average grade, not used
       if (version >= kVerMachinistsGrade && (FOptions & spoHasAverRasrM)) filer.Skip(2);
       FWorks.Load(filer);
-      // The current materials price: always from 65816; in 65800..65813 only
-      // without resources; files of 65814 and 65815 hold none.
+      // The current materials price: always from 0x00010118; from 0x00010108
+      // to 0x00010115 only without resources; 0x00010116 and 0x00010117 hold none.
       if (version >= kVerNoMatPriceFlag ||
           (version >= kVerOlderCurrMat && version < kVerMatPriceFlagged &&
            FResources.Count() == 0)) {

@@ -16,11 +16,11 @@ constexpr int32_t kVerPriceComments = 0x00010101;     // comments of the base an
 constexpr int32_t kVerAttribs = 0x0001010B;           // state byte and the price base's quantity
 constexpr int32_t kVerMachinistsPrices = 0x0001010D;  // machinists' labour has prices
 constexpr int32_t kVerOlderReplaced = 0x00010122;     // the replaced resource is kept
-constexpr int32_t kVerPresenceMask = 0x00010125;      // a mask names the fields present
-constexpr int32_t kVerPriceIndex = 0x00010139;        // price index by number or code
-constexpr int32_t kVerOwnQuantity = 0x0001013E;       // quantity and labour texts in the record
-constexpr int32_t kVerOptions16 = 0x00010140;         // 16-bit options in the common part
-constexpr int32_t kVerPriceRecord = 0x00010144;       // prices as the container's own record
+constexpr int32_t kVerResourcePresenceMask = 0x00010125;  // a mask names the fields present
+constexpr int32_t kVerPriceIndex = 0x00010139;            // price index by number or code
+constexpr int32_t kVerOwnQuantity = 0x0001013E;           // quantity and labour texts in the record
+constexpr int32_t kVerResourceOptions16 = 0x00010140;     // 16-bit options in the common part
+constexpr int32_t kVerPriceRecord = 0x00010144;           // prices as the container's own record
 
 // Bits of the presence mask.
 constexpr int32_t kHasBasePrice = 0x1;
@@ -107,7 +107,7 @@ void TSmetaPosResource::ReadData(TKdFiler& filer) {
   // The caption, when there is one, belongs to the labour part.
   filer.CheckSignature(kRowMarker);
   const int32_t version = GetFileVersion();
-  if (version < kVerPresenceMask) {
+  if (version < kVerResourcePresenceMask) {
     ReadOlderForm(filer, version);
   } else {
     ReadCurrentForm(filer, version);
@@ -134,7 +134,7 @@ void TSmetaPosResource::ReadOlderForm(TKdFiler& filer, int32_t version) {
 void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
   const TSmeta* estimate = EstimateOf(*this);
   FAttribs = filer.Read_Byte();
-  if (version >= kVerOptions16) FFlags = filer.ReadUInt16();
+  if (version >= kVerResourceOptions16) FFlags = filer.ReadUInt16();
   const int32_t mask = filer.ReadInt32();
   if (mask & kHasQuantOneSnip) FQuantOneSnip = filer.ReadDbl64();
   if (version < kVerPriceRecord) {
@@ -271,7 +271,7 @@ void TSmetaMappedRes::ReadData(TKdFiler& filer) {
   TSmetaPosResource::ReadData(filer);
   const int32_t version = GetFileVersion();
   if (version < kVerOwnQuantity) FQuantOne = ClampQuantOne(filer.ReadDbl64());
-  if (version < kVerOptions16) FFlags = filer.Read_Byte();
+  if (version < kVerResourceOptions16) FFlags = filer.Read_Byte();
   const int32_t index = filer.ReadInt32();
   const TSmeta* estimate = EstimateOf(*this);
   FSharedRes = estimate ? estimate->FResManager.Entry(index) : nullptr;

@@ -13,7 +13,7 @@
 namespace kdx {
 namespace {
 
-// File versions that changed the estimate's body, in the order they came.
+// File versions that changed the estimate's body, ascending.
 constexpr int32_t kVerSharedRows = 0x00010101;           // shared price comments
 constexpr int32_t kVerSecondLegacyList = 0x00010102;     // one more skipped coefficient list
 constexpr int32_t kVerTwoAddZatrLists = 0x00010103;      // additional costs per price level
@@ -21,7 +21,7 @@ constexpr int32_t kVerVidRab2001 = 0x00010106;           // the catalogue holds 
 constexpr int32_t kVerRegionId16 = 0x0001010F;           // region ID in 16 bits
 constexpr int32_t kVerVrBaseCalc = 0x00010110;           // work-type list of calculation
 constexpr int32_t kVerLegacyCoefTables = 0x00010111;     // coefficient tables as indexes
-constexpr int32_t kVerPriceLevel = 0x00010113;           // price level (legacy price mode P)
+constexpr int32_t kVerSmetaPriceLevel = 0x00010113;      // price level (legacy price mode P)
 constexpr int32_t kVerLegacyDesignIndexes = 0x00010114;  // design indexes
 constexpr int32_t kVerLegacyTail = 0x00010117;           // more blocks after the costs
 constexpr int32_t kVerCommonNakl = 0x0001011A;           // estimate-wide overhead and profit
@@ -29,10 +29,10 @@ constexpr int32_t kVerThirdLegacyList = 0x0001011C;
 constexpr int32_t kVerTerZoneK = 0x0001011D;
 constexpr int32_t kVerOsGlava = 0x0001011F;  // chapter and link of the object estimate
 constexpr int32_t kVerCcGlava = 0x00010121;  // chapters of the consolidated calculations
-constexpr int32_t kVerBaseCalcMode = 0x00010124;
+constexpr int32_t kVerSmetaBaseCalcMode = 0x00010124;
 constexpr int32_t kVerVariables = 0x00010125;
-constexpr int32_t kVerIndexesMode = 0x00010128;  // index mode and block rounding
 constexpr int32_t kVerIndexLists = 0x00010127;   // add-on types, index lists
+constexpr int32_t kVerIndexesMode = 0x00010128;  // index mode and block rounding
 constexpr int32_t kVerCommonIndexB = 0x0001012A;
 constexpr int32_t kVerBasePriceLevel = 0x0001012B;  // base price level instead of P; separate wages
 constexpr int32_t kVerSingleAddZatrs = 0x0001012C;
@@ -53,9 +53,9 @@ constexpr int32_t kVerMatRoundMode = 0x0001013B;
 constexpr int32_t kVerItogExpand = 0x0001013D;
 constexpr int32_t kVerNoMtsnPrefix = 0x0001013F;
 constexpr int32_t kVerCommonNPK = 0x00010142;
-constexpr int32_t kVerUserData = 0x00010143;  // labour digits, user data, comment
+constexpr int32_t kVerSmetaUserData = 0x00010143;  // labour digits, user data, comment
 constexpr int32_t kVerActs = 0x00010145;
-constexpr int32_t kVerSignatures = 0x0001014C;
+constexpr int32_t kVerSmetaSignatureList = 0x0001014C;
 constexpr int32_t kVerOptionalZones = 0x0001014F;
 constexpr int32_t kVerDefectsList = 0x00010150;
 constexpr int32_t kVerRenumerator = 0x00010154;
@@ -214,7 +214,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
     FVidsRabs.List(vr1984).Load(filer);
   }
   if (version >= kVerVrBaseCalc) FVrBaseCalc = filer.Read_Byte();
-  if (version >= kVerPriceLevel) {
+  if (version >= kVerSmetaPriceLevel) {
     if (version >= kVerBasePriceLevel) {
       FBasePriceLevel = filer.Read_Byte();
     } else {
@@ -228,7 +228,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
     if (FBasePriceLevel == smpl2001) FVrBaseCalc = vr2001;
     if (version < kVerNoLegacyIndexMode) FLegacyIndexMode = filer.Read_Byte();
   }
-  if (version >= kVerBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
+  if (version >= kVerSmetaBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
   if (version >= kVerIndexesMode) {
     const uint8_t mode = filer.Read_Byte();
     FIndexesMode = mode <= simSmr ? mode : uint8_t{simNone};
@@ -304,13 +304,13 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   ReadLegacyTail(filer);
   if (version >= kVerVariables) FVariables.Load(filer);
   if (version >= kVerIndexFileName) FIndexFileName = filer.ReadStringView();
-  if (version >= kVerSignatures) {
+  if (version >= kVerSmetaSignatureList) {
     FDocSignatures.Load(filer);
   } else {
     ReadOldEstimateSignatures(FDocSignatures, filer, version);
   }
   if (version >= kVerItogExpand) FItogExpandToItem = static_cast<uint8_t>(filer.ReadUInt16());
-  if (version >= kVerUserData) {
+  if (version >= kVerSmetaUserData) {
     FTzDigits = filer.Read_Byte();
     FUserData.Load(filer);
     FDocComment.Load(filer);
@@ -466,7 +466,7 @@ void TSmeta::AfterLoad() {
     FPositions.insert(FPositions.end(), positions.begin(), positions.end());
   }
   for (TSmetaPosition* position : FPositions) position->ResolveLinkedPositions(FPositions);
-  if (FFileVersion >= kVerPriceLevel && FFileVersion < kVerIndexesMode) ApplyLegacyIndexMode();
+  if (FFileVersion >= kVerSmetaPriceLevel && FFileVersion < kVerIndexesMode) ApplyLegacyIndexMode();
 }
 
 void TSmeta::ApplyLegacyIndexMode() {

@@ -43,12 +43,12 @@ class TSmeta : public TKDXAbstractDocData,
                public ISmetaIndexesModeSource,
                public ISmetaDefectListHost {
  public:
-  static constexpr int32_t kMaxFileVersion = 0x0001015F;
+  static constexpr int32_t kVerSmetaLast = 0x0001015F;
 
   explicit TSmeta(const ConversionSettings& settings);
   ~TSmeta() override;
 
-  int32_t MaxFileVersion() const override { return kMaxFileVersion; }
+  int32_t MaxFileVersion() const override { return kVerSmetaLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_Smeta"); }
   const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D340}"; }
 

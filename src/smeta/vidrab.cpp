@@ -8,9 +8,9 @@ namespace {
 // File versions that changed the records of the catalogue.
 constexpr int32_t kVerOsColumn = 0x0001011B;
 constexpr int32_t kVerIndexCode = 0x00010135;
+constexpr int32_t kVerCatalogHead = 0x0001013B;
 constexpr int32_t kVerTwoMethodTexts = 0x00010141;
 constexpr int32_t kVerThreeMethodTexts = 0x00010142;
-constexpr int32_t kVerCatalogHead = 0x0001013B;
 constexpr int32_t kVerCurrRates = 0x00010152;
 
 const std::string& CatalogDefaultCaption() {
