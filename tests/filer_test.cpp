@@ -64,7 +64,7 @@ TEST(FilerTest, ExtendedReadsTheEightyBitLayout) {
   };
   for (const Case& c : cases) {
     TKdFiler f = Over(c.bytes);
-    EXPECT_EQ(f.ReadExtended(), c.expected);
+    EXPECT_EQ(f.ReadExtended().ToDouble(), c.expected);
     EXPECT_TRUE(f.IsEndOfStream());
   }
   // What the writer produces reads back unchanged.
@@ -73,8 +73,53 @@ TEST(FilerTest, ExtendedReadsTheEightyBitLayout) {
     w.WriteExtended(v);
     ASSERT_EQ(w.Bytes().size(), 10u);
     TKdFiler f = Over(w.Bytes());
-    EXPECT_EQ(f.ReadExtended(), v);
+    EXPECT_EQ(f.ReadExtended().ToDouble(), v);
   }
+}
+
+// Tests against 0 and 1 take the stored value: within 1E-8 (the extended value
+// nearest to it, 12379400392853802749 * 2^-90) or not, whatever its nearest
+// double says.
+TEST(FilerTest, ExtendedNearZeroAndOneDecideOnTheStoredBits) {
+  constexpr uint64_t kOne = uint64_t{1} << 63;
+  constexpr uint64_t kBound = 12379400392853802749u;  // 1E-8 at exponent 16356
+  struct Case {
+    const char* what;
+    TExtended value;
+    bool near_zero, near_one;
+  };
+  const Case cases[] = {
+      {"1", {kOne, 16383}, false, true},
+      {"1 + 92233720368 * 2^-63, below 1 + 1E-8", {kOne + 92233720368u, 16383}, false, true},
+      {"1 + 92233720369 * 2^-63, above 1 + 1E-8", {kOne + 92233720369u, 16383}, false, false},
+      {"1 - 184467440737 * 2^-64, above 1 - 1E-8",
+       {0 - uint64_t{184467440737u}, 16382},
+       false,
+       true},
+      {"1 - 184467440738 * 2^-64, below 1 - 1E-8",
+       {0 - uint64_t{184467440738u}, 16382},
+       false,
+       false},
+      {"-1", {kOne, 0x8000 | 16383}, false, false},
+      {"1E-8", {kBound, 16356}, true, false},
+      {"just above 1E-8", {kBound + 1, 16356}, false, false},
+      {"-1E-8", {kBound, 0x8000 | 16356}, true, false},
+      {"-(just above 1E-8)", {kBound + 1, 0x8000 | 16356}, false, false},
+      {"below 1E-8 by an exponent", {~uint64_t{0}, 16355}, true, false},
+      {"above 1E-8 by an exponent", {kOne, 16357}, false, false},
+      {"0", {0, 0}, true, false},
+      {"smallest denormal", {1, 0}, true, false},
+      {"an unnormal below 1E-8", {kBound >> 1, 16357}, true, false},
+      {"infinity", {kOne, 0x7FFF}, false, false},
+      {"1.000000001 from a double", 1.000000001, false, true},
+      {"1.00000002 from a double", 1.00000002, false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.value.NearZero(), c.near_zero) << c.what;
+    EXPECT_EQ(c.value.NearOne(), c.near_one) << c.what;
+  }
+  // The value above 1 + 1E-8 has a nearest double within 1E-8 of 1.
+  EXPECT_LE(std::fabs(TExtended(kOne + 92233720369u, 16383).ToDouble() - 1), 1e-8);
 }
 
 TEST(FilerTest, StringsAcceptEveryTagForEveryLength) {

@@ -21,6 +21,27 @@ struct Currency {
 };
 inline constexpr Currency kMaxCurrency{INT64_MAX};
 
+// An 80-bit extended value as stored: a 64-bit significand with its integer
+// bit, then the sign and a 15-bit exponent biased by 16383. Kept as its bits,
+// since not every platform has an 80-bit type, so that a value can be tested
+// against 0 or 1 exactly as stored; numbers are written from its nearest double.
+class TExtended {
+ public:
+  TExtended() = default;
+  // Exact: every double is an extended value.
+  TExtended(double value);  // NOLINT(google-explicit-constructor): values are assigned as numbers
+  TExtended(uint64_t mantissa, uint16_t sign_exponent);
+  uint64_t Mantissa() const;
+  uint16_t SignExponent() const { return words_[4]; }
+  double ToDouble() const;
+  // Within 1E-8 (the extended value nearest to it) of 0, of 1.
+  bool NearZero() const;
+  bool NearOne() const;
+
+ private:
+  uint16_t words_[5] = {};  // the stored bytes, little-endian
+};
+
 // Nesting of rows is capped so that reading, writing XML and destroying a
 // crafted file cannot exhaust the stack.
 inline constexpr int kMaxRowNesting = 256;
@@ -60,8 +81,10 @@ class TOrvakFiler {
     return d;
   }
   Currency ReadCurr64() { return Currency{ReadInt64()}; }
-  // 80-bit extended, returned rounded to a double.
-  double ReadExtended();
+  TExtended ReadExtended() {
+    const uint64_t mantissa = ReadUInt64();
+    return {mantissa, ReadUInt16()};
+  }
   // A tagged string (tag 6, 7 or 8 and a 1-, 2- or 4-byte length); the bytes
   // are windows-1251 text and are returned as they stand.
   std::string ReadString() { return std::string(ReadStringView()); }
@@ -146,7 +169,11 @@ class TKdFilerWriter {
     Fixed(bits);
   }
   void WriteCur64(Currency c) { WriteInt64(c.value); }
-  void WriteExtended(double d);
+  void WriteExtended(double d) { WriteExtended(TExtended(d)); }
+  void WriteExtended(TExtended value) {
+    WriteInt64(static_cast<int64_t>(value.Mantissa()));
+    WriteInt16(value.SignExponent());
+  }
   // Chooses the tag by the length (6 up to 255, 7 up to 65534, 8 above).
   void WriteString(std::string_view cp1251);
   // Writes the text with the given tag whatever its length (tests use it).

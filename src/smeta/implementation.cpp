@@ -110,9 +110,9 @@ void TCustomSmetaActOverrides::XMLSave(XmlElement& element) { XMLSaveOverrides(e
 
 // ---- position overrides ----
 
-double TPositionActQuantity::UnitCoefficient() const {
+TExtended TPositionActQuantity::UnitCoefficient() const {
   const auto* position = FindOwnerOf<TSmetaPosition>(*this);
-  return position ? position->FQuantity.UnitCoefficient() : 1;
+  return position ? position->FQuantity.UnitCoefficient() : TExtended(1.0);
 }
 
 Currency TPositionActForOneFx::SlotValue(int slot) const {

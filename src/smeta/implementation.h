@@ -67,7 +67,7 @@ class TCustomSmetaActOverrides : public TCustomSmetaActLink {
 class TPositionActQuantity : public TCustomPosQuantity {
  public:
   using TCustomPosQuantity::TCustomPosQuantity;
-  double UnitCoefficient() const override;
+  TExtended UnitCoefficient() const override;
 };
 
 // The formulas of an act's current prices for one unit; the prices are the
