@@ -227,26 +227,25 @@ void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
   texts[scmBase] = texts[scmBInd];
 }
 
-void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001,
-                                         bool index8401, bool index1984, bool minus_one_is_none) {
+void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexNumbers held) {
   // The older records store -1 for "no index"; the presence-mask records name
   // only the numbers they hold, so there -1 is looked up like any number.
-  const auto number = [&filer, minus_one_is_none] {
+  const auto number = [&filer, held] {
     const int n = filer.ReadInt16();
-    return n == -1 && minus_one_is_none ? kNoNumber : n;
+    return n == -1 && held.minus_one_is_none ? kNoNumber : n;
   };
   const auto code = [](int which, int n) { return Prefix(which) + IntToText(n + 1); };
-  if (index2001) {
+  if (held.index2001) {
     const int n = number();
     if (n != kNoNumber && FPriceLevel == ppt2001 && PriceModeOneOf(doc, 0, 2)) {
       SetPriceIndexByCode(doc, code(kPrefix2001, n));
     }
   }
-  if (index8401) {
+  if (held.index8401) {
     const int n = number();
     if (n != kNoNumber && doc) SetPriceIndex8401(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
   }
-  if (index1984) {
+  if (held.index1984) {
     const int n = number();
     if (n != kNoNumber && FPriceLevel == ppt1984 && PriceModeOneOf(doc, 0, 2)) {
       SetPriceIndexByCode(doc, code(kPrefix1984, n));
@@ -321,8 +320,11 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   }
   FKoeffs.Load(filer);
   if (version < kVerNoOldIndexNumbers) {
-    ReadOldIndexNumbers(filer, doc, has(kHasIndex2001Number), has(kHasIndex8401Number),
-                        has(kHasIndex1984Number), false);
+    ReadOldIndexNumbers(filer, doc,
+                        {.index2001 = has(kHasIndex2001Number),
+                         .index8401 = has(kHasIndex8401Number),
+                         .index1984 = has(kHasIndex1984Number),
+                         .minus_one_is_none = false});
     if (has(kHasDesignIndexNumber)) {
       const auto n = filer.ReadInt16();
       if (PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 2) {
@@ -421,7 +423,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       break;
   }
   FKoeffs.Load(filer);
-  if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, true, true, true, true);
+  if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, {});
   if (version >= kVerDesignIndexNumber && version < kVerNoOldIndexNumbers) {
     const auto n = filer.ReadInt16();
     if (n != -1 && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {

@@ -121,8 +121,14 @@ class TSmetaPosition : public TKdIdentifierRow {
   // A rate times 10000 as its decimal text.
   std::string RateText(TKdFiler& filer) const;
   void ReadCoefficientTexts(TKdFiler& filer, std::array<CompactString, kCalcMethods>& texts);
-  void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001, bool index8401,
-                           bool index1984, bool minus_one_is_none);
+  // Which old index numbers a record holds, and whether -1 among them means none.
+  struct OldIndexNumbers {
+    bool index2001 = true;
+    bool index8401 = true;
+    bool index1984 = true;
+    bool minus_one_is_none = true;
+  };
+  void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexNumbers held);
   void ReadTail(TKdFiler& filer);
   void ReadPerformer(TKdFiler& filer, TSmeta* doc);
   void FinishOldFile();

@@ -41,7 +41,7 @@ constexpr int32_t kVerNoLegacyLists = 0x0001012E;
 constexpr int32_t kVerItogOptions = 0x0001012F;  // totals options, common index A
 constexpr int32_t kVerIndexFileName = 0x00010130;
 constexpr int32_t kVerNoCoefTables = 0x00010131;
-constexpr int32_t kVerNoLegacyE = 0x00010132;
+constexpr int32_t kVerNoBareFirstItemList = 0x00010132;
 constexpr int32_t kVerNoLegacyIndexes = 0x00010133;  // no design or work-type index blocks
 constexpr int32_t kVerNoLegacyIndexMode = 0x00010134;
 constexpr int32_t kVerIndexesLinkMode = 0x00010135;  // index link mode, column indexes
@@ -73,16 +73,19 @@ void SkipLegacyItem(TKdFiler& filer, int tails) {
   filer.Skip(8);
   for (int t = 0; t < tails; ++t) filer.Skip(size_t{filer.ReadUInt16()} * 12);
 }
-// Block D: a counted list of items with two tails.
-void SkipBlockD(TKdFiler& filer) {
+// A skipped coefficient list whose items hold two entry tables.
+void SkipTwoTableList(TKdFiler& filer) {
   const uint16_t count = filer.ReadUInt16();
   for (int i = 0; i < count; ++i) SkipLegacyItem(filer, 2);
 }
-// Block E: a counted list of items with one tail; with first_item_short the
-// first item has none.
-void SkipBlockE(TKdFiler& filer, bool first_item_short) {
+// A skipped coefficient list whose items hold one entry table; in the older
+// of the two such lists the first item holds none.
+enum class FirstItem { kWithTable, kBare };
+void SkipOneTableList(TKdFiler& filer, FirstItem first) {
   const uint16_t count = filer.ReadUInt16();
-  for (int i = 0; i < count; ++i) SkipLegacyItem(filer, i == 0 && first_item_short ? 0 : 1);
+  for (int i = 0; i < count; ++i) {
+    SkipLegacyItem(filer, i == 0 && first == FirstItem::kBare ? 0 : 1);
+  }
 }
 
 // An entry of the work-type index tables: a key and two factors times 10000.
@@ -345,25 +348,25 @@ void TSmeta::ReadLegacyTail(TKdFiler& filer) {
     if (FVrBaseCalc == vr1984) {
       ReadLegacyWorkTypeIndexes(filer, vr1984);
     } else {
-      SkipBlockD(filer);
+      SkipTwoTableList(filer);
     }
   }
-  if (version < kVerNoLegacyLists) SkipBlockD(filer);
+  if (version < kVerNoLegacyLists) SkipTwoTableList(filer);
   if (version < kVerNoSecondLegacyList) {
-    if (version >= kVerSecondLegacyList) SkipBlockD(filer);
-    if (version >= kVerThirdLegacyList) SkipBlockD(filer);
+    if (version >= kVerSecondLegacyList) SkipTwoTableList(filer);
+    if (version >= kVerThirdLegacyList) SkipTwoTableList(filer);
   }
   if (version >= kVerLegacyTail) {
     if (version < kVerNoLegacyIndexes) {
       if (FVrBaseCalc == vr2001) {
         ReadLegacyWorkTypeIndexes(filer, vr2001);
       } else {
-        SkipBlockD(filer);
+        SkipTwoTableList(filer);
       }
     }
-    if (version < kVerNoLegacyLists) SkipBlockD(filer);
-    if (version < kVerNoLegacyE) SkipBlockE(filer, true);
-    if (version < kVerNoLegacyLists) SkipBlockE(filer, false);
+    if (version < kVerNoLegacyLists) SkipTwoTableList(filer);
+    if (version < kVerNoBareFirstItemList) SkipOneTableList(filer, FirstItem::kBare);
+    if (version < kVerNoLegacyLists) SkipOneTableList(filer, FirstItem::kWithTable);
   }
 }
 

@@ -141,12 +141,13 @@ class TSmeta : public TKDXAbstractDocData,
   void XMLSaveBody(XmlElement& element) override;
 
  private:
-  // Legacy blocks of old files.
-  void ReadLegacyCoefficientTables(TKdFiler& filer);                     // block A
-  void ReadLegacyDesignIndexes(TKdFiler& filer);                         // block B
-  void ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr);  // block C
+  // Legacy blocks of old files, turned into price indexes.
+  void ReadLegacyCoefficientTables(TKdFiler& filer);
+  void ReadLegacyDesignIndexes(TKdFiler& filer);
+  void ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr);
   void ReadAdditionalCosts(TKdFiler& filer);
-  void ReadLegacyTail(TKdFiler& filer);  // the blocks after the additional costs
+  // The work-type indexes and skipped lists after the additional costs.
+  void ReadLegacyTail(TKdFiler& filer);
   void AfterLoad();
   void ApplyLegacyIndexMode();
 
