@@ -91,7 +91,6 @@ class TOrvakFiler {
   // The same text as a view of the bytes being read, for a field that copies
   // it at once: no text is made on the way. Valid as long as the bytes are.
   std::string_view ReadStringView();
-  std::string ReadStringA() { return ReadString(); }
   void SkipString() { ReadStringView(); }
 
   // Reads the marker byte a record starts with.

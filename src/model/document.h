@@ -15,7 +15,6 @@ namespace kdx {
 inline constexpr uint8_t ddsDestroying = 1;
 inline constexpr uint8_t ddsLoading = 2;
 inline constexpr uint8_t ddsSaving = 4;
-inline constexpr uint8_t ddsUndoSaving = 8;
 inline constexpr uint8_t ddsWritingOnce = 16;  // XMLSaveOnce: rows are freed once written
 
 // Eight ASCII bytes read as one little-endian 64-bit value.

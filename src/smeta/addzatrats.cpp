@@ -159,16 +159,6 @@ TSmetaAddZatrGlava* TSmetaAddZatrats::Glava(int chapter) {
   return &FItems[static_cast<size_t>(chapter - kFirstAddZatrGlava)];
 }
 
-TSmetaAddZatr* TSmetaAddZatrats::FindAddZatrByIdentifer(std::string_view identifier) const {
-  for (const TSmetaAddZatrGlava& glava : FItems) {
-    for (size_t i = 0; i < glava.Count(); ++i) {
-      TSmetaAddZatr* cost = glava.At(i);
-      if (Cp1251SameText(cost->FIdentifier, identifier)) return cost;
-    }
-  }
-  return nullptr;
-}
-
 // ---- winter rise catalogue ----
 
 void TSmetaWinters::ReadData(TKdFiler& filer) {

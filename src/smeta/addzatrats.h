@@ -86,9 +86,6 @@ class TSmetaAddZatrats : public TKDXAbstractRow {
 
   // The list of the chapter, or nullptr outside 8..15.
   TSmetaAddZatrGlava* Glava(int chapter);
-  // The first cost (chapters in order, costs in list order) whose identifier
-  // equals the given one ignoring letter case, or nullptr.
-  TSmetaAddZatr* FindAddZatrByIdentifer(std::string_view identifier) const;
 
  private:
   std::array<TSmetaAddZatrGlava, kAddZatrGlavas> FItems;

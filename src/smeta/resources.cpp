@@ -311,15 +311,4 @@ int TSmetaPosResources::ItemType(const TKDXAbstractRow& row) const {
   return static_cast<const TSmetaPosResource&>(row).ResourceType();
 }
 
-TSmetaPosResource* TSmetaPosResources::GetSingleResourceByType(TSmetaResourceType type) const {
-  TSmetaPosResource* found = nullptr;
-  for (size_t i = 0; i < Count(); ++i) {
-    TSmetaPosResource* res = At(i);
-    if (res->ResourceType() != type) continue;
-    if (found) return nullptr;
-    found = res;
-  }
-  return found;
-}
-
 }  // namespace kdx
