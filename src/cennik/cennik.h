@@ -57,7 +57,6 @@ class TCennikGroup : public TKDXExpAbstractObjectList {
   int ItemType(const TKDXAbstractRow& row) const override;
   // Resources and folders are referred to by nothing.
   bool FreesWrittenItems() const override { return true; }
-  TCennikResType ResType() const { return FResType; }
 
  protected:
   TCennikResType FResType;

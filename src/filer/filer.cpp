@@ -132,21 +132,4 @@ void TKdFilerWriter::WriteStringTagged(uint8_t tag, std::string_view text) {
   Write(text.data(), text.size());
 }
 
-void TKdFilerWriter::WriteListBegin() {
-  list_marks_.emplace_back(buf_.size(), 0);
-  WriteInt32(0);
-}
-
-void TKdFilerWriter::NextListItem() {
-  if (!list_marks_.empty()) ++list_marks_.back().second;
-}
-
-void TKdFilerWriter::WriteListEnd() {
-  if (list_marks_.empty()) return;
-  const auto [at, count] = list_marks_.back();
-  list_marks_.pop_back();
-  const auto v = static_cast<uint32_t>(count);
-  for (int i = 0; i < 4; ++i) buf_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 }  // namespace kdx

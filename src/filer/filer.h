@@ -177,11 +177,6 @@ class TKdFilerWriter {
   void WriteString(std::string_view cp1251);
   // Writes the text with the given tag whatever its length (tests use it).
   void WriteStringTagged(uint8_t tag, std::string_view cp1251);
-  void WriteStringA(std::string_view cp1251) { WriteString(cp1251); }
-
-  void WriteListBegin();
-  void NextListItem();
-  void WriteListEnd();
 
  private:
   template <typename T>
@@ -189,7 +184,6 @@ class TKdFilerWriter {
     for (size_t i = 0; i < sizeof(T); ++i) buf_ += static_cast<char>((v >> (8 * i)) & 0xFF);
   }
   std::string buf_;
-  std::vector<std::pair<size_t, int32_t>> list_marks_;
 };
 
 }  // namespace kdx

@@ -35,7 +35,6 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   bool Loading() const { return (FDocDataState & ddsLoading) != 0; }
   bool Destroying() const { return (FDocDataState & ddsDestroying) != 0; }
   bool WritingOnce() const { return (FDocDataState & ddsWritingOnce) != 0; }
-  TKdDocComment& DocComment() { return FDocComment; }
 
   virtual int32_t MaxFileVersion() const = 0;
   virtual uint64_t DocSignature() const = 0;

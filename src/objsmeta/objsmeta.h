@@ -139,7 +139,6 @@ class TCustomObjSmeta : public TKDXAbstractDocData {
   uint8_t Mode() const { return FMode; }
   // Rebuilds the chapter list, empty, for a mode; fails for an unknown mode.
   void SetMode(uint8_t mode);
-  size_t ChapterCount() const { return FGlavs.size(); }
   TObjSmetaGlava& Chapter(size_t index) const { return *FGlavs[index]; }
   // The name a chapter without a stored caption takes: by mode and 0-based place.
   static std::string_view StandardChapterName(uint8_t mode, size_t position);

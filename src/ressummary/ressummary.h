@@ -99,7 +99,6 @@ class TResSummResGroupData : public TKdTypedList<TResSummaryResource> {
   void XMLSave(XmlElement& element) override;
   // Resources are referred to by nothing (links refer to the sources).
   bool FreesWrittenItems() const override { return true; }
-  TResSummaryGroupType GroupType() const { return FGroupType; }
 
  private:
   TResSummaryGroupType FGroupType;
@@ -184,7 +183,6 @@ class TResSummOSData : public TCustomResSummDocData {
  public:
   explicit TResSummOSData(TKDXAbstractRow* owner, int list_index = -1)
       : TCustomResSummDocData(owner, list_index), FLinkDataList(this) {}
-  TResSummLinkDataList& LinkDataList() { return FLinkDataList; }
 
  protected:
   void ReadContent(TKdFiler& filer) override { FLinkDataList.Load(filer); }

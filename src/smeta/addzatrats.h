@@ -142,8 +142,6 @@ class TSmetaCommonNPK : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  uint8_t NaklMode() const { return FNaklMode; }
-
   std::string FCommonK;
   std::array<std::string, kCalcMethods> FMethodK;
   uint8_t FActiveItems = cnpaiVidRabK | cnpaiCommonK | cnpaiMethodK;

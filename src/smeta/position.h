@@ -61,7 +61,6 @@ class TSmetaPosition : public TKdIdentifierRow {
   void ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions);
   // Labour per unit of the older price block: workers (0), machinists (1).
   Currency OlderLabour(int which) const { return FOlderLabour[static_cast<size_t>(which)]; }
-  bool IsInactive() const { return (FOptions & spoInactive) != 0; }
 
   int32_t FSysID = 0;
   int32_t FNumber = 0;
