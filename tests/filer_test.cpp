@@ -67,6 +67,12 @@ TEST(FilerTest, ExtendedReadsTheEightyBitLayout) {
     EXPECT_EQ(f.ReadExtended().ToDouble(), c.expected);
     EXPECT_TRUE(f.IsEndOfStream());
   }
+  // Rounded to the nearest double, ties to even, also across a power of 2.
+  constexpr uint64_t kOne = uint64_t{1} << 63;
+  EXPECT_EQ(TExtended(kOne | 0x400, 16383).ToDouble(), 1.0);
+  EXPECT_EQ(TExtended(kOne | 0xC00, 16383).ToDouble(), 1.0 + 0x1p-51);
+  EXPECT_EQ(TExtended(kOne | 0x401, 16383).ToDouble(), 1.0 + 0x1p-52);
+  EXPECT_EQ(TExtended(~uint64_t{0}, 0x8000 | 16383).ToDouble(), -2.0);
   // What the writer produces reads back unchanged.
   for (double v : {123.456, -1e-300, 6.02214076e23, 5e-324, 1.0 / 3}) {
     TKdFilerWriter w;

@@ -6,17 +6,11 @@ namespace kdx {
 
 namespace {
 
-// The extended value nearest to 1E-8: kTolerance * 2^-90.
-constexpr uint64_t kTolerance = 12379400392853802749u;
-constexpr int kToleranceExponent = 16383 - 27;
-constexpr uint64_t kIntegerBit = uint64_t{1} << 63;
+constexpr uint64_t kIntegerBit = TExtended::kIntegerBit;
+constexpr uint64_t kTolerance = TExtended::kTolerance;
+constexpr int kToleranceExponent = TExtended::kToleranceExponent;
 
 }  // namespace
-
-TExtended::TExtended(uint64_t mantissa, uint16_t sign_exponent) {
-  for (int i = 0; i < 4; ++i) words_[i] = static_cast<uint16_t>(mantissa >> (16 * i));
-  words_[4] = sign_exponent;
-}
 
 TExtended::TExtended(double d) {
   uint64_t mantissa = 0;
@@ -34,38 +28,54 @@ TExtended::TExtended(double d) {
     mantissa = static_cast<uint64_t>(std::ldexp(frac, 64));
     se |= static_cast<unsigned>(e - 1 + 16383);
   }
-  *this = TExtended(mantissa, static_cast<uint16_t>(se));
-}
-
-uint64_t TExtended::Mantissa() const {
-  uint64_t mantissa = 0;
-  for (int i = 0; i < 4; ++i) mantissa |= static_cast<uint64_t>(words_[i]) << (16 * i);
-  return mantissa;
+  mantissa_ = mantissa;
+  sign_exponent_ = static_cast<uint16_t>(se);
 }
 
 double TExtended::ToDouble() const {
-  const uint64_t mantissa = Mantissa();
-  const int exponent = words_[4] & 0x7FFF;
+  const bool negative = (sign_exponent_ & 0x8000) != 0;
+  const int exponent = sign_exponent_ & 0x7FFF;
+  const int biased = exponent - 16383 + 1023;  // the exponent of a double
+  if ((mantissa_ & kIntegerBit) && biased >= 1 && biased <= 2046) {
+    // A normal double: the top 53 bits of the significand, rounded to the
+    // nearest, ties to even.
+    uint64_t top = mantissa_ >> 11;
+    const uint64_t rest = mantissa_ & 0x7FF;
+    uint64_t e = static_cast<uint64_t>(biased);
+    if (rest > 0x400 || (rest == 0x400 && (top & 1))) {
+      if (++top == uint64_t{1} << 53) {
+        top >>= 1;
+        ++e;
+      }
+    }
+    if (e <= 2046) {
+      const uint64_t bits =
+          (negative ? uint64_t{1} << 63 : 0) | e << 52 | (top & ~(uint64_t{1} << 52));
+      double value;
+      std::memcpy(&value, &bits, sizeof value);
+      return value;
+    }
+  }
   double value;
   if (exponent == 0x7FFF) {
-    value = (mantissa << 1) == 0 ? INFINITY : NAN;
-  } else if (exponent == 0 && mantissa == 0) {
+    value = (mantissa_ << 1) == 0 ? INFINITY : NAN;
+  } else if (mantissa_ == 0) {
     value = 0.0;
   } else {
     // The significand has an explicit integer bit: value = m * 2^(e - 16383 - 63).
     const int e = (exponent == 0 ? 1 : exponent) - 16383 - 63;
-    value = std::ldexp(static_cast<double>(mantissa), e);
+    value = std::ldexp(static_cast<double>(mantissa_), e);
   }
-  return (words_[4] & 0x8000) ? -value : value;
+  return negative ? -value : value;
 }
 
-bool TExtended::NearZero() const {
-  uint64_t mantissa = Mantissa();
-  int exponent = words_[4] & 0x7FFF;
-  if (exponent == 0x7FFF) return false;
-  if (mantissa == 0) return true;
+bool TExtended::NearZeroSlow() const {
   // Brought to the form with the integer bit set, the value compares by
   // exponent, then by significand.
+  uint64_t mantissa = mantissa_;
+  int exponent = sign_exponent_ & 0x7FFF;
+  if (mantissa == 0) return exponent != 0x7FFF;
+  if (exponent == 0x7FFF) return false;
   if (exponent == 0) exponent = 1;
   while (!(mantissa & kIntegerBit)) {
     mantissa <<= 1;
@@ -73,21 +83,6 @@ bool TExtended::NearZero() const {
   }
   return exponent < kToleranceExponent ||
          (exponent == kToleranceExponent && mantissa <= kTolerance);
-}
-
-bool TExtended::NearOne() const {
-  const uint64_t mantissa = Mantissa();
-  if (!(mantissa & kIntegerBit)) return false;  // below 0.5 (or not a normal form)
-  // Above 1 the distance is (m - 2^63) * 2^-63, below it (2^64 - m) * 2^-64;
-  // against kTolerance * 2^-90 that is a comparison with kTolerance shifted.
-  switch (words_[4]) {
-    case 16383:
-      return mantissa - kIntegerBit <= kTolerance >> 27;
-    case 16382:
-      return (~mantissa + 1) <= kTolerance >> 26;
-    default:
-      return false;
-  }
 }
 
 std::string_view TOrvakFiler::ReadStringView() {

@@ -25,22 +25,54 @@ inline constexpr Currency kMaxCurrency{INT64_MAX};
 // bit, then the sign and a 15-bit exponent biased by 16383. Kept as its bits,
 // since not every platform has an 80-bit type, so that a value can be tested
 // against 0 or 1 exactly as stored; numbers are written from its nearest double.
+// Packed to its ten bytes: rows hold several.
+#pragma pack(push, 2)
 class TExtended {
  public:
-  TExtended() = default;
+  constexpr TExtended() = default;
   // Exact: every double is an extended value.
   TExtended(double value);  // NOLINT(google-explicit-constructor): values are assigned as numbers
-  TExtended(uint64_t mantissa, uint16_t sign_exponent);
-  uint64_t Mantissa() const;
-  uint16_t SignExponent() const { return words_[4]; }
+  constexpr TExtended(uint64_t mantissa, uint16_t sign_exponent)
+      : mantissa_(mantissa), sign_exponent_(sign_exponent) {}
+  static constexpr TExtended One() { return {uint64_t{1} << 63, 16383}; }
+  uint64_t Mantissa() const { return mantissa_; }
+  uint16_t SignExponent() const { return sign_exponent_; }
   double ToDouble() const;
   // Within 1E-8 (the extended value nearest to it) of 0, of 1.
-  bool NearZero() const;
-  bool NearOne() const;
+  bool NearZero() const {
+    if (!(mantissa_ & kIntegerBit)) return NearZeroSlow();
+    // A normal form (infinities too) compares by exponent, then by significand.
+    const int exponent = sign_exponent_ & 0x7FFF;
+    return exponent < kToleranceExponent ||
+           (exponent == kToleranceExponent && mantissa_ <= kTolerance);
+  }
+  bool NearOne() const {
+    // Above 1 the distance is (m - 2^63) * 2^-63, below it (2^64 - m) * 2^-64;
+    // against kTolerance * 2^-90 that is a comparison with kTolerance shifted.
+    if (!(mantissa_ & kIntegerBit)) return false;  // not a normal form
+    switch (sign_exponent_) {
+      case 16383:
+        return mantissa_ - kIntegerBit <= kTolerance >> 27;
+      case 16382:
+        return (~mantissa_ + 1) <= kTolerance >> 26;
+      default:
+        return false;
+    }
+  }
+
+  static constexpr uint64_t kIntegerBit = uint64_t{1} << 63;
+  // The extended value nearest to 1E-8: kTolerance * 2^-90.
+  static constexpr uint64_t kTolerance = 12379400392853802749u;
+  static constexpr int kToleranceExponent = 16383 - 27;
 
  private:
-  uint16_t words_[5] = {};  // the stored bytes, little-endian
+  // Unnormal and denormal forms: brought to the normal form first.
+  bool NearZeroSlow() const;
+
+  uint64_t mantissa_ = 0;
+  uint16_t sign_exponent_ = 0;
 };
+#pragma pack(pop)
 
 // Nesting of rows is capped so that reading, writing XML and destroying a
 // crafted file cannot exhaust the stack.
@@ -82,8 +114,10 @@ class TOrvakFiler {
   }
   Currency ReadCurr64() { return Currency{ReadInt64()}; }
   TExtended ReadExtended() {
-    const uint64_t mantissa = ReadUInt64();
-    return {mantissa, ReadUInt16()};
+    const uint8_t* bytes = Take(10);
+    uint64_t mantissa = 0;
+    for (size_t i = 0; i < 8; ++i) mantissa |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    return {mantissa, static_cast<uint16_t>(bytes[8] | bytes[9] << 8)};
   }
   // A tagged string (tag 6, 7 or 8 and a 1-, 2- or 4-byte length); the bytes
   // are windows-1251 text and are returned as they stand.

@@ -112,7 +112,7 @@ void TCustomSmetaActOverrides::XMLSave(XmlElement& element) { XMLSaveOverrides(e
 
 TExtended TPositionActQuantity::UnitCoefficient() const {
   const auto* position = FindOwnerOf<TSmetaPosition>(*this);
-  return position ? position->FQuantity.UnitCoefficient() : TExtended(1.0);
+  return position ? position->FQuantity.UnitCoefficient() : TExtended::One();
 }
 
 Currency TPositionActForOneFx::SlotValue(int slot) const {

@@ -36,7 +36,7 @@ class TCustomPosQuantity : public TKDXAbstractRow {
   // An empty quantity with every coefficient and the precision at its default.
   virtual bool IsEmptyData() const;
   // The coefficient of the unit of measure; 1 for the general row.
-  virtual TExtended UnitCoefficient() const { return 1.0; }
+  virtual TExtended UnitCoefficient() const { return TExtended::One(); }
   // The text of the position's "Quantity" attribute: empty for an empty
   // quantity, else the number (a formula is not shown), wrapped as
   // "ОКР(<number>; <precision>)" when the quantity is rounded.
@@ -48,7 +48,7 @@ class TCustomPosQuantity : public TKDXAbstractRow {
   double FQuantityResult = 0;
   CompactString FFx;
   CompactString FFinalQtyStr;
-  TExtended FKMult = 1.0;
+  TExtended FKMult = TExtended::One();
   int32_t FPrecision = kNoRounding;
   int32_t FVarState = 0;
 
@@ -66,7 +66,7 @@ class TPositionQuantity : public TCustomPosQuantity {
   bool IsEmptyData() const override;
   TExtended UnitCoefficient() const override { return FKMultIsm; }
 
-  TExtended FKMultIsm = 1.0;
+  TExtended FKMultIsm = TExtended::One();
 
  protected:
   void StoreUnitCoefficient(TExtended value) override { FKMultIsm = value; }
