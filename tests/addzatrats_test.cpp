@@ -190,8 +190,6 @@ TEST(AddZatrats, EightChaptersAndLookup) {
 
   EXPECT_EQ(costs.Glava(7), nullptr);
   EXPECT_EQ(costs.Glava(16), nullptr);
-  EXPECT_EQ(costs.FindAddZatrByIdentifer(Cp("дЗ")), costs.Glava(12)->At(0));
-  EXPECT_EQ(costs.FindAddZatrByIdentifer("none"), nullptr);
 }
 
 DocBuilder WinterK(const char* caption, const char* code, int32_t oz) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cennik/resource_prices.h"
+#include "shared/resource_prices.h"
 #include "support/builder.h"
 #include "support/cennik_builder.h"
 #include "support/model_fixtures.h"

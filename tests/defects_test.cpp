@@ -155,8 +155,6 @@ TEST(OptionalZones, EntriesAndLookup) {
             "    <OptionalZone RegionID=\"77\" RegionName=\"Регион\" ZoneID=\"2\" "
             "ZoneName=\"Зона 2\"/>\n"
             "  </OptionalZones>\n");
-  EXPECT_EQ(zones.FindOptionalZoneByRegCode(77), zones.At(1));
-  EXPECT_EQ(zones.FindOptionalZoneByRegCode(5), nullptr);
 }
 
 }  // namespace

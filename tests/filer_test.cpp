@@ -25,16 +25,18 @@ TKdFiler Over(const std::string& bytes) {
 }
 
 TEST(FilerTest, PrimitivesDecodeLittleEndianAndAdvanceByTheirWidth) {
-  const std::string b = Bytes({0xFE,                                            // Int08
-                               0xFF, 0xFF,                                      // Int16
+  const std::string b = Bytes({0xFE, 0xFE,                                      // Int08, Byte
+                               0xFF, 0xFF, 0xFF, 0xFF,                          // Int16, UInt16
                                0xFE, 0xFF, 0xFF, 0xFF,                          // Int32 -2
                                0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x88,  // Int64
-                               0x08, 0x52, 0, 0, 0, 0, 0, 0,                    // Curr64 2.1
-                               0, 0, 0, 0, 0, 0, 0xF8, 0x3F,                    // Dbl64 1.5
+                               0x08, 0x52, 0,    0,    0,    0,    0,    0,     // Curr64 2.1
+                               0,    0,    0,    0,    0,    0,    0xF8, 0x3F,  // Dbl64 1.5
                                0x01, 0x0A, 0x09, 0x00, 0x02});                  // Booleans
   TKdFiler f = Over(b);
-  EXPECT_EQ(f.ReadInt08(), 0xFE);
-  EXPECT_EQ(f.ReadInt16(), 65535);
+  EXPECT_EQ(f.ReadInt08(), -2);
+  EXPECT_EQ(f.Read_Byte(), 0xFE);
+  EXPECT_EQ(f.ReadInt16(), -1);
+  EXPECT_EQ(f.ReadUInt16(), 65535);
   EXPECT_EQ(f.ReadInt32(), -2);
   EXPECT_EQ(f.ReadInt64(), static_cast<int64_t>(0x8807060504030201ull));
   EXPECT_EQ(f.ReadCurr64(), Curr("2.1"));
@@ -62,17 +64,68 @@ TEST(FilerTest, ExtendedReadsTheEightyBitLayout) {
   };
   for (const Case& c : cases) {
     TKdFiler f = Over(c.bytes);
-    EXPECT_EQ(f.ReadExtended(), c.expected);
+    EXPECT_EQ(f.ReadExtended().ToDouble(), c.expected);
     EXPECT_TRUE(f.IsEndOfStream());
   }
+  // Rounded to the nearest double, ties to even, also across a power of 2.
+  constexpr uint64_t kOne = uint64_t{1} << 63;
+  EXPECT_EQ(TExtended(kOne | 0x400, 16383).ToDouble(), 1.0);
+  EXPECT_EQ(TExtended(kOne | 0xC00, 16383).ToDouble(), 1.0 + 0x1p-51);
+  EXPECT_EQ(TExtended(kOne | 0x401, 16383).ToDouble(), 1.0 + 0x1p-52);
+  EXPECT_EQ(TExtended(~uint64_t{0}, 0x8000 | 16383).ToDouble(), -2.0);
   // What the writer produces reads back unchanged.
   for (double v : {123.456, -1e-300, 6.02214076e23, 5e-324, 1.0 / 3}) {
     TKdFilerWriter w;
     w.WriteExtended(v);
     ASSERT_EQ(w.Bytes().size(), 10u);
     TKdFiler f = Over(w.Bytes());
-    EXPECT_EQ(f.ReadExtended(), v);
+    EXPECT_EQ(f.ReadExtended().ToDouble(), v);
   }
+}
+
+// Tests against 0 and 1 take the stored value: within 1E-8 (the extended value
+// nearest to it, 12379400392853802749 * 2^-90) or not, whatever its nearest
+// double says.
+TEST(FilerTest, ExtendedNearZeroAndOneDecideOnTheStoredBits) {
+  constexpr uint64_t kOne = uint64_t{1} << 63;
+  constexpr uint64_t kBound = 12379400392853802749u;  // 1E-8 at exponent 16356
+  struct Case {
+    const char* what;
+    TExtended value;
+    bool near_zero, near_one;
+  };
+  const Case cases[] = {
+      {"1", {kOne, 16383}, false, true},
+      {"1 + 92233720368 * 2^-63, below 1 + 1E-8", {kOne + 92233720368u, 16383}, false, true},
+      {"1 + 92233720369 * 2^-63, above 1 + 1E-8", {kOne + 92233720369u, 16383}, false, false},
+      {"1 - 184467440737 * 2^-64, above 1 - 1E-8",
+       {0 - uint64_t{184467440737u}, 16382},
+       false,
+       true},
+      {"1 - 184467440738 * 2^-64, below 1 - 1E-8",
+       {0 - uint64_t{184467440738u}, 16382},
+       false,
+       false},
+      {"-1", {kOne, 0x8000 | 16383}, false, false},
+      {"1E-8", {kBound, 16356}, true, false},
+      {"just above 1E-8", {kBound + 1, 16356}, false, false},
+      {"-1E-8", {kBound, 0x8000 | 16356}, true, false},
+      {"-(just above 1E-8)", {kBound + 1, 0x8000 | 16356}, false, false},
+      {"below 1E-8 by an exponent", {~uint64_t{0}, 16355}, true, false},
+      {"above 1E-8 by an exponent", {kOne, 16357}, false, false},
+      {"0", {0, 0}, true, false},
+      {"smallest denormal", {1, 0}, true, false},
+      {"an unnormal below 1E-8", {kBound >> 1, 16357}, true, false},
+      {"infinity", {kOne, 0x7FFF}, false, false},
+      {"1.000000001 from a double", 1.000000001, false, true},
+      {"1.00000002 from a double", 1.00000002, false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.value.NearZero(), c.near_zero) << c.what;
+    EXPECT_EQ(c.value.NearOne(), c.near_one) << c.what;
+  }
+  // The value above 1 + 1E-8 has a nearest double within 1E-8 of 1.
+  EXPECT_LE(std::fabs(TExtended(kOne + 92233720369u, 16383).ToDouble() - 1), 1e-8);
 }
 
 TEST(FilerTest, StringsAcceptEveryTagForEveryLength) {
@@ -142,7 +195,7 @@ TEST(FilerTest, BadOrShortDataFailsWithTheFilerFailures) {
        kReadError},
       {"marker EE", Bytes({0xEE}), [](TKdFiler& f) { f.CheckSignature(0xEF); },
        "EOrvakFilerInvalidSignature: Неверный формат данных в потоке"},
-      {"ReadError", "", [](TKdFiler& f) { f.ReadError(); }, kBadData},
+      {"skip 3, 2 left", Bytes({1, 2}), [](TKdFiler& f) { f.Skip(3); }, kReadError},
   };
   for (const Case& c : cases) {
     TKdFiler f = Over(c.bytes);

@@ -53,6 +53,29 @@ TEST(PositionQuantity, CurrentFormMask) {
   EXPECT_EQ(RowXml(general), "  <Quantity Fx=\"4\"/>\n");
 }
 
+// A stored coefficient just above 1 + 1E-8 is not 1, though its nearest double
+// is within 1E-8 of 1; one just below is.
+TEST(PositionQuantity, CoefficientsNearOneAsStored) {
+  constexpr uint64_t kOne = uint64_t{1} << 63;
+  struct Case {
+    uint8_t mask;  // the coefficient's presence bit
+    uint64_t mantissa;
+    const char* xml;
+  };
+  const Case cases[] = {
+      {0x08, kOne + 92233720369u, "  <Quantity Fx=\"0\" KMult=\"1,00000001\"/>\n"},
+      {0x08, kOne + 92233720368u, ""},
+      {0x10, kOne + 92233720369u, "  <Quantity Fx=\"0\" KUnit=\"1,00000001\"/>\n"},
+      {0x10, kOne + 92233720368u, ""},
+  };
+  for (const Case& c : cases) {
+    TestEstimate doc(kLatest);
+    TPositionQuantity q(&doc);
+    ReadRow(q, DocBuilder().Head().Byte(c.mask).I64(static_cast<int64_t>(c.mantissa)).I16(16383));
+    EXPECT_EQ(RowXml(q), c.xml) << int(c.mask) << " " << c.mantissa;
+  }
+}
+
 TEST(PositionQuantity, OlderForms) {
   const DocBuilder number = DocBuilder().Dbl(0.25), formula = DocBuilder().Str("A+1");
   TPositionQuantity q1(nullptr), q2(nullptr);

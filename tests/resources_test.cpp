@@ -211,9 +211,6 @@ TEST(Resources, ListTypes) {
   const DocBuilder mapped = DocBuilder().Head().Byte(0).I16(0).I32(0).Dbl(0).I32(0);
   ReadRow(list,
           DocBuilder().I16(3).Byte(0).Append(labour).Byte(2).Append(mapped).Byte(2).Append(mapped));
-  EXPECT_EQ(list.GetSingleResourceByType(smrtTzr), list.At(0));
-  EXPECT_EQ(list.GetSingleResourceByType(smrtMch), nullptr);
-  EXPECT_EQ(list.GetSingleResourceByType(smrtMat), nullptr);
   EXPECT_EQ(list.ItemType(*list.At(1)), smrtMch);
 
   TSmetaPosResources bad(&doc);

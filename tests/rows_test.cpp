@@ -14,6 +14,7 @@
 #include "model/row.h"
 #include "model/row_cast.h"
 #include "model/signatures.h"
+#include "smeta/old_signatures.h"
 #include "support/builder.h"
 #include "support/common_builder.h"
 #include "support/outcomes.h"

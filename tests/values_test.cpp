@@ -15,6 +15,10 @@
 #include <string>
 
 #include "filer/codepage.h"
+#include "ressummary/ressummary.h"
+#include "shared/abstract_index.h"
+#include "shared/cc_chapter.h"
+#include "smeta/value_texts.h"
 #include "support/builder.h"
 #include "support/outcomes.h"
 

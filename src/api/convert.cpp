@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "api/document_factory.h"
 #include "filer/filer.h"
+#include "model/document_factory.h"
 #include "xml/xml_document.h"
 
 namespace kdx {

@@ -38,7 +38,8 @@ std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSe
 // with. Its XML is serialised when asked for, as often as asked, straight
 // into where it goes (in pieces of about a megabyte): no block of its size is
 // kept. Whatever the model and the tree freed stays with the heap for the
-// next conversion; no memory is given back to the system on the way.
+// next conversion; only an input of 4 MB or more, mapped apart, is given back
+// to the system once it is loaded.
 class ConvertedDocument {
  public:
   // Loads the document and frees its bytes, then builds the tree; throws

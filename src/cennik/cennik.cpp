@@ -1,10 +1,25 @@
 #include "cennik/cennik.h"
 
-#include "api/document_factory.h"
+#include "model/document_factory.h"
 #include "model/row_cast.h"
 
 namespace kdx {
 namespace {
+
+// File versions that changed the records of the price list.
+constexpr int32_t kVerCennikFlags16 = 0x00010002;     // 16-bit flags, justifications, price dates
+constexpr int32_t kVerCennikSignatures = 0x00010003;  // signatures
+constexpr int32_t kVerCennikVariables = 0x00010004;   // variables
+constexpr int32_t kVerCennikPriceFormulas = 0x00010005;  // formulas of the prices
+
+// Bits of a resource's presence flags: the four prices, then the fields below.
+constexpr uint16_t kHasCargoClass = 0x0010;
+constexpr uint16_t kHasBrutto = 0x0020;
+constexpr uint16_t kHasRasr = 0x0040;
+constexpr uint16_t kHasComment = 0x0080;
+constexpr uint16_t kHasPriceObosnBase = 0x0100;
+constexpr uint16_t kHasPriceObosnCurr = 0x0200;
+constexpr uint16_t kHasPriceFx = 0x0400;  // four bits, one per price
 
 constexpr double k1Jan2000 = 36526;  // date value of 1 January 2000
 
@@ -20,24 +35,24 @@ void TCennikResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
   FCode = filer.ReadStringView();
-  const auto units = static_cast<int16_t>(filer.ReadInt16());
+  const auto units = filer.ReadInt16();
   FDoc = RowCast<TCennik>(GetDocData());
   if (FDoc) FIsm = FDoc->IsmManager().StringReference(static_cast<int>(units));
-  const uint16_t flags = version >= 0x00010002 ? filer.ReadInt16() : filer.Read_Byte();
+  const uint16_t flags = version >= kVerCennikFlags16 ? filer.ReadUInt16() : filer.Read_Byte();
   for (int n = 0; n < 4; ++n) {
     FPrice.SetPriceValue(n, (flags & (1u << n)) ? filer.ReadCurr64() : Currency{});
   }
-  FCargoClass = (flags & 0x0010) ? static_cast<int16_t>(filer.ReadInt16()) : 0;
-  FBrutto = (flags & 0x0020) ? filer.ReadInt32() : 0;
-  FRasr = (flags & 0x0040) ? static_cast<int16_t>(filer.ReadInt16()) : 0;
-  FComment = (flags & 0x0080) ? filer.ReadStringView() : std::string_view();
-  if (version >= 0x00010002) {
-    if (flags & 0x0100) FPriceObosn[0] = filer.ReadStringView();
-    if (flags & 0x0200) FPriceObosn[1] = filer.ReadStringView();
+  FCargoClass = (flags & kHasCargoClass) ? filer.ReadInt16() : 0;
+  FBrutto = (flags & kHasBrutto) ? filer.ReadInt32() : 0;
+  FRasr = (flags & kHasRasr) ? filer.ReadInt16() : 0;
+  FComment = (flags & kHasComment) ? filer.ReadStringView() : std::string_view();
+  if (version >= kVerCennikFlags16) {
+    if (flags & kHasPriceObosnBase) FPriceObosn[0] = filer.ReadStringView();
+    if (flags & kHasPriceObosnCurr) FPriceObosn[1] = filer.ReadStringView();
   }
-  if (version >= 0x00010005) {
+  if (version >= kVerCennikPriceFormulas) {
     for (int n = 0; n < 4; ++n) {
-      if (flags & (0x0400u << n)) FPrice.SetPriceFx(n, filer.ReadString());
+      if (flags & (kHasPriceFx << n)) FPrice.SetPriceFx(n, filer.ReadString());
     }
   }
 }
@@ -108,7 +123,7 @@ void TCennik::Clear() {
 
 void TCennik::ReadBody(TKdFiler& filer) {
   const int32_t version = FFileVersion;
-  if (version >= 0x00010002) {
+  if (version >= kVerCennikFlags16) {
     FDocComment.Load(filer);
     for (int i = 0; i < 2; ++i) {
       FDatePrices[i] = filer.ReadDbl64();
@@ -121,8 +136,8 @@ void TCennik::ReadBody(TKdFiler& filer) {
   for (int i = 0; i < 4; ++i) {
     if (present & (1u << i)) FGroups[i]->Load(filer);
   }
-  if (version >= 0x00010003) FDocSigns.Load(filer);
-  if (version >= 0x00010004) FVariables.Load(filer);
+  if (version >= kVerCennikSignatures) FDocSigns.Load(filer);
+  if (version >= kVerCennikVariables) FVariables.Load(filer);
 }
 
 void TCennik::XMLSaveBody(XmlElement& element) {

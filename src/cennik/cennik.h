@@ -7,12 +7,15 @@
 #include <memory>
 #include <string>
 
-#include "cennik/resource_prices.h"
 #include "model/common_rows.h"
 #include "model/document.h"
 #include "model/signatures.h"
+#include "shared/resource_prices.h"
 
 namespace kdx {
+
+// The highest file version of the price list this library reads.
+inline constexpr int32_t kVerCennikLast = 0x00010005;
 
 enum TCennikResType : uint8_t { crtTzr, crtTzm, crtMat, crtMch };
 
@@ -54,7 +57,6 @@ class TCennikGroup : public TKDXExpAbstractObjectList {
   int ItemType(const TKDXAbstractRow& row) const override;
   // Resources and folders are referred to by nothing.
   bool FreesWrittenItems() const override { return true; }
-  TCennikResType ResType() const { return FResType; }
 
  protected:
   TCennikResType FResType;
@@ -75,7 +77,7 @@ class TCennik : public TKDXAbstractDocData {
   explicit TCennik(const ConversionSettings& settings);
   ~TCennik() override;
 
-  int32_t MaxFileVersion() const override { return 0x00010005; }
+  int32_t MaxFileVersion() const override { return kVerCennikLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_Cennk"); }
   const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D348}"; }
   TKDXAbstractRow* FindIdentifer(std::string_view identifier) override {

@@ -1,8 +1,9 @@
-// A block of bytes of a fixed size: the copy of a document the exports take,
-// the XML they hand out. Blocks from 4 MB on are mapped apart, on Linux with
-// huge pages where the system allows them: filling a fresh block then takes a
-// page fault per 2 MB instead of one per 4 KB, and freeing it gives the
-// memory back to the system at once.
+// A block of bytes of a fixed size: the copy of a document the exports and the
+// tool take, the whole XML where it is asked for in one block (ConvertDocument,
+// the benchmark). Blocks from 4 MB on are mapped apart, on Linux with huge
+// pages where the system allows them: filling a fresh block then takes a page
+// fault per 2 MB instead of one per 4 KB, and freeing it gives the memory back
+// to the system at once.
 #pragma once
 
 #include <cstddef>

@@ -91,12 +91,6 @@ bool Cp1251SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::u16string Cp1251ToUtf16(std::string_view text) {
-  std::u16string out(text.size(), u'\0');
-  for (size_t i = 0; i < text.size(); ++i) out[i] = Cp1251ToChar(static_cast<uint8_t>(text[i]));
-  return out;
-}
-
 std::string Cp1251ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size() * 2);

@@ -16,7 +16,6 @@ uint8_t Cp1251Upper(uint8_t byte);
 // True when the text compares equal ignoring letter case.
 bool Cp1251SameText(std::string_view a, std::string_view b);
 
-std::u16string Cp1251ToUtf16(std::string_view text);
 std::string Cp1251ToUtf8(std::string_view text);
 // Characters windows-1251 cannot hold become '?'.
 std::string Utf8ToCp1251(std::string_view text);

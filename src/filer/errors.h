@@ -24,7 +24,6 @@ class KdxError : public std::exception {
 inline constexpr const char* kException = "Exception";
 inline constexpr const char* kEConvertException = "EConvertException";
 inline constexpr const char* kEKDInvalidDoc = "EKDInvalidDoc";
-inline constexpr const char* kEWrongMSXML = "EWrongMSXML";
 inline constexpr const char* kESmetaXMLError = "ESmetaXMLError";
 inline constexpr const char* kEOrvakFilerError = "EOrvakFilerError";
 inline constexpr const char* kEOrvakFilerInvalidSignature = "EOrvakFilerInvalidSignature";

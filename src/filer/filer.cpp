@@ -4,58 +4,20 @@
 
 namespace kdx {
 
-double TOrvakFiler::ReadExtended() {
-  uint8_t raw[10];
-  Read(raw, sizeof raw);
-  uint64_t mantissa = 0;
-  for (int i = 0; i < 8; ++i) mantissa |= static_cast<uint64_t>(raw[i]) << (8 * i);
-  const unsigned se = raw[8] | (raw[9] << 8);
-  const bool negative = (se & 0x8000) != 0;
-  const int exponent = static_cast<int>(se & 0x7FFF);
-  double value;
-  if (exponent == 0x7FFF) {
-    value = (mantissa << 1) == 0 ? INFINITY : NAN;
-  } else if (exponent == 0 && mantissa == 0) {
-    value = 0.0;
-  } else {
-    // The significand has an explicit integer bit: value = m * 2^(e - 16383 - 63).
-    const int e = (exponent == 0 ? 1 : exponent) - 16383 - 63;
-    value = std::ldexp(static_cast<double>(mantissa), e);
-  }
-  return negative ? -value : value;
-}
+namespace {
 
-std::string_view TOrvakFiler::ReadStringView() {
-  const uint8_t tag = ReadInt08();
-  int64_t length;
-  switch (tag) {
-    case 6:
-      length = ReadInt08();
-      break;
-    case 7:
-      length = ReadInt16();
-      break;
-    case 8:
-      length = ReadInt32();
-      break;
-    default:
-      RaiseBadData();
-  }
-  // The length is checked against what is left before anything is allocated.
-  if (length < 0 || static_cast<uint64_t>(length) > Remaining()) RaiseReadError();
-  const std::string_view text(reinterpret_cast<const char*>(data_ + pos_),
-                              static_cast<size_t>(length));
-  pos_ += static_cast<size_t>(length);
-  return text;
-}
+constexpr uint64_t kIntegerBit = TExtended::kIntegerBit;
+constexpr uint64_t kTolerance = TExtended::kTolerance;
+constexpr int kToleranceExponent = TExtended::kToleranceExponent;
 
-void TKdFilerWriter::WriteExtended(double d) {
-  uint8_t raw[10] = {};
+}  // namespace
+
+TExtended::TExtended(double d) {
   uint64_t mantissa = 0;
   unsigned se = std::signbit(d) ? 0x8000 : 0;
   const double a = std::fabs(d);
   if (std::isinf(a)) {
-    mantissa = 0x8000000000000000ull;
+    mantissa = kIntegerBit;
     se |= 0x7FFF;
   } else if (std::isnan(a)) {
     mantissa = 0xC000000000000000ull;
@@ -66,10 +28,82 @@ void TKdFilerWriter::WriteExtended(double d) {
     mantissa = static_cast<uint64_t>(std::ldexp(frac, 64));
     se |= static_cast<unsigned>(e - 1 + 16383);
   }
-  for (int i = 0; i < 8; ++i) raw[i] = static_cast<uint8_t>(mantissa >> (8 * i));
-  raw[8] = static_cast<uint8_t>(se);
-  raw[9] = static_cast<uint8_t>(se >> 8);
-  Write(raw, sizeof raw);
+  mantissa_ = mantissa;
+  sign_exponent_ = static_cast<uint16_t>(se);
+}
+
+double TExtended::ToDouble() const {
+  const bool negative = (sign_exponent_ & 0x8000) != 0;
+  const int exponent = sign_exponent_ & 0x7FFF;
+  const int biased = exponent - 16383 + 1023;  // the exponent of a double
+  if ((mantissa_ & kIntegerBit) && biased >= 1 && biased <= 2046) {
+    // A normal double: the top 53 bits of the significand, rounded to the
+    // nearest, ties to even.
+    uint64_t top = mantissa_ >> 11;
+    const uint64_t rest = mantissa_ & 0x7FF;
+    uint64_t e = static_cast<uint64_t>(biased);
+    if (rest > 0x400 || (rest == 0x400 && (top & 1))) {
+      if (++top == uint64_t{1} << 53) {
+        top >>= 1;
+        ++e;
+      }
+    }
+    if (e <= 2046) {
+      const uint64_t bits =
+          (negative ? uint64_t{1} << 63 : 0) | e << 52 | (top & ~(uint64_t{1} << 52));
+      double value;
+      std::memcpy(&value, &bits, sizeof value);
+      return value;
+    }
+  }
+  double value;
+  if (exponent == 0x7FFF) {
+    value = (mantissa_ << 1) == 0 ? INFINITY : NAN;
+  } else if (mantissa_ == 0) {
+    value = 0.0;
+  } else {
+    // The significand has an explicit integer bit: value = m * 2^(e - 16383 - 63).
+    const int e = (exponent == 0 ? 1 : exponent) - 16383 - 63;
+    value = std::ldexp(static_cast<double>(mantissa_), e);
+  }
+  return negative ? -value : value;
+}
+
+bool TExtended::NearZeroSlow() const {
+  // Brought to the form with the integer bit set, the value compares by
+  // exponent, then by significand.
+  uint64_t mantissa = mantissa_;
+  int exponent = sign_exponent_ & 0x7FFF;
+  if (mantissa == 0) return exponent != 0x7FFF;
+  if (exponent == 0x7FFF) return false;
+  if (exponent == 0) exponent = 1;
+  while (!(mantissa & kIntegerBit)) {
+    mantissa <<= 1;
+    --exponent;
+  }
+  return exponent < kToleranceExponent ||
+         (exponent == kToleranceExponent && mantissa <= kTolerance);
+}
+
+std::string_view TOrvakFiler::ReadStringView() {
+  int64_t length;
+  switch (Read_Byte()) {
+    case 6:
+      length = Read_Byte();
+      break;
+    case 7:
+      length = ReadUInt16();
+      break;
+    case 8:
+      length = ReadInt32();
+      break;
+    default:
+      RaiseBadData();
+  }
+  // The length is checked against what is left before anything is allocated.
+  if (length < 0) RaiseReadError();
+  const auto count = static_cast<size_t>(length);
+  return {reinterpret_cast<const char*>(Take(count)), count};
 }
 
 void TKdFilerWriter::WriteString(std::string_view text) {
@@ -91,23 +125,6 @@ void TKdFilerWriter::WriteStringTagged(uint8_t tag, std::string_view text) {
       break;
   }
   Write(text.data(), text.size());
-}
-
-void TKdFilerWriter::WriteListBegin() {
-  list_marks_.emplace_back(buf_.size(), 0);
-  WriteInt32(0);
-}
-
-void TKdFilerWriter::NextListItem() {
-  if (!list_marks_.empty()) ++list_marks_.back().second;
-}
-
-void TKdFilerWriter::WriteListEnd() {
-  if (list_marks_.empty()) return;
-  const auto [at, count] = list_marks_.back();
-  list_marks_.pop_back();
-  const auto v = static_cast<uint32_t>(count);
-  for (int i = 0; i < 4; ++i) buf_[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 }  // namespace kdx

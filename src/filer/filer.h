@@ -21,70 +21,143 @@ struct Currency {
 };
 inline constexpr Currency kMaxCurrency{INT64_MAX};
 
+// An 80-bit extended value as stored: a 64-bit significand with its integer
+// bit, then the sign and a 15-bit exponent biased by 16383. Kept as its bits,
+// since not every platform has an 80-bit type, so that a value can be tested
+// against 0 or 1 exactly as stored; numbers are written from its nearest double.
+// Packed to its ten bytes: rows hold several.
+#pragma pack(push, 2)
+class TExtended {
+ public:
+  constexpr TExtended() = default;
+  // Exact: every double is an extended value.
+  TExtended(double value);  // NOLINT(google-explicit-constructor): values are assigned as numbers
+  constexpr TExtended(uint64_t mantissa, uint16_t sign_exponent)
+      : mantissa_(mantissa), sign_exponent_(sign_exponent) {}
+  static constexpr TExtended One() { return {uint64_t{1} << 63, 16383}; }
+  uint64_t Mantissa() const { return mantissa_; }
+  uint16_t SignExponent() const { return sign_exponent_; }
+  double ToDouble() const;
+  // Within 1E-8 (the extended value nearest to it) of 0, of 1.
+  bool NearZero() const {
+    if (!(mantissa_ & kIntegerBit)) return NearZeroSlow();
+    // A normal form (infinities too) compares by exponent, then by significand.
+    const int exponent = sign_exponent_ & 0x7FFF;
+    return exponent < kToleranceExponent ||
+           (exponent == kToleranceExponent && mantissa_ <= kTolerance);
+  }
+  bool NearOne() const {
+    // Above 1 the distance is (m - 2^63) * 2^-63, below it (2^64 - m) * 2^-64;
+    // against kTolerance * 2^-90 that is a comparison with kTolerance shifted.
+    if (!(mantissa_ & kIntegerBit)) return false;  // not a normal form
+    switch (sign_exponent_) {
+      case 16383:
+        return mantissa_ - kIntegerBit <= kTolerance >> 27;
+      case 16382:
+        return (~mantissa_ + 1) <= kTolerance >> 26;
+      default:
+        return false;
+    }
+  }
+
+  static constexpr uint64_t kIntegerBit = uint64_t{1} << 63;
+  // The extended value nearest to 1E-8: kTolerance * 2^-90.
+  static constexpr uint64_t kTolerance = 12379400392853802749u;
+  static constexpr int kToleranceExponent = 16383 - 27;
+
+ private:
+  // Unnormal and denormal forms: brought to the normal form first.
+  bool NearZeroSlow() const;
+
+  uint64_t mantissa_ = 0;
+  uint16_t sign_exponent_ = 0;
+};
+#pragma pack(pop)
+
 // Nesting of rows is capped so that reading, writing XML and destroying a
 // crafted file cannot exhaust the stack.
 inline constexpr int kMaxRowNesting = 256;
 
+// Every read returns the width and signedness it reads, and every read goes
+// through Take, the one place where a length is checked against what is left.
 class TOrvakFiler {
  public:
   TOrvakFiler(const uint8_t* data, size_t size, size_t position = 0)
       : data_(data), size_(size), pos_(position <= size ? position : size) {}
 
   size_t Position() const { return pos_; }
-  void SetPosition(size_t pos) { pos_ = pos <= size_ ? pos : size_; }
-  size_t Size() const { return size_; }
   size_t Remaining() const { return size_ - pos_; }
   bool IsEndOfStream() const { return pos_ == size_; }
 
   // Copies exactly count raw bytes.
   void Read(void* buffer, size_t count) {
-    if (count > Remaining()) RaiseReadError();
-    if (count) std::memcpy(buffer, data_ + pos_, count);
-    pos_ += count;
+    const uint8_t* bytes = Take(count);
+    if (count) std::memcpy(buffer, bytes, count);
   }
-  uint8_t ReadInt08() {
-    if (pos_ >= size_) RaiseReadError();
-    return data_[pos_++];
-  }
-  uint8_t Read_Byte() { return ReadInt08(); }
-  uint16_t ReadInt16() { return Fixed<uint16_t>(); }
+  // Passes over count bytes that nothing keeps.
+  void Skip(size_t count) { Take(count); }
+  int8_t ReadInt08() { return static_cast<int8_t>(*Take(1)); }
+  uint8_t Read_Byte() { return *Take(1); }
+  int16_t ReadInt16() { return static_cast<int16_t>(Fixed<uint16_t>()); }
+  uint16_t ReadUInt16() { return Fixed<uint16_t>(); }
   int32_t ReadInt32() { return static_cast<int32_t>(Fixed<uint32_t>()); }
+  uint32_t ReadUInt32() { return Fixed<uint32_t>(); }
   int64_t ReadInt64() { return static_cast<int64_t>(Fixed<uint64_t>()); }
-  bool ReadBoolean() { return ReadInt08() == 10; }
-  bool ReadByteBoolean() { return ReadInt08() != 0; }
+  uint64_t ReadUInt64() { return Fixed<uint64_t>(); }
+  bool ReadBoolean() { return Read_Byte() == 10; }
+  bool ReadByteBoolean() { return Read_Byte() != 0; }
   double ReadDbl64() {
-    uint64_t bits = Fixed<uint64_t>();
+    const uint64_t bits = ReadUInt64();
     double d;
     std::memcpy(&d, &bits, sizeof d);
     return d;
   }
   Currency ReadCurr64() { return Currency{ReadInt64()}; }
-  // 80-bit extended, returned rounded to a double.
-  double ReadExtended();
+  TExtended ReadExtended() {
+    const uint8_t* bytes = Take(10);
+    uint64_t mantissa = 0;
+    for (size_t i = 0; i < 8; ++i) mantissa |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    return {mantissa, static_cast<uint16_t>(bytes[8] | bytes[9] << 8)};
+  }
   // A tagged string (tag 6, 7 or 8 and a 1-, 2- or 4-byte length); the bytes
   // are windows-1251 text and are returned as they stand.
   std::string ReadString() { return std::string(ReadStringView()); }
   // The same text as a view of the bytes being read, for a field that copies
   // it at once: no text is made on the way. Valid as long as the bytes are.
   std::string_view ReadStringView();
-  std::string ReadStringA() { return ReadString(); }
+  void SkipString() { ReadStringView(); }
 
   // Reads the marker byte a record starts with.
   void CheckSignature(uint8_t value) {
-    if (ReadInt08() != value) RaiseInvalidSignature();
+    if (Read_Byte() != value) RaiseInvalidSignature();
   }
-  [[noreturn]] void ReadError() { RaiseBadData(); }
 
-  // Counted lists of the general filer (a 32-bit count, then the items).
-  void ReadListBegin() { list_marks_.push_back(ReadInt32()); }
-  void ReadNextItem() {
-    if (!list_marks_.empty()) --list_marks_.back();
+ private:
+  // The next count bytes, or EReadError when fewer are left.
+  const uint8_t* Take(size_t count) {
+    if (count > size_ - pos_) RaiseReadError();
+    const uint8_t* bytes = data_ + pos_;
+    pos_ += count;
+    return bytes;
   }
-  bool EOL() const { return list_marks_.empty() || list_marks_.back() <= 0; }
-  int32_t ListCount() const { return list_marks_.empty() ? 0 : list_marks_.back(); }
-  void ReadListEnd() {
-    if (!list_marks_.empty()) list_marks_.pop_back();
+  template <typename T>
+  T Fixed() {
+    const uint8_t* bytes = Take(sizeof(T));
+    T v = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(bytes[i]) << (8 * i));
+    return v;
   }
+
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_;
+};
+
+// The filer rows read from: the general reader and the nesting guard of the
+// row lists being read.
+class TKdFiler : public TOrvakFiler {
+ public:
+  using TOrvakFiler::TOrvakFiler;
 
   // Row nesting guard: one level per row list being read.
   void EnterNesting() {
@@ -93,38 +166,19 @@ class TOrvakFiler {
   void LeaveNesting() { --nesting_; }
 
  private:
-  template <typename T>
-  T Fixed() {
-    if (sizeof(T) > Remaining()) RaiseReadError();
-    T v = 0;
-    for (size_t i = 0; i < sizeof(T); ++i)
-      v |= static_cast<T>(static_cast<T>(data_[pos_ + i]) << (8 * i));
-    pos_ += sizeof(T);
-    return v;
-  }
-
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_;
-  std::vector<int32_t> list_marks_;
   int nesting_ = 0;
-};
-
-class TKdFiler : public TOrvakFiler {
- public:
-  using TOrvakFiler::TOrvakFiler;
 };
 
 // RAII nesting level for reading one row list.
 class NestingGuard {
  public:
-  explicit NestingGuard(TOrvakFiler& filer) : filer_(filer) { filer_.EnterNesting(); }
+  explicit NestingGuard(TKdFiler& filer) : filer_(filer) { filer_.EnterNesting(); }
   ~NestingGuard() { filer_.LeaveNesting(); }
   NestingGuard(const NestingGuard&) = delete;
   NestingGuard& operator=(const NestingGuard&) = delete;
 
  private:
-  TOrvakFiler& filer_;
+  TKdFiler& filer_;
 };
 
 // The writing half: the mirror of every read, into a growing byte buffer.
@@ -148,16 +202,15 @@ class TKdFilerWriter {
     Fixed(bits);
   }
   void WriteCur64(Currency c) { WriteInt64(c.value); }
-  void WriteExtended(double d);
+  void WriteExtended(double d) { WriteExtended(TExtended(d)); }
+  void WriteExtended(TExtended value) {
+    WriteInt64(static_cast<int64_t>(value.Mantissa()));
+    WriteInt16(value.SignExponent());
+  }
   // Chooses the tag by the length (6 up to 255, 7 up to 65534, 8 above).
   void WriteString(std::string_view cp1251);
   // Writes the text with the given tag whatever its length (tests use it).
   void WriteStringTagged(uint8_t tag, std::string_view cp1251);
-  void WriteStringA(std::string_view cp1251) { WriteString(cp1251); }
-
-  void WriteListBegin();
-  void NextListItem();
-  void WriteListEnd();
 
  private:
   template <typename T>
@@ -165,7 +218,6 @@ class TKdFilerWriter {
     for (size_t i = 0; i < sizeof(T); ++i) buf_ += static_cast<char>((v >> (8 * i)) & 0xFF);
   }
   std::string buf_;
-  std::vector<std::pair<size_t, int32_t>> list_marks_;
 };
 
 }  // namespace kdx

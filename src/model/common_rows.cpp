@@ -6,7 +6,7 @@ namespace kdx {
 
 void TKdRowDocLink::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  filer.Read_Byte();  // record format byte
+  filer.Skip(1);  // record format byte
   FLinkType = filer.Read_Byte();
   if (FLinkType != rdltNone) {
     FLink = filer.ReadStringView();
@@ -26,9 +26,9 @@ void TKdRowDocLink::XMLSave(XmlElement& element) {
 
 void TCustomSmetaRenumerator::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  filer.ReadInt32();  // unused, 0 in documents
-  FMode = static_cast<uint8_t>(filer.ReadInt16());
-  FOptions = filer.ReadInt16();
+  filer.Skip(4);  // unused, 0 in documents
+  FMode = static_cast<uint8_t>(filer.ReadUInt16());
+  FOptions = filer.ReadUInt16();
 }
 
 void TCustomSmetaRenumerator::XMLSave(XmlElement& element) {
@@ -59,8 +59,8 @@ TKdVariable* TKdVariables::FindIdentifer(std::string_view identifier) const {
 
 void TKdUserData::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  filer.Read_Byte();
-  const uint16_t mask = filer.ReadInt16();
+  filer.Skip(1);
+  const uint16_t mask = filer.ReadUInt16();
   for (int i = 0; i < 10; ++i) {
     if (!(mask & (1u << i))) continue;
     FData.Set(static_cast<size_t>(i), filer.ReadStringView());

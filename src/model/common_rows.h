@@ -54,7 +54,7 @@ class TKdItemFlags : public TKDXAbstractRow {
  public:
   using TKDXAbstractRow::TKDXAbstractRow;
   uint8_t GetOptions() const override { return 0; }
-  void ReadData(TKdFiler& filer) override { FFlags = filer.ReadInt16(); }
+  void ReadData(TKdFiler& filer) override { FFlags = filer.ReadUInt16(); }
   void XMLSave(XmlElement& element) override {
     WriteAttrStr(element, "ItemFlags", ItemFlagsToText(FFlags));
   }

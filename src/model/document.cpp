@@ -15,7 +15,7 @@ void TKDXAbstractDocData::ReadData(TKdFiler& filer) {
   } loading(FDocDataState);
 
   Clear();
-  if (static_cast<uint64_t>(filer.ReadInt64()) != DocSignature()) {
+  if (filer.ReadUInt64() != DocSignature()) {
     Raise(kException, "Неверные или поврежденные данные");
   }
   FFileVersion = filer.ReadInt32();

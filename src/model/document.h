@@ -15,7 +15,6 @@ namespace kdx {
 inline constexpr uint8_t ddsDestroying = 1;
 inline constexpr uint8_t ddsLoading = 2;
 inline constexpr uint8_t ddsSaving = 4;
-inline constexpr uint8_t ddsUndoSaving = 8;
 inline constexpr uint8_t ddsWritingOnce = 16;  // XMLSaveOnce: rows are freed once written
 
 // Eight ASCII bytes read as one little-endian 64-bit value.
@@ -36,7 +35,6 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   bool Loading() const { return (FDocDataState & ddsLoading) != 0; }
   bool Destroying() const { return (FDocDataState & ddsDestroying) != 0; }
   bool WritingOnce() const { return (FDocDataState & ddsWritingOnce) != 0; }
-  TKdDocComment& DocComment() { return FDocComment; }
 
   virtual int32_t MaxFileVersion() const = 0;
   virtual uint64_t DocSignature() const = 0;

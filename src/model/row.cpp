@@ -79,9 +79,9 @@ void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
       Raise(kEListError, "List capacity out of bounds (" + IntToText(count) + ")");
     }
   } else if (FOptions & soloCnt08) {
-    count = filer.ReadInt08();
+    count = filer.Read_Byte();
   } else {
-    count = filer.ReadInt16();
+    count = filer.ReadUInt16();
   }
   // Room is reserved before reading, but never more than the bytes left could
   // hold, and only up to a first portion: nested lists all see the same bytes

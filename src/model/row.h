@@ -138,7 +138,6 @@ inline constexpr uint8_t soloCnt32 = 2;
 inline constexpr uint8_t soloMultiClass = 4;
 inline constexpr uint8_t soloStoreCaption = 8;
 inline constexpr uint8_t soloXMLStoreCaption = 16;
-inline constexpr uint8_t soloDisableChangeNotify = 32;
 
 // Largest 32-bit item count a list accepts.
 inline constexpr int64_t kMaxListCount = 134217727;

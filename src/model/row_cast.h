@@ -60,4 +60,13 @@ const T* RowCast(const TKDXAbstractRow* row) {
   return RowCast<T>(const_cast<TKDXAbstractRow*>(row));
 }
 
+// The nearest owner of a row (the row itself excluded) that is of class T, or nullptr.
+template <class T>
+T* FindOwnerOf(const TKDXAbstractRow& row) {
+  for (TKDXAbstractRow* r = row.Owner(); r; r = r->Owner()) {
+    if (T* found = RowCast<T>(r)) return found;
+  }
+  return nullptr;
+}
+
 }  // namespace kdx

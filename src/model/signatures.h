@@ -51,23 +51,4 @@ class TKDXDocSignatures : public TKdTypedList<TKDXDocSignature> {
   TKDXDocSignature& Append();
 };
 
-// A signature row of the old estimate layout; converted at once, never written.
-class TKdSmetaSignature : public TKDXAbstractRow {
- public:
-  using TKDXAbstractRow::TKDXAbstractRow;
-  void ReadData(TKdFiler& filer) override;
-  std::string FColumn1, FColumn2, FColumn3, FColumn4;
-  int32_t FSignID = 0;
-};
-
-class TKDXSmetaSignatures : public TKdTypedList<TKdSmetaSignature> {
- public:
-  explicit TKDXSmetaSignatures(TKDXAbstractRow* owner)
-      : TKdTypedList(owner, soloStoreCaption | soloXMLStoreCaption) {}
-};
-
-// Reads one of the old estimate signature layouts (file version below
-// 0x0001014C) and replaces the content of the list with its signatures.
-void ReadOldEstimateSignatures(TKDXDocSignatures& signatures, TKdFiler& filer, int32_t version);
-
 }  // namespace kdx

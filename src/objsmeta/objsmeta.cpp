@@ -7,6 +7,29 @@
 namespace kdx {
 namespace {
 
+// File versions that changed the records of the object estimate and the
+// consolidated calculation.
+constexpr int32_t kVerObjIdentifiers = 0x00010002;     // identifiers, columns 5 and 6, signatures
+constexpr int32_t kVerObjZatrOptions = 0x00010003;     // cost rows: option byte
+constexpr int32_t kVerObjUnitAmounts = 0x00010004;     // amounts in units, not thousands
+constexpr int32_t kVerObjChapterCount = 0x00010006;    // chapters by count; link of older amounts
+constexpr int32_t kVerObjCcChapter = 0x00010007;       // the consolidated-calculation chapter
+constexpr int32_t kVerObjModeAndOptions = 0x00010008;  // mode, chapter count and options
+constexpr int32_t kVerObjChapterList = 0x00010009;     // chapters as list records
+constexpr int32_t kVerObjZatrFormulas = 0x0001000A;  // cost rows: a formula or an amount per column
+constexpr int32_t kVerObjCcChapters = 0x0001000B;    // all three consolidated-calculation chapters
+constexpr int32_t kVerObjConversions = 0x0001000C;   // conversion rows
+constexpr int32_t kVerObjEightSignatures = 0x0001000D;  // eight older signatures
+constexpr int32_t kVerObjRoundMode = 0x0001000E;        // rounding mode
+constexpr int32_t kVerObjLinkTargetByte = 0x0001000F;   // a byte after the older link
+constexpr int32_t kVerObjSixColumns = 0x00010010;       // cost rows: formulas for all six columns
+constexpr int32_t kVerObjLinkTarget = 0x00010011;       // older link: target and state
+constexpr int32_t kVerObjUserData = 0x00010012;         // comment and user data
+constexpr int32_t kVerObjLinkRow = 0x00010014;          // the link as a row of its own; variables
+constexpr int32_t kVerObjFiveConversionK = 0x00010015;  // conversion rows: five factors
+constexpr int32_t kVerObjLinkedBlocks = 0x00010016;     // cost rows: linked amounts, the factor
+constexpr int32_t kVerObjSignatureList = 0x00010017;    // signatures as a list
+
 constexpr const char* kColumnAttrs[kStoredColumns] = {"Sroy",  "Mont", "Obor",
                                                       "Other", "Fot",  "EdPr"};
 constexpr Currency kOne{10000};
@@ -59,9 +82,9 @@ ModeLayout LayoutOfMode(uint8_t mode) {
 
 // An amount the oldest files kept in thousands, scaled to units; an amount
 // that cannot be represented after scaling is refused.
-Currency ThousandsToUnits(TKdFiler& filer, Currency value) {
+Currency ThousandsToUnits(Currency value) {
   constexpr int64_t kFactor = 1000;
-  if (value.value > INT64_MAX / kFactor || value.value < INT64_MIN / kFactor) filer.ReadError();
+  if (value.value > INT64_MAX / kFactor || value.value < INT64_MIN / kFactor) RaiseBadData();
   return Currency{value.value * kFactor};
 }
 
@@ -73,13 +96,13 @@ void TObjSmetaZatr::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
   FObosnov = filer.ReadStringView();
-  if (version >= 0x00010003) {
+  if (version >= kVerObjZatrOptions) {
     FOptions = filer.Read_Byte();
-    if (version < 0x0001000A) FOptions &= static_cast<uint8_t>(~1u);
+    if (version < kVerObjZatrFormulas) FOptions &= static_cast<uint8_t>(~1u);
   }
-  if (version >= 0x0001000A) {
+  if (version >= kVerObjZatrFormulas) {
     const uint8_t formulas = filer.Read_Byte();
-    const int columns = version >= 0x00010010 ? kStoredColumns : 4;
+    const int columns = version >= kVerObjSixColumns ? kStoredColumns : 4;
     for (int c = 0; c < columns; ++c) {
       // A column holds either a formula or an amount.
       if (formulas & (1u << c)) {
@@ -90,16 +113,16 @@ void TObjSmetaZatr::ReadData(TKdFiler& filer) {
         FFormula[c].clear();
       }
     }
-    if (version >= 0x00010014) {
+    if (version >= kVerObjLinkRow) {
       FLink.Load(filer);
     } else {
       ReadOldLink(filer, version);
     }
-  } else if (version >= 0x00010002) {
+  } else if (version >= kVerObjIdentifiers) {
     ReadOldAmounts(filer, version);
   }
-  if (version >= 0x00010002) {
-    if (version < 0x00010010) {
+  if (version >= kVerObjIdentifiers) {
+    if (version < kVerObjSixColumns) {
       for (int c = 4; c < kStoredColumns; ++c) {
         FPrice[Slot(0, c)] = filer.ReadCurr64();
         FFormula[c].clear();
@@ -107,9 +130,9 @@ void TObjSmetaZatr::ReadData(TKdFiler& filer) {
     }
     ReadIdentifier(filer);
   }
-  if (version >= 0x00010012) FUserData.Load(filer);
+  if (version >= kVerObjUserData) FUserData.Load(filer);
   const LinkBlocks* blocks = BlocksOfLink(FLink);
-  if (version >= 0x00010016) {
+  if (version >= kVerObjLinkedBlocks) {
     if (blocks) {
       for (int b : blocks->extra) {
         for (int c = 0; c < kStoredColumns; ++c) FPrice[Slot(b, c)] = filer.ReadCurr64();
@@ -127,9 +150,9 @@ void TObjSmetaZatr::ReadOldAmounts(TKdFiler& filer, int32_t version) {
     case 0:
       for (int c = 0; c < 4; ++c) {
         const Currency amount = filer.ReadCurr64();
-        FPrice[Slot(0, c)] = version < 0x00010004 ? ThousandsToUnits(filer, amount) : amount;
+        FPrice[Slot(0, c)] = version < kVerObjUnitAmounts ? ThousandsToUnits(amount) : amount;
       }
-      if (version >= 0x00010006) {
+      if (version >= kVerObjChapterCount) {
         const uint8_t type = filer.Read_Byte();
         if (type != rdltNone) {
           FLink.FLink = filer.ReadStringView();
@@ -139,14 +162,11 @@ void TObjSmetaZatr::ReadOldAmounts(TKdFiler& filer, int32_t version) {
       }
       break;
     case 1:
-      filer.Read_Byte();
-      filer.Read_Byte();
-      for (int i = 0; i < 4; ++i) filer.ReadInt32();
-      filer.Read_Byte();
+      filer.Skip(19);  // two bytes, four 32-bit numbers, a byte
       break;
     case 2:
-      filer.ReadString();
-      filer.Read_Byte();
+      filer.SkipString();
+      filer.Skip(1);
       break;
     default:
       break;
@@ -160,11 +180,11 @@ void TObjSmetaZatr::ReadOldLink(TKdFiler& filer, int32_t version) {
   std::string text = filer.ReadString();
   uint8_t target = rdltgBase;
   bool valid = true;
-  if (version >= 0x00010011) {
+  if (version >= kVerObjLinkTarget) {
     target = filer.Read_Byte();
     valid = filer.ReadBoolean();
   } else {
-    if (version >= 0x0001000F) filer.Read_Byte();
+    if (version >= kVerObjLinkTargetByte) filer.Skip(1);
     type = rdltSmetaBase;
   }
   FLink.FLink = std::move(text);
@@ -216,7 +236,7 @@ std::unique_ptr<TKDXAbstractRow> TObjSmetaGlava::CreateItem(uint8_t type) {
 }
 
 void TObjSmetaGlava::ReadData(TKdFiler& filer) {
-  if (GetFileVersion() >= 0x00010009) {
+  if (GetFileVersion() >= kVerObjChapterList) {
     ReadListBody(filer);
     return;
   }
@@ -224,14 +244,14 @@ void TObjSmetaGlava::ReadData(TKdFiler& filer) {
   NestingGuard nesting(filer);
   Clear();
   filer.CheckSignature(kRowMarker);
-  const uint16_t count = filer.ReadInt16();
+  const uint16_t count = filer.ReadUInt16();
   FItems.reserve(std::min<size_t>(count, filer.Remaining()));
   for (uint16_t i = 0; i < count; ++i) Add(filer.Read_Byte()).Load(filer);
 }
 
 void TObjSmetaGlava::ReadOldBlock(TKdFiler& filer) {
   filer.CheckSignature(kRowMarker);
-  const auto count = static_cast<int16_t>(filer.ReadInt16());
+  const auto count = filer.ReadInt16();
   for (int16_t i = 0; i < count; ++i) {
     // Types other than a header or a cost row carry nothing.
     const uint8_t type = filer.Read_Byte();
@@ -258,7 +278,7 @@ void TObjSmetaGlava::XMLSave(XmlElement& element) {
 
 void TObjSmetaCnvRow::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const int stored = GetFileVersion() >= 0x00010015 ? 5 : 4;
+  const int stored = GetFileVersion() >= kVerObjFiveConversionK ? 5 : 4;
   for (int c = 0; c < stored; ++c) FK[static_cast<size_t>(c)] = filer.ReadInt32();
 }
 
@@ -372,7 +392,7 @@ void TCustomObjSmeta::Clear() { FDocSigns.Clear(); }
 void TCustomObjSmeta::ReadBody(TKdFiler& filer) {
   const int32_t version = FFileVersion;
   size_t stored = FGlavs.size();
-  if (version >= 0x00010008) {
+  if (version >= kVerObjModeAndOptions) {
     SetMode(filer.Read_Byte());
     stored = filer.Read_Byte();
   }
@@ -381,14 +401,14 @@ void TCustomObjSmeta::ReadBody(TKdFiler& filer) {
   // after the chapters before it have been read (and may have failed on their own).
   const auto read_chapters = [&](size_t first, size_t last) {
     for (size_t i = first; i < last; ++i) {
-      if (i >= FGlavs.size()) filer.ReadError();
+      if (i >= FGlavs.size()) RaiseBadData();
       FGlavs[i]->Load(filer);
     }
   };
-  if (version >= 0x00010004) FThousands = filer.ReadBoolean();
-  if (version >= 0x00010008) FOptions = filer.ReadInt16();
-  if (version >= 0x0001000E) FRoundMode = filer.Read_Byte();
-  if (version >= 0x00010006) {
+  if (version >= kVerObjUnitAmounts) FThousands = filer.ReadBoolean();
+  if (version >= kVerObjModeAndOptions) FOptions = filer.ReadUInt16();
+  if (version >= kVerObjRoundMode) FRoundMode = filer.Read_Byte();
+  if (version >= kVerObjChapterCount) {
     read_chapters(0, stored);
   } else {
     // The oldest layout: the first chapter, six row blocks that join it, then
@@ -397,22 +417,24 @@ void TCustomObjSmeta::ReadBody(TKdFiler& filer) {
     for (int block = 0; block < 6; ++block) FGlavs[0]->ReadOldBlock(filer);
     read_chapters(7, 15);
   }
-  if (version >= 0x0001000C) {
+  if (version >= kVerObjConversions) {
     FConvertBlz.Load(filer);
     FConvertAlz.Load(filer);
   }
-  FVisibleSummaries = filer.ReadInt16() & SummariesMask();
-  if (version >= 0x00010017) {
+  FVisibleSummaries = filer.ReadUInt16() & SummariesMask();
+  if (version >= kVerObjSignatureList) {
     FDocSigns.Load(filer);
   } else {
-    ReadOldSignatures(filer, version >= 0x0001000D ? 8 : version >= 0x00010002 ? 4 : 0);
+    ReadOldSignatures(filer, version >= kVerObjEightSignatures ? 8
+                             : version >= kVerObjIdentifiers   ? 4
+                                                               : 0);
   }
   ReadKindPart(filer, version);
-  if (version >= 0x00010012) {
+  if (version >= kVerObjUserData) {
     FDocComment.Load(filer);
     FUserData.Load(filer);
   }
-  if (version >= 0x00010014) FVariables.Load(filer);
+  if (version >= kVerObjLinkRow) FVariables.Load(filer);
   Renumerate();
 }
 
@@ -468,9 +490,9 @@ void TCustomObjSmeta::XMLSaveBody(XmlElement& element) {
 }
 
 void TObjSmeta::ReadKindPart(TKdFiler& filer, int32_t version) {
-  if (version >= 0x0001000B) {
+  if (version >= kVerObjCcChapters) {
     for (uint8_t& number : FCcGlava) number = filer.Read_Byte();
-  } else if (version >= 0x00010007) {
+  } else if (version >= kVerObjCcChapter) {
     FCcGlava[0] = filer.Read_Byte();
   }
 }

@@ -14,8 +14,12 @@
 #include "model/common_rows.h"
 #include "model/document.h"
 #include "model/signatures.h"
+#include "shared/cc_chapter.h"
 
 namespace kdx {
+
+// The highest file version of the object estimate this library reads.
+inline constexpr int32_t kVerObjSmetaLast = 0x00010017;
 
 enum TCustomObjSmetaMode : uint8_t {
   cosmObjSmeta,
@@ -130,12 +134,11 @@ class TCustomObjSmeta : public TKDXAbstractDocData {
   TCustomObjSmeta(const ConversionSettings& settings, TCustomObjSmetaMode mode);
   ~TCustomObjSmeta() override;
 
-  int32_t MaxFileVersion() const override { return 0x00010017; }
+  int32_t MaxFileVersion() const override { return kVerObjSmetaLast; }
 
   uint8_t Mode() const { return FMode; }
   // Rebuilds the chapter list, empty, for a mode; fails for an unknown mode.
   void SetMode(uint8_t mode);
-  size_t ChapterCount() const { return FGlavs.size(); }
   TObjSmetaGlava& Chapter(size_t index) const { return *FGlavs[index]; }
   // The name a chapter without a stored caption takes: by mode and 0-based place.
   static std::string_view StandardChapterName(uint8_t mode, size_t position);

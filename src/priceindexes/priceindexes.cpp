@@ -3,8 +3,8 @@
 namespace kdx {
 namespace {
 
-constexpr int32_t kVerSignatures = 0x0001014C;
-constexpr int32_t kVerBindingDate = 0x0001014E;
+constexpr int32_t kVerPriceIndexesSignatures = 0x0001014C;
+constexpr int32_t kVerPriceIndexesBindingDate = 0x0001014E;
 
 }  // namespace
 
@@ -53,8 +53,8 @@ void TPriceIndexes::ReadBody(TKdFiler& filer) {
   // The types come first, so that every add-on finds the type it refers to.
   FIndexesAddOnTypes.Load(filer);
   FRoot.Load(filer);
-  if (FFileVersion >= kVerSignatures) FDocSigns.Load(filer);
-  if (FFileVersion >= kVerBindingDate) {
+  if (FFileVersion >= kVerPriceIndexesSignatures) FDocSigns.Load(filer);
+  if (FFileVersion >= kVerPriceIndexesBindingDate) {
     FDocComment.Load(filer);
     FBindingDate = filer.ReadDbl64();
     FBindingDateComment = filer.ReadStringView();

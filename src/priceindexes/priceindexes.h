@@ -10,10 +10,12 @@
 
 #include "model/document.h"
 #include "model/signatures.h"
-#include "priceindexes/addons.h"
-#include "smeta/indexes.h"
+#include "shared/addons.h"
 
 namespace kdx {
+
+// The highest file version of the price-index document this library reads.
+inline constexpr int32_t kVerPriceIndexesLast = 0x0001015F;
 
 // An index position of the price-index document.
 class TPriceIndexPos : public TCustomIndexPos {
@@ -50,7 +52,7 @@ class TPriceIndexes : public TKDXAbstractDocData, public IPriceIndexAddOnTypesOw
   explicit TPriceIndexes(const ConversionSettings& settings);
   ~TPriceIndexes() override;
 
-  int32_t MaxFileVersion() const override { return 0x0001015F; }
+  int32_t MaxFileVersion() const override { return kVerPriceIndexesLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_Index"); }
   const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D347}"; }
   TPriceIndexAddOnTypes* IndexAddOnTypes() override { return &FIndexesAddOnTypes; }

@@ -1,4 +1,4 @@
-#include "api/document_factory.h"
+#include "model/document_factory.h"
 #include "ressummary/ressummary.h"
 
 namespace kdx {

@@ -5,6 +5,8 @@
 namespace kdx {
 namespace {
 
+constexpr int32_t kVerResSummarySortDirection = 0x00010003;  // the report's sort direction
+
 TResSummary* SummaryOf(const TKDXAbstractRow& row) {
   return RowCast<TResSummary>(row.GetDocData());
 }
@@ -22,7 +24,7 @@ constexpr uint32_t kResReqPrice = 0x0800;
 
 // A shared row by a stored signed 16-bit index; nullptr outside the list.
 TKdSharedRow* SharedRowAt(TKdSharedStrings& list, TKdFiler& filer) {
-  return list.StringReference(static_cast<int>(static_cast<int16_t>(filer.ReadInt16())));
+  return list.StringReference(filer.ReadInt16());
 }
 
 void ReleaseShared(TKdSharedRow* row) {
@@ -30,6 +32,12 @@ void ReleaseShared(TKdSharedRow* row) {
 }
 
 }  // namespace
+
+std::string ResSummaryOptionsToText(uint8_t set) {
+  static const NameTable names{"Grouping",      "SeparatePosRes", "SeparateZakPodr",
+                               "SeparateSuppl", "IgnoreZeroQty",  "SeparateReplaced"};
+  return SetToText(set, names);
+}
 
 // ---- resources ----
 
@@ -50,21 +58,21 @@ TResSummaryResource::~TResSummaryResource() {
 
 void TResSummaryResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const uint32_t flags = static_cast<uint32_t>(filer.ReadInt32());
+  const uint32_t flags = filer.ReadUInt32();
   TResSummary* doc = SummaryOf(*this);
   // Without a summary the indexes are read and refer to nothing.
   const auto shared = [&](TKdSharedStrings* list) -> TKdSharedRow* {
     if (list) return SharedRowAt(*list, filer);
-    filer.ReadInt16();
+    filer.Skip(2);
     return nullptr;
   };
   if (flags & kResCode) FCode = shared(doc ? &doc->CodeManager() : nullptr);
   if (flags & kResIsm) FIsm = shared(doc ? &doc->IsmManager() : nullptr);
   if (flags & kResName) FName = shared(doc ? &doc->CaptionManager() : nullptr);
   if (flags & kResQuantity) FQuantity = filer.ReadDbl64();
-  if (flags & kResCargoClass) FCargoClass = static_cast<int16_t>(filer.ReadInt16());
+  if (flags & kResCargoClass) FCargoClass = filer.ReadInt16();
   if (flags & kResBrutto) FBrutto = filer.ReadInt32();
-  if (flags & kResRasr) FRasr = static_cast<int16_t>(filer.ReadInt16());
+  if (flags & kResRasr) FRasr = filer.ReadInt16();
   if (flags & kResPrice) {
     FPrice = std::make_unique<TResSummaryResourcePrice>(this);
     FPrice->Load(filer);
@@ -146,8 +154,8 @@ void TResSummSmetaData::XMLSaveContent(XmlElement& element) {
 void TResSummLinkData::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FDataType = filer.Read_Byte();
-  FK = static_cast<int8_t>(filer.ReadInt08());
-  const int index = static_cast<int16_t>(filer.ReadInt16());
+  FK = filer.ReadInt08();
+  const int index = filer.ReadInt16();
   // Only the sources read so far can be found: links inside the object-estimate
   // list reach the rows before them.
   if (const TResSummary* doc = SummaryOf(*this)) {
@@ -178,10 +186,10 @@ void TCustomResSummDocLinkRow::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   // The multiplicity and the state are kept only for rows standing in a chapter.
   if (FOwner && FOwner->GetKind() == srkChapter) {
-    FK = static_cast<int8_t>(filer.ReadInt08());
+    FK = filer.ReadInt08();
     FInactive = filer.ReadBoolean();
   }
-  const int index = static_cast<int16_t>(filer.ReadInt16());
+  const int index = filer.ReadInt16();
   if (const TResSummary* doc = SummaryOf(*this)) FData = doc->SourceAt(FSource, index);
 }
 
@@ -248,11 +256,11 @@ void TResSummary::Clear() {
 }
 
 void TResSummary::ReadBody(TKdFiler& filer) {
-  FOptions = static_cast<uint32_t>(filer.ReadInt32());
+  FOptions = filer.ReadUInt32();
   FReportRootGrouping = filer.Read_Byte();
   FReportRootSortMode = filer.Read_Byte();
   FReportRootOptions = filer.Read_Byte();
-  if (FFileVersion >= 0x00010003) FReportRootSortDirection = filer.Read_Byte();
+  if (FFileVersion >= kVerResSummarySortDirection) FReportRootSortDirection = filer.Read_Byte();
   FCodeManager.Load(filer);
   FCaptionManager.Load(filer);
   FIsmManager.Load(filer);

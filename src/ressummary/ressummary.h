@@ -11,11 +11,17 @@
 #include <memory>
 #include <string>
 
-#include "cennik/resource_prices.h"
 #include "model/common_rows.h"
 #include "model/document.h"
+#include "shared/resource_prices.h"
 
 namespace kdx {
+
+// The highest file version of the resource summary this library reads.
+inline constexpr int32_t kVerResSummaryLast = 0x00010004;
+
+// Names of the bits of the summary's report options.
+std::string ResSummaryOptionsToText(uint8_t set);
 
 enum TResSummaryGroupType : uint8_t { rsgtTz, rsgtMch, rsgtMat, rsgtObor };
 enum TResSummLinkDataType : uint8_t { rsldtLs, rsldtOs };
@@ -93,7 +99,6 @@ class TResSummResGroupData : public TKdTypedList<TResSummaryResource> {
   void XMLSave(XmlElement& element) override;
   // Resources are referred to by nothing (links refer to the sources).
   bool FreesWrittenItems() const override { return true; }
-  TResSummaryGroupType GroupType() const { return FGroupType; }
 
  private:
   TResSummaryGroupType FGroupType;
@@ -178,7 +183,6 @@ class TResSummOSData : public TCustomResSummDocData {
  public:
   explicit TResSummOSData(TKDXAbstractRow* owner, int list_index = -1)
       : TCustomResSummDocData(owner, list_index), FLinkDataList(this) {}
-  TResSummLinkDataList& LinkDataList() { return FLinkDataList; }
 
  protected:
   void ReadContent(TKdFiler& filer) override { FLinkDataList.Load(filer); }
@@ -263,7 +267,7 @@ class TResSummary : public TKDXAbstractDocData {
   explicit TResSummary(const ConversionSettings& settings);
   ~TResSummary() override;
 
-  int32_t MaxFileVersion() const override { return 0x00010004; }
+  int32_t MaxFileVersion() const override { return kVerResSummaryLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_RSumm"); }
   const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D349}"; }
 

@@ -129,10 +129,10 @@ void TSmetaImlpemAct::ReadData(TKdFiler& filer) {
   const int32_t version = GetFileVersion();
   FNumber = filer.ReadStringView();
   FMakingDate = filer.ReadDbl64();
-  FYear = filer.ReadInt16();
-  FMonth = filer.ReadInt16();
-  FDayStart = filer.ReadInt16();
-  FDayFinish = filer.ReadInt16();
+  FYear = filer.ReadUInt16();
+  FMonth = filer.ReadUInt16();
+  FDayStart = filer.ReadUInt16();
+  FDayFinish = filer.ReadUInt16();
   if (version >= kVerActIndexes) {
     FIndexesAddOnTypes.Load(filer);
     FIndexesPos.Load(filer);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "model/signatures.h"
-#include "priceindexes/addons.h"
+#include "shared/addons.h"
 #include "smeta/addzatrats.h"
 #include "smeta/indexes.h"
 

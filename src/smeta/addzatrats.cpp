@@ -6,6 +6,7 @@
 #include "filer/codepage.h"
 #include "model/document.h"
 #include "smeta/smeta_host.h"
+#include "smeta/value_texts.h"
 
 namespace kdx {
 namespace {
@@ -57,7 +58,7 @@ int TSmetaAddZatr::Chapter() const {
 void TSmetaAddZatr::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
-  FOptions = filer.ReadInt16();
+  FOptions = filer.ReadUInt16();
   if (version < kVerAddZatrFormula) FOptions &= kOldAddZatrOptions;
   FValue = filer.ReadCurr64();
   if (version >= kVerAddZatrFormula) {
@@ -68,7 +69,7 @@ void TSmetaAddZatr::ReadData(TKdFiler& filer) {
     const Currency returned = filer.ReadCurr64();
     if (returned.value != 0) AddReturnCost(returned);
   }
-  if (ChapterHasLevel(Chapter())) FLevel = static_cast<int8_t>(filer.ReadInt08());
+  if (ChapterHasLevel(Chapter())) FLevel = filer.ReadInt08();
 }
 
 void TSmetaAddZatr::AddReturnCost(Currency returned) {
@@ -158,25 +159,15 @@ TSmetaAddZatrGlava* TSmetaAddZatrats::Glava(int chapter) {
   return &FItems[static_cast<size_t>(chapter - kFirstAddZatrGlava)];
 }
 
-TSmetaAddZatr* TSmetaAddZatrats::FindAddZatrByIdentifer(std::string_view identifier) const {
-  for (const TSmetaAddZatrGlava& glava : FItems) {
-    for (size_t i = 0; i < glava.Count(); ++i) {
-      TSmetaAddZatr* cost = glava.At(i);
-      if (Cp1251SameText(cost->FIdentifier, identifier)) return cost;
-    }
-  }
-  return nullptr;
-}
-
 // ---- winter rise catalogue ----
 
 void TSmetaWinters::ReadData(TKdFiler& filer) {
   ReadListBody(filer);
   FWinterMode = filer.Read_Byte();
   FLinkMode = filer.Read_Byte();
-  FOptions = filer.ReadInt16();
+  FOptions = filer.ReadUInt16();
   FCommonWinter.Load(filer);
-  filer.ReadInt32();  // unused
+  filer.Skip(4);  // unused
 }
 
 void TSmetaWinters::XMLSave(XmlElement& element) {

@@ -86,9 +86,6 @@ class TSmetaAddZatrats : public TKDXAbstractRow {
 
   // The list of the chapter, or nullptr outside 8..15.
   TSmetaAddZatrGlava* Glava(int chapter);
-  // The first cost (chapters in order, costs in list order) whose identifier
-  // equals the given one ignoring letter case, or nullptr.
-  TSmetaAddZatr* FindAddZatrByIdentifer(std::string_view identifier) const;
 
  private:
   std::array<TSmetaAddZatrGlava, kAddZatrGlavas> FItems;
@@ -144,8 +141,6 @@ class TSmetaCommonNPK : public TKDXAbstractRow {
   const char* XMLTag() const override { return FNaklMode == 1 ? "CommonNK" : "CommonPK"; }
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
-
-  uint8_t NaklMode() const { return FNaklMode; }
 
   std::string FCommonK;
   std::array<std::string, kCalcMethods> FMethodK;

@@ -31,8 +31,8 @@ void TSmetaChapter::ReadData(TKdFiler& filer) {
     Clear();
     ReadRowHead(filer);
     FSysID = filer.ReadInt32();
-    const uint16_t count = filer.ReadInt16();
-    for (unsigned i = 0; i < count; ++i) Add(filer.ReadInt08()).Load(filer);
+    const uint16_t count = filer.ReadUInt16();
+    for (unsigned i = 0; i < count; ++i) Add(filer.Read_Byte()).Load(filer);
   } else {
     ReadListBody(filer);
     FSysID = filer.ReadInt32();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "smeta/value_texts.h"
+
 namespace kdx {
 namespace {
 
@@ -84,9 +86,9 @@ void TSmetaAbstractK::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
   FValues = kNeutralFactors;
-  if (version >= kVerKKind) FKfKind = filer.ReadInt08();
+  if (version >= kVerKKind) FKfKind = filer.Read_Byte();
   if (version >= kVerKOptions16) {
-    FOptions = filer.ReadInt16();
+    FOptions = filer.ReadUInt16();
   } else {
     // The old option byte: bit 2 takes the base level away, the others add options.
     const uint8_t b = filer.Read_Byte();
@@ -102,9 +104,9 @@ void TSmetaAbstractK::ReadData(TKdFiler& filer) {
   }
   switch (FKfKind) {
     case skkStandart: {
-      const uint8_t count = filer.ReadInt08();
+      const uint8_t count = filer.Read_Byte();
       for (unsigned i = 0; i < count; ++i) {
-        const uint8_t slot = filer.ReadInt08();
+        const uint8_t slot = filer.Read_Byte();
         const int32_t value = filer.ReadInt32();
         if (slot < kKfSlots) {
           FValues[slot] = value;
@@ -160,7 +162,7 @@ void TSmetaTerZoneK::NormaliseOptions() {
 
 void TSmetaRegK::ReadData(TKdFiler& filer) {
   if (GetFileVersion() >= kVerKOptions16) {
-    FOptions = filer.ReadInt16();
+    FOptions = filer.ReadUInt16();
   } else {
     const uint8_t b = filer.Read_Byte();
     FOptions = skoBase;
@@ -189,7 +191,7 @@ void TSmetaAbstractLevelK::XMLSave(XmlElement& element) { XMLSaveLevelK(element)
 void TSmetaPosKf::ReadData(TKdFiler& filer) {
   TSmetaAbstractK::ReadData(filer);
   const int32_t version = GetFileVersion();
-  if (version >= kVerPosKfLevel) FLevel = static_cast<int8_t>(filer.ReadInt08());
+  if (version >= kVerPosKfLevel) FLevel = filer.ReadInt08();
   // Older files order position coefficients by their place in the list.
   if (version < kVerPosKfLevelKept) {
     const int index = IndexInOwner(*this);
@@ -199,23 +201,23 @@ void TSmetaPosKf::ReadData(TKdFiler& filer) {
 
 void TSmetaResKf::ReadData(TKdFiler& filer) {
   TSmetaAbstractK::ReadData(filer);
-  FLevel = static_cast<int8_t>(filer.ReadInt08());
+  FLevel = filer.ReadInt08();
 }
 
 // ---- work-type coefficients ----
 
 void TSmetaVrKfLinks::Read(TKdFiler& filer) {
-  const auto count = static_cast<int16_t>(filer.ReadInt16());
+  const auto count = filer.ReadInt16();
   // A negative count asks for room for a negative number of IDs.
   if (count < 0) Raise(kERangeError, "Range check error");
   if (static_cast<size_t>(count) * 2 > filer.Remaining()) RaiseReadError();
   FItems.resize(static_cast<size_t>(count));
-  for (int32_t& id : FItems) id = static_cast<int16_t>(filer.ReadInt16());
+  for (int32_t& id : FItems) id = filer.ReadInt16();
 }
 
 void TSmetaVrKf::ReadData(TKdFiler& filer) {
   TSmetaAbstractK::ReadData(filer);
-  FLevel = static_cast<int8_t>(filer.ReadInt08());
+  FLevel = filer.ReadInt08();
   const uint8_t flags = filer.Read_Byte();
   FAllChapters = (flags & 0x01) != 0;
   FAllVidRabs = (flags & 0x02) != 0;
@@ -261,7 +263,7 @@ void TSmetaExcludedVrKfs::ReadData(TKdFiler& filer) {
   FItems.clear();
   FItems.reserve(count);
   for (unsigned i = 0; i < count; ++i) {
-    const auto index = static_cast<int16_t>(filer.ReadInt16());
+    const auto index = filer.ReadInt16();
     // An index that names no coefficient of the estimate is dropped.
     if (list && index >= 0 && static_cast<size_t>(index) < list->Count()) {
       FItems.push_back(list->At(static_cast<size_t>(index)));
@@ -281,31 +283,6 @@ void TSmetaExcludedVrKfs::XMLSave(XmlElement& element) {
     if (index >= 0) indexes.push_back(index);
   }
   WriteAttrIntList(element, "Value", indexes);
-}
-
-// ---- coded item ----
-
-void TCustomSmetaKIItem::ReadKIItem(TKdFiler& filer) {
-  ReadRowHead(filer);
-  FCode = filer.ReadStringView();
-  const uint8_t present = filer.Read_Byte();
-  for (int slot = 0; slot < kKfSlots; ++slot) {
-    FValues[static_cast<size_t>(slot)] = (present & (1u << slot)) ? filer.ReadInt32() : kFactorOne;
-  }
-}
-
-bool TCustomSmetaKIItem::XMLSaveKIItem(XmlElement& element) {
-  if (!XMLSaveRow(element)) return false;
-  WriteAttrStr(element, "Code", FCode);
-  XMLSaveValues(element);
-  return true;
-}
-
-void TCustomSmetaKIItem::XMLSaveValues(XmlElement& element) const {
-  for (int slot = 0; slot < kKfSlots; ++slot) {
-    WriteAttrCurr(element, kValueNames[slot], Currency{FValues[static_cast<size_t>(slot)]},
-                  Currency{kFactorOne});
-  }
 }
 
 }  // namespace kdx

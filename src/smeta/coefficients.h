@@ -1,8 +1,7 @@
 // Coefficients that raise or lower the cost items of an estimate (the regional
 // and territorial ones, the work-type coefficients of the estimate, those of
-// positions and resources), the position's exclusions of work-type
-// coefficients, and the coded item (a code and five factors) that price
-// indexes, index add-ons and winter rises are built on.
+// positions and resources) and the position's exclusions of work-type
+// coefficients.
 #pragma once
 
 #include <array>
@@ -11,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "model/row.h"
 #include "model/row_cast.h"
+#include "shared/coded_item.h"
 
 namespace kdx {
 
@@ -35,38 +34,12 @@ inline constexpr uint16_t skoSeparateEm = 1u << 11;
 inline constexpr uint16_t skoItogHideFx = 1u << 12;
 inline constexpr uint16_t skoReserved1 = 1u << 13;
 
-// Number of factor slots: direct costs, basic wages, machine operation,
-// machinists' wages, materials.
-inline constexpr int kKfSlots = 5;
-// A factor is held times 10000; this is 1, no change.
-inline constexpr int32_t kFactorOne = 10000;
-using TKfValues = std::array<int32_t, kKfSlots>;
-inline constexpr TKfValues kNeutralFactors = {kFactorOne, kFactorOne, kFactorOne, kFactorOne,
-                                              kFactorOne};
-
 // Splits a formula of the form "ПЗ=...;ОЗП=...;ЭМ=...;ЗПМ=...;МАТ=..."
 // (windows-1251 text; blanks are ignored, ";" inside parentheses does not
 // separate) into the expressions of the five cost items. Returns false at the
 // first piece that names no cost item or names one a second time; what was
 // found before it stays in fx.
 bool SplitKFormula(std::string_view formula, std::array<std::string, kKfSlots>& fx);
-
-// The nearest owner of a row (the row itself excluded) that is of class T, or nullptr.
-template <class T>
-T* FindOwnerOf(const TKDXAbstractRow& row) {
-  for (TKDXAbstractRow* r = row.Owner(); r; r = r->Owner()) {
-    if (T* found = RowCast<T>(r)) return found;
-  }
-  return nullptr;
-}
-
-// Common base of coefficients, price indexes and winter-rise items.
-class TSmetaAbstractKIItem : public TKDXAbstractRow {
- public:
-  using TKDXAbstractRow::TKDXAbstractRow;
-  // The order in which coefficients of one list take effect; 0 without a level.
-  virtual int32_t GetLevel() const { return 0; }
-};
 
 // A coefficient: up to five factors or a formula, with options saying to
 // which prices and cost items it applies.
@@ -244,27 +217,6 @@ class TSmetaExcludedVrKfs : public TKDXAbstractRow {
 
   // References into the estimate's list, not owned; a repeated index repeats.
   std::vector<const TSmetaVrKf*> FItems;
-};
-
-// A coded item: a code and five factors.
-class TCustomSmetaKIItem : public TSmetaAbstractKIItem {
- public:
-  static constexpr const char* kValueNames[kKfSlots] = {"SMR", "OZ", "EM", "ZM", "MT"};
-
-  using TSmetaAbstractKIItem::TSmetaAbstractKIItem;
-  void ReadData(TKdFiler& filer) override { ReadKIItem(filer); }
-  void XMLSave(XmlElement& element) override { XMLSaveKIItem(element); }
-
-  CompactString FCode;
-  TKfValues FValues = kNeutralFactors;
-
- protected:
-  // Row head, code, a presence byte and the factors it names.
-  void ReadKIItem(TKdFiler& filer);
-  // Caption (when written), code and factors; false when the row is not stored.
-  bool XMLSaveKIItem(XmlElement& element);
-  // The factor attributes: each factor other than 1 under its slot's name.
-  virtual void XMLSaveValues(XmlElement& element) const;
 };
 
 }  // namespace kdx

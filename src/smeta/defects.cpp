@@ -43,7 +43,7 @@ void TDefectsListPosition::ReadData(TKdFiler& filer) {
   FTarget = nullptr;
   FTargetSysID = 0;
   if (GetFileVersion() < kVerDefectTargetID) {
-    filer.ReadString();  // unused
+    filer.SkipString();  // unused
     return;
   }
   const int32_t id = filer.ReadInt32();

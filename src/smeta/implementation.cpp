@@ -43,18 +43,12 @@ constexpr uint8_t kHasCT = 0x02;
 
 // An older record: word A (month, year - 1900, magnitude bits 0-15), word B
 // (magnitude bits 16-46, sign).
-constexpr size_t kOlderRecordSize = 8;
 constexpr uint32_t kOlderSignBit = 0x80000000u;
 constexpr uint32_t kOlderBit15 = 0x00008000u;
 constexpr int kLastYearByte = 200;
 constexpr double kOlderQuantityScale = 100000;
 // A quantity closer to 0 than this brings no price index along.
 constexpr double kZeroQuantity = 1e-10;
-
-uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t at) {
-  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
 
 TSmetaImlpemActList* ActListOf(const TKDXAbstractRow& row) {
   auto* smeta = RowCast<TSmeta>(row.GetDocData());
@@ -72,7 +66,7 @@ char DecimalSeparator(const TKDXAbstractRow& row, const XmlElement& element) {
 
 void TCustomSmetaActLink::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const uint16_t act = filer.ReadInt16();
+  const uint16_t act = filer.ReadUInt16();
   const TSmetaImlpemActList* acts = ActListOf(*this);
   FAct = acts ? acts->Entry(act) : nullptr;
 }
@@ -90,7 +84,7 @@ void TCustomSmetaActOverrides::ReadData(TKdFiler& filer) {
   if (GetFileVersion() < kVerOverridesFlags) return;
   const uint8_t flags = filer.Read_Byte();
   if (flags & kHasIndex) {
-    const uint16_t i = filer.ReadInt16();
+    const uint16_t i = filer.ReadUInt16();
     const TSmetaIndexesList* indexes = IndexList();
     TKDXAbstractIndex* index = indexes ? indexes->At(i) : nullptr;
     if (index && !index->FCode.empty()) FPriceIndex = index;
@@ -116,9 +110,9 @@ void TCustomSmetaActOverrides::XMLSave(XmlElement& element) { XMLSaveOverrides(e
 
 // ---- position overrides ----
 
-double TPositionActQuantity::UnitCoefficient() const {
+TExtended TPositionActQuantity::UnitCoefficient() const {
   const auto* position = FindOwnerOf<TSmetaPosition>(*this);
-  return position ? position->FQuantity.UnitCoefficient() : 1;
+  return position ? position->FQuantity.UnitCoefficient() : TExtended::One();
 }
 
 Currency TPositionActForOneFx::SlotValue(int slot) const {
@@ -137,7 +131,7 @@ TSmetaIndexesList* TSmetaPositionActOverrides::IndexList() const {
 void TSmetaPositionActOverrides::ReadData(TKdFiler& filer) {
   TCustomSmetaActOverrides::ReadData(filer);
   const int32_t version = GetFileVersion();
-  const uint16_t flags = filer.ReadInt16();
+  const uint16_t flags = filer.ReadUInt16();
   if (version < kVerPosOverridesQuantityRow) {
     if (flags & kQuantityFx) {
       FQuantity.ReadOlderFormula(filer);
@@ -246,17 +240,12 @@ void TSmetaPositionImplementation::ReadData(TKdFiler& filer) {
 void TSmetaPositionImplementation::ReadOlderForm(TKdFiler& filer) {
   Clear();
   const int32_t version = GetFileVersion();
-  const size_t size = size_t{filer.ReadInt16()} * kOlderRecordSize;
-  // The records come as one block; room is made only when the bytes are there.
-  std::vector<uint8_t> block;
-  if (size <= filer.Remaining()) block.resize(size);
-  filer.Read(block.data(), size);
-
+  const uint16_t count = filer.ReadUInt16();
   TSmetaImlpemActList* acts = ActListOf(*this);
   const TSmetaPosition* position = FindOwnerOf<TSmetaPosition>(*this);
-  for (size_t at = 0; at < size; at += kOlderRecordSize) {
-    const uint32_t a = WordAt(block, at);
-    uint32_t b = WordAt(block, at + 4);
+  for (uint16_t i = 0; i < count; ++i) {
+    const uint32_t a = filer.ReadUInt32();
+    uint32_t b = filer.ReadUInt32();
     if (version < kVerOlderQuantitySign) b &= ~kOlderBit15;
     const int month = static_cast<int>(a & 0xFF);
     const int year_byte = static_cast<int>((a >> 8) & 0xFF);
@@ -283,7 +272,7 @@ void TSmetaPositionImplementation::ReadOlderForm(TKdFiler& filer) {
 
 void TSmetaPosWorks::ReadData(TKdFiler& filer) {
   FWorks.clear();
-  const auto count = static_cast<int16_t>(filer.ReadInt16());
+  const auto count = filer.ReadInt16();
   const auto* smeta = RowCast<TSmeta>(GetDocData());
   for (int i = 0; i < count; ++i) {
     const int32_t index = filer.ReadInt32();

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cennik/resource_prices.h"
 #include "model/row.h"
+#include "shared/resource_prices.h"
 #include "smeta/price_fx.h"
 #include "smeta/quantity.h"
 
@@ -67,7 +67,7 @@ class TCustomSmetaActOverrides : public TCustomSmetaActLink {
 class TPositionActQuantity : public TCustomPosQuantity {
  public:
   using TCustomPosQuantity::TCustomPosQuantity;
-  double UnitCoefficient() const override;
+  TExtended UnitCoefficient() const override;
 };
 
 // The formulas of an act's current prices for one unit; the prices are the

@@ -1,6 +1,7 @@
 #include "smeta/indexes.h"
 
 #include "filer/codepage.h"
+#include "smeta/value_texts.h"
 
 namespace kdx {
 namespace {
@@ -8,24 +9,6 @@ namespace {
 constexpr int32_t kVerCommonIndexOptions = 0x0001012F;
 
 }  // namespace
-
-// ---- index with add-ons ----
-
-TPriceIndexAddOnTypes* TCustomIndexPos::AddOnTypes() const {
-  IPriceIndexAddOnTypesOwner* owner = FindOwnerOf<IPriceIndexAddOnTypesOwner>(*this);
-  return owner ? owner->IndexAddOnTypes() : nullptr;
-}
-
-void TCustomIndexPos::ReadData(TKdFiler& filer) {
-  ReadIndex(filer);
-  FAddOns.SetTypes(AddOnTypes());
-  FAddOns.Load(filer);
-}
-
-void TCustomIndexPos::XMLSave(XmlElement& element) {
-  if (!XMLSaveIndex(element)) return;
-  FAddOns.XMLSaveToChild(element);
-}
 
 // ---- index lists ----
 
@@ -49,7 +32,7 @@ const char* TKDXSmetaIndexSmrLz::XMLTag() const {
 void TKDXSmetaIndexSmrLz::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FFormula = filer.ReadStringView();
-  if (GetFileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadInt16();
+  if (GetFileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadUInt16();
   FOptions &= skoDisabled;
 }
 

@@ -1,7 +1,6 @@
 // Price indexes of an estimate: the indexes positions and resources refer to
 // by code, the three common indexes given as formulas, and the index codes of
-// the columns of the object estimate. The index position with add-ons is also
-// the index row of the price-index document.
+// the columns of the object estimate.
 #pragma once
 
 #include <array>
@@ -9,29 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "priceindexes/addons.h"
-#include "smeta/abstract_index.h"
+#include "shared/addons.h"
+#include "smeta/coefficients.h"
 
 namespace kdx {
-
-// An index with add-ons.
-class TCustomIndexPos : public TKDXAbstractIndex {
- public:
-  explicit TCustomIndexPos(TKDXAbstractRow* owner) : TKDXAbstractIndex(owner), FAddOns(this) {}
-  TSmetaRowKind GetKind() const override { return srkIndex; }
-  const char* XMLTag() const override { return "Index"; }
-  void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
-
-  // The add-on types this index's add-ons refer to: those of the nearest
-  // owner that keeps them, or nullptr.
-  TPriceIndexAddOnTypes* AddOnTypes() const;
-  TPriceIndexAddOnList& AddOns() { return FAddOns; }
-  const TPriceIndexAddOnList& AddOns() const { return FAddOns; }
-
- private:
-  TPriceIndexAddOnList FAddOns;
-};
 
 // An index of the estimate's list that positions refer to.
 class TSmetaIndexPos : public TCustomIndexPos {

@@ -18,11 +18,4 @@ void TSmetaOptionalZone::XMLSave(XmlElement& element) {
   WriteAttrStr(element, "ZoneName", FZoneCaption);
 }
 
-TSmetaOptionalZone* TCustomSmetaOptionalZones::FindOptionalZoneByRegCode(int32_t code) const {
-  for (size_t i = 0; i < Count(); ++i) {
-    if (At(i)->FRegionCode == code) return At(i);
-  }
-  return nullptr;
-}
-
 }  // namespace kdx

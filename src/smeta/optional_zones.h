@@ -29,8 +29,6 @@ class TCustomSmetaOptionalZones : public TKdTypedList<TSmetaOptionalZone> {
  public:
   explicit TCustomSmetaOptionalZones(TKDXAbstractRow* owner) : TKdTypedList(owner, 0) {}
   const char* XMLTag() const override { return "OptionalZones"; }
-  // The first entry of the region, or nullptr.
-  TSmetaOptionalZone* FindOptionalZoneByRegCode(int32_t code) const;
 };
 
 // The estimate's list.

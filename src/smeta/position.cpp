@@ -4,6 +4,7 @@
 
 #include "model/row_cast.h"
 #include "smeta/smeta.h"
+#include "smeta/value_texts.h"
 
 namespace kdx {
 namespace {
@@ -14,14 +15,14 @@ constexpr int32_t kVerOlderCurrMat = 0x00010108;      // current materials price
 constexpr int32_t kVerMachinistsGrade = 0x0001010C;
 constexpr int32_t kVerOldIndexNumbers = 0x00010111;
 constexpr int kNoNumber = INT32_MIN;  // outside the 16-bit numbers
-constexpr int32_t kVerPriceLevel = 0x00010112;
+constexpr int32_t kVerPositionPriceLevel = 0x00010112;
 constexpr int32_t kVerLegacyWorkTypeIndex = 0x00010113;
 constexpr int32_t kVerDesignIndexNumber = 0x00010115;
 constexpr int32_t kVerMatPriceFlagged = 0x00010116;  // no current materials price
 constexpr int32_t kVerNoMatPriceFlag = 0x00010118;   // the current materials price again
 constexpr int32_t kVerPriceObosn = 0x00010119;
-constexpr int32_t kVerPresenceMask = 0x00010123;  // the current record with its presence mask
-constexpr int32_t kVerBaseCalcMode = 0x00010124;
+constexpr int32_t kVerPositionPresenceMask = 0x00010123;  // the current record, with its mask
+constexpr int32_t kVerPositionBaseCalcMode = 0x00010124;
 constexpr int32_t kVerPlanTexts = 0x00010125;  // profit texts, identifier
 constexpr int32_t kVerCoefTexts = 0x00010128;  // coefficient texts instead of numbers
 constexpr int32_t kVerIndexByNumber = 0x00010129;
@@ -32,8 +33,8 @@ constexpr int32_t kVerDbComment = 0x0001013C;
 constexpr int32_t kVerBookmark = 0x0001013D;
 constexpr int32_t kVerShortPriceBlock = 0x0001013E;  // labour per unit kept by the resources
 constexpr int32_t kVerThreeCoefTexts = 0x00010142;
-constexpr int32_t kVerUserData = 0x00010143;
-constexpr int32_t kVerOptions16 = 0x00010151;
+constexpr int32_t kVerPositionUserData = 0x00010143;
+constexpr int32_t kVerPositionOptions16 = 0x00010151;
 constexpr int32_t kVerCommentEx = 0x00010154;
 constexpr int32_t kVerSysID = 0x00010155;
 constexpr int32_t kVerPriceFormulas = 0x00010159;  // current total and the price formulas
@@ -154,7 +155,7 @@ void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& 
 
 void TSmetaPosition::ReadData(TKdFiler& filer) {
   TSmeta* doc = RowCast<TSmeta>(GetDocData());
-  if (GetFileVersion() >= kVerPresenceMask) {
+  if (GetFileVersion() >= kVerPositionPresenceMask) {
     ReadCurrentForm(filer, doc);
   } else {
     ReadOlderForm(filer, doc);
@@ -163,7 +164,7 @@ void TSmetaPosition::ReadData(TKdFiler& filer) {
 
 void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
   const int32_t version = GetFileVersion();
-  FOptions = version >= kVerOptions16 ? filer.ReadInt16() : filer.ReadInt08();
+  FOptions = version >= kVerPositionOptions16 ? filer.ReadUInt16() : filer.Read_Byte();
   FNumber = filer.ReadInt32();
   FObosnov = filer.ReadStringView();
   FIsm = filer.ReadStringView();
@@ -180,15 +181,15 @@ void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
   const int32_t version = GetFileVersion();
   FSb_id = filer.ReadInt32();
   FRas_id = filer.ReadInt32();
-  FDBflags = filer.ReadInt08();
-  if (version >= kVerPriceLevel) FPriceLevel = filer.Read_Byte();
-  if (version >= kVerBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
+  FDBflags = filer.Read_Byte();
+  if (version >= kVerPositionPriceLevel) FPriceLevel = filer.Read_Byte();
+  if (version >= kVerPositionBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
 }
 
 void TSmetaPosition::ReadNaclPlan(TKdFiler& filer, size_t level, bool with_mask) {
   FNacl[level] = Currency{filer.ReadInt32()};
   FPlan[level] = Currency{filer.ReadInt32()};
-  if (with_mask) FMask[level] = filer.ReadInt16();
+  if (with_mask) FMask[level] = filer.ReadUInt16();
 }
 
 void TSmetaPosition::ReadPriceBlock(TKdFiler& filer) {
@@ -226,26 +227,25 @@ void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
   texts[scmBase] = texts[scmBInd];
 }
 
-void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001,
-                                         bool index8401, bool index1984, bool minus_one_is_none) {
+void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexNumbers held) {
   // The older records store -1 for "no index"; the presence-mask records name
   // only the numbers they hold, so there -1 is looked up like any number.
-  const auto number = [&filer, minus_one_is_none] {
-    const int n = static_cast<int16_t>(filer.ReadInt16());
-    return n == -1 && minus_one_is_none ? kNoNumber : n;
+  const auto number = [&filer, held] {
+    const int n = filer.ReadInt16();
+    return n == -1 && held.minus_one_is_none ? kNoNumber : n;
   };
   const auto code = [](int which, int n) { return Prefix(which) + IntToText(n + 1); };
-  if (index2001) {
+  if (held.index2001) {
     const int n = number();
     if (n != kNoNumber && FPriceLevel == ppt2001 && PriceModeOneOf(doc, 0, 2)) {
       SetPriceIndexByCode(doc, code(kPrefix2001, n));
     }
   }
-  if (index8401) {
+  if (held.index8401) {
     const int n = number();
     if (n != kNoNumber && doc) SetPriceIndex8401(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
   }
-  if (index1984) {
+  if (held.index1984) {
     const int n = number();
     if (n != kNoNumber && FPriceLevel == ppt1984 && PriceModeOneOf(doc, 0, 2)) {
       SetPriceIndexByCode(doc, code(kPrefix1984, n));
@@ -258,12 +258,12 @@ void TSmetaPosition::ReadTail(TKdFiler& filer) {
   const uint8_t linked = filer.Read_Byte();
   FLinkedIndexes.clear();
   for (unsigned i = 0; i < linked; ++i) {
-    FLinkedIndexes.push_back(filer.ReadInt16());
+    FLinkedIndexes.push_back(filer.ReadUInt16());
   }
 }
 
 void TSmetaPosition::ReadPerformer(TKdFiler& filer, TSmeta* doc) {
-  const uint16_t index = filer.ReadInt16();
+  const uint16_t index = filer.ReadUInt16();
   FPerformer = doc ? doc->FPfrmsManager.Entry(index) : nullptr;
 }
 
@@ -283,8 +283,8 @@ void TSmetaPosition::FinishOldFile() {
 void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   const int32_t version = GetFileVersion();
   ReadRowHead(filer);
-  filer.ReadInt08();  // the kind byte of older records
-  const auto mask = static_cast<uint32_t>(filer.ReadInt32());
+  filer.Skip(1);  // the kind byte of older records
+  const auto mask = filer.ReadUInt32();
   const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
   ReadHead(filer, doc);
   if (version >= kVerPlanTexts && has(kHasIdentifier)) ReadIdentifier(filer);
@@ -306,8 +306,8 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerPlanTexts && has(kHasPlanK)) ReadCoefficientTexts(filer, FPlanK);
   FResources.Load(filer);
   if (version < kVerShortPriceBlock) {
-    filer.ReadInt16();  // workers' average grade, not used
-    if (has(kHasMachinistsGrade)) filer.ReadInt16();
+    filer.Skip(2);  // workers' average grade, not used
+    if (has(kHasMachinistsGrade)) filer.Skip(2);
   }
   FWorks.Load(filer);
   for (size_t slot = 1; slot <= 4; ++slot) {
@@ -320,10 +320,13 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   }
   FKoeffs.Load(filer);
   if (version < kVerNoOldIndexNumbers) {
-    ReadOldIndexNumbers(filer, doc, has(kHasIndex2001Number), has(kHasIndex8401Number),
-                        has(kHasIndex1984Number), false);
+    ReadOldIndexNumbers(filer, doc,
+                        {.index2001 = has(kHasIndex2001Number),
+                         .index8401 = has(kHasIndex8401Number),
+                         .index1984 = has(kHasIndex1984Number),
+                         .minus_one_is_none = false});
     if (has(kHasDesignIndexNumber)) {
-      const auto n = static_cast<int16_t>(filer.ReadInt16());
+      const auto n = filer.ReadInt16();
       if (PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 2) {
         SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
       }
@@ -331,20 +334,20 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   }
   if (version >= kVerIndexByNumber) {
     if (has(kHasIndexNumber)) {
-      const uint16_t i = filer.ReadInt16();
+      const uint16_t i = filer.ReadUInt16();
       SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
     if (has(kHasIndexCode)) FPriceIndexCode = filer.ReadStringView();
   }
   if (version >= kVerSecondIndexByNumber) {
     if (has(kHasIndex8401ByNumber)) {
-      const uint16_t i = filer.ReadInt16();
+      const uint16_t i = filer.ReadUInt16();
       SetPriceIndex8401(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
     if (has(kHasIndex8401Code)) SetPriceIndex8401Code(doc, filer.ReadString());
   }
   if (version >= kVerWinterK && has(kHasWinterK)) {
-    const uint16_t i = filer.ReadInt16();
+    const uint16_t i = filer.ReadUInt16();
     FWinterK = doc ? doc->FWinters.At(i) : nullptr;
   }
   if (version >= kVerDbComment && has(kHasDbComment)) FDbComment = filer.ReadStringView();
@@ -355,7 +358,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     FBookmark = bookmark == kNoBookmark ? -1 : bookmark;
     FItemFlags.Load(filer);
   }
-  if (version >= kVerUserData && has(kHasUserData)) FUserData.Load(filer);
+  if (version >= kVerPositionUserData && has(kHasUserData)) FUserData.Load(filer);
   ReadTail(filer);
   if (has(kHasPerformer)) ReadPerformer(filer, doc);
   if (has(kHasExcludedKfs)) FExcludedVrkfs.Make(this).Load(filer);
@@ -368,7 +371,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
 void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
   const int32_t version = GetFileVersion();
   ReadRowHead(filer);
-  const uint8_t kind = filer.ReadInt08();
+  const uint8_t kind = filer.Read_Byte();
   ReadHead(filer, doc);
   FQuantity.ReadOlderNumber(filer);
   ReadBaseIds(filer);
@@ -381,17 +384,17 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       if (version >= kVerOlderSecondLevel) ReadVidRab(filer, doc, vr2001);
       FNaclK[scmBInd] = RateText(filer);
       FNaclK[scmBase] = FNaclK[scmBInd];
-      FMask[0] = filer.ReadInt16();
+      FMask[0] = filer.ReadUInt16();
       if (version >= kVerOlderSecondLevel) {
         FNaclK[scmRes] = RateText(filer);
-        FMask[1] = filer.ReadInt16();
+        FMask[1] = filer.ReadUInt16();
       }
       FResources.Load(filer);
-      filer.ReadInt16();  // workers' average grade, not used
-      if (version >= kVerMachinistsGrade && (FOptions & spoHasAverRasrM)) filer.ReadInt16();
+      filer.Skip(2);  // workers' average grade, not used
+      if (version >= kVerMachinistsGrade && (FOptions & spoHasAverRasrM)) filer.Skip(2);
       FWorks.Load(filer);
-      // The current materials price: always from 65816; in 65800..65813 only
-      // without resources; files of 65814 and 65815 hold none.
+      // The current materials price: always from 0x00010118; from 0x00010108
+      // to 0x00010115 only without resources; 0x00010116 and 0x00010117 hold none.
       if (version >= kVerNoMatPriceFlag ||
           (version >= kVerOlderCurrMat && version < kVerMatPriceFlagged &&
            FResources.Count() == 0)) {
@@ -405,7 +408,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       ReadVidRab(filer, doc, vr1984);
       FNaclK[scmBInd] = RateText(filer);
       FNaclK[scmBase] = FNaclK[scmBInd];
-      FMask[0] = filer.ReadInt16();
+      FMask[0] = filer.ReadUInt16();
       FForOneBase[4] = FForOneBase[0];
       break;
     case 2:
@@ -413,16 +416,16 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       FForOneBase[0] = filer.ReadCurr64();
       if (version >= kVerOlderCurrMat) {
         FForOneCurr[0] = filer.ReadCurr64();
-        filer.Read_Byte();
+        filer.Skip(1);
       }
       break;
     default:
       break;
   }
   FKoeffs.Load(filer);
-  if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, true, true, true, true);
+  if (version >= kVerOldIndexNumbers) ReadOldIndexNumbers(filer, doc, {});
   if (version >= kVerDesignIndexNumber && version < kVerNoOldIndexNumbers) {
-    const auto n = static_cast<int16_t>(filer.ReadInt16());
+    const auto n = filer.ReadInt16();
     if (n != -1 && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
       SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
     }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/common_rows.h"
-#include "smeta/abstract_index.h"
+#include "shared/abstract_index.h"
 #include "smeta/coefficients.h"
 #include "smeta/implementation.h"
 #include "smeta/price_fx.h"
@@ -61,7 +61,6 @@ class TSmetaPosition : public TKdIdentifierRow {
   void ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions);
   // Labour per unit of the older price block: workers (0), machinists (1).
   Currency OlderLabour(int which) const { return FOlderLabour[static_cast<size_t>(which)]; }
-  bool IsInactive() const { return (FOptions & spoInactive) != 0; }
 
   int32_t FSysID = 0;
   int32_t FNumber = 0;
@@ -121,8 +120,14 @@ class TSmetaPosition : public TKdIdentifierRow {
   // A rate times 10000 as its decimal text.
   std::string RateText(TKdFiler& filer) const;
   void ReadCoefficientTexts(TKdFiler& filer, std::array<CompactString, kCalcMethods>& texts);
-  void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, bool index2001, bool index8401,
-                           bool index1984, bool minus_one_is_none);
+  // Which old index numbers a record holds, and whether -1 among them means none.
+  struct OldIndexNumbers {
+    bool index2001 = true;
+    bool index8401 = true;
+    bool index1984 = true;
+    bool minus_one_is_none = true;
+  };
+  void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexNumbers held);
   void ReadTail(TKdFiler& filer);
   void ReadPerformer(TKdFiler& filer, TSmeta* doc);
   void FinishOldFile();

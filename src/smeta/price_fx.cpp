@@ -16,7 +16,7 @@ int AddWrapping(int64_t& a, int64_t b) {
 
 void TCustomPosForOneFx::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  filer.Read_Byte();  // not used
+  filer.Skip(1);  // not used
   const uint8_t present = filer.Read_Byte();
   for (int slot = 0; slot < kForOneSlots; ++slot) {
     if (present & (1u << slot)) SetFormula(slot, filer.ReadStringView());

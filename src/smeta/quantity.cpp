@@ -1,7 +1,5 @@
 #include "smeta/quantity.h"
 
-#include <cmath>
-
 #include "model/document.h"
 
 namespace kdx {
@@ -14,11 +12,6 @@ constexpr uint8_t kHasPrecision = 0x04;
 constexpr uint8_t kHasKMult = 0x08;
 constexpr uint8_t kHasKUnit = 0x10;
 
-// Values this close count as equal.
-constexpr double kTolerance = 1e-8;
-
-bool Near(double value, double target) { return std::fabs(value - target) <= kTolerance; }
-
 }  // namespace
 
 void TCustomPosQuantity::ReadOlderNumber(TKdFiler& filer) { FQuantity = filer.ReadDbl64(); }
@@ -30,7 +23,7 @@ void TCustomPosQuantity::ReadData(TKdFiler& filer) {
   const uint8_t mask = filer.Read_Byte();
   if (mask & kHasFx) FFx = filer.ReadStringView();
   if (mask & kHasQuantity) FQuantity = filer.ReadExtended();
-  if (mask & kHasPrecision) FPrecision = static_cast<int8_t>(filer.ReadInt08());
+  if (mask & kHasPrecision) FPrecision = filer.ReadInt08();
   if (mask & kHasKMult) FKMult = filer.ReadExtended();
   if (mask & kHasKUnit) StoreUnitCoefficient(filer.ReadExtended());
 }
@@ -42,33 +35,36 @@ void TCustomPosQuantity::XMLSave(XmlElement& element) {
   const TKDXAbstractDocData* doc = GetDocData();
   const char sep = (doc ? doc->Settings() : element.Settings()).decimal_separator;
   if (FFx.empty()) {
-    WriteAttrStr(element, "Fx", FloatToGeneralText(FQuantity, sep));
+    WriteAttrStr(element, "Fx", FloatToGeneralText(FQuantity.ToDouble(), sep));
   } else {
     WriteAttrStr(element, "Fx", FFx);
   }
-  WriteAttrFloat(element, "KMult", FKMult, 1);
-  WriteAttrFloat(element, "KUnit", UnitCoefficient(), 1);
+  if (!FKMult.NearOne()) SetAttrFloat(element, "KMult", FKMult.ToDouble());
+  if (const TExtended unit = UnitCoefficient(); !unit.NearOne()) {
+    SetAttrFloat(element, "KUnit", unit.ToDouble());
+  }
   WriteAttrInt(element, "Precision", FPrecision, kNoRounding);
   WriteAttrFloat(element, "Result", FQuantityResult, 0);
 }
 
-bool TCustomPosQuantity::IsEmptyQuantity() const { return Near(FQuantity, 0) && FFx.empty(); }
+bool TCustomPosQuantity::IsEmptyQuantity() const { return FQuantity.NearZero() && FFx.empty(); }
 
 bool TCustomPosQuantity::IsEmptyData() const {
-  return IsEmptyQuantity() && FPrecision == kNoRounding && Near(FKMult, 1);
+  return IsEmptyQuantity() && FPrecision == kNoRounding && FKMult.NearOne();
 }
 
 std::string TCustomPosQuantity::OldQuantityStr(char decimal_separator) const {
   if (IsEmptyQuantity()) return {};
-  std::string text =
-      FFinalQtyStr.empty() ? FloatToGeneralText(FQuantity, decimal_separator) : FFinalQtyStr.str();
+  std::string text = FFinalQtyStr.empty()
+                         ? FloatToGeneralText(FQuantity.ToDouble(), decimal_separator)
+                         : FFinalQtyStr.str();
   if (FPrecision == kNoRounding) return text;
   static const std::string round_open = Cp("ОКР(");
   return round_open + text + "; " + IntToText(FPrecision) + ")";
 }
 
 bool TPositionQuantity::IsEmptyData() const {
-  return TCustomPosQuantity::IsEmptyData() && Near(FKMultIsm, 1);
+  return TCustomPosQuantity::IsEmptyData() && FKMultIsm.NearOne();
 }
 
 }  // namespace kdx

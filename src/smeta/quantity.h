@@ -31,29 +31,31 @@ class TCustomPosQuantity : public TKDXAbstractRow {
   bool IsXMLStored() const override { return !IsEmptyData(); }
   void XMLSave(XmlElement& element) override;
 
-  // No number (within 1e-8 of 0) and no formula.
+  // No number (within 1E-8 of 0, as stored) and no formula.
   bool IsEmptyQuantity() const;
   // An empty quantity with every coefficient and the precision at its default.
   virtual bool IsEmptyData() const;
   // The coefficient of the unit of measure; 1 for the general row.
-  virtual double UnitCoefficient() const { return 1; }
+  virtual TExtended UnitCoefficient() const { return TExtended::One(); }
   // The text of the position's "Quantity" attribute: empty for an empty
   // quantity, else the number (a formula is not shown), wrapped as
   // "ОКР(<number>; <precision>)" when the quantity is rounded.
   std::string OldQuantityStr(char decimal_separator) const;
 
-  double FQuantity = 0;
+  // Quantities and coefficients are kept as stored, so that the tests against
+  // 0 and 1 see the stored value.
+  TExtended FQuantity;
   double FQuantityResult = 0;
   CompactString FFx;
   CompactString FFinalQtyStr;
-  double FKMult = 1;
+  TExtended FKMult = TExtended::One();
   int32_t FPrecision = kNoRounding;
   int32_t FVarState = 0;
 
  protected:
   // Receives the unit coefficient stored in the current form; the general
   // row has none of its own and drops it.
-  virtual void StoreUnitCoefficient(double /*value*/) {}
+  virtual void StoreUnitCoefficient(TExtended /*value*/) {}
 };
 
 // The quantity a position owns: it keeps the coefficient of the position's
@@ -62,12 +64,12 @@ class TPositionQuantity : public TCustomPosQuantity {
  public:
   using TCustomPosQuantity::TCustomPosQuantity;
   bool IsEmptyData() const override;
-  double UnitCoefficient() const override { return FKMultIsm; }
+  TExtended UnitCoefficient() const override { return FKMultIsm; }
 
-  double FKMultIsm = 1;
+  TExtended FKMultIsm = TExtended::One();
 
  protected:
-  void StoreUnitCoefficient(double value) override { FKMultIsm = value; }
+  void StoreUnitCoefficient(TExtended value) override { FKMultIsm = value; }
 };
 
 }  // namespace kdx

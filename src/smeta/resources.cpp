@@ -5,6 +5,7 @@
 #include "model/row_cast.h"
 #include "smeta/position.h"
 #include "smeta/smeta.h"
+#include "smeta/value_texts.h"
 #include "xml/float_chars.h"
 
 namespace kdx {
@@ -15,11 +16,11 @@ constexpr int32_t kVerPriceComments = 0x00010101;     // comments of the base an
 constexpr int32_t kVerAttribs = 0x0001010B;           // state byte and the price base's quantity
 constexpr int32_t kVerMachinistsPrices = 0x0001010D;  // machinists' labour has prices
 constexpr int32_t kVerOlderReplaced = 0x00010122;     // the replaced resource is kept
-constexpr int32_t kVerPresenceMask = 0x00010125;      // a mask names the fields present
-constexpr int32_t kVerPriceIndex = 0x00010139;        // price index by number or code
-constexpr int32_t kVerOwnQuantity = 0x0001013E;       // quantity and labour texts in the record
-constexpr int32_t kVerOptions16 = 0x00010140;         // 16-bit options in the common part
-constexpr int32_t kVerPriceRecord = 0x00010144;       // prices as the container's own record
+constexpr int32_t kVerResourcePresenceMask = 0x00010125;  // a mask names the fields present
+constexpr int32_t kVerPriceIndex = 0x00010139;            // price index by number or code
+constexpr int32_t kVerOwnQuantity = 0x0001013E;           // quantity and labour texts in the record
+constexpr int32_t kVerResourceOptions16 = 0x00010140;     // 16-bit options in the common part
+constexpr int32_t kVerPriceRecord = 0x00010144;           // prices as the container's own record
 
 // Bits of the presence mask.
 constexpr int32_t kHasBasePrice = 0x1;
@@ -106,7 +107,7 @@ void TSmetaPosResource::ReadData(TKdFiler& filer) {
   // The caption, when there is one, belongs to the labour part.
   filer.CheckSignature(kRowMarker);
   const int32_t version = GetFileVersion();
-  if (version < kVerPresenceMask) {
+  if (version < kVerResourcePresenceMask) {
     ReadOlderForm(filer, version);
   } else {
     ReadCurrentForm(filer, version);
@@ -133,7 +134,7 @@ void TSmetaPosResource::ReadOlderForm(TKdFiler& filer, int32_t version) {
 void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
   const TSmeta* estimate = EstimateOf(*this);
   FAttribs = filer.Read_Byte();
-  if (version >= kVerOptions16) FFlags = filer.ReadInt16();
+  if (version >= kVerResourceOptions16) FFlags = filer.ReadUInt16();
   const int32_t mask = filer.ReadInt32();
   if (mask & kHasQuantOneSnip) FQuantOneSnip = filer.ReadDbl64();
   if (version < kVerPriceRecord) {
@@ -148,7 +149,7 @@ void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
   if (mask & kHasReplaced) ReadReplacedRes(filer);
   if (version >= kVerPriceIndex) {
     if (mask & kHasIndexNumber) {
-      const uint16_t index = filer.ReadInt16();
+      const uint16_t index = filer.ReadUInt16();
       SetPriceIndex(estimate ? estimate->FIndexesRes.At(index) : nullptr);
     }
     if (mask & kHasIndexCode) FPriceIndexCode = filer.ReadStringView();
@@ -242,7 +243,7 @@ void TCustomSmetaPeopleRes::ReadData(TKdFiler& filer) {
   const uint8_t mask = filer.Read_Byte();
   if (mask & kHasCode) FCode = filer.ReadStringView();
   if (mask & kHasCaption) FCaption = filer.ReadStringView();
-  if (mask & kHasAverRasr) FAverRasr = static_cast<int16_t>(filer.ReadInt16());
+  if (mask & kHasAverRasr) FAverRasr = filer.ReadInt16();
 }
 
 void TCustomSmetaPeopleRes::XMLSave(XmlElement& element) {
@@ -270,7 +271,7 @@ void TSmetaMappedRes::ReadData(TKdFiler& filer) {
   TSmetaPosResource::ReadData(filer);
   const int32_t version = GetFileVersion();
   if (version < kVerOwnQuantity) FQuantOne = ClampQuantOne(filer.ReadDbl64());
-  if (version < kVerOptions16) FFlags = filer.Read_Byte();
+  if (version < kVerResourceOptions16) FFlags = filer.Read_Byte();
   const int32_t index = filer.ReadInt32();
   const TSmeta* estimate = EstimateOf(*this);
   FSharedRes = estimate ? estimate->FResManager.Entry(index) : nullptr;
@@ -308,17 +309,6 @@ std::unique_ptr<TKDXAbstractRow> TSmetaPosResources::CreateItem(uint8_t type) {
 
 int TSmetaPosResources::ItemType(const TKDXAbstractRow& row) const {
   return static_cast<const TSmetaPosResource&>(row).ResourceType();
-}
-
-TSmetaPosResource* TSmetaPosResources::GetSingleResourceByType(TSmetaResourceType type) const {
-  TSmetaPosResource* found = nullptr;
-  for (size_t i = 0; i < Count(); ++i) {
-    TSmetaPosResource* res = At(i);
-    if (res->ResourceType() != type) continue;
-    if (found) return nullptr;
-    found = res;
-  }
-  return found;
 }
 
 }  // namespace kdx

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "cennik/resource_prices.h"
 #include "model/common_rows.h"
+#include "shared/resource_prices.h"
 #include "smeta/coefficients.h"
 #include "smeta/implementation.h"
 
@@ -190,8 +190,6 @@ class TSmetaPosResources : public TKDXAbstractObjectList {
   int ItemType(const TKDXAbstractRow& row) const override;
 
   TSmetaPosResource* At(size_t index) const { return static_cast<TSmetaPosResource*>(Item(index)); }
-  // The only resource of the type; nullptr when there is none or more than one.
-  TSmetaPosResource* GetSingleResourceByType(TSmetaResourceType type) const;
 };
 
 }  // namespace kdx

@@ -5,12 +5,15 @@
 #include <cstdint>
 
 #include "model/row_cast.h"
+#include "shared/cc_chapter.h"
+#include "smeta/old_signatures.h"
 #include "smeta/position.h"
+#include "smeta/value_texts.h"
 
 namespace kdx {
 namespace {
 
-// File versions that changed the estimate's body, in the order they came.
+// File versions that changed the estimate's body, ascending.
 constexpr int32_t kVerSharedRows = 0x00010101;           // shared price comments
 constexpr int32_t kVerSecondLegacyList = 0x00010102;     // one more skipped coefficient list
 constexpr int32_t kVerTwoAddZatrLists = 0x00010103;      // additional costs per price level
@@ -18,7 +21,7 @@ constexpr int32_t kVerVidRab2001 = 0x00010106;           // the catalogue holds 
 constexpr int32_t kVerRegionId16 = 0x0001010F;           // region ID in 16 bits
 constexpr int32_t kVerVrBaseCalc = 0x00010110;           // work-type list of calculation
 constexpr int32_t kVerLegacyCoefTables = 0x00010111;     // coefficient tables as indexes
-constexpr int32_t kVerPriceLevel = 0x00010113;           // price level (legacy price mode P)
+constexpr int32_t kVerSmetaPriceLevel = 0x00010113;      // price level (legacy price mode P)
 constexpr int32_t kVerLegacyDesignIndexes = 0x00010114;  // design indexes
 constexpr int32_t kVerLegacyTail = 0x00010117;           // more blocks after the costs
 constexpr int32_t kVerCommonNakl = 0x0001011A;           // estimate-wide overhead and profit
@@ -26,10 +29,10 @@ constexpr int32_t kVerThirdLegacyList = 0x0001011C;
 constexpr int32_t kVerTerZoneK = 0x0001011D;
 constexpr int32_t kVerOsGlava = 0x0001011F;  // chapter and link of the object estimate
 constexpr int32_t kVerCcGlava = 0x00010121;  // chapters of the consolidated calculations
-constexpr int32_t kVerBaseCalcMode = 0x00010124;
+constexpr int32_t kVerSmetaBaseCalcMode = 0x00010124;
 constexpr int32_t kVerVariables = 0x00010125;
-constexpr int32_t kVerIndexesMode = 0x00010128;  // index mode and block rounding
 constexpr int32_t kVerIndexLists = 0x00010127;   // add-on types, index lists
+constexpr int32_t kVerIndexesMode = 0x00010128;  // index mode and block rounding
 constexpr int32_t kVerCommonIndexB = 0x0001012A;
 constexpr int32_t kVerBasePriceLevel = 0x0001012B;  // base price level instead of P; separate wages
 constexpr int32_t kVerSingleAddZatrs = 0x0001012C;
@@ -38,7 +41,7 @@ constexpr int32_t kVerNoLegacyLists = 0x0001012E;
 constexpr int32_t kVerItogOptions = 0x0001012F;  // totals options, common index A
 constexpr int32_t kVerIndexFileName = 0x00010130;
 constexpr int32_t kVerNoCoefTables = 0x00010131;
-constexpr int32_t kVerNoLegacyE = 0x00010132;
+constexpr int32_t kVerNoBareFirstItemList = 0x00010132;
 constexpr int32_t kVerNoLegacyIndexes = 0x00010133;  // no design or work-type index blocks
 constexpr int32_t kVerNoLegacyIndexMode = 0x00010134;
 constexpr int32_t kVerIndexesLinkMode = 0x00010135;  // index link mode, column indexes
@@ -50,9 +53,9 @@ constexpr int32_t kVerMatRoundMode = 0x0001013B;
 constexpr int32_t kVerItogExpand = 0x0001013D;
 constexpr int32_t kVerNoMtsnPrefix = 0x0001013F;
 constexpr int32_t kVerCommonNPK = 0x00010142;
-constexpr int32_t kVerUserData = 0x00010143;  // labour digits, user data, comment
+constexpr int32_t kVerSmetaUserData = 0x00010143;  // labour digits, user data, comment
 constexpr int32_t kVerActs = 0x00010145;
-constexpr int32_t kVerSignatures = 0x0001014C;
+constexpr int32_t kVerSmetaSignatureList = 0x0001014C;
 constexpr int32_t kVerOptionalZones = 0x0001014F;
 constexpr int32_t kVerDefectsList = 0x00010150;
 constexpr int32_t kVerRenumerator = 0x00010154;
@@ -66,27 +69,23 @@ constexpr int32_t kMtsnPlanDefault = 770000;
 // caption, two values, then the given number of tails of 12-byte entries.
 void SkipLegacyItem(TKdFiler& filer, int tails) {
   filer.CheckSignature(kRowMarker);
-  filer.ReadString();
-  filer.ReadInt32();
-  filer.ReadInt32();
-  for (int t = 0; t < tails; ++t) {
-    const uint16_t n = filer.ReadInt16();
-    for (int k = 0; k < n; ++k) {
-      uint8_t entry[12];
-      filer.Read(entry, sizeof entry);
-    }
-  }
+  filer.SkipString();
+  filer.Skip(8);
+  for (int t = 0; t < tails; ++t) filer.Skip(size_t{filer.ReadUInt16()} * 12);
 }
-// Block D: a counted list of items with two tails.
-void SkipBlockD(TKdFiler& filer) {
-  const uint16_t count = filer.ReadInt16();
+// A skipped coefficient list whose items hold two entry tables.
+void SkipTwoTableList(TKdFiler& filer) {
+  const uint16_t count = filer.ReadUInt16();
   for (int i = 0; i < count; ++i) SkipLegacyItem(filer, 2);
 }
-// Block E: a counted list of items with one tail; with first_item_short the
-// first item has none.
-void SkipBlockE(TKdFiler& filer, bool first_item_short) {
-  const uint16_t count = filer.ReadInt16();
-  for (int i = 0; i < count; ++i) SkipLegacyItem(filer, i == 0 && first_item_short ? 0 : 1);
+// A skipped coefficient list whose items hold one entry table; in the older
+// of the two such lists the first item holds none.
+enum class FirstItem { kWithTable, kBare };
+void SkipOneTableList(TKdFiler& filer, FirstItem first) {
+  const uint16_t count = filer.ReadUInt16();
+  for (int i = 0; i < count; ++i) {
+    SkipLegacyItem(filer, i == 0 && first == FirstItem::kBare ? 0 : 1);
+  }
 }
 
 // An entry of the work-type index tables: a key and two factors times 10000.
@@ -96,7 +95,7 @@ struct LegacyIndexEntry {
   int32_t b;
 };
 std::vector<LegacyIndexEntry> ReadLegacyEntries(TKdFiler& filer) {
-  const uint16_t n = filer.ReadInt16();
+  const uint16_t n = filer.ReadUInt16();
   std::vector<LegacyIndexEntry> entries;
   for (int k = 0; k < n; ++k) {
     LegacyIndexEntry e;
@@ -183,15 +182,15 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   FLastPositionSysID = 0;
 
   if (version >= kVerOptions32) {
-    FOptions = static_cast<uint32_t>(filer.ReadInt32());
+    FOptions = filer.ReadUInt32();
   } else {
-    FOptions = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(filer.ReadInt16())));
+    FOptions = static_cast<uint32_t>(filer.ReadInt16());
     FOptions |= soTempRound;
   }
   if (version < kVerBasePriceLevel) FOptions |= soSeparateFot;
 
   if (version >= kVerRegionId16) {
-    FZoneIDs[0] = static_cast<int16_t>(filer.ReadInt16());
+    FZoneIDs[0] = filer.ReadInt16();
   } else {
     const uint8_t b = filer.Read_Byte();
     FZoneIDs[0] = b == 1 ? 661 : b == 3 ? 662 : b * 10;
@@ -218,7 +217,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
     FVidsRabs.List(vr1984).Load(filer);
   }
   if (version >= kVerVrBaseCalc) FVrBaseCalc = filer.Read_Byte();
-  if (version >= kVerPriceLevel) {
+  if (version >= kVerSmetaPriceLevel) {
     if (version >= kVerBasePriceLevel) {
       FBasePriceLevel = filer.Read_Byte();
     } else {
@@ -232,7 +231,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
     if (FBasePriceLevel == smpl2001) FVrBaseCalc = vr2001;
     if (version < kVerNoLegacyIndexMode) FLegacyIndexMode = filer.Read_Byte();
   }
-  if (version >= kVerBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
+  if (version >= kVerSmetaBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
   if (version >= kVerIndexesMode) {
     const uint8_t mode = filer.Read_Byte();
     FIndexesMode = mode <= simSmr ? mode : uint8_t{simNone};
@@ -246,7 +245,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   if (version >= kVerMatRoundMode) FMatRoundMode = filer.Read_Byte();
   if (version >= kVerRenumerator) FRenumerator.Load(filer);
   if (version >= kVerPosKRound) {
-    FPosKRoundFactor = static_cast<int8_t>(filer.ReadInt08());
+    FPosKRoundFactor = filer.ReadInt08();
     FMulkKPosCalcMode = filer.Read_Byte();
     FPropsConfigName = filer.ReadStringView();
     FPropsConfigModified = filer.ReadByteBoolean();
@@ -288,7 +287,7 @@ void TSmeta::ReadBody(TKdFiler& filer) {
     FCommonPK.Load(filer);
   }
   if (version >= kVerMtsnRates) {
-    if (version < kVerNoMtsnPrefix) filer.ReadInt16();
+    if (version < kVerNoMtsnPrefix) filer.Skip(2);
     FMtsnNaklZpm[0] = filer.ReadInt32();
     FMtsnNaklZpm[1] = filer.ReadInt32();
     FMtsnPlanZpm[0] = filer.ReadInt32();
@@ -308,13 +307,13 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   ReadLegacyTail(filer);
   if (version >= kVerVariables) FVariables.Load(filer);
   if (version >= kVerIndexFileName) FIndexFileName = filer.ReadStringView();
-  if (version >= kVerSignatures) {
+  if (version >= kVerSmetaSignatureList) {
     FDocSignatures.Load(filer);
   } else {
     ReadOldEstimateSignatures(FDocSignatures, filer, version);
   }
-  if (version >= kVerItogExpand) FItogExpandToItem = static_cast<uint8_t>(filer.ReadInt16());
-  if (version >= kVerUserData) {
+  if (version >= kVerItogExpand) FItogExpandToItem = static_cast<uint8_t>(filer.ReadUInt16());
+  if (version >= kVerSmetaUserData) {
     FTzDigits = filer.Read_Byte();
     FUserData.Load(filer);
     FDocComment.Load(filer);
@@ -349,32 +348,32 @@ void TSmeta::ReadLegacyTail(TKdFiler& filer) {
     if (FVrBaseCalc == vr1984) {
       ReadLegacyWorkTypeIndexes(filer, vr1984);
     } else {
-      SkipBlockD(filer);
+      SkipTwoTableList(filer);
     }
   }
-  if (version < kVerNoLegacyLists) SkipBlockD(filer);
+  if (version < kVerNoLegacyLists) SkipTwoTableList(filer);
   if (version < kVerNoSecondLegacyList) {
-    if (version >= kVerSecondLegacyList) SkipBlockD(filer);
-    if (version >= kVerThirdLegacyList) SkipBlockD(filer);
+    if (version >= kVerSecondLegacyList) SkipTwoTableList(filer);
+    if (version >= kVerThirdLegacyList) SkipTwoTableList(filer);
   }
   if (version >= kVerLegacyTail) {
     if (version < kVerNoLegacyIndexes) {
       if (FVrBaseCalc == vr2001) {
         ReadLegacyWorkTypeIndexes(filer, vr2001);
       } else {
-        SkipBlockD(filer);
+        SkipTwoTableList(filer);
       }
     }
-    if (version < kVerNoLegacyLists) SkipBlockD(filer);
-    if (version < kVerNoLegacyE) SkipBlockE(filer, true);
-    if (version < kVerNoLegacyLists) SkipBlockE(filer, false);
+    if (version < kVerNoLegacyLists) SkipTwoTableList(filer);
+    if (version < kVerNoBareFirstItemList) SkipOneTableList(filer, FirstItem::kBare);
+    if (version < kVerNoLegacyLists) SkipOneTableList(filer, FirstItem::kWithTable);
   }
 }
 
 void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
   static const std::string kPrefixes[3] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_")};
   for (const std::string& prefix : kPrefixes) {
-    const uint16_t count = filer.ReadInt16();
+    const uint16_t count = filer.ReadUInt16();
     for (int i = 0; i < count; ++i) {
       TSmetaAbstractK k(this);
       k.Load(filer);
@@ -394,7 +393,7 @@ void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
 
 void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
   static const std::string kPrefix = Cp("Констр_");
-  const uint16_t count = filer.ReadInt16();
+  const uint16_t count = filer.ReadUInt16();
   for (int i = 0; i < count; ++i) {
     filer.CheckSignature(kRowMarker);
     std::string caption = filer.ReadString();
@@ -407,7 +406,7 @@ void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
 }
 
 void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
-  const uint16_t count = filer.ReadInt16();
+  const uint16_t count = filer.ReadUInt16();
   if (count == 0) return;
   filer.CheckSignature(kRowMarker);
   std::string caption = filer.ReadString();
@@ -470,7 +469,7 @@ void TSmeta::AfterLoad() {
     FPositions.insert(FPositions.end(), positions.begin(), positions.end());
   }
   for (TSmetaPosition* position : FPositions) position->ResolveLinkedPositions(FPositions);
-  if (FFileVersion >= kVerPriceLevel && FFileVersion < kVerIndexesMode) ApplyLegacyIndexMode();
+  if (FFileVersion >= kVerSmetaPriceLevel && FFileVersion < kVerIndexesMode) ApplyLegacyIndexMode();
 }
 
 void TSmeta::ApplyLegacyIndexMode() {

@@ -14,7 +14,7 @@
 #include "model/common_rows.h"
 #include "model/document.h"
 #include "model/signatures.h"
-#include "priceindexes/addons.h"
+#include "shared/addons.h"
 #include "smeta/acts.h"
 #include "smeta/addzatrats.h"
 #include "smeta/chapters.h"
@@ -24,6 +24,7 @@
 #include "smeta/optional_zones.h"
 #include "smeta/resource_catalog.h"
 #include "smeta/smeta_host.h"
+#include "smeta/value_texts.h"
 #include "smeta/vidrab.h"
 
 namespace kdx {
@@ -42,12 +43,12 @@ class TSmeta : public TKDXAbstractDocData,
                public ISmetaIndexesModeSource,
                public ISmetaDefectListHost {
  public:
-  static constexpr int32_t kMaxFileVersion = 0x0001015F;
+  static constexpr int32_t kVerSmetaLast = 0x0001015F;
 
   explicit TSmeta(const ConversionSettings& settings);
   ~TSmeta() override;
 
-  int32_t MaxFileVersion() const override { return kMaxFileVersion; }
+  int32_t MaxFileVersion() const override { return kVerSmetaLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_Smeta"); }
   const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D340}"; }
 
@@ -140,12 +141,13 @@ class TSmeta : public TKDXAbstractDocData,
   void XMLSaveBody(XmlElement& element) override;
 
  private:
-  // Legacy blocks of old files.
-  void ReadLegacyCoefficientTables(TKdFiler& filer);                     // block A
-  void ReadLegacyDesignIndexes(TKdFiler& filer);                         // block B
-  void ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr);  // block C
+  // Legacy blocks of old files, turned into price indexes.
+  void ReadLegacyCoefficientTables(TKdFiler& filer);
+  void ReadLegacyDesignIndexes(TKdFiler& filer);
+  void ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr);
   void ReadAdditionalCosts(TKdFiler& filer);
-  void ReadLegacyTail(TKdFiler& filer);  // the blocks after the additional costs
+  // The work-type indexes and skipped lists after the additional costs.
+  void ReadLegacyTail(TKdFiler& filer);
   void AfterLoad();
   void ApplyLegacyIndexMode();
 

@@ -1,14 +1,16 @@
 #include "smeta/vidrab.h"
 
+#include "smeta/value_texts.h"
+
 namespace kdx {
 namespace {
 
 // File versions that changed the records of the catalogue.
 constexpr int32_t kVerOsColumn = 0x0001011B;
 constexpr int32_t kVerIndexCode = 0x00010135;
+constexpr int32_t kVerCatalogHead = 0x0001013B;
 constexpr int32_t kVerTwoMethodTexts = 0x00010141;
 constexpr int32_t kVerThreeMethodTexts = 0x00010142;
-constexpr int32_t kVerCatalogHead = 0x0001013B;
 constexpr int32_t kVerCurrRates = 0x00010152;
 
 const std::string& CatalogDefaultCaption() {
@@ -26,7 +28,7 @@ void TKDXSmetaVidRab::ReadData(TKdFiler& filer) {
   FSys_ID = filer.ReadInt32();
   FNacl = filer.ReadInt32();
   FPlan = filer.ReadInt32();
-  const uint16_t mask = filer.ReadInt16();
+  const uint16_t mask = filer.ReadUInt16();
   FMask[0] = static_cast<uint8_t>(mask & 0xFF);
   FMask[1] = static_cast<uint8_t>(mask >> 8);
   if (version >= kVerOsColumn) FOsColumn = filer.Read_Byte();

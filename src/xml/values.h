@@ -55,31 +55,10 @@ void WriteAttrDate(XmlElement& e, std::string_view name, double date);
 void WriteAttrDateDef(XmlElement& e, std::string_view name, double date, double def);
 void WriteAttrIntList(XmlElement& e, std::string_view name, const std::vector<int32_t>& values);
 
-// Overhead and profit rates with the cost parts they apply to.
-struct TNaclPlan {
-  int32_t Nacl = 0;  // percentage x 10000
-  int32_t Plan = 0;  // percentage x 10000
-  uint8_t PlanMask = 0;
-  uint8_t NaclMask = 0;
-};
-// child_name may be empty: the attributes then go on the element itself.
-void WriteNaclPlan(XmlElement& e, const char* child_name, const TNaclPlan& value);
-void WriteCCChapter(XmlElement& e, uint8_t cons, uint8_t rec, uint8_t road);
-
 // ---- set texts ----
 // Names of the set bits, ascending, separated by blanks, trimmed.
 std::string SetToText(uint32_t bits, const NameTable& names);
-std::string CostPartsToText(uint8_t set);
-std::string KOptionsToText(uint16_t set);
-std::string SmetaOptionsToText(uint32_t set);
-std::string IndexOptionsToText(uint16_t set);
 std::string ItemFlagsToText(uint16_t set);
-std::string ItogOptionsToText(uint8_t set);
-std::string ResourceOptionsToText(uint16_t set);
-std::string ResourceAttribsToText(uint8_t set);
-std::string PositionOptionsToText(uint16_t set);
-std::string PositionDbFlagsToText(uint8_t set);
-std::string ResSummaryOptionsToText(uint8_t set);
 
 // ---- numbers ----
 // Rounds half away from zero to hundredths or to whole units.

@@ -1,4 +1,4 @@
-#include "priceindexes/addons.h"
+#include "shared/addons.h"
 
 #include "model/row_cast.h"
 
@@ -8,7 +8,7 @@ namespace kdx {
 
 void TPriceIndexAddOnType::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  FLevel = static_cast<int8_t>(filer.ReadInt08());
+  FLevel = filer.ReadInt08();
   FActive = filer.ReadBoolean();
   FPlace = filer.Read_Byte();
 }
@@ -38,7 +38,7 @@ const TPriceIndexAddOnTypes* TPriceIndexAddOn::Types() const {
 
 void TPriceIndexAddOn::ReadData(TKdFiler& filer) {
   ReadIndex(filer);
-  const auto t = static_cast<int8_t>(filer.ReadInt08());
+  const auto t = filer.ReadInt08();
   FCommonType = iactNone;
   FAddOnType = nullptr;
   if (t < 0) {
@@ -92,6 +92,24 @@ void TPriceIndexAddOn::XMLSave(XmlElement& element) {
     const int index = types ? types->IndexOf(FAddOnType) : -1;
     if (index >= 0) WriteAttrInt(element, "Type", index + 1, 0);
   }
+}
+
+// ---- index with add-ons ----
+
+TPriceIndexAddOnTypes* TCustomIndexPos::AddOnTypes() const {
+  IPriceIndexAddOnTypesOwner* owner = FindOwnerOf<IPriceIndexAddOnTypesOwner>(*this);
+  return owner ? owner->IndexAddOnTypes() : nullptr;
+}
+
+void TCustomIndexPos::ReadData(TKdFiler& filer) {
+  ReadIndex(filer);
+  FAddOns.SetTypes(AddOnTypes());
+  FAddOns.Load(filer);
+}
+
+void TCustomIndexPos::XMLSave(XmlElement& element) {
+  if (!XMLSaveIndex(element)) return;
+  FAddOns.XMLSaveToChild(element);
 }
 
 }  // namespace kdx

@@ -1,12 +1,13 @@
 // Index add-ons: charges (overheads, estimated profit, winter rise, or charges
-// of user-defined types) that hang under every index position, and the list
-// of user-defined add-on types they refer to by position.
+// of user-defined types) that hang under every index position, the list of
+// user-defined add-on types they refer to by position, and the index position
+// that holds them.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
-#include "smeta/abstract_index.h"
+#include "shared/abstract_index.h"
 
 namespace kdx {
 
@@ -87,6 +88,26 @@ class TPriceIndexAddOnList : public TKdTypedList<TPriceIndexAddOn> {
 
  private:
   const TPriceIndexAddOnTypes* FTypes = nullptr;
+};
+
+// An index with add-ons: an index position of an estimate and of the
+// price-index document.
+class TCustomIndexPos : public TKDXAbstractIndex {
+ public:
+  explicit TCustomIndexPos(TKDXAbstractRow* owner) : TKDXAbstractIndex(owner), FAddOns(this) {}
+  TSmetaRowKind GetKind() const override { return srkIndex; }
+  const char* XMLTag() const override { return "Index"; }
+  void ReadData(TKdFiler& filer) override;
+  void XMLSave(XmlElement& element) override;
+
+  // The add-on types this index's add-ons refer to: those of the nearest
+  // owner that keeps them, or nullptr.
+  TPriceIndexAddOnTypes* AddOnTypes() const;
+  TPriceIndexAddOnList& AddOns() { return FAddOns; }
+  const TPriceIndexAddOnList& AddOns() const { return FAddOns; }
+
+ private:
+  TPriceIndexAddOnList FAddOns;
 };
 
 }  // namespace kdx

@@ -1,5 +1,5 @@
-// One factory per document kind, each defined beside its kind; a kind this
-// library does not convert yet answers nullptr.
+// The factories of the document kinds: each kind defines its own beside it
+// (its factory.cpp), the driver picks one by the kind byte of the header.
 #pragma once
 
 #include <memory>

@@ -3,13 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "smeta/coefficients.h"
+#include "shared/coded_item.h"
 
 namespace kdx {
 
 // Bits of an index's options: bit 0 separates machine operation, bits 1-12 are reserved.
 inline constexpr uint16_t aioSeparateEm = 1u << 0;
+std::string IndexOptionsToText(uint16_t set);
 
 class TKDXAbstractIndex : public TCustomSmetaKIItem {
  public:

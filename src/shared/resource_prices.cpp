@@ -1,4 +1,4 @@
-#include "cennik/resource_prices.h"
+#include "shared/resource_prices.h"
 
 #include "model/document.h"
 
