@@ -312,8 +312,8 @@ Summary RichSummary() {
                                 .Append(ChapterRow(2, 1, false, 0)),
                             true));
   s.comment = "К";
-  s.user_data[0] = "a";
-  s.user_data[9] = "b";
+  s.user_data[0] = std::string(1, 'a');  // GCC 12 misreads a one-letter literal here (-Wrestrict)
+  s.user_data[9] = std::string(1, 'b');
   return s;
 }
 
