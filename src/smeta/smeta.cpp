@@ -175,12 +175,28 @@ bool TSmeta::IsMtsnNPZpmDefault() const {
 
 // ---- reading ----
 
+// The body in stream order: the parameters, the lists the chapters refer to,
+// the chapters, then what follows them.
 void TSmeta::ReadBody(TKdFiler& filer) {
-  const int32_t version = FFileVersion;
   FLegacyPriceMode = 0;
   FLegacyIndexMode = 0;
   FLastPositionSysID = 0;
+  ReadParameters(filer);
+  ReadSharedLists(filer);
+  ReadIndexes(filer);
+  ReadRatesAndActs(filer);
+  FChapters.Load(filer);
+  ReadAdditionalCosts(filer);
+  ReadLegacyTail(filer);
+  ReadClosingPart(filer);
+  AfterLoad();
+}
 
+// Options, region and zones, chapters of the object estimate and the
+// consolidated calculations, regional coefficients, work types, price level
+// and modes, numbering and rounding.
+void TSmeta::ReadParameters(TKdFiler& filer) {
+  const int32_t version = FFileVersion;
   if (version >= kVerOptions32) {
     FOptions = filer.ReadUInt32();
   } else {
@@ -250,12 +266,22 @@ void TSmeta::ReadBody(TKdFiler& filer) {
     FPropsConfigName = filer.ReadStringView();
     FPropsConfigModified = filer.ReadByteBoolean();
   }
+}
 
+// The catalogue, price comments, works, performers and work-type coefficients.
+void TSmeta::ReadSharedLists(TKdFiler& filer) {
+  const int32_t version = FFileVersion;
   FResManager.Load(filer);
   if (version >= kVerSharedRows) FResObManager.Load(filer);
   FWorkManager.Load(filer);
   FPfrmsManager.Load(filer);
   FVidRabKs.Load(filer);
+}
+
+// Add-on types, position, resource, common and column indexes, and the
+// coefficient tables and design indexes of old files.
+void TSmeta::ReadIndexes(TKdFiler& filer) {
+  const int32_t version = FFileVersion;
   if (version >= kVerIndexLists) {
     FIndexesAddOnTypes.Load(filer);
     FIndexesPos.Load(filer);
@@ -274,6 +300,12 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   if (version >= kVerLegacyDesignIndexes && version < kVerNoLegacyIndexes) {
     ReadLegacyDesignIndexes(filer);
   }
+}
+
+// Estimate-wide overhead and profit, common NK/PK, rates on machinists'
+// wages, winter rises, the temporary-buildings zone and the acts.
+void TSmeta::ReadRatesAndActs(TKdFiler& filer) {
+  const int32_t version = FFileVersion;
   if (version >= kVerCommonNakl) {
     for (TNaclPlan& np : FCommonNakl) {
       np.Nacl = filer.ReadInt32();
@@ -300,11 +332,12 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   if (version >= kVerWinters) FWinters.Load(filer);
   if (version >= kVerTempZone) FTempZone = filer.Read_Byte();
   if (version >= kVerActs) FImplemActList.Load(filer);
+}
 
-  FChapters.Load(filer);
-
-  ReadAdditionalCosts(filer);
-  ReadLegacyTail(filer);
+// Variables, the index file, signatures, totals expansion, user data and
+// comment, optional zones and the defects list.
+void TSmeta::ReadClosingPart(TKdFiler& filer) {
+  const int32_t version = FFileVersion;
   if (version >= kVerVariables) FVariables.Load(filer);
   if (version >= kVerIndexFileName) FIndexFileName = filer.ReadStringView();
   if (version >= kVerSmetaSignatureList) {
@@ -320,7 +353,6 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   }
   if (version >= kVerOptionalZones) FOptionalZones.Load(filer);
   if (version >= kVerDefectsList) FDefectsList.Load(filer);
-  AfterLoad();
 }
 
 void TSmeta::ReadAdditionalCosts(TKdFiler& filer) {

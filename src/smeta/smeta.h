@@ -141,6 +141,12 @@ class TSmeta : public TKDXAbstractDocData,
   void XMLSaveBody(XmlElement& element) override;
 
  private:
+  // The stages of the body, in stream order (ReadBody calls them).
+  void ReadParameters(TKdFiler& filer);
+  void ReadSharedLists(TKdFiler& filer);
+  void ReadIndexes(TKdFiler& filer);
+  void ReadRatesAndActs(TKdFiler& filer);
+  void ReadClosingPart(TKdFiler& filer);
   // Legacy blocks of old files, turned into price indexes.
   void ReadLegacyCoefficientTables(TKdFiler& filer);
   void ReadLegacyDesignIndexes(TKdFiler& filer);
