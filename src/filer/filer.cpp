@@ -4,14 +4,6 @@
 
 namespace kdx {
 
-namespace {
-
-constexpr uint64_t kIntegerBit = TExtended::kIntegerBit;
-constexpr uint64_t kTolerance = TExtended::kTolerance;
-constexpr int kToleranceExponent = TExtended::kToleranceExponent;
-
-}  // namespace
-
 TExtended::TExtended(double d) {
   uint64_t mantissa = 0;
   unsigned se = std::signbit(d) ? 0x8000 : 0;
