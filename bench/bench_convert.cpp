@@ -13,6 +13,12 @@
 // busy machine stretches them less than wall time. After the runs a table
 // sums it up, with the peak memory each conversion adds to a fresh process
 // (the C exports and the command-line tool).
+//
+// Before them comes what users run (users.h): each document converted in new
+// processes through the shared library's exports and by the command-line
+// tool, and repeated in one process, timed by wall clock from outside; with
+// --against another build's library and tool are measured in turn with this
+// one's, for the ratios.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/resource.h>
@@ -29,6 +35,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -38,6 +45,8 @@
 #include "libxml2_reference.h"
 #include "samples/samples.h"
 #include "support/builder.h"
+#include "support/smeta_builder.h"
+#include "users.h"
 
 namespace {
 
@@ -51,6 +60,9 @@ double ThreadSeconds() {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
+
+// 10000 as "10k".
+std::string Number(int n) { return n % 1000 ? std::to_string(n) : std::to_string(n / 1000) + "k"; }
 
 const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
@@ -85,6 +97,24 @@ std::vector<Document>& Documents() {
     add("smeta-1k", "smeta", [] { return kdx::samples::SmetaOfSize(1000); });
     add("smeta-10k", "smeta", [] { return kdx::samples::SmetaOfSize(10000); });
     add("smeta-100k", "smeta", [] { return kdx::samples::SmetaOfSize(100000); });
+    // Estimates shaped unlike the sample's: many small rows per position (at
+    // the newest version and at one before act overrides), many resources per
+    // position, and the sample at the older position record.
+    for (int n : {10000, 30000, 100000}) {
+      add("rows-" + Number(n), "rows",
+          [n] { return kdx::bench::SmallRowsEstimate(n, kdx::test::smeta::kNewest); });
+    }
+    for (int n : {10000, 50000}) {
+      add("rows-v10140-" + Number(n), "rows-v10140",
+          [n] { return kdx::bench::SmallRowsEstimate(n, 0x00010140); });
+    }
+    for (int n : {2000, 6000, 20000}) {
+      add("resources-" + Number(n), "resources", [n] { return kdx::bench::ResourceEstimate(n); });
+    }
+    for (int n : {10000, 50000}) {
+      add("smeta-v10122-" + Number(n), "smeta-v10122",
+          [n] { return kdx::samples::SmetaOfSize(static_cast<size_t>(n), 0x00010122); });
+    }
     add("pricelist-20k", "pricelist", [] { return kdx::bench::PriceList(20000); });
     add("pricelist-200k", "pricelist", [] { return kdx::bench::PriceList(200000); });
     add("indexes-5k", "indexes", [] { return kdx::bench::PriceIndexes(5000); });
@@ -531,6 +561,134 @@ void PrintTables(const CollectingReporter& r, bool memory) {
   }
 }
 
+// ---- what users run ----
+
+struct UsersOptions {
+  std::vector<kdx::bench::Build> builds;  // this build first, then the one it is compared with
+  std::string against;                    // the other build's folder, for the headings
+  int fresh = 5, warm = 5;
+};
+
+// A folder for the documents and the tool's output, in memory when it can be.
+std::string WorkFolder() {
+  std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "";
+  if (base.empty()) base = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+  std::string pattern = base + "/kdx2xml-bench.XXXXXX";
+  return mkdtemp(pattern.data()) ? pattern : "";
+}
+
+// ns per XML byte.
+double NsPerByte(double ms, double xml) { return ms > 0 && xml > 0 ? ms * 1e6 / xml : -1; }
+double MBps(double ms, double xml) { return ms > 0 && xml > 0 ? xml / kMB / (ms / 1000) : -1; }
+// The memory a conversion adds as k in input + k × XML.
+double Multiple(double added, double in, double xml) {
+  return added < 0 || xml <= 0 ? -1 : (added - in) / xml;
+}
+
+void PrintUsersTable(const std::vector<Document*>& docs,
+                     const std::vector<std::vector<kdx::bench::UserFigures>>& figures,
+                     const std::vector<double>& baselines, size_t b) {
+  std::printf("%-20s %7s %7s %8s %7s %8s %7s %8s %7s %6s %6s\n", "document", "in MB", "XML MB",
+              "fresh ms", "MB/s", "warm ms", "MB/s", "CLI ms", "MB/s", "API k", "CLI k");
+  for (size_t d = 0; d < docs.size(); ++d) {
+    const kdx::bench::UserFigures& f = figures[d][b];
+    const double in = static_cast<double>(docs[d]->bytes.size());
+    const double cli_added = f.cli_peak < 0 || baselines[b] < 0 ? -1 : f.cli_peak - baselines[b];
+    std::printf("%-20s %7s %7s %8s %7s %8s %7s %8s %7s %6s %6s\n", docs[d]->name.c_str(),
+                Fixed(in / kMB, 2, 7).c_str(), Fixed(f.xml_bytes / kMB, 2, 7).c_str(),
+                Fixed(f.fresh_ms, 1, 8).c_str(), Fixed(MBps(f.fresh_ms, f.xml_bytes), 0, 7).c_str(),
+                Fixed(f.warm_ms, 1, 8).c_str(), Fixed(MBps(f.warm_ms, f.xml_bytes), 0, 7).c_str(),
+                Fixed(f.cli_ms, 1, 8).c_str(), Fixed(MBps(f.cli_ms, f.xml_bytes), 0, 7).c_str(),
+                Fixed(Multiple(f.api_added, in, f.xml_bytes), 2, 6).c_str(),
+                Fixed(Multiple(cli_added, in, f.xml_bytes), 2, 6).c_str());
+  }
+  // Time per XML byte of the largest document of a family against the smallest.
+  std::printf("\n%-20s %8s %8s %8s   (ns per XML byte, largest / smallest)\n", "family", "fresh",
+              "warm", "CLI");
+  std::map<std::string, std::pair<size_t, size_t>> ends;  // smallest, largest
+  for (size_t d = 0; d < docs.size(); ++d) {
+    if (docs[d]->family.empty() || figures[d][b].xml_bytes <= 0) continue;
+    auto [it, first] = ends.emplace(docs[d]->family, std::make_pair(d, d));
+    const auto xml = [&](size_t i) { return figures[i][b].xml_bytes; };
+    if (xml(d) < xml(it->second.first)) it->second.first = d;
+    if (xml(d) > xml(it->second.second)) it->second.second = d;
+  }
+  for (const auto& [family, e] : ends) {
+    const auto& s = figures[e.first][b];
+    const auto& l = figures[e.second][b];
+    const auto growth = [&](double small_ms, double large_ms) {
+      return Ratio(NsPerByte(large_ms, l.xml_bytes), NsPerByte(small_ms, s.xml_bytes));
+    };
+    std::printf("%-20s %8s %8s %8s   (%s / %s)\n", family.c_str(),
+                Fixed(growth(s.fresh_ms, l.fresh_ms), 2, 8).c_str(),
+                Fixed(growth(s.warm_ms, l.warm_ms), 2, 8).c_str(),
+                Fixed(growth(s.cli_ms, l.cli_ms), 2, 8).c_str(), docs[e.second]->name.c_str(),
+                docs[e.first]->name.c_str());
+  }
+}
+
+// Converts every document in new processes and repeated in one, with each
+// build; prints a table per build and, with two builds, the ratios.
+void UsersTables(const std::vector<Document*>& docs, const UsersOptions& options) {
+  const std::string dir = WorkFolder();
+  if (dir.empty()) {
+    std::fprintf(stderr, "bench_convert: no folder for the documents\n");
+    return;
+  }
+  setenv("KDX2XML_DECIMAL_SEPARATOR", ",", 1);
+  setenv("SOURCE_DATE_EPOCH", "1678838400", 1);
+  const std::string input = dir + "/in.kdx", output = dir + "/out.xml";
+  const auto write = [&input](const std::string& bytes) {
+    std::ofstream(input, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  };
+  // The tool's own peak: converting a document of a few hundred bytes of XML.
+  write(kdx::bench::PriceList(1));
+  std::vector<double> baselines;
+  for (const auto& f : kdx::bench::MeasureUsers(options.builds, input, output, 3, 1)) {
+    baselines.push_back(f.cli_peak);
+  }
+  std::vector<std::vector<kdx::bench::UserFigures>> figures;
+  for (Document* doc : docs) {
+    write(doc->Input());
+    figures.push_back(
+        kdx::bench::MeasureUsers(options.builds, input, output, options.fresh, options.warm));
+    std::fprintf(stderr, "  %-28s fresh %9.1f ms  warm %9.1f ms  CLI %9.1f ms\n", doc->name.c_str(),
+                 figures.back()[0].fresh_ms, figures.back()[0].warm_ms, figures.back()[0].cli_ms);
+  }
+  std::remove(input.c_str());
+  rmdir(dir.c_str());
+
+  double load[1] = {-1};
+  getloadavg(load, 1);
+  std::printf(
+      "\nWhat users run (wall time, median of %d new processes and of %d conversions in one\n"
+      "process after a first; fresh and warm: InitKDX to the end of GetData through the shared\n"
+      "library; CLI: the tool writing a file, start to exit; API k, CLI k: peak memory added by\n"
+      "one conversion = input + k x XML; %ld cores, load average %.1f)\n",
+      options.fresh, options.warm, sysconf(_SC_NPROCESSORS_ONLN), load[0]);
+  for (size_t b = 0; b < options.builds.size(); ++b) {
+    std::printf("\n%s: %s\n", b == 0 ? "this build" : "against", options.builds[b].library.c_str());
+    PrintUsersTable(docs, figures, baselines, b);
+  }
+  if (options.builds.size() < 2) return;
+  std::printf(
+      "\nThis build's time and memory against %s (below 1: this build is faster or smaller)\n",
+      options.against.c_str());
+  std::printf("%-20s %8s %8s %8s %8s %8s\n", "document", "fresh", "warm", "CLI", "API mem",
+              "CLI mem");
+  for (size_t d = 0; d < docs.size(); ++d) {
+    const auto& a = figures[d][0];
+    const auto& o = figures[d][1];
+    std::printf("%-20s %8s %8s %8s %8s %8s\n", docs[d]->name.c_str(),
+                Fixed(Ratio(a.fresh_ms, o.fresh_ms), 3, 8).c_str(),
+                Fixed(Ratio(a.warm_ms, o.warm_ms), 3, 8).c_str(),
+                Fixed(Ratio(a.cli_ms, o.cli_ms), 3, 8).c_str(),
+                Fixed(Ratio(a.api_added, o.api_added), 3, 8).c_str(),
+                Fixed(Ratio(a.cli_peak - baselines[0], o.cli_peak - baselines[1]), 3, 8).c_str());
+  }
+}
+
 int WriteDocuments(const std::string& dir) {
   for (Document& doc : Documents()) {
     const std::string& bytes = doc.Input();
@@ -554,35 +712,69 @@ int main(int argc, char** argv) {
   // --no-memory leaves out the memory measurements (and the tool's runs);
   // --quiet prints the tables with a line per measurement on the way;
   // --write DIR writes the documents as DIR/NAME.kdx and measures nothing, so
-  // that other builds or tools can be timed on the same bytes.
-  bool memory = true, quiet = false;
+  // that other builds or tools can be timed on the same bytes;
+  // --documents REGEX measures only the documents whose names it matches;
+  // --users-only measures only what users run, not the stages;
+  // --fresh N, --warm N: the runs of what users run (5 and 5);
+  // --against DIR measures another build folder's libkdx2xml.so and kdx2xml
+  // in turn with this build's, and prints the ratios.
+  bool memory = true, quiet = false, users_only = false;
+  std::regex documents(".*");
+  UsersOptions users;
+  users.builds.push_back({KDX2XML_LIBRARY, KDX2XML_CLI});
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--no-memory") == 0) {
+    const std::string arg = argv[i];
+    const bool valued = i + 1 < argc;
+    if (arg == "--no-memory") {
       memory = false;
-    } else if (std::strcmp(argv[i], "--quiet") == 0) {
+    } else if (arg == "--quiet") {
       quiet = true;
-    } else if (std::strcmp(argv[i], "--write") == 0 && i + 1 < argc) {
+    } else if (arg == "--users-only") {
+      users_only = true;
+    } else if (arg == "--write" && valued) {
       return WriteDocuments(argv[i + 1]);
+    } else if (arg == "--documents" && valued) {
+      documents = std::regex(argv[++i]);
+    } else if ((arg == "--fresh" || arg == "--warm") && valued) {
+      (arg == "--fresh" ? users.fresh : users.warm) = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--against" && valued) {
+      users.against = argv[++i];
+      users.builds.push_back({users.against + "/libkdx2xml.so", users.against + "/kdx2xml"});
+      for (const std::string& file : {users.builds[1].library, users.builds[1].cli}) {
+        if (access(file.c_str(), R_OK) != 0) {
+          std::fprintf(stderr, "bench_convert: no %s (build it there first)\n", file.c_str());
+          return 2;
+        }
+      }
     } else {
       args.push_back(argv[i]);
     }
   }
-  if (memory) Launcher();
-  int count = static_cast<int>(args.size());
+  std::vector<Document*> chosen;
   for (Document& doc : Documents()) {
-    for (const auto& [stage, run] : Stages()) {
-      benchmark::RegisterBenchmark((doc.name + "/" + stage).c_str(),
-                                   [&doc, run = run](benchmark::State& s) { run(s, doc); })
-          ->UseManualTime()
-          ->Unit(benchmark::kMillisecond);
+    if (std::regex_search(doc.name, documents)) chosen.push_back(&doc);
+  }
+  if (memory && !users_only) Launcher();
+  int count = static_cast<int>(args.size());
+  if (!users_only) {
+    for (Document* doc : chosen) {
+      for (const auto& [stage, run] : Stages()) {
+        benchmark::RegisterBenchmark((doc->name + "/" + stage).c_str(),
+                                     [doc, run = run](benchmark::State& s) { run(s, *doc); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+      }
     }
   }
   benchmark::Initialize(&count, args.data());
   if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 2;
-  CollectingReporter reporter(quiet);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintTables(reporter, memory);
+  UsersTables(chosen, users);
+  if (!users_only) {
+    CollectingReporter reporter(quiet);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintTables(reporter, memory);
+  }
   benchmark::Shutdown();
   return 0;
 }

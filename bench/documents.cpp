@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "support/builder.h"
 #include "support/smeta_builder.h"
@@ -12,10 +14,74 @@ namespace {
 
 using kdx::test::DocBuilder;
 using kdx::test::PackDocument;
+namespace smeta = kdx::test::smeta;
 
 constexpr int32_t kOne = 10000;
 
 std::string Number(int n) { return std::to_string(n); }
+
+// A price with two decimals and a comma, from hundredths.
+std::string Money(int64_t cents) {
+  std::string text = std::to_string(cents / 100) + ",00";
+  const int64_t rest = cents % 100;
+  text[text.size() - 2] = static_cast<char>('0' + rest / 10);
+  text[text.size() - 1] = static_cast<char>('0' + rest % 10);
+  return text;
+}
+
+// An estimate's catalogue of `count` resources, materials and machines in turn.
+std::vector<smeta::Resource> Catalogue(int count) {
+  std::vector<smeta::Resource> list;
+  for (int i = 0; i < count; ++i) {
+    if (i % 4 == 3) {
+      list.push_back(
+          {"Машина строительная, модель " + Number(i), "91.01.05-" + Number(100 + i), "маш.час"});
+    } else {
+      list.push_back({"Материал строительный, марка " + Number(i) + ", ГОСТ 8267-93",
+                      "401-" + Number(1000 + i), i % 2 ? "м3" : "т"});
+    }
+  }
+  return list;
+}
+
+// Chapters of the positions made by `make`, 500 to a chapter and a header
+// before every 20.
+std::vector<smeta::Chapter> Chapters(int positions,
+                                     const std::function<smeta::Position(int)>& make) {
+  constexpr int kPerChapter = 500, kPerHeader = 20;
+  std::vector<smeta::Chapter> chapters;
+  for (int i = 0; i < positions; ++i) {
+    if (i % kPerChapter == 0) {
+      chapters.push_back({.caption = "Раздел " + Number(i / kPerChapter + 1) + ". Работы",
+                          .sys_id = i / kPerChapter + 1});
+    }
+    auto& items = chapters.back().items;
+    if (i % kPerHeader == 0) items.push_back(smeta::Header("Подраздел " + Number(i / kPerHeader)));
+    items.push_back(
+        {.type = 1, .record = [i, make](kdx::test::SmetaBuilder& b) { b.Position(make(i)); }});
+  }
+  return chapters;
+}
+
+// A coefficient of a position: on wages, on machines or by formula.
+smeta::LevelK PositionK(int n) {
+  switch (n % 3) {
+    case 0:
+      return {.k = {.caption = "Стеснённые условия",
+                    .options = 0x030C,
+                    .factors = {{1, 11500}, {3, 11500}}}};
+    case 1:
+      return {.k = {.caption = "Работа вблизи действующего оборудования",
+                    .options = 0x000C,
+                    .factors = {{2, 12000}}},
+              .level = 2};
+    default:
+      return {.k = {.caption = "Демонтаж",
+                    .kind = 1,
+                    .options = 0x000C,
+                    .formula = "ОЗП=0,8;ЭМ=0,8;МАТ=0"}};
+  }
+}
 
 }  // namespace
 
@@ -80,6 +146,85 @@ std::string PriceIndexes(int indexes) {
   b.Str("Индексы изменения сметной стоимости").Date(2023, 4, 1).Str("на II квартал 2023 г.");
   b.I32(950000).I32(500000);
   return PackDocument(4, "KD_Index", 0x0001015F, b.Bytes());
+}
+
+std::string SmallRowsEstimate(int positions, int32_t version) {
+  constexpr int kResources = 40;
+  smeta::Content c;
+  c.resources = Catalogue(kResources);
+  c.chapters = Chapters(positions, [](int i) {
+    const int64_t price = 125000 + i % 997 * 113;
+    smeta::Position p{.caption = "Устройство конструкции, вариант " + Number(i % 500),
+                      .number = (i / 500 + 1) << 16 | (i % 500 + 1),
+                      .code = "ФЕР06-01-" + Number(1000 + i % 900),
+                      .units = "100 м3",
+                      .sys_id = i + 1,
+                      .price_level = 1};
+    p.quantity = {.fx = "12,5*" + Number(i % 9 + 1), .value = 12.5 * (i % 9 + 1)};
+    p.base = {Money(price), "", "", "", ""};
+    p.curr = {Money(price * 8), "", "", "", Money(price * 5)};
+    p.fx[1][4] = Money(price * 5) + "*1,02";
+    p.ks = {PositionK(i)};
+    if (i % 10 < 3) p.ks.push_back(PositionK(i + 1));
+    p.excluded = {0};
+    p.user_data = {"Захватка " + Number(i % 12 + 1), "Ось " + Number(i % 30 + 1)};
+    p.vr2001 = 6;
+    smeta::PositionResource r{.entry = i % kResources,
+                              .quantity = 1.02,
+                              .prices = {Money(price / 3), "", Money(price / 24), ""}};
+    if (i % 3 == 0) {
+      smeta::PositionResource replacement = r;
+      replacement.entry = (i + 1) % kResources;
+      replacement.replaced = {std::move(r)};
+      r = std::move(replacement);
+    }
+    p.resources = {std::move(r)};
+    p.implementation = {
+        {.act = 0, .quantity = {.value = 6.25}, .prices = {Money(price * 7), "", "", "", ""}}};
+    p.periods = {{3, 2023, 6.25}};
+    return p;
+  });
+  return kdx::test::PackSmeta(c, version);
+}
+
+std::string ResourceEstimate(int positions) {
+  constexpr int kResources = 400, kPerPosition = 20;
+  smeta::Content c;
+  c.resources = Catalogue(kResources);
+  c.chapters = Chapters(positions, [](int i) {
+    smeta::Position p{.caption = "Монтаж оборудования, комплект " + Number(i % 700),
+                      .number = (i / 500 + 1) << 16 | (i % 500 + 1),
+                      .code = "ФЕРм08-02-" + Number(100 + i % 400),
+                      .units = "1 т",
+                      .sys_id = i + 1,
+                      .price_level = 1};
+    p.quantity.value = 2.5 + i % 13;
+    p.base = {"14820,55", "3120,4", "2240,15", "410,22", "9460"};
+    p.vr2001 = 6;
+    p.resources.push_back({.type = smeta::kWorkers, .grade = 38, .quantity = 42.8});
+    p.resources.push_back({.type = smeta::kMachinists, .quantity = 6.15});
+    for (int r = 0; r < kPerPosition; ++r) {
+      const int entry = (i * 7 + r * 13) % kResources;
+      smeta::PositionResource res{
+          .type = entry % 4 == 3 ? smeta::kMachine : smeta::kMaterial,
+          .entry = entry,
+          .quantity = 0.25 * (r + 1),
+          .prices = {Money(10000 + entry * 37), "", Money(1200 + entry), ""}};
+      if (r % 5 == 0) {
+        res.ks = {{.k = {.caption = "Норма расхода", .options = 0x000C, .factors = {{4, 10300}}}}};
+      }
+      if (r % 7 == 0) res.implementation = {{.act = 0, .prices = {Money(11000 + entry * 40)}}};
+      if (r % 11 == 0 && res.type == smeta::kMaterial) {
+        smeta::PositionResource replacement = res;
+        replacement.entry = (entry + 4) % kResources;
+        replacement.replaced = {std::move(res)};
+        res = std::move(replacement);
+      }
+      p.resources.push_back(std::move(res));
+    }
+    return p;
+  });
+  return kdx::test::PackSmeta(c, smeta::kNewest);
 }
 
 std::string ResSummary(int resources) {

@@ -1,0 +1,113 @@
+#include "users.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+extern char** environ;
+
+namespace kdx::bench {
+namespace {
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return -1;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// Runs the program with the arguments; its standard output, or "" when it
+// could not be started or failed.
+std::string Run(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  int fds[2];
+  if (pipe(fds) != 0) return "";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  std::string out;
+  if (error == 0) {
+    char chunk[4096];
+    ssize_t n;
+    while ((n = read(fds[0], chunk, sizeof chunk)) > 0) out.append(chunk, static_cast<size_t>(n));
+  }
+  close(fds[0]);
+  int status = 0;
+  if (error != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "bench: %s failed on %s\n", args[1].c_str(), args.back().c_str());
+    return "";
+  }
+  return out;
+}
+
+// The runner's lines: nanoseconds, XML bytes, peak added.
+struct RunnerLine {
+  double ms, xml, added;
+};
+std::vector<RunnerLine> Lines(const std::string& out) {
+  std::vector<RunnerLine> lines;
+  std::istringstream in(out);
+  long long ns, xml, added;
+  while (in >> ns >> xml >> added) {
+    lines.push_back(
+        {static_cast<double>(ns) * 1e-6, static_cast<double>(xml), static_cast<double>(added)});
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const std::string& input,
+                                      const std::string& output, int fresh, int warm) {
+  struct Samples {
+    std::vector<double> fresh, added, cli, cli_peak, warm;
+    double xml = -1;
+  };
+  std::vector<Samples> samples(builds.size());
+  for (int round = 0; round < fresh; ++round) {
+    for (size_t b = 0; b < builds.size(); ++b) {
+      Samples& s = samples[b];
+      if (const auto lines = Lines(Run({KDX2XML_RUNNER, builds[b].library, input, "1"}));
+          lines.size() == 1) {
+        s.fresh.push_back(lines[0].ms);
+        s.added.push_back(lines[0].added);
+        s.xml = lines[0].xml;
+      }
+      std::istringstream tool(Run({KDX2XML_RUNNER, "--tool", builds[b].cli, "-o", output, input}));
+      if (long long ns, peak; tool >> ns >> peak) {
+        s.cli.push_back(static_cast<double>(ns) * 1e-6);
+        s.cli_peak.push_back(static_cast<double>(peak));
+      }
+      std::remove(output.c_str());
+    }
+  }
+  for (size_t b = 0; b < builds.size(); ++b) {
+    const auto lines =
+        Lines(Run({KDX2XML_RUNNER, builds[b].library, input, std::to_string(warm + 1)}));
+    for (size_t i = 1; i < lines.size(); ++i) samples[b].warm.push_back(lines[i].ms);
+  }
+  std::vector<UserFigures> figures;
+  for (const Samples& s : samples) {
+    figures.push_back({.xml_bytes = s.xml,
+                       .fresh_ms = Median(s.fresh),
+                       .warm_ms = Median(s.warm),
+                       .cli_ms = Median(s.cli),
+                       .api_added = Median(s.added),
+                       .cli_peak = Median(s.cli_peak)});
+  }
+  return figures;
+}
+
+}  // namespace kdx::bench
