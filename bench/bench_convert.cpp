@@ -567,6 +567,7 @@ struct UsersOptions {
   std::vector<kdx::bench::Build> builds;  // this build first, then the one it is compared with
   std::string against;                    // the other build's folder, for the headings
   int fresh = 5, warm = 5;
+  bool cpu = false;  // CPU time of the processes instead of wall time
 };
 
 // A folder for the documents and the tool's output, in memory when it can be.
@@ -585,6 +586,33 @@ double Multiple(double added, double in, double xml) {
   return added < 0 || xml <= 0 ? -1 : (added - in) / xml;
 }
 
+// The figures of one document that the targets speak of.
+struct Derived {
+  double fresh = -1, warm = -1, cli = -1;  // MB/s of XML
+  double api_k = -1, cli_k = -1;           // peak added = input + k x XML
+};
+
+Derived Derive(const Document& doc, const kdx::bench::UserFigures& f, double baseline) {
+  const double in = static_cast<double>(doc.bytes.size());
+  const double cli_added = f.cli_peak < 0 || baseline < 0 ? -1 : f.cli_peak - baseline;
+  return {MBps(f.fresh_ms, f.xml_bytes), MBps(f.warm_ms, f.xml_bytes), MBps(f.cli_ms, f.xml_bytes),
+          Multiple(f.api_added, in, f.xml_bytes), Multiple(cli_added, in, f.xml_bytes)};
+}
+
+// The targets: fresh at least 300 MB/s for every family's largest document;
+// warm at least 600 MB/s on price lists and 400 MB/s on estimates; peak
+// added at most input + 2.5 x XML through the exports and + 1.5 x XML by the
+// tool; the time per XML byte of the largest document within 1.2 x of the
+// smallest's.
+constexpr double kFreshTarget = 300, kApiK = 2.5, kCliK = 1.5, kLinearity = 1.2;
+double WarmTarget(const std::string& family) {
+  if (family == "pricelist") return 600;
+  for (const char* estimate : {"smeta", "rows", "resources"}) {
+    if (family.rfind(estimate, 0) == 0) return 400;
+  }
+  return 0;
+}
+
 void PrintUsersTable(const std::vector<Document*>& docs,
                      const std::vector<std::vector<kdx::bench::UserFigures>>& figures,
                      const std::vector<double>& baselines, size_t b) {
@@ -592,19 +620,17 @@ void PrintUsersTable(const std::vector<Document*>& docs,
               "fresh ms", "MB/s", "warm ms", "MB/s", "CLI ms", "MB/s", "API k", "CLI k");
   for (size_t d = 0; d < docs.size(); ++d) {
     const kdx::bench::UserFigures& f = figures[d][b];
-    const double in = static_cast<double>(docs[d]->bytes.size());
-    const double cli_added = f.cli_peak < 0 || baselines[b] < 0 ? -1 : f.cli_peak - baselines[b];
+    const Derived v = Derive(*docs[d], f, baselines[b]);
     std::printf("%-20s %7s %7s %8s %7s %8s %7s %8s %7s %6s %6s\n", docs[d]->name.c_str(),
-                Fixed(in / kMB, 2, 7).c_str(), Fixed(f.xml_bytes / kMB, 2, 7).c_str(),
-                Fixed(f.fresh_ms, 1, 8).c_str(), Fixed(MBps(f.fresh_ms, f.xml_bytes), 0, 7).c_str(),
-                Fixed(f.warm_ms, 1, 8).c_str(), Fixed(MBps(f.warm_ms, f.xml_bytes), 0, 7).c_str(),
-                Fixed(f.cli_ms, 1, 8).c_str(), Fixed(MBps(f.cli_ms, f.xml_bytes), 0, 7).c_str(),
-                Fixed(Multiple(f.api_added, in, f.xml_bytes), 2, 6).c_str(),
-                Fixed(Multiple(cli_added, in, f.xml_bytes), 2, 6).c_str());
+                Fixed(static_cast<double>(docs[d]->bytes.size()) / kMB, 2, 7).c_str(),
+                Fixed(f.xml_bytes / kMB, 2, 7).c_str(), Fixed(f.fresh_ms, 1, 8).c_str(),
+                Fixed(v.fresh, 0, 7).c_str(), Fixed(f.warm_ms, 1, 8).c_str(),
+                Fixed(v.warm, 0, 7).c_str(), Fixed(f.cli_ms, 1, 8).c_str(),
+                Fixed(v.cli, 0, 7).c_str(), Fixed(v.api_k, 2, 6).c_str(),
+                Fixed(v.cli_k, 2, 6).c_str());
   }
-  // Time per XML byte of the largest document of a family against the smallest.
-  std::printf("\n%-20s %8s %8s %8s   (ns per XML byte, largest / smallest)\n", "family", "fresh",
-              "warm", "CLI");
+  // Per family its largest document, and the time per XML byte of the
+  // largest against the smallest.
   std::map<std::string, std::pair<size_t, size_t>> ends;  // smallest, largest
   for (size_t d = 0; d < docs.size(); ++d) {
     if (docs[d]->family.empty() || figures[d][b].xml_bytes <= 0) continue;
@@ -613,17 +639,38 @@ void PrintUsersTable(const std::vector<Document*>& docs,
     if (xml(d) < xml(it->second.first)) it->second.first = d;
     if (xml(d) > xml(it->second.second)) it->second.second = d;
   }
+  std::printf(
+      "\nPer family: its largest document; linearity = ns per XML byte of the largest / of the\n"
+      "smallest; misses: targets not met (fresh >= %.0f MB/s, warm >= 600 price lists and\n"
+      ">= 400 estimates, API k <= %.1f, CLI k <= %.1f, linearity <= %.1f)\n",
+      kFreshTarget, kApiK, kCliK, kLinearity);
+  std::printf("%-14s %-18s %6s %6s %6s %6s %6s %6s %7s   %s\n", "family", "largest", "fresh",
+              "warm", "API k", "CLI k", "lin fr", "lin wa", "lin CLI", "misses");
   for (const auto& [family, e] : ends) {
     const auto& s = figures[e.first][b];
     const auto& l = figures[e.second][b];
+    const Derived v = Derive(*docs[e.second], l, baselines[b]);
     const auto growth = [&](double small_ms, double large_ms) {
-      return Ratio(NsPerByte(large_ms, l.xml_bytes), NsPerByte(small_ms, s.xml_bytes));
+      return e.first == e.second
+                 ? -1
+                 : Ratio(NsPerByte(large_ms, l.xml_bytes), NsPerByte(small_ms, s.xml_bytes));
     };
-    std::printf("%-20s %8s %8s %8s   (%s / %s)\n", family.c_str(),
-                Fixed(growth(s.fresh_ms, l.fresh_ms), 2, 8).c_str(),
-                Fixed(growth(s.warm_ms, l.warm_ms), 2, 8).c_str(),
-                Fixed(growth(s.cli_ms, l.cli_ms), 2, 8).c_str(), docs[e.second]->name.c_str(),
-                docs[e.first]->name.c_str());
+    const double lin[3] = {growth(s.fresh_ms, l.fresh_ms), growth(s.warm_ms, l.warm_ms),
+                           growth(s.cli_ms, l.cli_ms)};
+    std::string misses;
+    const auto miss = [&misses](bool missed, const char* what) {
+      if (missed) misses += std::string(misses.empty() ? "" : ", ") + what;
+    };
+    miss(v.fresh < kFreshTarget, "fresh");
+    miss(v.warm < WarmTarget(family), "warm");
+    miss(v.api_k > kApiK, "API memory");
+    miss(v.cli_k > kCliK, "CLI memory");
+    miss(lin[0] > kLinearity || lin[1] > kLinearity, "linearity");
+    std::printf("%-14s %-18s %6s %6s %6s %6s %6s %6s %7s   %s\n", family.c_str(),
+                docs[e.second]->name.c_str(), Fixed(v.fresh, 0, 6).c_str(),
+                Fixed(v.warm, 0, 6).c_str(), Fixed(v.api_k, 2, 6).c_str(),
+                Fixed(v.cli_k, 2, 6).c_str(), Fixed(lin[0], 2, 6).c_str(),
+                Fixed(lin[1], 2, 6).c_str(), Fixed(lin[2], 2, 7).c_str(), misses.c_str());
   }
 }
 
@@ -645,14 +692,14 @@ void UsersTables(const std::vector<Document*>& docs, const UsersOptions& options
   // The tool's own peak: converting a document of a few hundred bytes of XML.
   write(kdx::bench::PriceList(1));
   std::vector<double> baselines;
-  for (const auto& f : kdx::bench::MeasureUsers(options.builds, input, output, 3, 1)) {
+  for (const auto& f : kdx::bench::MeasureUsers(options.builds, input, output, 3, 1, options.cpu)) {
     baselines.push_back(f.cli_peak);
   }
   std::vector<std::vector<kdx::bench::UserFigures>> figures;
   for (Document* doc : docs) {
     write(doc->Input());
-    figures.push_back(
-        kdx::bench::MeasureUsers(options.builds, input, output, options.fresh, options.warm));
+    figures.push_back(kdx::bench::MeasureUsers(options.builds, input, output, options.fresh,
+                                               options.warm, options.cpu));
     std::fprintf(stderr, "  %-28s fresh %9.1f ms  warm %9.1f ms  CLI %9.1f ms\n", doc->name.c_str(),
                  figures.back()[0].fresh_ms, figures.back()[0].warm_ms, figures.back()[0].cli_ms);
   }
@@ -662,11 +709,12 @@ void UsersTables(const std::vector<Document*>& docs, const UsersOptions& options
   double load[1] = {-1};
   getloadavg(load, 1);
   std::printf(
-      "\nWhat users run (wall time, median of %d new processes and of %d conversions in one\n"
+      "\nWhat users run (%s, median of %d new processes and of %d conversions in one\n"
       "process after a first; fresh and warm: InitKDX to the end of GetData through the shared\n"
       "library; CLI: the tool writing a file, start to exit; API k, CLI k: peak memory added by\n"
       "one conversion = input + k x XML; %ld cores, load average %.1f)\n",
-      options.fresh, options.warm, sysconf(_SC_NPROCESSORS_ONLN), load[0]);
+      options.cpu ? "CPU time of the process" : "wall time", options.fresh, options.warm,
+      sysconf(_SC_NPROCESSORS_ONLN), load[0]);
   for (size_t b = 0; b < options.builds.size(); ++b) {
     std::printf("\n%s: %s\n", b == 0 ? "this build" : "against", options.builds[b].library.c_str());
     PrintUsersTable(docs, figures, baselines, b);
@@ -716,6 +764,7 @@ int main(int argc, char** argv) {
   // --documents REGEX measures only the documents whose names it matches;
   // --users-only measures only what users run, not the stages;
   // --fresh N, --warm N: the runs of what users run (5 and 5);
+  // --cpu times what users run by the processes' CPU time, not wall time;
   // --against DIR measures another build folder's libkdx2xml.so and kdx2xml
   // in turn with this build's, and prints the ratios.
   bool memory = true, quiet = false, users_only = false;
@@ -730,6 +779,8 @@ int main(int argc, char** argv) {
       memory = false;
     } else if (arg == "--quiet") {
       quiet = true;
+    } else if (arg == "--cpu") {
+      users.cpu = true;
     } else if (arg == "--users-only") {
       users_only = true;
     } else if (arg == "--write" && valued) {

@@ -5,16 +5,19 @@
 // Usage: bench_runner LIBRARY INPUT RUNS
 //        bench_runner --tool PROGRAM [ARGUMENTS...]
 //
-// Per run it prints one line "NS XML PEAK": the wall time in nanoseconds from
-// InitKDX to the end of GetData (the host's buffer is allocated in between,
-// as a host does), the XML's size in bytes and, for the first run only, the
+// Per run it prints one line "NS CPU XML PEAK": the wall time in nanoseconds
+// from InitKDX to the end of GetData (the host's buffer is allocated in
+// between, as a host does), the process's CPU time (user and system, page
+// faults included) over the same span, the XML's size in bytes and, for the
+// first run only, the
 // bytes the conversion added to the peak resident size of the process (the
 // host's copy included; later runs print 0). The first run of a new process
 // is the fresh figure; the others the warm one. It links nothing of the
 // converter, so the same runner times any build's library.
 //
-// With --tool it starts the program instead and prints "NS PEAK": the wall
-// time from starting it to its exit and its peak resident size in bytes. A
+// With --tool it starts the program instead and prints "NS CPU PEAK": the
+// wall time from starting it to its exit, its CPU time and its peak resident
+// size in bytes. A
 // process started by a large one would count the large one's size in its
 // peak, so the benchmark starts the tool through this small process.
 #include <dlfcn.h>
@@ -43,10 +46,16 @@ int Fail(const char* what, const char* detail) {
   return 2;
 }
 
-int64_t Now() {
+int64_t Nanoseconds(clockid_t clock) {
   timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
+  clock_gettime(clock, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+int64_t Now() { return Nanoseconds(CLOCK_MONOTONIC); }
+int64_t Cpu() { return Nanoseconds(CLOCK_PROCESS_CPUTIME_ID); }
+
+int64_t Nanoseconds(const timeval& tv) {
+  return static_cast<int64_t>(tv.tv_sec) * 1000000000 + static_cast<int64_t>(tv.tv_usec) * 1000;
 }
 
 // A field of /proc/self/status in bytes (the kernel gives kB), or -1. Read
@@ -100,7 +109,8 @@ int RunTool(char** argv) {
   if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return Fail("cannot start", argv[0]);
   const int64_t end = Now();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail("the tool failed", argv[0]);
-  std::printf("%lld %lld\n", static_cast<long long>(end - start),
+  std::printf("%lld %lld %lld\n", static_cast<long long>(end - start),
+              static_cast<long long>(Nanoseconds(usage.ru_utime) + Nanoseconds(usage.ru_stime)),
               static_cast<long long>(usage.ru_maxrss) * 1024);
   return 0;
 }
@@ -125,12 +135,14 @@ int main(int argc, char** argv) {
   for (int run = 0; run < runs; ++run) {
     ResetPeak();
     const int64_t resident = run == 0 ? StatusBytes("VmRSS") : 0;
+    const int64_t cpu = Cpu();
     const int64_t start = Now();
     const KdxHandle handle = init(input.data(), static_cast<int32_t>(input.size()));
     const int32_t size = handle ? size_of(handle) : 0;
     char* host = size > 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(size))) : nullptr;
     const uint32_t copied = host ? data(handle, host, static_cast<uint32_t>(size)) : 0;
     const int64_t end = Now();
+    const int64_t cpu_end = Cpu();
     const int64_t peak = run == 0 ? StatusBytes("VmHWM") : 0;
     if (handle == 0 || copied == 0 || copied != static_cast<uint32_t>(size)) {
       return Fail("the conversion failed", argv[2]);
@@ -138,8 +150,8 @@ int main(int argc, char** argv) {
     release(handle);
     std::free(host);
     const int64_t added = run == 0 && resident >= 0 && peak >= 0 ? peak - resident : 0;
-    std::printf("%lld %d %lld\n", static_cast<long long>(end - start), size,
-                static_cast<long long>(added));
+    std::printf("%lld %lld %d %lld\n", static_cast<long long>(end - start),
+                static_cast<long long>(cpu_end - cpu), size, static_cast<long long>(added));
   }
   return 0;
 }

@@ -52,17 +52,17 @@ std::string Run(const std::vector<std::string>& args) {
   return out;
 }
 
-// The runner's lines: nanoseconds, XML bytes, peak added.
+// The runner's lines: wall and CPU nanoseconds, XML bytes, peak added.
 struct RunnerLine {
   double ms, xml, added;
 };
-std::vector<RunnerLine> Lines(const std::string& out) {
+std::vector<RunnerLine> Lines(const std::string& out, bool cpu) {
   std::vector<RunnerLine> lines;
   std::istringstream in(out);
-  long long ns, xml, added;
-  while (in >> ns >> xml >> added) {
-    lines.push_back(
-        {static_cast<double>(ns) * 1e-6, static_cast<double>(xml), static_cast<double>(added)});
+  long long wall, cpu_ns, xml, added;
+  while (in >> wall >> cpu_ns >> xml >> added) {
+    lines.push_back({static_cast<double>(cpu ? cpu_ns : wall) * 1e-6, static_cast<double>(xml),
+                     static_cast<double>(added)});
   }
   return lines;
 }
@@ -70,7 +70,7 @@ std::vector<RunnerLine> Lines(const std::string& out) {
 }  // namespace
 
 std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const std::string& input,
-                                      const std::string& output, int fresh, int warm) {
+                                      const std::string& output, int fresh, int warm, bool cpu) {
   struct Samples {
     std::vector<double> fresh, added, cli, cli_peak, warm;
     double xml = -1;
@@ -79,15 +79,15 @@ std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const st
   for (int round = 0; round < fresh; ++round) {
     for (size_t b = 0; b < builds.size(); ++b) {
       Samples& s = samples[b];
-      if (const auto lines = Lines(Run({KDX2XML_RUNNER, builds[b].library, input, "1"}));
+      if (const auto lines = Lines(Run({KDX2XML_RUNNER, builds[b].library, input, "1"}), cpu);
           lines.size() == 1) {
         s.fresh.push_back(lines[0].ms);
         s.added.push_back(lines[0].added);
         s.xml = lines[0].xml;
       }
       std::istringstream tool(Run({KDX2XML_RUNNER, "--tool", builds[b].cli, "-o", output, input}));
-      if (long long ns, peak; tool >> ns >> peak) {
-        s.cli.push_back(static_cast<double>(ns) * 1e-6);
+      if (long long wall, cpu_ns, peak; tool >> wall >> cpu_ns >> peak) {
+        s.cli.push_back(static_cast<double>(cpu ? cpu_ns : wall) * 1e-6);
         s.cli_peak.push_back(static_cast<double>(peak));
       }
       std::remove(output.c_str());
@@ -95,7 +95,7 @@ std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const st
   }
   for (size_t b = 0; b < builds.size(); ++b) {
     const auto lines =
-        Lines(Run({KDX2XML_RUNNER, builds[b].library, input, std::to_string(warm + 1)}));
+        Lines(Run({KDX2XML_RUNNER, builds[b].library, input, std::to_string(warm + 1)}), cpu);
     for (size_t i = 1; i < lines.size(); ++i) samples[b].warm.push_back(lines[i].ms);
   }
   std::vector<UserFigures> figures;

@@ -14,7 +14,7 @@ struct Build {
   std::string library, cli;
 };
 
-// Medians over the runs, in ms and bytes; negative when a figure could not be
+// Medians over the runs, in ms (wall or CPU time) and bytes; negative when a figure could not be
 // taken (a failed run says why on standard error).
 struct UserFigures {
   double xml_bytes = -1;
@@ -25,12 +25,14 @@ struct UserFigures {
   double cli_peak = -1;   // the tool's peak resident size
 };
 
-// Measures the document at `input` with every build, the builds taking turns
+// Measures the document at `input` with every build (by CPU time instead of
+// wall time when `cpu`: on a busy machine the wall time says more about the
+// other work than about the conversion), the builds taking turns
 // run by run so that a change in the machine's load hits all alike: `fresh`
 // new processes through the exports and as many runs of the tool writing
 // `output`, then one process converting `warm` times after a first
 // conversion that is left out.
 std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const std::string& input,
-                                      const std::string& output, int fresh, int warm);
+                                      const std::string& output, int fresh, int warm, bool cpu);
 
 }  // namespace kdx::bench

@@ -16,8 +16,9 @@
 #               folder holding libkdx2xml.so and kdx2xml (a release build), or
 #               a git revision, which is built in build-bench-REVISION
 #   e.g.        scripts/bench.sh --users --against main --documents 'rows|pricelist-200k'
-# Other options go to build-bench/bench/bench_convert (--documents REGEX,
-# --fresh N, --warm N, --benchmark_filter=REGEX, ...).
+# Other options go to build-bench/bench/bench_convert: --documents REGEX,
+# --fresh N, --warm N, --cpu (what users run timed by the processes' CPU time
+# instead of wall time, for a busy machine), --benchmark_filter=REGEX, ...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repetitions=3
