@@ -737,8 +737,9 @@ void UsersTables(const std::vector<Document*>& docs, const UsersOptions& options
   }
 }
 
-int WriteDocuments(const std::string& dir) {
-  for (Document& doc : Documents()) {
+int WriteDocuments(const std::vector<Document*>& docs, const std::string& dir) {
+  for (Document* d : docs) {
+    Document& doc = *d;
     const std::string& bytes = doc.Input();
     std::string name = doc.name;
     std::replace(name.begin(), name.end(), '/', '-');
@@ -761,7 +762,8 @@ int main(int argc, char** argv) {
   // --quiet prints the tables with a line per measurement on the way;
   // --write DIR writes the documents as DIR/NAME.kdx and measures nothing, so
   // that other builds or tools can be timed on the same bytes;
-  // --documents REGEX measures only the documents whose names it matches;
+  // --documents REGEX measures (or writes) only the documents whose names it
+  // matches;
   // --users-only measures only what users run, not the stages;
   // --fresh N, --warm N: the runs of what users run (5 and 5);
   // --cpu times what users run by the processes' CPU time, not wall time;
@@ -769,6 +771,7 @@ int main(int argc, char** argv) {
   // in turn with this build's, and prints the ratios.
   bool memory = true, quiet = false, users_only = false;
   std::regex documents(".*");
+  std::string write;
   UsersOptions users;
   users.builds.push_back({KDX2XML_LIBRARY, KDX2XML_CLI});
   std::vector<char*> args;
@@ -784,7 +787,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--users-only") {
       users_only = true;
     } else if (arg == "--write" && valued) {
-      return WriteDocuments(argv[i + 1]);
+      write = argv[++i];
     } else if (arg == "--documents" && valued) {
       documents = std::regex(argv[++i]);
     } else if ((arg == "--fresh" || arg == "--warm") && valued) {
@@ -806,6 +809,7 @@ int main(int argc, char** argv) {
   for (Document& doc : Documents()) {
     if (std::regex_search(doc.name, documents)) chosen.push_back(&doc);
   }
+  if (!write.empty()) return WriteDocuments(chosen, write);
   if (memory && !users_only) Launcher();
   int count = static_cast<int>(args.size());
   if (!users_only) {

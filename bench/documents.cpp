@@ -162,25 +162,25 @@ std::string SmallRowsEstimate(int positions, int32_t version) {
                       .price_level = 1};
     p.quantity = {.fx = "12,5*" + Number(i % 9 + 1), .value = 12.5 * (i % 9 + 1)};
     p.base = {Money(price), "", "", "", ""};
-    p.curr = {Money(price * 8), "", "", "", Money(price * 5)};
+    p.curr = {"", Money(price * 2), "", "", Money(price * 5)};
     p.fx[1][4] = Money(price * 5) + "*1,02";
     p.ks = {PositionK(i)};
     if (i % 10 < 3) p.ks.push_back(PositionK(i + 1));
     p.excluded = {0};
     p.user_data = {"Захватка " + Number(i % 12 + 1), "Ось " + Number(i % 30 + 1)};
     p.vr2001 = 6;
-    smeta::PositionResource r{.entry = i % kResources,
+    smeta::PositionResource r{.entry = i % 10 * 4 + i % 3,  // materials
                               .quantity = 1.02,
                               .prices = {Money(price / 3), "", Money(price / 24), ""}};
     if (i % 3 == 0) {
       smeta::PositionResource replacement = r;
-      replacement.entry = (i + 1) % kResources;
+      replacement.entry = (r.entry + 4) % kResources;
       replacement.replaced = {std::move(r)};
       r = std::move(replacement);
     }
     p.resources = {std::move(r)};
     p.implementation = {
-        {.act = 0, .quantity = {.value = 6.25}, .prices = {Money(price * 7), "", "", "", ""}}};
+        {.act = 0, .quantity = {.value = 6.25}, .prices = {"", "", "", "", Money(price * 4)}}};
     p.periods = {{3, 2023, 6.25}};
     return p;
   });

@@ -39,8 +39,12 @@ while [ $# -gt 0 ]; do
   shift
 done
 scripts/deps.sh --bench
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKDX2XML_BENCH=ON >/dev/null
-ninja -C build-bench bench_convert >/dev/null
+cache=()
+if command -v ccache >/dev/null; then
+  cache=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKDX2XML_BENCH=ON "${cache[@]}" >/dev/null
+ninja -C build-bench -j "$(nproc)" bench_convert >/dev/null
 if [ -n "${against:-}" ]; then
   if [ ! -d "$against" ]; then
     # A revision: its sources exported and built for the library and the tool.
@@ -50,8 +54,8 @@ if [ -n "${against:-}" ]; then
     mkdir -p "$against/src"
     git archive "$revision" | tar -x -C "$against/src"
     cmake -S "$against/src" -B "$against" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DKDX2XML_TESTS=OFF >/dev/null
-    ninja -C "$against" kdx2xml kdx2xml_cli >/dev/null
+      -DKDX2XML_TESTS=OFF "${cache[@]}" >/dev/null
+    ninja -C "$against" -j "$(nproc)" kdx2xml kdx2xml_cli >/dev/null
   fi
   args+=(--against "$(cd "$against" && pwd)")
 fi
