@@ -55,7 +55,7 @@ if [ -n "${against:-}" ]; then
     git archive "$revision" | tar -x -C "$against/src"
     cmake -S "$against/src" -B "$against" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DKDX2XML_TESTS=OFF "${cache[@]}" >/dev/null
-    ninja -C "$against" -j "$(nproc)" kdx2xml kdx2xml_cli >/dev/null
+    ninja -C "$against" -j "$(nproc)" libkdx2xml.so kdx2xml >/dev/null
   fi
   args+=(--against "$(cd "$against" && pwd)")
 fi
