@@ -567,7 +567,6 @@ struct UsersOptions {
   std::vector<kdx::bench::Build> builds;  // this build first, then the one it is compared with
   std::string against;                    // the other build's folder, for the headings
   int fresh = 5, warm = 5;
-  bool cpu = false;  // CPU time of the processes instead of wall time
 };
 
 // A folder for the documents and the tool's output, in memory when it can be.
@@ -592,10 +591,15 @@ struct Derived {
   double api_k = -1, cli_k = -1;           // peak added = input + k x XML
 };
 
-Derived Derive(const Document& doc, const kdx::bench::UserFigures& f, double baseline) {
+// Which times a table shows: by wall clock or by CPU time.
+using Clock = kdx::bench::Times kdx::bench::UserFigures::*;
+
+Derived Derive(const Document& doc, const kdx::bench::UserFigures& f, Clock clock,
+               double baseline) {
   const double in = static_cast<double>(doc.bytes.size());
   const double cli_added = f.cli_peak < 0 || baseline < 0 ? -1 : f.cli_peak - baseline;
-  return {MBps(f.fresh_ms, f.xml_bytes), MBps(f.warm_ms, f.xml_bytes), MBps(f.cli_ms, f.xml_bytes),
+  const kdx::bench::Times& t = f.*clock;
+  return {MBps(t.fresh_ms, f.xml_bytes), MBps(t.warm_ms, f.xml_bytes), MBps(t.cli_ms, f.xml_bytes),
           Multiple(f.api_added, in, f.xml_bytes), Multiple(cli_added, in, f.xml_bytes)};
 }
 
@@ -615,17 +619,18 @@ double WarmTarget(const std::string& family) {
 
 void PrintUsersTable(const std::vector<Document*>& docs,
                      const std::vector<std::vector<kdx::bench::UserFigures>>& figures,
-                     const std::vector<double>& baselines, size_t b) {
+                     const std::vector<double>& baselines, size_t b, Clock clock) {
   std::printf("%-20s %7s %7s %8s %7s %8s %7s %8s %7s %6s %6s\n", "document", "in MB", "XML MB",
               "fresh ms", "MB/s", "warm ms", "MB/s", "CLI ms", "MB/s", "API k", "CLI k");
   for (size_t d = 0; d < docs.size(); ++d) {
     const kdx::bench::UserFigures& f = figures[d][b];
-    const Derived v = Derive(*docs[d], f, baselines[b]);
+    const kdx::bench::Times& t = f.*clock;
+    const Derived v = Derive(*docs[d], f, clock, baselines[b]);
     std::printf("%-20s %7s %7s %8s %7s %8s %7s %8s %7s %6s %6s\n", docs[d]->name.c_str(),
                 Fixed(static_cast<double>(docs[d]->bytes.size()) / kMB, 2, 7).c_str(),
-                Fixed(f.xml_bytes / kMB, 2, 7).c_str(), Fixed(f.fresh_ms, 1, 8).c_str(),
-                Fixed(v.fresh, 0, 7).c_str(), Fixed(f.warm_ms, 1, 8).c_str(),
-                Fixed(v.warm, 0, 7).c_str(), Fixed(f.cli_ms, 1, 8).c_str(),
+                Fixed(f.xml_bytes / kMB, 2, 7).c_str(), Fixed(t.fresh_ms, 1, 8).c_str(),
+                Fixed(v.fresh, 0, 7).c_str(), Fixed(t.warm_ms, 1, 8).c_str(),
+                Fixed(v.warm, 0, 7).c_str(), Fixed(t.cli_ms, 1, 8).c_str(),
                 Fixed(v.cli, 0, 7).c_str(), Fixed(v.api_k, 2, 6).c_str(),
                 Fixed(v.cli_k, 2, 6).c_str());
   }
@@ -647,13 +652,15 @@ void PrintUsersTable(const std::vector<Document*>& docs,
   std::printf("%-14s %-18s %6s %6s %6s %6s %6s %6s %7s   %s\n", "family", "largest", "fresh",
               "warm", "API k", "CLI k", "lin fr", "lin wa", "lin CLI", "misses");
   for (const auto& [family, e] : ends) {
-    const auto& s = figures[e.first][b];
-    const auto& l = figures[e.second][b];
-    const Derived v = Derive(*docs[e.second], l, baselines[b]);
+    const auto& s = figures[e.first][b].*clock;
+    const auto& l = figures[e.second][b].*clock;
+    const double small_xml = figures[e.first][b].xml_bytes;
+    const double large_xml = figures[e.second][b].xml_bytes;
+    const Derived v = Derive(*docs[e.second], figures[e.second][b], clock, baselines[b]);
     const auto growth = [&](double small_ms, double large_ms) {
       return e.first == e.second
                  ? -1
-                 : Ratio(NsPerByte(large_ms, l.xml_bytes), NsPerByte(small_ms, s.xml_bytes));
+                 : Ratio(NsPerByte(large_ms, large_xml), NsPerByte(small_ms, small_xml));
     };
     const double lin[3] = {growth(s.fresh_ms, l.fresh_ms), growth(s.warm_ms, l.warm_ms),
                            growth(s.cli_ms, l.cli_ms)};
@@ -692,48 +699,58 @@ void UsersTables(const std::vector<Document*>& docs, const UsersOptions& options
   // The tool's own peak: converting a document of a few hundred bytes of XML.
   write(kdx::bench::PriceList(1));
   std::vector<double> baselines;
-  for (const auto& f : kdx::bench::MeasureUsers(options.builds, input, output, 3, 1, options.cpu)) {
+  for (const auto& f : kdx::bench::MeasureUsers(options.builds, input, output, 3, 1)) {
     baselines.push_back(f.cli_peak);
   }
   std::vector<std::vector<kdx::bench::UserFigures>> figures;
   for (Document* doc : docs) {
     write(doc->Input());
-    figures.push_back(kdx::bench::MeasureUsers(options.builds, input, output, options.fresh,
-                                               options.warm, options.cpu));
+    figures.push_back(
+        kdx::bench::MeasureUsers(options.builds, input, output, options.fresh, options.warm));
+    const kdx::bench::Times& t = figures.back()[0].wall;
     std::fprintf(stderr, "  %-28s fresh %9.1f ms  warm %9.1f ms  CLI %9.1f ms\n", doc->name.c_str(),
-                 figures.back()[0].fresh_ms, figures.back()[0].warm_ms, figures.back()[0].cli_ms);
+                 t.fresh_ms, t.warm_ms, t.cli_ms);
   }
   std::remove(input.c_str());
   rmdir(dir.c_str());
 
   double load[1] = {-1};
   getloadavg(load, 1);
-  std::printf(
-      "\nWhat users run (%s, median of %d new processes and of %d conversions in one\n"
-      "process after a first; fresh and warm: InitKDX to the end of GetData through the shared\n"
-      "library; CLI: the tool writing a file, start to exit; API k, CLI k: peak memory added by\n"
-      "one conversion = input + k x XML; %ld cores, load average %.1f)\n",
-      options.cpu ? "CPU time of the process" : "wall time", options.fresh, options.warm,
-      sysconf(_SC_NPROCESSORS_ONLN), load[0]);
-  for (size_t b = 0; b < options.builds.size(); ++b) {
-    std::printf("\n%s: %s\n", b == 0 ? "this build" : "against", options.builds[b].library.c_str());
-    PrintUsersTable(docs, figures, baselines, b);
+  const std::pair<const char*, Clock> clocks[] = {
+      {"wall time", &kdx::bench::UserFigures::wall},
+      {"CPU time of the process (user and system)", &kdx::bench::UserFigures::cpu}};
+  for (const auto& [name, clock] : clocks) {
+    std::printf(
+        "\nWhat users run, by %s\n(median of %d new processes and of %d conversions in one\n"
+        "process after a first; fresh and warm: InitKDX to the end of GetData through the shared\n"
+        "library; CLI: the tool writing a file, start to exit; API k, CLI k: peak memory added by\n"
+        "one conversion = input + k x XML; %ld cores, load average %.1f)\n",
+        name, options.fresh, options.warm, sysconf(_SC_NPROCESSORS_ONLN), load[0]);
+    for (size_t b = 0; b < options.builds.size(); ++b) {
+      std::printf("\n%s: %s\n", b == 0 ? "this build" : "against",
+                  options.builds[b].library.c_str());
+      PrintUsersTable(docs, figures, baselines, b, clock);
+    }
   }
   if (options.builds.size() < 2) return;
   std::printf(
-      "\nThis build's time and memory against %s (below 1: this build is faster or smaller)\n",
+      "\nThis build's time (wall and CPU) and memory against %s (below 1: this build is\n"
+      "faster or smaller)\n",
       options.against.c_str());
-  std::printf("%-20s %8s %8s %8s %8s %8s\n", "document", "fresh", "warm", "CLI", "API mem",
-              "CLI mem");
+  std::printf("%-20s %7s %7s %7s %7s %7s %7s %7s %7s\n", "document", "fresh", "warm", "CLI",
+              "fr CPU", "wa CPU", "CLI CPU", "API mem", "CLI mem");
   for (size_t d = 0; d < docs.size(); ++d) {
     const auto& a = figures[d][0];
     const auto& o = figures[d][1];
-    std::printf("%-20s %8s %8s %8s %8s %8s\n", docs[d]->name.c_str(),
-                Fixed(Ratio(a.fresh_ms, o.fresh_ms), 3, 8).c_str(),
-                Fixed(Ratio(a.warm_ms, o.warm_ms), 3, 8).c_str(),
-                Fixed(Ratio(a.cli_ms, o.cli_ms), 3, 8).c_str(),
-                Fixed(Ratio(a.api_added, o.api_added), 3, 8).c_str(),
-                Fixed(Ratio(a.cli_peak - baselines[0], o.cli_peak - baselines[1]), 3, 8).c_str());
+    std::printf("%-20s %7s %7s %7s %7s %7s %7s %7s %7s\n", docs[d]->name.c_str(),
+                Fixed(Ratio(a.wall.fresh_ms, o.wall.fresh_ms), 3, 7).c_str(),
+                Fixed(Ratio(a.wall.warm_ms, o.wall.warm_ms), 3, 7).c_str(),
+                Fixed(Ratio(a.wall.cli_ms, o.wall.cli_ms), 3, 7).c_str(),
+                Fixed(Ratio(a.cpu.fresh_ms, o.cpu.fresh_ms), 3, 7).c_str(),
+                Fixed(Ratio(a.cpu.warm_ms, o.cpu.warm_ms), 3, 7).c_str(),
+                Fixed(Ratio(a.cpu.cli_ms, o.cpu.cli_ms), 3, 7).c_str(),
+                Fixed(Ratio(a.api_added, o.api_added), 3, 7).c_str(),
+                Fixed(Ratio(a.cli_peak - baselines[0], o.cli_peak - baselines[1]), 3, 7).c_str());
   }
 }
 
@@ -766,7 +783,6 @@ int main(int argc, char** argv) {
   // matches;
   // --users-only measures only what users run, not the stages;
   // --fresh N, --warm N: the runs of what users run (5 and 5);
-  // --cpu times what users run by the processes' CPU time, not wall time;
   // --against DIR measures another build folder's libkdx2xml.so and kdx2xml
   // in turn with this build's, and prints the ratios.
   bool memory = true, quiet = false, users_only = false;
@@ -782,8 +798,6 @@ int main(int argc, char** argv) {
       memory = false;
     } else if (arg == "--quiet") {
       quiet = true;
-    } else if (arg == "--cpu") {
-      users.cpu = true;
     } else if (arg == "--users-only") {
       users_only = true;
     } else if (arg == "--write" && valued) {

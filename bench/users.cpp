@@ -54,40 +54,49 @@ std::string Run(const std::vector<std::string>& args) {
 
 // The runner's lines: wall and CPU nanoseconds, XML bytes, peak added.
 struct RunnerLine {
-  double ms, xml, added;
+  double wall_ms, cpu_ms, xml, added;
 };
-std::vector<RunnerLine> Lines(const std::string& out, bool cpu) {
+std::vector<RunnerLine> Lines(const std::string& out) {
   std::vector<RunnerLine> lines;
   std::istringstream in(out);
-  long long wall, cpu_ns, xml, added;
-  while (in >> wall >> cpu_ns >> xml >> added) {
-    lines.push_back({static_cast<double>(cpu ? cpu_ns : wall) * 1e-6, static_cast<double>(xml),
-                     static_cast<double>(added)});
+  long long wall, cpu, xml, added;
+  while (in >> wall >> cpu >> xml >> added) {
+    lines.push_back({static_cast<double>(wall) * 1e-6, static_cast<double>(cpu) * 1e-6,
+                     static_cast<double>(xml), static_cast<double>(added)});
   }
   return lines;
 }
 
+// Samples of one build, wall and CPU.
+struct Samples {
+  std::vector<double> fresh, warm, cli;
+  Times Medians() const { return {Median(fresh), Median(warm), Median(cli)}; }
+};
+
 }  // namespace
 
 std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const std::string& input,
-                                      const std::string& output, int fresh, int warm, bool cpu) {
-  struct Samples {
-    std::vector<double> fresh, added, cli, cli_peak, warm;
+                                      const std::string& output, int fresh, int warm) {
+  struct BuildSamples {
+    Samples wall, cpu;
+    std::vector<double> added, cli_peak;
     double xml = -1;
   };
-  std::vector<Samples> samples(builds.size());
+  std::vector<BuildSamples> samples(builds.size());
   for (int round = 0; round < fresh; ++round) {
     for (size_t b = 0; b < builds.size(); ++b) {
-      Samples& s = samples[b];
-      if (const auto lines = Lines(Run({KDX2XML_RUNNER, builds[b].library, input, "1"}), cpu);
+      BuildSamples& s = samples[b];
+      if (const auto lines = Lines(Run({KDX2XML_RUNNER, builds[b].library, input, "1"}));
           lines.size() == 1) {
-        s.fresh.push_back(lines[0].ms);
+        s.wall.fresh.push_back(lines[0].wall_ms);
+        s.cpu.fresh.push_back(lines[0].cpu_ms);
         s.added.push_back(lines[0].added);
         s.xml = lines[0].xml;
       }
       std::istringstream tool(Run({KDX2XML_RUNNER, "--tool", builds[b].cli, "-o", output, input}));
-      if (long long wall, cpu_ns, peak; tool >> wall >> cpu_ns >> peak) {
-        s.cli.push_back(static_cast<double>(cpu ? cpu_ns : wall) * 1e-6);
+      if (long long wall, cpu, peak; tool >> wall >> cpu >> peak) {
+        s.wall.cli.push_back(static_cast<double>(wall) * 1e-6);
+        s.cpu.cli.push_back(static_cast<double>(cpu) * 1e-6);
         s.cli_peak.push_back(static_cast<double>(peak));
       }
       std::remove(output.c_str());
@@ -95,15 +104,17 @@ std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const st
   }
   for (size_t b = 0; b < builds.size(); ++b) {
     const auto lines =
-        Lines(Run({KDX2XML_RUNNER, builds[b].library, input, std::to_string(warm + 1)}), cpu);
-    for (size_t i = 1; i < lines.size(); ++i) samples[b].warm.push_back(lines[i].ms);
+        Lines(Run({KDX2XML_RUNNER, builds[b].library, input, std::to_string(warm + 1)}));
+    for (size_t i = 1; i < lines.size(); ++i) {
+      samples[b].wall.warm.push_back(lines[i].wall_ms);
+      samples[b].cpu.warm.push_back(lines[i].cpu_ms);
+    }
   }
   std::vector<UserFigures> figures;
-  for (const Samples& s : samples) {
+  for (const BuildSamples& s : samples) {
     figures.push_back({.xml_bytes = s.xml,
-                       .fresh_ms = Median(s.fresh),
-                       .warm_ms = Median(s.warm),
-                       .cli_ms = Median(s.cli),
+                       .wall = s.wall.Medians(),
+                       .cpu = s.cpu.Medians(),
                        .api_added = Median(s.added),
                        .cli_peak = Median(s.cli_peak)});
   }

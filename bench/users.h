@@ -14,25 +14,29 @@ struct Build {
   std::string library, cli;
 };
 
-// Medians over the runs, in ms (wall or CPU time) and bytes; negative when a figure could not be
-// taken (a failed run says why on standard error).
-struct UserFigures {
-  double xml_bytes = -1;
-  double fresh_ms = -1;   // InitKDX to the end of GetData, a new process per run
-  double warm_ms = -1;    // the same, repeated in one process
-  double cli_ms = -1;     // the tool from start to exit, writing a file
-  double api_added = -1;  // added to the peak by a fresh conversion, host copy included
-  double cli_peak = -1;   // the tool's peak resident size
+// Medians over the runs in ms; negative when a figure could not be taken (a
+// failed run says why on standard error).
+struct Times {
+  double fresh_ms = -1;  // InitKDX to the end of GetData, a new process per run
+  double warm_ms = -1;   // the same, repeated in one process
+  double cli_ms = -1;    // the tool from start to exit, writing a file
 };
 
-// Measures the document at `input` with every build (by CPU time instead of
-// wall time when `cpu`: on a busy machine the wall time says more about the
-// other work than about the conversion), the builds taking turns
+struct UserFigures {
+  double xml_bytes = -1;
+  // By wall clock, and by the CPU time of the process (user and system, its
+  // page faults included), which a busy machine disturbs less.
+  Times wall{}, cpu{};
+  double api_added = -1;  // bytes added to the peak by a fresh conversion, host copy included
+  double cli_peak = -1;   // the tool's peak resident size in bytes
+};
+
+// Measures the document at `input` with every build, the builds taking turns
 // run by run so that a change in the machine's load hits all alike: `fresh`
 // new processes through the exports and as many runs of the tool writing
 // `output`, then one process converting `warm` times after a first
 // conversion that is left out.
 std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const std::string& input,
-                                      const std::string& output, int fresh, int warm, bool cpu);
+                                      const std::string& output, int fresh, int warm);
 
 }  // namespace kdx::bench
