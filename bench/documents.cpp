@@ -44,11 +44,14 @@ std::vector<smeta::Resource> Catalogue(int count) {
   return list;
 }
 
+// Positions of a chapter of a generated estimate.
+constexpr int kPerChapter = 500;
+
 // Chapters of the positions made by `make`, 500 to a chapter and a header
 // before every 20.
 std::vector<smeta::Chapter> Chapters(int positions,
                                      const std::function<smeta::Position(int)>& make) {
-  constexpr int kPerChapter = 500, kPerHeader = 20;
+  constexpr int kPerHeader = 20;
   std::vector<smeta::Chapter> chapters;
   for (int i = 0; i < positions; ++i) {
     if (i % kPerChapter == 0) {
@@ -61,6 +64,26 @@ std::vector<smeta::Chapter> Chapters(int positions,
         {.type = 1, .record = [i, make](kdx::test::SmetaBuilder& b) { b.Position(make(i)); }});
   }
   return chapters;
+}
+
+// Position i of a generated estimate, 500 to a chapter, priced at the 2001
+// level under one work type.
+smeta::Position Priced(int i, std::string caption, std::string code, std::string units) {
+  return {.caption = std::move(caption),
+          .number = (i / kPerChapter + 1) << 16 | (i % kPerChapter + 1),
+          .code = std::move(code),
+          .units = std::move(units),
+          .sys_id = i + 1,
+          .price_level = 1,
+          .vr2001 = 6};
+}
+
+// The resource that replaced `r`: the same but for the catalogue entry.
+smeta::PositionResource Replacing(smeta::PositionResource r, int32_t entry) {
+  smeta::PositionResource replacement = r;
+  replacement.entry = entry;
+  replacement.replaced = {std::move(r)};
+  return replacement;
 }
 
 // A coefficient of a position: on wages, on machines or by formula.
@@ -154,12 +177,8 @@ std::string SmallRowsEstimate(int positions, int32_t version) {
   c.resources = Catalogue(kResources);
   c.chapters = Chapters(positions, [](int i) {
     const int64_t price = 125000 + i % 997 * 113;
-    smeta::Position p{.caption = "Устройство конструкции, вариант " + Number(i % 500),
-                      .number = (i / 500 + 1) << 16 | (i % 500 + 1),
-                      .code = "ФЕР06-01-" + Number(1000 + i % 900),
-                      .units = "100 м3",
-                      .sys_id = i + 1,
-                      .price_level = 1};
+    smeta::Position p = Priced(i, "Устройство конструкции, вариант " + Number(i % 500),
+                               "ФЕР06-01-" + Number(1000 + i % 900), "100 м3");
     p.quantity = {.fx = "12,5*" + Number(i % 9 + 1), .value = 12.5 * (i % 9 + 1)};
     p.base = {Money(price), "", "", "", ""};
     p.curr = {"", Money(price * 2), "", "", Money(price * 5)};
@@ -168,16 +187,10 @@ std::string SmallRowsEstimate(int positions, int32_t version) {
     if (i % 10 < 3) p.ks.push_back(PositionK(i + 1));
     p.excluded = {0};
     p.user_data = {"Захватка " + Number(i % 12 + 1), "Ось " + Number(i % 30 + 1)};
-    p.vr2001 = 6;
     smeta::PositionResource r{.entry = i % 10 * 4 + i % 3,  // materials
                               .quantity = 1.02,
                               .prices = {Money(price / 3), "", Money(price / 24), ""}};
-    if (i % 3 == 0) {
-      smeta::PositionResource replacement = r;
-      replacement.entry = (r.entry + 4) % kResources;
-      replacement.replaced = {std::move(r)};
-      r = std::move(replacement);
-    }
+    if (i % 3 == 0) r = Replacing(std::move(r), (r.entry + 4) % kResources);
     p.resources = {std::move(r)};
     p.implementation = {
         {.act = 0, .quantity = {.value = 6.25}, .prices = {"", "", "", "", Money(price * 4)}}};
@@ -192,15 +205,10 @@ std::string ResourceEstimate(int positions) {
   smeta::Content c;
   c.resources = Catalogue(kResources);
   c.chapters = Chapters(positions, [](int i) {
-    smeta::Position p{.caption = "Монтаж оборудования, комплект " + Number(i % 700),
-                      .number = (i / 500 + 1) << 16 | (i % 500 + 1),
-                      .code = "ФЕРм08-02-" + Number(100 + i % 400),
-                      .units = "1 т",
-                      .sys_id = i + 1,
-                      .price_level = 1};
+    smeta::Position p = Priced(i, "Монтаж оборудования, комплект " + Number(i % 700),
+                               "ФЕРм08-02-" + Number(100 + i % 400), "1 т");
     p.quantity.value = 2.5 + i % 13;
     p.base = {"14820,55", "3120,4", "2240,15", "410,22", "9460"};
-    p.vr2001 = 6;
     p.resources.push_back({.type = smeta::kWorkers, .grade = 38, .quantity = 42.8});
     p.resources.push_back({.type = smeta::kMachinists, .quantity = 6.15});
     for (int r = 0; r < kPerPosition; ++r) {
@@ -215,10 +223,7 @@ std::string ResourceEstimate(int positions) {
       }
       if (r % 7 == 0) res.implementation = {{.act = 0, .prices = {Money(11000 + entry * 40)}}};
       if (r % 11 == 0 && res.type == smeta::kMaterial) {
-        smeta::PositionResource replacement = res;
-        replacement.entry = (entry + 4) % kResources;
-        replacement.replaced = {std::move(res)};
-        res = std::move(replacement);
+        res = Replacing(std::move(res), (entry + 4) % kResources);
       }
       p.resources.push_back(std::move(res));
     }

@@ -3,7 +3,7 @@
 # price lists, price-index documents and resource summaries of growing size
 # and the bundled samples. Prints first what users run (each document in new
 # processes through the shared library and by the command-line tool, and
-# repeated in one process: wall time, MB/s of XML, peak memory as
+# repeated in one process: wall and CPU time, MB/s of XML, peak memory as
 # input + k x XML, and per family the time per byte of the largest document
 # against the smallest), then the stages and the memory (see README.md, "The
 # benchmark").
@@ -17,8 +17,7 @@
 #               a git revision, which is built in build-bench-REVISION
 #   e.g.        scripts/bench.sh --users --against main --documents 'rows|pricelist-200k'
 # Other options go to build-bench/bench/bench_convert: --documents REGEX,
-# --fresh N, --warm N, --cpu (what users run timed by the processes' CPU time
-# instead of wall time, for a busy machine), --benchmark_filter=REGEX, ...
+# --fresh N, --warm N, --benchmark_filter=REGEX, ...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repetitions=3
