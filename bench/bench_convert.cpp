@@ -88,6 +88,11 @@ std::string ReadSample(const char* file) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// Estimate file versions of the older shapes: one before act overrides (the
+// work done kept by month), one with the older position record.
+constexpr int32_t kBeforeActOverrides = 0x00010140;
+constexpr int32_t kOlderPositionRecord = 0x00010122;
+
 std::vector<Document>& Documents() {
   static std::vector<Document> docs = [] {
     std::vector<Document> d;
@@ -106,14 +111,14 @@ std::vector<Document>& Documents() {
     }
     for (int n : {10000, 50000}) {
       add("rows-v10140-" + Number(n), "rows-v10140",
-          [n] { return kdx::bench::SmallRowsEstimate(n, 0x00010140); });
+          [n] { return kdx::bench::SmallRowsEstimate(n, kBeforeActOverrides); });
     }
     for (int n : {2000, 6000, 20000}) {
       add("resources-" + Number(n), "resources", [n] { return kdx::bench::ResourceEstimate(n); });
     }
     for (int n : {10000, 50000}) {
       add("smeta-v10122-" + Number(n), "smeta-v10122",
-          [n] { return kdx::samples::SmetaOfSize(static_cast<size_t>(n), 0x00010122); });
+          [n] { return kdx::samples::SmetaOfSize(static_cast<size_t>(n), kOlderPositionRecord); });
     }
     add("pricelist-20k", "pricelist", [] { return kdx::bench::PriceList(20000); });
     add("pricelist-200k", "pricelist", [] { return kdx::bench::PriceList(200000); });
