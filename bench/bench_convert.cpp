@@ -16,9 +16,9 @@
 //
 // Before them comes what users run (users.h): each document converted in new
 // processes through the shared library's exports and by the command-line
-// tool, and repeated in one process, timed by wall clock from outside; with
-// --against another build's library and tool are measured in turn with this
-// one's, for the ratios.
+// tool, and repeated in one process, timed from outside by wall clock and by
+// the processes' CPU time; with --against another build's library and tool
+// are measured in turn with this one's, for the ratios.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <sys/resource.h>
