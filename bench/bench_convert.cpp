@@ -739,21 +739,21 @@ void UsersTables(const std::vector<Document*>& docs, const UsersOptions& options
   }
   if (options.builds.size() < 2) return;
   std::printf(
-      "\nThis build's time (wall and CPU) and memory against %s (below 1: this build is\n"
-      "faster or smaller)\n",
+      "\nThis build's time (wall and CPU) and memory against %s: times as the\n"
+      "median of the ratios run by run, memory as the ratio of the medians (below 1: this\n"
+      "build is faster or smaller)\n",
       options.against.c_str());
   std::printf("%-20s %7s %7s %7s %7s %7s %7s %7s %7s\n", "document", "fresh", "warm", "CLI",
               "fr CPU", "wa CPU", "CLI CPU", "API mem", "CLI mem");
   for (size_t d = 0; d < docs.size(); ++d) {
     const auto& a = figures[d][0];
     const auto& o = figures[d][1];
+    const kdx::bench::Times wall = kdx::bench::PairedRatios(a.wall_runs, o.wall_runs);
+    const kdx::bench::Times cpu = kdx::bench::PairedRatios(a.cpu_runs, o.cpu_runs);
     std::printf("%-20s %7s %7s %7s %7s %7s %7s %7s %7s\n", docs[d]->name.c_str(),
-                Fixed(Ratio(a.wall.fresh_ms, o.wall.fresh_ms), 3, 7).c_str(),
-                Fixed(Ratio(a.wall.warm_ms, o.wall.warm_ms), 3, 7).c_str(),
-                Fixed(Ratio(a.wall.cli_ms, o.wall.cli_ms), 3, 7).c_str(),
-                Fixed(Ratio(a.cpu.fresh_ms, o.cpu.fresh_ms), 3, 7).c_str(),
-                Fixed(Ratio(a.cpu.warm_ms, o.cpu.warm_ms), 3, 7).c_str(),
-                Fixed(Ratio(a.cpu.cli_ms, o.cpu.cli_ms), 3, 7).c_str(),
+                Fixed(wall.fresh_ms, 3, 7).c_str(), Fixed(wall.warm_ms, 3, 7).c_str(),
+                Fixed(wall.cli_ms, 3, 7).c_str(), Fixed(cpu.fresh_ms, 3, 7).c_str(),
+                Fixed(cpu.warm_ms, 3, 7).c_str(), Fixed(cpu.cli_ms, 3, 7).c_str(),
                 Fixed(Ratio(a.api_added, o.api_added), 3, 7).c_str(),
                 Fixed(Ratio(a.cli_peak - baselines[0], o.cli_peak - baselines[1]), 3, 7).c_str());
   }

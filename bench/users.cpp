@@ -67,18 +67,26 @@ std::vector<RunnerLine> Lines(const std::string& out) {
   return lines;
 }
 
-// Samples of one build, wall and CPU.
-struct Samples {
-  std::vector<double> fresh, warm, cli;
-  Times Medians() const { return {Median(fresh), Median(warm), Median(cli)}; }
-};
+double PairedRatio(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> ratios;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    if (a[i] >= 0 && b[i] > 0) ratios.push_back(a[i] / b[i]);
+  }
+  return Median(std::move(ratios));
+}
 
 }  // namespace
+
+Times Runs::Medians() const { return {Median(fresh), Median(warm), Median(cli)}; }
+
+Times PairedRatios(const Runs& a, const Runs& b) {
+  return {PairedRatio(a.fresh, b.fresh), PairedRatio(a.warm, b.warm), PairedRatio(a.cli, b.cli)};
+}
 
 std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const std::string& input,
                                       const std::string& output, int fresh, int warm) {
   struct BuildSamples {
-    Samples wall, cpu;
+    Runs wall, cpu;
     std::vector<double> added, cli_peak;
     double xml = -1;
   };
@@ -115,6 +123,8 @@ std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const st
     figures.push_back({.xml_bytes = s.xml,
                        .wall = s.wall.Medians(),
                        .cpu = s.cpu.Medians(),
+                       .wall_runs = s.wall,
+                       .cpu_runs = s.cpu,
                        .api_added = Median(s.added),
                        .cli_peak = Median(s.cli_peak)});
   }

@@ -22,11 +22,18 @@ struct Times {
   double cli_ms = -1;    // the tool from start to exit, writing a file
 };
 
+// Every run's time in ms, in the order of the runs.
+struct Runs {
+  std::vector<double> fresh, warm, cli;
+  Times Medians() const;
+};
+
 struct UserFigures {
   double xml_bytes = -1;
   // By wall clock, and by the CPU time of the process (user and system, its
   // page faults included), which a busy machine disturbs less.
   Times wall{}, cpu{};
+  Runs wall_runs{}, cpu_runs{};
   double api_added = -1;  // bytes added to the peak by a fresh conversion, host copy included
   double cli_peak = -1;   // the tool's peak resident size in bytes
 };
@@ -38,5 +45,9 @@ struct UserFigures {
 // conversion that is left out.
 std::vector<UserFigures> MeasureUsers(const std::vector<Build>& builds, const std::string& input,
                                       const std::string& output, int fresh, int warm);
+
+// The median of the ratios a / b run by run: as the builds take turns, a
+// change in the machine's speed affects both sides of each ratio alike.
+Times PairedRatios(const Runs& a, const Runs& b);
 
 }  // namespace kdx::bench
