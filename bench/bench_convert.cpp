@@ -789,7 +789,8 @@ int main(int argc, char** argv) {
   // --users-only measures only what users run, not the stages;
   // --fresh N, --warm N: the runs of what users run (5 and 5);
   // --against DIR measures another build folder's libkdx2xml.so and kdx2xml
-  // in turn with this build's, and prints the ratios.
+  // in turn with this build's, and prints the ratios; --build DIR takes this
+  // build's library and tool from another folder for what users run.
   bool memory = true, quiet = false, users_only = false;
   std::regex documents(".*");
   std::string write;
@@ -811,14 +812,21 @@ int main(int argc, char** argv) {
       documents = std::regex(argv[++i]);
     } else if ((arg == "--fresh" || arg == "--warm") && valued) {
       (arg == "--fresh" ? users.fresh : users.warm) = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--against" && valued) {
-      users.against = argv[++i];
-      users.builds.push_back({users.against + "/libkdx2xml.so", users.against + "/kdx2xml"});
-      for (const std::string& file : {users.builds[1].library, users.builds[1].cli}) {
+    } else if ((arg == "--against" || arg == "--build") && valued) {
+      const std::string dir = argv[++i];
+      const kdx::bench::Build build{dir + "/libkdx2xml.so", dir + "/kdx2xml"};
+      for (const std::string& file : {build.library, build.cli}) {
         if (access(file.c_str(), R_OK) != 0) {
           std::fprintf(stderr, "bench_convert: no %s (build it there first)\n", file.c_str());
           return 2;
         }
+      }
+      if (arg == "--build") {
+        users.builds[0] = build;
+      } else {
+        users.against = dir;
+        users.builds.resize(1);
+        users.builds.push_back(build);
       }
     } else {
       args.push_back(argv[i]);
