@@ -580,8 +580,7 @@ TEST(ObjSmetaCostRow, CostRowsAreNumberedAcrossChaptersSkippingHeaders) {
 // ---- failures ----
 
 TEST(ObjSmetaFailures, ImpossibleInputFailsWithItsText) {
-  DocBuilder settings;  // mode 1, one chapter, no thousands, options, rounding
-  settings.Byte(1).Byte(1).Bool(false).I16(0).Byte(0);
+  const DocBuilder settings = Document{.estimate = false, .mode = 1, .stored = 1}.Head();
   struct Case {
     const char* what;
     std::string packed;

@@ -36,12 +36,6 @@ std::string Join(std::initializer_list<std::string_view> parts) {
   return text;
 }
 
-// The root start tag's line of the XML.
-std::string RootLine(const std::string& xml) {
-  const size_t start = xml.find('\n') + 1;
-  return xml.substr(start, xml.find('\r', start) - start);
-}
-
 TEST(PriceIndexes, BodyByVersion) {
   const std::string head =
       "<Document ProgramVersion=\"1.0.0.0\" Generator=\"Orvakplan\" "

@@ -26,11 +26,6 @@ constexpr char kRootStart[] =
 // Four empty resource groups of a local-estimate source.
 DocBuilder NoGroups() { return DocBuilder().I32(0).I32(0).I32(0).I32(0); }
 
-std::string RootLine(const std::string& xml) {
-  const size_t begin = xml.find('\n') + 1;
-  return xml.substr(begin, xml.find('\r', begin) - begin);
-}
-
 Outcome ConvertOk(const Summary& summary) {
   Outcome out = Convert(summary.Packed());
   EXPECT_TRUE(out.ok) << out.failure;

@@ -101,6 +101,11 @@ Outcome Convert(const std::string& packed, const ConversionSettings& settings) {
   return out;
 }
 
+std::string RootLine(const std::string& xml) {
+  const size_t start = xml.find('\n') + 1;
+  return xml.substr(start, xml.find('\r', start) - start);
+}
+
 std::string BodyLines(const std::string& xml) {
   std::string text;
   for (char ch : xml) {

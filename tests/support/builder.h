@@ -109,5 +109,7 @@ Outcome Convert(const std::string& packed, const ConversionSettings& settings = 
 // The XML of a successful conversion with the declaration and the root start
 // tag's line removed and CR LF turned into LF: what a test compares against.
 std::string BodyLines(const std::string& xml);
+// The line of the root start tag, without its line end.
+std::string RootLine(const std::string& xml);
 
 }  // namespace kdx::test
