@@ -262,24 +262,20 @@ TEST(Position, EachPresenceBit) {
 // The older record by kind: a priced position, a lump sum (its direct costs
 // count as materials), a total, and a kind with none of these.
 TEST(Position, OlderKinds) {
-  const std::string head =
-      "      <Position Caption=\"П\" SysID=\"1\" Quantity=\"2\" PriceLevel=\"2001\" ";
-  const std::string quantity = "        <Quantity Fx=\"2\"/>\n";
-  const std::string np = "        <CustomNPBase Nacl=\"105\"";
-  const std::string tail = "        <CustomNPCurr Nacl=\"90\"/>\n      </Position>\n";
+  const std::string head = R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="2001" )";
+  const std::string np = R"(<CustomNPBase Nacl="105")";
+  const std::string tail = R"(<CustomNPCurr Nacl="90"/></Position>)";
   const std::string kinds[] = {
-      "PzSync=\"No\" Vr1984=\"1\" Vr2001=\"6\" NKB=\"0,9\" NKI=\"0,9\" NKR=\"0,8\">\n" + quantity +
-          "        <PriceBase PZ=\"10\" OZ=\"4\" EM=\"3\" ZM=\"2\" MT=\"1\"/>\n"
-          "        <PriceCurr MT=\"5\"/>\n        <Resources>\n"
-          "          <Mat Caption=\"Бетон тяжёлый, класс В15\" Code=\"401-0066\" Units=\"м3\" "
-          "Quantity=\"2\"/>\n        </Resources>\n"
-          "        <WorksList>\n          <Work Caption=\"Бетонирование\"/>\n        "
-          "</WorksList>\n" +
-          np + " NaclMask=\"ФОТ\"/>\n",
-      "PzSync=\"Yes\" Vr1984=\"1\" NKB=\"0,9\" NKI=\"0,9\">\n" + quantity +
-          "        <PriceBase PZ=\"10\" MT=\"10\"/>\n" + np + " NaclMask=\"ФОТ\"/>\n",
-      "PzSync=\"Yes\">\n" + quantity + "        <PriceBase PZ=\"10\"/>\n" + np + "/>\n",
-      "PzSync=\"Yes\">\n" + quantity + np + "/>\n",
+      R"(PzSync="No" Vr1984="1" Vr2001="6" NKB="0,9" NKI="0,9" NKR="0,8"><Quantity Fx="2"/>)"
+      R"(<PriceBase PZ="10" OZ="4" EM="3" ZM="2" MT="1"/><PriceCurr MT="5"/><Resources>)"
+      R"(<Mat Caption="Бетон тяжёлый, класс В15" Code="401-0066" Units="м3" Quantity="2"/>)"
+      R"(</Resources><WorksList><Work Caption="Бетонирование"/></WorksList>)" +
+          np + R"( NaclMask="ФОТ"/>)",
+      R"(PzSync="Yes" Vr1984="1" NKB="0,9" NKI="0,9"><Quantity Fx="2"/>)"
+      R"(<PriceBase PZ="10" MT="10"/>)" +
+          np + R"( NaclMask="ФОТ"/>)",
+      R"(PzSync="Yes"><Quantity Fx="2"/><PriceBase PZ="10"/>)" + np + "/>",
+      R"(PzSync="Yes"><Quantity Fx="2"/>)" + np + "/>",
   };
   for (const uint8_t kind : {0, 1, 2, 7}) {
     const Position p{.caption = "П",
@@ -294,7 +290,7 @@ TEST(Position, OlderKinds) {
                      .nacl_k = {"", "0,9", "0,8"},
                      .resources = {{.type = kMaterial, .quantity = 2}},
                      .works = {0}};
-    EXPECT_EQ(PositionsXml(0x10122, Content{}, {p}),
+    EXPECT_EQ(Flat(PositionsXml(0x10122, Content{}, {p})),
               head + kinds[std::min(kind, uint8_t{3})] + tail);
   }
 }
