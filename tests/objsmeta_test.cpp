@@ -645,14 +645,8 @@ TEST(ObjSmetaFailures, EveryPrefixOfAValidDocumentFails) {
       WithItems(kRowOptions, 1,
                 CostItem({.caption = "R", .amounts = {"1", "2", "3", "4", "5", "6"}, .id = "I"},
                          kRowOptions));
-  for (const std::string* packed : {&newest, &oldest}) {
-    ASSERT_TRUE(Convert(*packed).ok) << Convert(*packed).failure;
-    for (size_t n = 0; n < packed->size(); ++n) {
-      const Outcome out = Convert(packed->substr(0, n));
-      EXPECT_FALSE(out.ok) << "prefix " << n;
-      EXPECT_FALSE(out.failure.empty()) << "prefix " << n;
-    }
-  }
+  ExpectEveryCutFails(newest);
+  ExpectEveryCutFails(oldest);
 }
 
 }  // namespace

@@ -112,4 +112,9 @@ std::string BodyLines(const std::string& xml);
 // The line of the root start tag, without its line end.
 std::string RootLine(const std::string& xml);
 
+// Expects the packed document to convert and every shorter prefix of it to
+// fail: within the first four bytes as a wrong header, at four as no document
+// of this program, past that as a read beyond the end.
+void ExpectEveryCutFails(const std::string& packed);
+
 }  // namespace kdx::test
