@@ -22,19 +22,6 @@ std::string Pack(bool estimate, int32_t version, const DocBuilder& body) {
   return PackDocument(estimate ? 1 : 2, estimate ? "KD_ObjSm" : "KD_ConsC", version, body.Bytes());
 }
 
-DocBuilder& EmptyUserData(DocBuilder& b) {
-  WriteUserData(b, {});
-  return b;
-}
-
-DocBuilder WithAmounts(DocBuilder b, std::initializer_list<const char*> amounts) {
-  for (const char* amount : amounts) b.Cur(amount);
-  return b;
-}
-
-// Item type of a cost row, its marker, caption "R" and an empty basis.
-DocBuilder RowStart() { return DocBuilder().Byte(kCostItem).Head("R").Str(""); }
-
 // Everything after the chapters, empty, as far as the version has it.
 DocBuilder EmptyTail(bool estimate, int32_t v) {
   return Document{.estimate = estimate, .version = v}.Tail();
@@ -76,10 +63,10 @@ class Body {
 std::string WithItems(int32_t v, uint16_t count, const DocBuilder& items) {
   Body body(false, v);
   body.Chapter(count, items);
-  if (v < 0x10006) {
+  if (v < kChaptersOnTheirOwn) {
     for (int i = 0; i < 6; ++i) body.OldBlock();
     body.Chapters(8);
-  } else if (v < 0x10008) {
+  } else if (v < kModeByte) {
     body.Chapters(14);
   }
   return body.Finish();
@@ -134,20 +121,20 @@ TEST(ObjSmetaModes, ChaptersFollowTheModeAndTheStoredModeByte) {
   struct Case {
     bool estimate;
     int32_t version;
-    uint8_t mode;  // stored from version 0x10008 only
+    uint8_t mode;  // stored from kModeByte only
     int chapters_stored;
     const char* mode_name;
     const char* numbers;
   } cases[] = {
-      {true, 0x10007, 3, 9, "Est", estimate},
-      {false, 0x10007, 0, 15, "Cons", fifteen},
-      {false, 0x10008, 0, 0, "Est", estimate},
-      {true, 0x10008, 1, 0, "Cons", fifteen},
-      {false, 0x10008, 2, 0, "Rec", "1 2 3 4 5 6 7 8 9 10 11 12"},
-      {false, 0x10017, 3, 0, "Road", fifteen},
+      {true, kModeByte - 1, 3, 9, "Est", estimate},
+      {false, kModeByte - 1, 0, 15, "Cons", fifteen},
+      {false, kModeByte, 0, 0, "Est", estimate},
+      {true, kModeByte, 1, 0, "Cons", fifteen},
+      {false, kModeByte, 2, 0, "Rec", "1 2 3 4 5 6 7 8 9 10 11 12"},
+      {false, kNewest, 3, 0, "Road", fifteen},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.mode_name) + " " + std::to_string(c.version));
+    SCOPED_TRACE(testing::Message() << c.mode_name << " " << std::hex << c.version);
     const Outcome out =
         Convert(Body(c.estimate, c.version, c.mode, 0).Chapters(c.chapters_stored).Finish());
     EXPECT_TRUE(Has(out, "<Options Mode=\"" + std::string(c.mode_name) + "\"")) << out.failure;
@@ -176,7 +163,7 @@ TEST(ObjSmetaModes, ChapterWithoutStoredCaptionTakesTheStandardNameOfItsPlace) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const DocBuilder header = HeaderItem("");
-    const Outcome out = Convert(Body(false, 0x10017, c.mode, c.place)
+    const Outcome out = Convert(Body(false, kNewest, c.mode, c.place)
                                     .Chapters(c.place - 1)
                                     .Chapter(1, header, c.stored)
                                     .Finish());
@@ -188,10 +175,10 @@ TEST(ObjSmetaModes, ChapterWithoutStoredCaptionTakesTheStandardNameOfItsPlace) {
 
 TEST(ObjSmetaModes, ChapterCaptionIsStoredFromItsVersion) {
   const DocBuilder header = HeaderItem("H");
-  // Version 0x10008 writes no caption: the chapter takes its standard name.
-  EXPECT_TRUE(Has(Convert(WithItems(0x10008, 1, header)),
+  // Before kChapterCaption no caption is written: the chapter takes its standard name.
+  EXPECT_TRUE(Has(Convert(WithItems(kChapterCaption - 1, 1, header)),
                   "<Chapter Caption=\"Глава 1. Подготовка территории строительства\""));
-  EXPECT_TRUE(Has(Convert(Body(false, 0x10009).Chapter(1, header, "Мой").Finish()),
+  EXPECT_TRUE(Has(Convert(Body(false, kChapterCaption).Chapter(1, header, "Мой").Finish()),
                   "<Chapter Caption=\"Мой\" Number=\"1\">"));
 }
 
@@ -199,7 +186,7 @@ TEST(ObjSmetaModes, OldLayoutAppendsSixBlocksToTheFirstChapter) {
   const auto header = [](std::string_view caption) { return HeaderItem(caption); };
   // Blocks: an unknown item type (skipped, reads nothing) before a header, an
   // empty block, a negative count, a header; then the chapters at places 8 to 15.
-  Body old_body(false, 0x10005);
+  Body old_body(false, kChaptersOnTheirOwn - 1);
   old_body.Chapter(1, header("A"))
       .OldBlock(2, DocBuilder().Byte(7).Append(header("B")))
       .OldBlock()
@@ -217,9 +204,12 @@ TEST(ObjSmetaModes, OldLayoutAppendsSixBlocksToTheFirstChapter) {
   EXPECT_TRUE(Has(old_out,
                   "<Chapter Number=\"7\"/>\n    <Chapter Caption=\"Глава 8. "
                   "Временные здания и сооружения\" Number=\"8\">"));
-  // From version 0x10006 every chapter reads itself in turn.
-  const Outcome out = Convert(
-      Body(false, 0x10006).Chapter(1, header("A")).Chapter(1, header("B")).Chapters(13).Finish());
+  // From kChaptersOnTheirOwn every chapter reads itself in turn.
+  const Outcome out = Convert(Body(false, kChaptersOnTheirOwn)
+                                  .Chapter(1, header("A"))
+                                  .Chapter(1, header("B"))
+                                  .Chapters(13)
+                                  .Finish());
   EXPECT_TRUE(Has(out, "Number=\"1\">\n      <Header Caption=\"A\"/>\n    </Chapter>"));
   EXPECT_TRUE(Has(out, "Number=\"2\">\n      <Header Caption=\"B\"/>\n    </Chapter>"));
 }
@@ -231,26 +221,26 @@ TEST(ObjSmetaOptions, SettingsFieldsAppearWithTheirVersions) {
     int32_t version;
     const char* options;
   } cases[] = {
-      {0x10003, "<Options Mode=\"Cons\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
-      {0x10004, "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
-      {0x1000D, "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
-      {0x1000E, "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"R100\" Summaries=\"4992\"/>"},
+      {kThousands - 1, "<Options Mode=\"Cons\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
+      {kThousands,
+       "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
+      {kRoundMode - 1,
+       "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"Off\" Summaries=\"4992\"/>"},
+      {kRoundMode,
+       "<Options Mode=\"Cons\" Thousands=\"Yes\" RoundMode=\"R100\" Summaries=\"4992\"/>"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.version);
-    const int32_t v = c.version;
-    DocBuilder b;
-    if (v >= 0x10008) b.Byte(1).Byte(0);
-    if (v >= 0x10004) b.Bool(true);
-    if (v >= 0x10008) b.I16(0x3FF);  // reserved options: read, never written
-    if (v >= 0x1000E) b.Byte(srtRound_100);
-    // The empty chapters (or the first chapter and six blocks) of old files.
-    for (int i = 0; v < 0x10008 && i < 15; ++i) b.Head().I16(0);
-    const Outcome out = Convert(Pack(false, v, b.Append(EmptyTail(false, v))));
+    SCOPED_TRACE(testing::Message() << std::hex << c.version);
+    // Reserved options are read, never written; old files hold the first
+    // chapter, six blocks and eight chapters.
+    Body body(false, c.version, 1, 0, srtRound_100);
+    body.Doc().thousands = true;
+    body.Doc().reserved = 0x3FF;
+    const Outcome out = Convert(body.Chapters(c.version < kModeByte ? 15 : 0).Finish());
     EXPECT_EQ(Fragment(out, "<Options "), std::string(c.options) + "\n");
   }
   // A rounding mode outside the name table is left out.
-  EXPECT_EQ(Fragment(Convert(Body(false, 0x10017, 1, 0, 9).Finish()), "<Options "),
+  EXPECT_EQ(Fragment(Convert(Body(false, kNewest, 1, 0, 9).Finish()), "<Options "),
             "<Options Mode=\"Cons\" Summaries=\"4992\"/>\n");
 }
 
@@ -265,7 +255,7 @@ TEST(ObjSmetaOptions, EstimateKeepsOnlyBit0AndTheHighByteOfSummaries) {
                {true, 0x1381, "4865"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.written);
-    const Outcome out = Convert(Body(c.estimate, 0x10017, c.estimate ? 0 : 1, 0).Finish(c.stored));
+    const Outcome out = Convert(Body(c.estimate, kNewest, c.estimate ? 0 : 1, 0).Finish(c.stored));
     EXPECT_TRUE(Has(out, std::string("Summaries=\"") + c.written + "\"")) << out.failure;
   }
 }
@@ -289,7 +279,7 @@ TEST(ObjSmetaOptions, EstimateChapterNumbersInConsolidatedCalculationsByVersion)
     EXPECT_EQ(Fragment(out, "<CCChapter "), std::string(c.written) + "\n");
   }
   // A consolidated calculation has no such numbers.
-  const Outcome out = Convert(Body(false, 0x10017, 1, 0).Finish());
+  const Outcome out = Convert(Body(false, kNewest, 1, 0).Finish());
   EXPECT_TRUE(out.ok && out.xml.find("CCChapter") == std::string::npos) << out.failure;
 }
 
@@ -301,17 +291,17 @@ TEST(ObjSmetaSignatures, OldTextsBecomeSignaturesByTheirPlace) {
     std::vector<const char*> texts;
     const char* written;
   } cases[] = {
-      {0x10001, {}, "(no <KdDocSignatures>)"},
-      {0x10002,
+      {kSignatureTexts - 1, {}, "(no <KdDocSignatures>)"},
+      {kSignatureTexts,
        {"Осн", "", "Нач", "Отд"},
        "<KdDocSignatures>\n"
        "  <Item Caption=\"Основание\" ID=\"100\" Value=\"Осн\"/>\n"
        "  <Item Caption=\"Начальник\" ID=\"380\" Value=\"Нач\"/>\n"
        "  <Item Caption=\"Начальник отдела\" ID=\"390\" Value=\"Отд\"/>\n"},
-      {0x1000C,
+      {kEightSignatureTexts - 1,
        {"", "Гип", "", ""},
        "<KdDocSignatures>\n  <Item Caption=\"ГИП\" ID=\"360\" Value=\"Гип\"/>\n"},
-      {0x1000D,
+      {kEightSignatureTexts,
        {"", "", "", "", "Сост", "Пров", "Рук", "Зак"},
        "<KdDocSignatures>\n"
        "  <Item Caption=\"Составил\" ID=\"300\" Value=\"Сост\"/>\n"
@@ -322,7 +312,8 @@ TEST(ObjSmetaSignatures, OldTextsBecomeSignaturesByTheirPlace) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version);
     Body body(false, c.version, 1, 0);
-    if (c.version < 0x10006) body.Chapters(15);  // the first chapter, six blocks, eight chapters
+    if (c.version < kChaptersOnTheirOwn)
+      body.Chapters(15);  // the first chapter, six blocks, eight chapters
     body.Doc().signature_texts.assign(c.texts.begin(), c.texts.end());
     const std::string written = Fragment(Convert(body.Finish(0)), "<KdDocSignatures>");
     EXPECT_EQ(written.substr(0, written.find("</KdDocSignatures>")), c.written);
@@ -387,134 +378,88 @@ TEST(ObjSmetaConversion, GroupsAndTheirFifthCoefficientFromTheirVersions) {
 
 // ---- cost rows ----
 
-TEST(ObjSmetaCostRow, OldestLayoutsByVersion) {
-  // Layout 1: two bytes, four 32-bit values, a byte, all unused.
-  DocBuilder layout1 = RowStart().Byte(0).Byte(1).Byte(1).Byte(2);
-  layout1.I32(1).I32(2).I32(3).I32(4).Byte(5).Cur("7").Cur("8").Str("L1");
+// A cost row "R" of an older layout, whole, by version: the amounts by layout
+// (in thousands before kThousands), the option byte, formulas and the link as
+// each version holds them.
+TEST(ObjSmetaCostRow, OlderLayoutsByVersion) {
+  const std::string lb = R"(<DocLink LinkType="LB" Link="a"/><Mode_BaseNoIdx/><Mode_ResCurr/>)";
   struct Case {
     int32_t version;
-    DocBuilder row;
-    const char* written;
+    Cost row;             // captioned "R"
+    std::string written;  // the content, when there is any
+    std::string attrs = R"( Sroy="1")";
   } cases[] = {
-      // Caption and basis only.
-      {0x10001, DocBuilder().Byte(1).Head("R").Str("Осн"),
-       "<Position Caption=\"R\" Obosn=\"Осн\"/>"},
-      // Amounts in thousands (not the two last ones), no options byte.
-      {0x10002, WithAmounts(RowStart().Byte(0), {"1.5", "2", "0", "-0.0001", "3", "4"}).Str("ID"),
-       "<Position Caption=\"R\" Identifier=\"ID\" Sroy=\"1500\" Mont=\"2000\" Other=\"-0,1\" "
-       "Fot=\"3\" EdPr=\"4\"/>"},
-      // The options byte arrives with bit 0 cleared; still thousands.
-      {0x10003,
-       WithAmounts(RowStart().Byte(0x0F).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
-       "<Position Caption=\"R\" Options=\"Disabled Reserved Reserved\" Sroy=\"1500\" "
-       "Mont=\"2000\"/>"},
-      // Units from version 0x10004.
-      {0x10004, WithAmounts(RowStart().Byte(0).Byte(0), {"1.5", "2", "0", "0", "0", "0"}).Str(""),
-       "<Position Caption=\"R\" Sroy=\"1,5\" Mont=\"2\"/>"},
+      {kOldest, {.basis = "Осн"}, "", R"( Obosn="Осн")"},
+      // No option byte; the last two amounts are in units.
+      {kRowAmounts,
+       {.amounts = {"1.5", "2", "0", "-0.0001", "3", "4"}, .id = "ID"},
+       "",
+       R"( Identifier="ID" Sroy="1500" Mont="2000" Other="-0,1" Fot="3" EdPr="4")"},
+      // The option byte arrives with bit 0 cleared.
+      {kRowOptions,
+       {.options = 0x0F, .amounts = {"1.5", "2"}},
+       "",
+       R"( Options="Disabled Reserved Reserved" Sroy="1500" Mont="2000")"},
+      {kThousands, {.amounts = {"1.5", "2"}}, "", R"( Sroy="1,5" Mont="2")"},
       // Layouts 1, 2 and unknown layouts carry no amounts of their own.
-      {0x10005, layout1, "<Position Caption=\"R\" Identifier=\"L1\" Fot=\"7\" EdPr=\"8\"/>"},
-      {0x10009, RowStart().Byte(0).Byte(2).Str("skip").Byte(9).Cur("0").Cur("0").Str("L2"),
-       "<Position Caption=\"R\" Identifier=\"L2\"/>"},
-      {0x10009, RowStart().Byte(0).Byte(3).Cur("0").Cur("1").Str(""),
-       "<Position Caption=\"R\" EdPr=\"1\"/>"},
+      {kAmountsLink - 1,
+       {.layout = 1, .amounts = {"1", "", "", "", "7", "8"}, .id = "L1"},
+       "",
+       R"( Identifier="L1" Fot="7" EdPr="8")"},
+      {kFormulas - 1, {.layout = 2, .amounts = {"1"}, .id = "L2"}, "", R"( Identifier="L2")"},
+      {kFormulas - 1, {.layout = 3, .amounts = {"1", "", "", "", "", "1"}}, "", R"( EdPr="1")"},
+      // The link after the amounts; a type outside the tables is kept without
+      // a name or amount blocks.
+      {kAmountsLink - 1, {.amounts = {"1"}}, ""},
+      {kAmountsLink, {.amounts = {"1"}, .link = {rdltSmetaBase, "a"}}, lb},
+      {kAmountsLink, {.amounts = {"1"}, .link = {9, "a"}}, R"(<DocLink Link="a"/>)"},
+      {kFormulas - 1,
+       {.options = 0x03, .amounts = {"1", "2", "3", "4", "5", "6"}},
+       "",
+       R"( Options="Disabled" Sroy="1" Mont="2" Obor="3" Other="4" Fot="5" EdPr="6")"},
+      // Four formula columns (the flags of the last two mean nothing); a formula
+      // is written as stored, its control characters becoming blanks.
+      {kLinkTargetByte,
+       {.options = 0x03,
+        .amounts = {"1", "", "3", "4", "5", "6"},
+        .formulas = {std::nullopt, "a\x07+b", std::nullopt, std::nullopt, "x", "y"}},
+       "",
+       R"( Options="Reserved Disabled" Sroy="1" Mont="a +b" Obor="3" Other="4" Fot="5" EdPr="6")"},
+      {kLinkRecord,
+       {.amounts = {"1"},
+        .formulas = {std::nullopt, std::nullopt, std::nullopt, std::nullopt, "F1", "F2"}},
+       "",
+       R"( Sroy="1" Fot="F1" EdPr="F2")"},
+      // The older link: the type is always 3 and the link valid until
+      // kLinkTarget, types above 3 are taken as 3; the link's own record from
+      // kLinkRecord.
+      {kLinkTargetByte - 1, {.amounts = {"1"}, .link = {rdltObjSmeta, "a"}}, lb},
+      {kLinkTargetByte, {.amounts = {"1"}, .link = {rdltSmetaRes, "a", 77}}, lb},
+      {kLinkTarget,
+       {.amounts = {"1"}, .link = {rdltSmetaRes, "a", rdltgFile, true}},
+       R"(<DocLink LinkType="RS" Link="a" LinkTarget="File" LinkState="Invalid"/>)"
+       R"(<Mode_BaseIdx/><Mode_BaseNoIdx/>)"},
+      {kLinkRecord - 1, {.amounts = {"1"}, .link = {200, "a"}}, lb},
+      {kLinkRecord - 1,
+       {.amounts = {"1"}, .link = {rdltObjSmeta, "a"}},
+       R"(<DocLink LinkType="OS" Link="a"/>)"},
+      {kLinkRecord,
+       {.amounts = {"1"}, .link = {rdltSmetaNoIdx, "a"}},
+       R"(<DocLink LinkType="SB" Link="a"/><Mode_BaseIdx/><Mode_ResCurr/>)"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.version);
-    EXPECT_EQ(Fragment(Convert(WithItems(c.version, 1, c.row)), "<Position "),
-              std::string(c.written) + "\n");
+  for (Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.version << ": " << c.attrs);
+    c.row.caption = "R";
+    std::string written =
+        Fragment(Convert(WithItems(c.version, 1, CostItem(c.row, c.version))), "<Position ");
+    std::erase(written, '\n');  // on one line, the children without their indentation
+    for (size_t at; (at = written.find("  <")) != std::string::npos;) written.erase(at, 2);
+    EXPECT_EQ(written, "<Position Caption=\"R\"" + c.attrs +
+                           (c.written.empty() ? "/>" : ">" + c.written + "</Position>"));
   }
-  // Thousands that cannot be scaled fail the load.
-  const DocBuilder huge = RowStart().Byte(0).Byte(0).CurRaw(INT64_MAX / 999);
-  EXPECT_EQ(
-      Convert(WithItems(0x10003, 1, WithAmounts(huge, {"0", "0", "0", "0", "0"}).Str(""))).failure,
-      kBadData);
-}
-
-TEST(ObjSmetaCostRow, LayoutZeroLinkFromItsVersion) {
-  const auto row = [](bool link, uint8_t type) {
-    DocBuilder b = WithAmounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
-    if (link) b.Byte(type).Str("smeta.kdx");
-    return b.Cur("0").Cur("0").Str("");
-  };
-  EXPECT_EQ(Fragment(Convert(WithItems(0x10005, 1, row(false, 0))), "<Position "),
-            "<Position Caption=\"R\" Sroy=\"1\"/>\n");
-  EXPECT_EQ(Fragment(Convert(WithItems(0x10006, 1, row(true, rdltSmetaBase))), "<Position "),
-            "<Position Caption=\"R\" Sroy=\"1\">\n"
-            "  <DocLink LinkType=\"LB\" Link=\"smeta.kdx\"/>\n"
-            "  <Mode_BaseNoIdx/>\n  <Mode_ResCurr/>\n"
-            "</Position>\n");
-  // A type outside the tables is kept: no name, no amount blocks.
-  EXPECT_EQ(Fragment(Convert(WithItems(0x10007, 1, row(true, 9))), "<Position "),
-            "<Position Caption=\"R\" Sroy=\"1\">\n  <DocLink Link=\"smeta.kdx\"/>\n</Position>\n");
-}
-
-TEST(ObjSmetaCostRow, FormulasByVersion) {
-  // Version 0x10009 clears option bit 0.
-  DocBuilder v9 = WithAmounts(RowStart().Byte(0x03).Byte(0), {"1", "2", "3", "4"});
-  v9.Byte(0).Cur("5").Cur("6").Str("");
-  // Four columns until version 0x10010 (flag bits 4 and 5 mean nothing); a formula
-  // is written as stored, its control characters becoming blanks.
-  DocBuilder v15 = RowStart().Byte(0x03).Byte(0x32).Cur("1").Str("a\x07+b");
-  v15.Cur("3").Cur("4").Byte(0).Cur("5").Cur("6").Str("");
-  DocBuilder v20 = WithAmounts(RowStart().Byte(0).Byte(0x30), {"1", "0", "0", "0"});
-  EmptyUserData(v20.Str("F1").Str("F2").Head().Byte(1).Byte(0).Str(""));
-  struct Case {
-    int32_t version;
-    const DocBuilder& row;
-    const char* written;
-  } cases[] = {
-      {0x10009, v9,
-       "<Position Caption=\"R\" Options=\"Disabled\" Sroy=\"1\" Mont=\"2\" Obor=\"3\" Other=\"4\" "
-       "Fot=\"5\" EdPr=\"6\"/>"},
-      {0x1000F, v15,
-       "<Position Caption=\"R\" Options=\"Reserved Disabled\" Sroy=\"1\" Mont=\"a +b\" "
-       "Obor=\"3\" Other=\"4\" Fot=\"5\" EdPr=\"6\"/>"},
-      {0x10014, v20, "<Position Caption=\"R\" Sroy=\"1\" Fot=\"F1\" EdPr=\"F2\"/>"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.version);
-    EXPECT_EQ(Fragment(Convert(WithItems(c.version, 1, c.row)), "<Position "),
-              std::string(c.written) + "\n");
-  }
-}
-
-TEST(ObjSmetaCostRow, OldLinkRecordByVersion) {
-  const char* lb =
-      "  <DocLink LinkType=\"LB\" Link=\"a\"/>\n  <Mode_BaseNoIdx/>\n  <Mode_ResCurr/>\n";
-  struct Case {
-    int32_t version;
-    DocBuilder link;
-    const char* written;
-  } cases[] = {
-      {0x1000E, DocBuilder().Byte(0), nullptr},
-      // Before version 0x10011 the type is always 3 and the link valid; version 0x1000F
-      // adds a byte that means nothing.
-      {0x1000E, DocBuilder().Byte(1).Str("a"), lb},
-      {0x1000F, DocBuilder().Byte(2).Str("a").Byte(77), lb},
-      {0x10011, DocBuilder().Byte(2).Str("a").Byte(rdltgFile).Bool(false),
-       "  <DocLink LinkType=\"RS\" Link=\"a\" LinkTarget=\"File\" LinkState=\"Invalid\"/>\n"
-       "  <Mode_BaseIdx/>\n  <Mode_BaseNoIdx/>\n"},
-      // Types above 3 are taken as 3.
-      {0x10013, DocBuilder().Byte(200).Str("a").Byte(rdltgBase).Bool(true), lb},
-      {0x10013, DocBuilder().Byte(1).Str("a").Byte(rdltgBase).Bool(true),
-       "  <DocLink LinkType=\"OS\" Link=\"a\"/>\n"},
-      // The link's own record from version 0x10014.
-      {0x10014, DocBuilder().Head().Byte(1).Byte(rdltSmetaNoIdx).Str("a").Byte(0).Bool(false),
-       "  <DocLink LinkType=\"SB\" Link=\"a\"/>\n  <Mode_BaseIdx/>\n  <Mode_ResCurr/>\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.version);
-    DocBuilder row = WithAmounts(RowStart().Byte(0).Byte(0), {"1", "0", "0", "0"});
-    if (c.version >= 0x10010) row.Cur("0").Cur("0");
-    row.Append(c.link);
-    if (c.version < 0x10010) row.Cur("0").Cur("0");
-    row.Str("");
-    if (c.version >= 0x10012) EmptyUserData(row);
-    EXPECT_EQ(Fragment(Convert(WithItems(c.version, 1, row)), "<Position "),
-              c.written ? std::string("<Position Caption=\"R\" Sroy=\"1\">\n") + c.written +
-                              "</Position>\n"
-                        : "<Position Caption=\"R\" Sroy=\"1\"/>\n");
-  }
+  // Thousands that cannot be scaled fail the load (INT64_MAX / 999 stored).
+  const Cost huge{.caption = "R", .amounts = {"923260464149.6272"}};
+  EXPECT_EQ(Convert(WithItems(kRowOptions, 1, CostItem(huge, kRowOptions))).failure, kBadData);
 }
 
 // A cost row "R" with the identifier "ID", amounts 1 to 6, the link type and
@@ -572,7 +517,7 @@ TEST(ObjSmetaCostRow, OtherMethodsAndCoefficientByLinkType) {
     EXPECT_EQ(Fragment(Convert(WithItems(kOtherMethods, 1, CostItem(c.row))), "<Position "),
               c.written);
   }
-  // Before version 0x10016 neither blocks nor the coefficient are stored.
+  // Before kOtherMethods neither blocks nor the coefficient are stored.
   EXPECT_EQ(Fragment(Convert(WithItems(kOtherMethods - 1, 1,
                                        CostItem(Row(rdltSmetaRes, "r"), kOtherMethods - 1))),
                      "<Position "),
@@ -615,8 +560,11 @@ TEST(ObjSmetaCostRow, CostRowsAreNumberedAcrossChaptersSkippingHeaders) {
   const DocBuilder header = HeaderItem("H");
   DocBuilder first;
   first.Append(row).Append(header).Append(row);
-  const std::string packed =
-      Body(false, 0x10016, 1, 3).Chapter(3, first).Chapter(1, header).Chapter(1, row).Finish();
+  const std::string packed = Body(false, kOtherMethods, 1, 3)
+                                 .Chapter(3, first)
+                                 .Chapter(1, header)
+                                 .Chapter(1, row)
+                                 .Finish();
   const ConversionSettings settings = TestSettings();
   TConsCalc doc(settings);
   TKdFiler filer(reinterpret_cast<const uint8_t*>(packed.data()), packed.size(), 9);
@@ -632,41 +580,41 @@ TEST(ObjSmetaCostRow, CostRowsAreNumberedAcrossChaptersSkippingHeaders) {
 // ---- failures ----
 
 TEST(ObjSmetaFailures, ImpossibleInputFailsWithItsText) {
-  DocBuilder settings;  // mode 1, one chapter, no thousands, options, rounding
-  settings.Byte(1).Byte(1).Bool(false).I16(0).Byte(0);
+  const DocBuilder settings = Document{.estimate = false, .mode = 1, .stored = 1}.Head();
   struct Case {
     const char* what;
     std::string packed;
     const char* failure;
   } cases[] = {
-      {"more chapters than the mode has", Body(false, 0x10017, 2, 13).Chapters(13).Finish(),
+      {"more chapters than the mode has", Body(false, kNewest, 2, 13).Chapters(13).Finish(),
        kBadData},
       // The chapters the mode has are read first, and fail on their own.
       {"more chapters, one of the first a wrong marker",
-       Body(false, 0x10017, 2, 13).Chapters(3).Finish(DocBuilder().Byte(0xEE)), kBadMarker},
+       Body(false, kNewest, 2, 13).Chapters(3).Finish(DocBuilder().Byte(0xEE)), kBadMarker},
       {"more chapters, cut within the first",
-       Body(false, 0x10017, 2, 13).Chapters(11).Finish(DocBuilder()),
+       Body(false, kNewest, 2, 13).Chapters(11).Finish(DocBuilder()),
        "EReadError: Stream read error"},
       {"oldest layout in the nine-chapter mode, a wrong marker at place 9",
-       Body(true, 0x10005).Chapters(8).Finish(DocBuilder().Byte(0xEE)), kBadMarker},
-      {"unknown mode", Body(false, 0x10017, 4, 0).Finish(), kBadData},
-      {"oldest layout in the nine-chapter mode", Body(true, 0x10005).Chapters(15).Finish(),
+       Body(true, kChaptersOnTheirOwn - 1).Chapters(8).Finish(DocBuilder().Byte(0xEE)), kBadMarker},
+      {"unknown mode", Body(false, kNewest, 4, 0).Finish(), kBadData},
+      {"oldest layout in the nine-chapter mode",
+       Body(true, kChaptersOnTheirOwn - 1).Chapters(15).Finish(), kBadData},
+      {"unknown item type", Body(false, kNewest).Chapter(1, DocBuilder().Byte(2).Head("")).Finish(),
        kBadData},
-      {"unknown item type", Body(false, 0x10017).Chapter(1, DocBuilder().Byte(2).Head("")).Finish(),
-       kBadData},
-      {"chapter marker", Pack(false, 0x10017, DocBuilder(settings).Byte(0xEE).Str("").I16(0)),
+      {"chapter marker", Pack(false, kNewest, DocBuilder(settings).Byte(0xEE).Str("").I16(0)),
        kBadMarker},
-      {"old block marker", Pack(false, 0x10005, DocBuilder().Bool(false).Head().I16(0).Byte(0xEE)),
+      {"old block marker",
+       Pack(false, kChaptersOnTheirOwn - 1, DocBuilder().Bool(false).Head().I16(0).Byte(0xEE)),
        kBadMarker},
       {"conversion row marker",
-       Body(false, 0x10017, 1, 0).Finish(DocBuilder().I16(1).Byte(0xEE).Str("").I32(0)),
+       Body(false, kNewest, 1, 0).Finish(DocBuilder().I16(1).Byte(0xEE).Str("").I32(0)),
        kBadMarker},
-      {"body signature", PackDocument(2, "KD_ObjSm", 0x10017, ""),
+      {"body signature", PackDocument(2, "KD_ObjSm", kNewest, ""),
        "Exception: Неверные или поврежденные данные"},
-      {"newer version", Body(false, 0x10018, 1, 0).Finish(EmptyTail(false, 0x10017)),
+      {"newer version", Body(false, kNewest + 1, 1, 0).Finish(EmptyTail(false, kNewest)),
        "Exception: Данный документ записан в более новой версии программы, чем текущая.\r"
        "Загрузка невозможна"},
-      {"short data", Body(false, 0x10017).Chapter().Finish(DocBuilder()),
+      {"short data", Body(false, kNewest).Chapter().Finish(DocBuilder()),
        "EReadError: Stream read error"},
   };
   for (const Case& c : cases) {
@@ -693,16 +641,12 @@ TEST(ObjSmetaFailures, EveryPrefixOfAValidDocumentFails) {
   d.variables = {{"V", "I", "1"}};
   const std::string newest = body.Finish(3);
   // Oldest layout with amounts in thousands.
-  const std::string oldest = WithItems(
-      0x10003, 1, WithAmounts(RowStart().Byte(0).Byte(0), {"1", "2", "3", "4", "5", "6"}).Str("I"));
-  for (const std::string* packed : {&newest, &oldest}) {
-    ASSERT_TRUE(Convert(*packed).ok) << Convert(*packed).failure;
-    for (size_t n = 0; n < packed->size(); ++n) {
-      const Outcome out = Convert(packed->substr(0, n));
-      EXPECT_FALSE(out.ok) << "prefix " << n;
-      EXPECT_FALSE(out.failure.empty()) << "prefix " << n;
-    }
-  }
+  const std::string oldest =
+      WithItems(kRowOptions, 1,
+                CostItem({.caption = "R", .amounts = {"1", "2", "3", "4", "5", "6"}, .id = "I"},
+                         kRowOptions));
+  ExpectEveryCutFails(newest);
+  ExpectEveryCutFails(oldest);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,15 +30,22 @@ std::string PositionsXml(int32_t version, Content c, const std::vector<Position>
   return from == std::string::npos ? "" : body.substr(from, body.find("    </Chapter>") - from);
 }
 
-// Where a piece of XML shows around a file version: from it on, before it, on
-// both sides (a field the XML does not show must keep the record in step),
-// or, looking at the version alone, there or not.
-enum Shown { kFrom, kBefore, kBoth, kAt, kNotAt };
+// The XML of one position on one line, its children without their indentation.
+std::string Flat(const std::string& xml) {
+  std::string flat;
+  std::istringstream lines(xml);
+  for (std::string line; std::getline(lines, line);)
+    flat += line.substr(line.find_first_not_of(' '));
+  return flat;
+}
+
+// A position captioned "П" with the quantity 2, whole, a version below the
+// threshold and at it (or at the version alone).
 struct Case {
   int32_t version;
-  Position p;  // captioned "П" with the quantity 2
-  const char* xml;
-  Shown shown = kFrom;
+  Position p;
+  const char* below;  // nullptr: the version alone
+  const char* at;
   void (*doc)(Content&) = nullptr;
 };
 
@@ -47,13 +55,8 @@ void Check(const Case& k) {
   p.quantity.value = 2;
   Content c;
   if (k.doc) k.doc(c);
-  const bool one = k.shown == kAt || k.shown == kNotAt;
-  for (int32_t v = one ? k.version : k.version - 1; v <= k.version; ++v) {
-    const std::string xml = PositionsXml(v, c, {p});
-    ASSERT_EQ(xml.rfind("      <Position", 0), 0u) << v << ": " << xml;
-    const bool shown = k.shown == kBoth || k.shown == kAt || (k.shown == kFrom && v == k.version) ||
-                       (k.shown == kBefore && v < k.version);
-    EXPECT_EQ(xml.find(k.xml) != std::string::npos, shown) << v << ": " << k.xml << "\n" << xml;
+  for (int32_t v = k.below ? k.version - 1 : k.version; v <= k.version; ++v) {
+    EXPECT_EQ(Flat(PositionsXml(v, c, {p})), v < k.version ? k.below : k.at) << std::hex << v;
   }
 }
 
@@ -75,64 +78,113 @@ void IndexCodes(Content& c) {
 
 TEST(Position, EachVersionBand) {
   const Case cases[] = {
-      // The older record.
-      {0x10107, {.vr2001 = 6}, "Vr2001=\"6\""},
-      {0x10107, {.custom_np = {{{}, {.nacl = 900000}}}}, "<CustomNPCurr Nacl=\"90\"/>"},
-      {0x10108, {.curr = {"", "", "", "", "5"}}, "<PriceCurr MT=\"5\"/>"},
-      {0x10108, {.kind = 2, .base = {"7"}, .curr = {"3"}}, "<PriceBase PZ=\"7\"/>", kBoth},
-      {0x1010C,
-       {.options = 0x08, .resources = {{.type = kMachinists, .grade = 35}}},
-       "AverRasrM",
-       kBoth},
-      {0x10111,
-       {.old_indexes = {-1, 0, -1, -1}},
-       "Index8401Code=\"1984-2001_ 1\"",
-       kFrom,
-       Table8401},
-      {0x10112, {.price_level = 1}, "PriceLevel=\"2001\""},
-      // Assigned after the chapters, where the work-type indexes come.
-      {0x10113, {.vr1984 = 1}, "IndexCode=\"Вр_1\"", kFrom, WorkTypeIndexes},
-      // The older record asks for the legacy price mode P 0 or 2.
-      {0x10115,
-       {.price_level = 1, .old_indexes = {-1, -1, -1, 0}},
-       "IndexCode=\"Констр_1\"",
-       kFrom,
-       [](Content& c) { DesignIndexes(c), c.legacy_price_mode = 0; }},
-      {0x10119, {.price_comments = {"Сб"}}, "<PriceBase Comment=\"Сб\"/>"},
-      // The record with its presence mask.
-      {0x10123, {.wholesale = {"2"}}, "<PriceBase Ws=\"2\"/>"},
-      {0x10123, {.curr = {"", "4"}}, "<PriceCurr OZ=\"4\"/>"},
-      {0x10124, {.base_calc_mode = 1}, "BaseCalcMode=\"ForceBase\""},
-      {0x10125, {.identifier = "П1"}, "Identifier=\"П1\""},
-      {0x10125, {.plan_k = {"", "0,85"}}, "PKI=\"0,85\""},
-      {0x10128, {.nacl_k = {"", "1,10"}}, "NKI=\"1,10\""},
-      {0x10129, {.index = 0}, "IndexCode=\"И-01\""},
-      {0x1012A, {.index8401 = 0}, "Index8401Code=\"И-01\""},
-      {0x10133,
-       {.mask_extra = 0x1000, .old_indexes = {-1, 0, -1, -1}},
-       "Index8401Code=\"1984-2001_ 1\"",
-       kBefore,
-       IndexCodes},
-      // Old files copy base prices to current ones at the current level.
-      {0x10133,
-       {.base = {"10", "4", "3", "2", "1"}},
-       "<PriceCurr OZ=\"4\" EM=\"3\" ZM=\"2\" MT=\"1\"/>",
-       kBefore},
-      {0x10138, {.winter = 0}, "WinterK=\"ЗУ-1\""},
-      {0x1013C, {.db_comment = "Б"}, "DBComment=\"Б\""},
-      {0x1013D, {.bookmark = 3, .item_flags = 1}, "Bookmark=\"3\" ItemFlags=\"Red\""},
-      {0x1013E,
-       {.mask_extra = 0x100,
-        .resources = {{.type = kWorkers, .caption = "Каменщик", .quantity = 1.5}}},
-       "<Tzr Caption=\"Каменщик\" Code=\"1\" Units=\"чел.час\" Quantity=\"1,5\"/>"},
-      {0x10142, {.nacl_k = {"1,2", "1,1"}}, "NKB=\"1,2\""},
-      {0x10143, {.user_data = {"Д"}}, "<UserData Data_0=\"Д\"/>"},
-      {0x10151, {.options = 0x0100}, "Options=\"RetOwnMat\""},
-      {0x10154, {.comment_ex = "скрыт"}, "Quantity=\"2\"", kBoth},
-      {0x10155, {.sys_id = 77}, "SysID=\"77\""},
-      {0x10159, {.fx = {{{"", "", "", "", "М*2"}}}}, "<Fx MT=\"М*2\"/>"},
-      {0x1015B, {.mask_extra = 0x1, .quantity = {.k_mult = 2}}, "<Quantity Fx=\"2\" KMult=\"2\"/>"},
-      {0x1015E, {.pz_unsinc = true}, "PzSync=\"No\""},
+      // clang-format off
+    // The older record.
+    {0x10107, {.vr2001 = 6},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" Vr2001="6" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)"},
+    {0x10107, {.custom_np = {{{}, {.nacl = 900000}}}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/><CustomNPCurr Nacl="90"/></Position>)"},
+    {0x10108, {.curr = {"", "", "", "", "5"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/><PriceCurr MT="5"/></Position>)"},
+    {0x10108, {.kind = 2, .base = {"7"}, .curr = {"3"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceBase PZ="7"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceBase PZ="7"/></Position>)"},
+    {0x1010C, {.options = 0x08, .resources = {{.type = kMachinists, .grade = 35}}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" Options="AverRasrM" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/><Resources><Tzm Caption="Затраты труда машинистов" Code="2" Units="чел.час"/></Resources></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" Options="AverRasrM" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/><Resources><Tzm Caption="Затраты труда машинистов" Code="2" Units="чел.час"/></Resources></Position>)"},
+    {0x10111, {.old_indexes = {-1, 0, -1, -1}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" Index8401Code="1984-2001_ 1" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     Table8401},
+    {0x10112, {.price_level = 1},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="2001" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)"},
+    // Assigned after the chapters, where the work-type indexes come.
+    {0x10113, {.vr1984 = 1},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" Vr1984="1" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" IndexCode="Вр_1" PzSync="Yes" Vr1984="1" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     WorkTypeIndexes},
+    // The older record asks for the legacy price mode P 0 or 2.
+    {0x10115, {.price_level = 1, .old_indexes = {-1, -1, -1, 0}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="2001" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="2001" IndexCode="Констр_1" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     [](Content& c) { DesignIndexes(c), c.legacy_price_mode = 0; }},
+    {0x10119, {.price_comments = {"Сб"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/><PriceBase Comment="Сб"/></Position>)"},
+    // The record with its presence mask.
+    {0x10123, {.wholesale = {"2"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceBase Ws="2"/></Position>)"},
+    {0x10123, {.curr = {"", "4"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceCurr OZ="4"/></Position>)"},
+    {0x10124, {.base_calc_mode = 1},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" BaseCalcMode="ForceBase" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {0x10125, {.identifier = "П1"},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" Identifier="П1" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {0x10125, {.plan_k = {"", "0,85"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" PNB="0,85" PKI="0,85" PKR="0"><Quantity Fx="2"/></Position>)"},
+    {0x10128, {.nacl_k = {"", "1,10"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="1,1" NKI="1,1" NKR="0"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="1,10" NKI="1,10"><Quantity Fx="2"/></Position>)"},
+    {0x10129, {.index = 0},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" IndexCode="И-01" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {0x1012A, {.index8401 = 0},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" Index8401Code="И-01" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {0x10133, {.mask_extra = 0x1000, .old_indexes = {-1, 0, -1, -1}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" Index8401Code="1984-2001_ 1" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     IndexCodes},
+    // Old files copy base prices to current ones at the current level.
+    {0x10133, {.base = {"10", "4", "3", "2", "1"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="No"><Quantity Fx="2"/><PriceBase PZ="10" OZ="4" EM="3" ZM="2" MT="1"/><PriceCurr OZ="4" EM="3" ZM="2" MT="1"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="No"><Quantity Fx="2"/><PriceBase PZ="10" OZ="4" EM="3" ZM="2" MT="1"/></Position>)"},
+    {0x10138, {.winter = 0},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" WinterK="ЗУ-1"><Quantity Fx="2"/></Position>)"},
+    {0x1013C, {.db_comment = "Б"},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" DBComment="Б" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {0x1013D, {.bookmark = 3, .item_flags = 1},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" Bookmark="3" ItemFlags="Red"><Quantity Fx="2"/></Position>)"},
+    {0x1013E, {.mask_extra = 0x100, .resources = {{.type = kWorkers, .caption = "Каменщик", .quantity = 1.5}}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><Resources><Tzr Caption="Затраты труда рабочих" Code="1" Units="чел.час" Quantity="1,5"/></Resources></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><Resources><Tzr Caption="Каменщик" Code="1" Units="чел.час" Quantity="1,5"/></Resources></Position>)"},
+    {0x10142, {.nacl_k = {"1,2", "1,1"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="1,1" NKI="1,1"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKB="1,2" NKI="1,1"><Quantity Fx="2"/></Position>)"},
+    {0x10143, {.user_data = {"Д"}},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><UserData Data_0="Д"/></Position>)"},
+    {0x10151, {.options = 0x0100},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" Options="RetOwnMat" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {0x10154, {.comment_ex = "скрыт"},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {0x10155, {.sys_id = 77},
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="77" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {0x10159, {.fx = {{{"", "", "", "", "М*2"}}}},
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceBase><Fx MT="М*2"/></PriceBase></Position>)"},
+    {0x1015B, {.mask_extra = 0x1, .quantity = {.k_mult = 2}},
+     R"(<Position Caption="П" SysID="0" PriceLevel="Curr" PzSync="Yes"/>)",
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2" KMult="2"/></Position>)"},
+    {0x1015E, {.pz_unsinc = true},
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="No"><Quantity Fx="2"/></Position>)"},
+      // clang-format on
   };
   for (const Case& k : cases) Check(k);
 }
@@ -140,55 +192,69 @@ TEST(Position, EachVersionBand) {
 // One field at a time, at a version that looks at its bit.
 TEST(Position, EachPresenceBit) {
   const Case cases[] = {
-      {0x1015A,
-       {.quantity = {.fx = "А*2"}},
-       "Quantity=\"0\" PriceLevel=\"Curr\" PzSync=\"Yes\">\n        <Quantity Fx=\"А*2\"/>",
-       kAt},
-      {kNewest, {.custom_np = {{{.nacl = 1}}}}, "<CustomNPBase Nacl=\"0,0001\"/>\n", kAt},
-      {kNewest, {.custom_np = {{{.nacl = 1}}}}, "<CustomNPCurr", kNotAt},
-      {kNewest, {.mask_extra = 0x2}, "<CustomNPBase", kNotAt},
-      {kNewest, {.custom_np = {{{}, {.plan = 1}}}}, "<CustomNPCurr Plan=", kAt},
-      {kNewest, {.nacl_k = {"", "", "2"}}, "NKR=\"2\"", kAt},
-      {kNewest, {.curr = {"", "", "1"}}, "<PriceCurr EM=\"1\"/>", kAt},
-      {kNewest, {.curr = {"", "", "", "1"}}, "<PriceCurr ZM=\"1\"/>", kAt},
-      {kNewest, {.curr = {"", "", "", "", "1"}}, "<PriceCurr MT=\"1\"/>", kAt},
-      {0x1013D, {.options = 8, .resources = {{.type = kMachinists}}}, "<Tzm", kAt},
-      {kNewest, {.performer = 0}, "Performer=\"ООО «Стройподряд»\"", kAt},
-      // Old index numbers of the current record: the legacy price mode P is 1
-      // up to 0x1012A and 0 from 0x1012B, when it is no longer stored.
-      {0x1012A, {.old_indexes = {-1, -1, -1, 0}}, "IndexCode=\"Констр_1\"", kAt, DesignIndexes},
-      {0x10132,
-       {.price_level = 1, .old_indexes = {0, -1, -1, -1}},
-       "IndexCode=\"2001Тек_ 1\"",
-       kAt,
-       IndexCodes},
-      {0x10132,
-       {.price_level = 2, .old_indexes = {-1, -1, 0, -1}},
-       "IndexCode=\"1984Тек_1\"",
-       kAt,
-       IndexCodes},
-      // The current record names the numbers it holds: -1 is number 0 like any
-      // other. The older record writes -1 for "none".
-      {0x10132,
-       {.mask_extra = 0x800, .price_level = 1},
-       "IndexCode=\"2001Тек_ 0\"",
-       kAt,
-       IndexCodes},
-      {0x10122,
-       {.price_level = 1},
-       "IndexCode=",
-       kNotAt,
-       [](Content& c) { IndexCodes(c), c.legacy_price_mode = 0; }},
-      {kNewest, {.index_code = "Свой"}, "IndexCode=\"Свой\"", kAt},
-      {kNewest, {.index = 5}, "IndexCode", kNotAt},  // no such index
-      {kNewest, {.index8401_code = "и-01 "}, "Index8401Code=\"И-01\"", kAt},
-      {kNewest, {.excluded = {0, 0}}, "<ExcludedKfs Value=\"(0, 0)\"/>", kAt},
-      {kNewest, {.wholesale = {"", "3"}}, "<PriceCurr Ws=\"3\"/>", kAt},
-      {kNewest, {.curr = {"3"}}, "<PriceCurr", kNotAt},
-      {kNewest, {.fx = {{{}, {"", "О"}}}}, "<PriceCurr>\n          <Fx OZ=\"О\"/>", kAt},
-      {kNewest, {.bookmark = 0}, "Bookmark=\"0\"", kAt},
-      {kNewest, {}, "Bookmark", kNotAt},
-      {kNewest, {}, "PzSync=\"Yes\"", kAt},
+      // clang-format off
+    {0x1015A, {.quantity = {.fx = "А*2"}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="0" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="А*2"/></Position>)"},
+    {kNewest, {.custom_np = {{{.nacl = 1}}}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><CustomNPBase Nacl="0,0001"/></Position>)"},
+    {kNewest, {.custom_np = {{{.nacl = 1}}}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><CustomNPBase Nacl="0,0001"/></Position>)"},
+    {kNewest, {.mask_extra = 0x2}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {kNewest, {.custom_np = {{{}, {.plan = 1}}}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><CustomNPCurr Plan="0,0001"/></Position>)"},
+    {kNewest, {.nacl_k = {"", "", "2"}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes" NKR="2"><Quantity Fx="2"/></Position>)"},
+    {kNewest, {.curr = {"", "", "1"}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceCurr EM="1"/></Position>)"},
+    {kNewest, {.curr = {"", "", "", "1"}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceCurr ZM="1"/></Position>)"},
+    {kNewest, {.curr = {"", "", "", "", "1"}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceCurr MT="1"/></Position>)"},
+    {0x1013D, {.options = 8, .resources = {{.type = kMachinists}}}, nullptr,
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" Options="AverRasrM" PzSync="Yes"><Quantity Fx="2"/><Resources><Tzm Caption="Затраты труда машинистов" Code="2" Units="чел.час"/></Resources></Position>)"},
+    {kNewest, {.performer = 0}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes" Performer="ООО «Стройподряд»"><Quantity Fx="2"/></Position>)"},
+    // Old index numbers of the current record: the legacy price mode P is 1
+    // up to 0x1012A and 0 from 0x1012B, when it is no longer stored.
+    {0x1012A, {.old_indexes = {-1, -1, -1, 0}}, nullptr,
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="Curr" IndexCode="Констр_1" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     DesignIndexes},
+    {0x10132, {.price_level = 1, .old_indexes = {0, -1, -1, -1}}, nullptr,
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="2001" IndexCode="2001Тек_ 1" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     IndexCodes},
+    {0x10132, {.price_level = 2, .old_indexes = {-1, -1, 0, -1}}, nullptr,
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="1984" IndexCode="1984Тек_1" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     IndexCodes},
+    // The current record names the numbers it holds: -1 is number 0 like any
+    // other. The older record writes -1 for "none".
+    {0x10132, {.mask_extra = 0x800, .price_level = 1}, nullptr,
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="2001" IndexCode="2001Тек_ 0" PzSync="Yes"><Quantity Fx="2"/></Position>)",
+     IndexCodes},
+    {0x10122, {.price_level = 1}, nullptr,
+     R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="2001" PzSync="Yes" NKB="0" NKI="0" NKR="0"><Quantity Fx="2"/></Position>)",
+     [](Content& c) { IndexCodes(c), c.legacy_price_mode = 0; }},
+    {kNewest, {.index_code = "Свой"}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" IndexCode="Свой" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {kNewest, {.index = 5}, nullptr,  // no such index
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {kNewest, {.index8401_code = "и-01 "}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" Index8401Code="И-01" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {kNewest, {.excluded = {0, 0}}, nullptr,
+     R"x(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><ExcludedKfs Value="(0, 0)"/></Position>)x"},
+    {kNewest, {.wholesale = {"", "3"}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceCurr Ws="3"/></Position>)"},
+    {kNewest, {.curr = {"3"}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {kNewest, {.fx = {{{}, {"", "О"}}}}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceCurr><Fx OZ="О"/></PriceCurr></Position>)"},
+    {kNewest, {.bookmark = 0}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes" Bookmark="0"><Quantity Fx="2"/></Position>)"},
+    {kNewest, {}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+    {kNewest, {}, nullptr,
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)"},
+      // clang-format on
   };
   for (const Case& k : cases) Check(k);
 }
@@ -196,24 +262,20 @@ TEST(Position, EachPresenceBit) {
 // The older record by kind: a priced position, a lump sum (its direct costs
 // count as materials), a total, and a kind with none of these.
 TEST(Position, OlderKinds) {
-  const std::string head =
-      "      <Position Caption=\"П\" SysID=\"1\" Quantity=\"2\" PriceLevel=\"2001\" ";
-  const std::string quantity = "        <Quantity Fx=\"2\"/>\n";
-  const std::string np = "        <CustomNPBase Nacl=\"105\"";
-  const std::string tail = "        <CustomNPCurr Nacl=\"90\"/>\n      </Position>\n";
+  const std::string head = R"(<Position Caption="П" SysID="1" Quantity="2" PriceLevel="2001" )";
+  const std::string np = R"(<CustomNPBase Nacl="105")";
+  const std::string tail = R"(<CustomNPCurr Nacl="90"/></Position>)";
   const std::string kinds[] = {
-      "PzSync=\"No\" Vr1984=\"1\" Vr2001=\"6\" NKB=\"0,9\" NKI=\"0,9\" NKR=\"0,8\">\n" + quantity +
-          "        <PriceBase PZ=\"10\" OZ=\"4\" EM=\"3\" ZM=\"2\" MT=\"1\"/>\n"
-          "        <PriceCurr MT=\"5\"/>\n        <Resources>\n"
-          "          <Mat Caption=\"Бетон тяжёлый, класс В15\" Code=\"401-0066\" Units=\"м3\" "
-          "Quantity=\"2\"/>\n        </Resources>\n"
-          "        <WorksList>\n          <Work Caption=\"Бетонирование\"/>\n        "
-          "</WorksList>\n" +
-          np + " NaclMask=\"ФОТ\"/>\n",
-      "PzSync=\"Yes\" Vr1984=\"1\" NKB=\"0,9\" NKI=\"0,9\">\n" + quantity +
-          "        <PriceBase PZ=\"10\" MT=\"10\"/>\n" + np + " NaclMask=\"ФОТ\"/>\n",
-      "PzSync=\"Yes\">\n" + quantity + "        <PriceBase PZ=\"10\"/>\n" + np + "/>\n",
-      "PzSync=\"Yes\">\n" + quantity + np + "/>\n",
+      R"(PzSync="No" Vr1984="1" Vr2001="6" NKB="0,9" NKI="0,9" NKR="0,8"><Quantity Fx="2"/>)"
+      R"(<PriceBase PZ="10" OZ="4" EM="3" ZM="2" MT="1"/><PriceCurr MT="5"/><Resources>)"
+      R"(<Mat Caption="Бетон тяжёлый, класс В15" Code="401-0066" Units="м3" Quantity="2"/>)"
+      R"(</Resources><WorksList><Work Caption="Бетонирование"/></WorksList>)" +
+          np + R"( NaclMask="ФОТ"/>)",
+      R"(PzSync="Yes" Vr1984="1" NKB="0,9" NKI="0,9"><Quantity Fx="2"/>)"
+      R"(<PriceBase PZ="10" MT="10"/>)" +
+          np + R"( NaclMask="ФОТ"/>)",
+      R"(PzSync="Yes"><Quantity Fx="2"/><PriceBase PZ="10"/>)" + np + "/>",
+      R"(PzSync="Yes"><Quantity Fx="2"/>)" + np + "/>",
   };
   for (const uint8_t kind : {0, 1, 2, 7}) {
     const Position p{.caption = "П",
@@ -228,7 +290,7 @@ TEST(Position, OlderKinds) {
                      .nacl_k = {"", "0,9", "0,8"},
                      .resources = {{.type = kMaterial, .quantity = 2}},
                      .works = {0}};
-    EXPECT_EQ(PositionsXml(0x10122, Content{}, {p}),
+    EXPECT_EQ(Flat(PositionsXml(0x10122, Content{}, {p})),
               head + kinds[std::min(kind, uint8_t{3})] + tail);
   }
 }

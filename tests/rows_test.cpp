@@ -423,25 +423,10 @@ TEST(CommonRowsTest, VariablesAndLookupIgnoringCase) {
 
 TEST(SignaturesTest, ListWithAttributes) {
   TKDXDocSignatures signs(nullptr);
-  const DocBuilder b = DocBuilder()
-                           .Head("Подписи")
-                           .I16(2)
-                           .Head("Составил")
-                           .I32(300)
-                           .Str("Иванов И.И.")
-                           .Head("")
-                           .I16(0)
-                           .Head("Утвердил")
-                           .I32(0)
-                           .Str("")
-                           .Head("Реквизиты")
-                           .I16(2)
-                           .Head("Должность")
-                           .I32(7)
-                           .Str("Директор")
-                           .Head("")
-                           .I32(0)
-                           .Str("");
+  DocBuilder b;
+  WriteSignatures(b, {"Подписи",
+                      {{"Составил", 300, "Иванов И.И."},
+                       {"Утвердил", 0, "", {{"Должность", 7, "Директор"}, {}}, "Реквизиты"}}});
   EXPECT_EQ(LoadFrom(signs, b), b.Size());
   EXPECT_EQ(ChildXml(signs),
             "<R>\n  <KdDocSignatures Caption=\"Подписи\">\n"

@@ -109,5 +109,12 @@ Outcome Convert(const std::string& packed, const ConversionSettings& settings = 
 // The XML of a successful conversion with the declaration and the root start
 // tag's line removed and CR LF turned into LF: what a test compares against.
 std::string BodyLines(const std::string& xml);
+// The line of the root start tag, without its line end.
+std::string RootLine(const std::string& xml);
+
+// Expects the packed document to convert and every shorter prefix of it to
+// fail: within the first four bytes as a wrong header, at four as no document
+// of this program, past that as a read beyond the end.
+void ExpectEveryCutFails(const std::string& packed);
 
 }  // namespace kdx::test

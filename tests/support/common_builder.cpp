@@ -5,7 +5,7 @@ namespace kdx::test {
 void WriteSignatures(DocBuilder& b, const Signatures& s) {
   b.Head(s.caption).I16(static_cast<uint16_t>(s.items.size()));
   for (const Signature& sign : s.items) {
-    b.Head(sign.role).I32(sign.id).Str(sign.value).Head("");
+    b.Head(sign.role).I32(sign.id).Str(sign.value).Head(sign.attributes_caption);
     b.I16(static_cast<uint16_t>(sign.attributes.size()));
     for (const SignAttribute& a : sign.attributes) b.Head(a.caption).I32(a.id).Str(a.value);
   }

@@ -22,6 +22,7 @@ struct Signature {
   int32_t id = 0;
   std::string value;
   std::vector<SignAttribute> attributes{};
+  std::string attributes_caption{};
 };
 struct Signatures {
   std::string caption{};

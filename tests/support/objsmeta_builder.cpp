@@ -17,29 +17,76 @@ void WriteConversions(DocBuilder& b, int32_t version, const std::vector<Conversi
   }
 }
 
+// The amount of a column as decimal text.
+std::string Amount(const Cost& cost, size_t c) {
+  return cost.amounts[c].empty() ? "0" : cost.amounts[c];
+}
+
+// The link of a row before kLinkRecord: its type and, for a linked type, the
+// text and what the version adds.
+void WriteOldLink(DocBuilder& b, int32_t version, const DocLink& link) {
+  b.Byte(link.type);
+  if (link.type == 0) return;
+  b.Str(link.link);
+  if (version >= kLinkTarget) {
+    b.Byte(link.target).Bool(!link.invalid);
+  } else if (version >= kLinkTargetByte) {
+    b.Byte(link.target);
+  }
+}
+
+// The amounts of a row before kFormulas, by its layout.
+void WriteOldAmounts(DocBuilder& b, int32_t version, const Cost& cost) {
+  b.Byte(cost.layout);
+  if (cost.layout == 0) {
+    for (size_t c = 0; c < 4; ++c) b.Cur(Amount(cost, c));
+    if (version >= kAmountsLink) {
+      b.Byte(cost.link.type);
+      if (cost.link.type != 0) b.Str(cost.link.link);
+    }
+  } else if (cost.layout == 1) {
+    b.Byte(1).Byte(2).I32(1).I32(2).I32(3).I32(4).Byte(5);  // two bytes, four numbers, a byte
+  } else if (cost.layout == 2) {
+    b.Str("unused").Byte(9);
+  }
+}
+
 }  // namespace
 
 DocBuilder CostItem(const Cost& cost, int32_t version) {
   DocBuilder b;
-  b.Byte(kCostItem).Head(cost.caption).Str(cost.basis).Byte(cost.options);
-  uint8_t formulas = 0;
-  for (size_t c = 0; c < kColumns; ++c) {
-    if (cost.formulas[c]) formulas |= static_cast<uint8_t>(1u << c);
-  }
-  b.Byte(formulas);
-  for (size_t c = 0; c < kColumns; ++c) {
-    if (cost.formulas[c]) {
-      b.Str(*cost.formulas[c]);
-    } else {
-      b.Cur(cost.amounts[c].empty() ? "0" : cost.amounts[c]);
+  b.Byte(kCostItem).Head(cost.caption).Str(cost.basis);
+  if (version < kRowAmounts) return b;
+  if (version >= kRowOptions) b.Byte(cost.options);
+  size_t columns = 4;  // written here; the last two follow the link before kSixColumns
+  if (version >= kFormulas) {
+    uint8_t formulas = 0;
+    for (size_t c = 0; c < kColumns; ++c) {
+      if (cost.formulas[c]) formulas |= static_cast<uint8_t>(1u << c);
     }
+    b.Byte(formulas);
+    if (version >= kSixColumns) columns = kColumns;
+    for (size_t c = 0; c < columns; ++c) {
+      if (cost.formulas[c]) {
+        b.Str(*cost.formulas[c]);
+      } else {
+        b.Cur(Amount(cost, c));
+      }
+    }
+    if (version >= kLinkRecord) {
+      WriteDocLink(b, cost.link);
+    } else {
+      WriteOldLink(b, version, cost.link);
+    }
+  } else {
+    WriteOldAmounts(b, version, cost);
   }
-  WriteDocLink(b, cost.link);
+  for (size_t c = columns; c < kColumns; ++c) b.Cur(Amount(cost, c));
   b.Str(cost.id);
-  WriteUserData(b, cost.user_data);
+  if (version >= kCommentAndUserData) WriteUserData(b, cost.user_data);
   if (version < kOtherMethods) return b;
   for (const Amounts& block : cost.other_methods) {
-    for (int64_t amount : block) b.CurRaw(amount);
+    for (int64_t a : block) b.CurRaw(a);
   }
   return b.I32(cost.k);
 }

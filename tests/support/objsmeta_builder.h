@@ -1,8 +1,7 @@
 // Object estimates and consolidated calculations (document kinds 1 and 2)
 // written from content, for the tests and the sample tool: the settings, the
-// chapters, the conversion groups and the closing part as each file version
-// holds them, and cost rows of the newest layout. Older row layouts are
-// written by the tests themselves, field by field.
+// chapters, the conversion groups, the closing part and the cost rows as each
+// file version holds them.
 #pragma once
 
 #include <array>
@@ -20,15 +19,22 @@ namespace kdx::test::objsmeta {
 // File versions, and what each one brought.
 inline constexpr int32_t kOldest = 0x00010001;
 inline constexpr int32_t kSignatureTexts = 0x00010002;  // four signature texts
-inline constexpr int32_t kThousands = 0x00010004;
+inline constexpr int32_t kRowAmounts = 0x00010002;      // a cost row's amounts and identifier
+inline constexpr int32_t kRowOptions = 0x00010003;
+inline constexpr int32_t kThousands = 0x00010004;  // the flag; amounts before it are in thousands
 inline constexpr int32_t kChaptersOnTheirOwn = 0x00010006;  // no blocks after the first chapter
+inline constexpr int32_t kAmountsLink = 0x00010006;         // a link after a row's amounts
 inline constexpr int32_t kCcChapter = 0x00010007;           // the estimate's chapter, one byte
 inline constexpr int32_t kModeByte = 0x00010008;  // the mode, the stored chapters, reserved options
 inline constexpr int32_t kChapterCaption = 0x00010009;
+inline constexpr int32_t kFormulas = 0x0001000A;  // a formula or an amount in each of four columns
 inline constexpr int32_t kCcChapters = 0x0001000B;  // one chapter for each calculation mode
 inline constexpr int32_t kConversionGroups = 0x0001000C;
 inline constexpr int32_t kEightSignatureTexts = 0x0001000D;
 inline constexpr int32_t kRoundMode = 0x0001000E;
+inline constexpr int32_t kLinkTargetByte = 0x0001000F;  // a byte after the link, unused
+inline constexpr int32_t kSixColumns = 0x00010010;      // formulas in all six columns
+inline constexpr int32_t kLinkTarget = 0x00010011;      // the link's target and state
 inline constexpr int32_t kCommentAndUserData = 0x00010012;
 inline constexpr int32_t kVariables = 0x00010014;
 inline constexpr int32_t kLinkRecord = 0x00010014;  // a cost row's link has a record of its own
@@ -48,13 +54,18 @@ using Amounts = std::array<int64_t, kColumns>;  // currency units times 10000
 // Coefficients are stored times 10000.
 inline constexpr int32_t kOne = 10000;
 
-// A cost row of the layout files from kLinkRecord on hold. A formula replaces
-// the amount of its column; from kOtherMethods a linked local estimate adds
-// its amounts by the other two methods, and every row its coefficient.
+// A cost row as the version holds it. A formula replaces the amount of its
+// column (from kFormulas; before kSixColumns the flags of the last two columns
+// are written, but their amounts stand). Before kFormulas the amounts follow a
+// layout byte: 0 the first four amounts (and from kAmountsLink the link's type
+// and text), 1 and 2 records that hold no amounts, any other nothing. From
+// kOtherMethods a linked local estimate adds its amounts by the other two
+// methods, and every row its coefficient.
 struct Cost {
-  std::string caption;
+  std::string caption{};
   std::string basis{};
-  uint8_t options = 0;
+  uint8_t options = 0;                          // from kRowOptions
+  uint8_t layout = 0;                           // before kFormulas
   std::array<std::string, kColumns> amounts{};  // decimal text, "" for 0
   std::array<std::optional<std::string>, kColumns> formulas{};
   DocLink link{};
