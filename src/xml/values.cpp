@@ -236,10 +236,12 @@ std::string SetToText(uint32_t bits, const NameTable& names) {
       text += names[i];
     }
   }
-  size_t b = text.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  size_t e = text.find_last_not_of(' ');
-  return text.substr(b, e - b + 1);
+  // The blanks at both ends go in place, without a second text.
+  const size_t e = text.find_last_not_of(' ');
+  if (e == std::string::npos) return {};
+  text.resize(e + 1);
+  text.erase(0, text.find_first_not_of(' '));
+  return text;
 }
 
 std::string ItemFlagsToText(uint16_t set) {
