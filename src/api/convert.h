@@ -49,6 +49,8 @@ class ConvertedDocument {
   ConvertedDocument& operator=(const ConvertedDocument&) = delete;
 
   size_t Size() const { return xml_->SavedSize(); }
+  // Bytes the tree takes.
+  size_t TreeSize() const { return xml_->ArenaSize(); }
   void Save(XmlSink& sink) const { xml_->Save(sink); }
 
  private:
