@@ -87,6 +87,31 @@ TEST(ValuesTest, GeneralNumberFormatRoundsLikePrintf) {
   }
 }
 
+// Values of few decimals, and their neighbours a unit in the last place
+// away, written exactly as the C library rounds them to 15 significant
+// digits (its %g, where it keeps to fixed notation: 1E-4 up to 1E15).
+TEST(ValuesTest, GeneralNumberFormatOfFewDecimalsIsPrintfs) {
+  std::mt19937_64 random(20261209);
+  std::uniform_int_distribution<int64_t> whole(1, 999999999999999);
+  std::uniform_int_distribution<int> decimals(0, 7), digits(1, 15);
+  const auto printf_text = [](double v) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.15g", v);
+    return std::string(text);
+  };
+  for (int i = 0; i < 300000; ++i) {
+    const int64_t limit = static_cast<int64_t>(std::pow(10.0, digits(random)));
+    const double base =
+        static_cast<double>(whole(random) % limit) / std::pow(10.0, decimals(random));
+    const double value = i % 3 == 0   ? base
+                         : i % 3 == 1 ? std::nextafter(base, 0.0)
+                                      : -std::nextafter(base, 1e300);
+    if (std::fabs(value) < 1e-4 || std::fabs(value) >= 1e15) continue;
+    EXPECT_EQ(FloatToGeneralText(value, '.'), printf_text(value)) << value;
+    if (HasFailure()) break;
+  }
+}
+
 TEST(ValuesTest, CurrencyText) {
   const struct {
     int64_t scaled;

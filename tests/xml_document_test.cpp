@@ -201,7 +201,7 @@ TEST(XmlDocumentTest, SavedSizeIsTheSizeOfTheXml) {
 }
 
 // Saved in pieces, the document is the same bytes; pieces stay within the
-// writer's megabyte except a value longer than that, which goes as it stands.
+// writer's 64 KB except a value longer than that, which goes as it stands.
 TEST(XmlDocumentTest, SavedInPiecesIsTheSameXml) {
   struct Pieces final : XmlSink {
     std::vector<size_t> sizes;
@@ -211,12 +211,12 @@ TEST(XmlDocumentTest, SavedInPiecesIsTheSameXml) {
       all.append(bytes);
     }
   };
-  constexpr size_t kMegabyte = size_t{1} << 20;
+  constexpr size_t kPiece = size_t{1} << 16;
   const ConversionSettings settings = TestSettings();
   XmlDocument doc(settings);
   XmlElement& root = doc.CreateRoot("R");
   for (int i = 0; i < 200000; ++i) root.AppendChild("Item").SetAttr("n", IntToText(i));
-  root.AppendChild("Huge").SetAttr("v", std::string(3 * kMegabyte, 'h'));
+  root.AppendChild("Huge").SetAttr("v", std::string(3 * kPiece, 'h'));
   root.AppendChild("Last").AppendChild("Deep");
   std::string whole;
   doc.Save(whole);
@@ -227,7 +227,7 @@ TEST(XmlDocumentTest, SavedInPiecesIsTheSameXml) {
   size_t over = 0;
   for (const size_t size : pieces.sizes) {
     EXPECT_GT(size, 0u);
-    if (size > kMegabyte) ++over;
+    if (size > kPiece) ++over;
   }
   EXPECT_EQ(over, 1u);
 }

@@ -36,7 +36,7 @@ std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSe
 
 // A document converted as far as its XML tree, with the settings it was made
 // with. Its XML is serialised when asked for, as often as asked, straight
-// into where it goes (in pieces of about a megabyte): no block of its size is
+// into where it goes (in pieces of up to 64 KB): no block of its size is
 // kept. Whatever the model and the tree freed stays with the heap for the
 // next conversion; only an input of 4 MB or more, mapped apart, is given back
 // to the system once it is loaded.
@@ -49,6 +49,8 @@ class ConvertedDocument {
   ConvertedDocument& operator=(const ConvertedDocument&) = delete;
 
   size_t Size() const { return xml_->SavedSize(); }
+  // Bytes the tree takes.
+  size_t TreeSize() const { return xml_->ArenaSize(); }
   void Save(XmlSink& sink) const { xml_->Save(sink); }
 
  private:

@@ -7,10 +7,11 @@
 namespace kdx {
 
 TKDXAbstractDocData* TKDXAbstractRow::GetDocData() const {
-  for (const TKDXAbstractRow* r = this; r; r = r->FOwner) {
-    if (TKDXAbstractDocData* doc = r->AsDocData()) return doc;
-  }
-  return nullptr;
+  // A document has no owner, so only the row at the top of the chain can be
+  // one: the chain is walked without asking each row.
+  const TKDXAbstractRow* r = this;
+  while (r->FOwner) r = r->FOwner;
+  return r->AsDocData();
 }
 
 int32_t TKDXAbstractRow::GetFileVersion() const {
@@ -24,7 +25,9 @@ void TKDXAbstractRow::ReadRowHead(TKdFiler& filer) {
 }
 
 void TKDXAbstractRow::CheckXMLTag(const XmlElement& element) const {
-  const std::string_view expected = XMLTag();
+  const char* const tag = XMLTag();
+  if (tag == element.Name()) return;  // the element was made with the row's own tag
+  const std::string_view expected = tag;
   if (expected != element.Name()) {
     Raise(kESmetaXMLError, "Неверный XML тэг, ожидается \"" + std::string(expected) +
                                "\", фактически \"" + element.Name() + "\"");

@@ -1,9 +1,11 @@
 #include "xml/values.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "filer/codepage.h"
 #include "xml/float_chars.h"
@@ -77,10 +79,48 @@ int ScientificDigits(const char* p, const char* end, char (&digits)[24], int& ex
   return n;
 }
 
+// The text of a value that is a whole number of hundred-thousandths below
+// 1E15, as most quantities, coefficients and rates are; empty for other
+// values. Such a value is m / 10^k for the fewest decimals k whose m gives it
+// back (the division rounds correctly), and those digits are then the
+// shortest that read back as the value, so the text is the general one.
+std::string_view FewDecimalsText(char (&out)[kFloatText], double value, char sep) {
+  static constexpr double kScale[] = {1, 10, 100, 1000, 10000, 100000};
+  const double magnitude = std::fabs(value);
+  for (int k = 0; k < static_cast<int>(std::size(kScale)); ++k) {
+    const double scaled = magnitude * kScale[k];
+    if (!(scaled < 1e15)) break;
+    const double whole = std::round(scaled);
+    if (whole == 0 || whole / kScale[k] != magnitude) continue;
+    char digits[kFloatText];
+    const int n = static_cast<int>(
+        std::to_chars(digits, digits + sizeof digits, static_cast<uint64_t>(whole)).ptr - digits);
+    int decimals = k;
+    while (decimals > 0 && digits[n - k + decimals - 1] == '0') --decimals;
+    char* o = out;
+    if (value < 0) *o++ = '-';
+    const int whole_digits = n - k;
+    if (whole_digits > 0) {
+      o = std::copy(digits, digits + whole_digits, o);
+    } else {
+      *o++ = '0';
+    }
+    if (decimals > 0) {
+      *o++ = sep;
+      for (int i = whole_digits; i < 0; ++i) *o++ = '0';
+      const int from = whole_digits > 0 ? whole_digits : 0;
+      o = std::copy(digits + from, digits + n - k + decimals, o);
+    }
+    return {out, static_cast<size_t>(o - out)};
+  }
+  return {};
+}
+
 std::string_view FloatText(char (&out)[kFloatText], double value, char sep) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0) return "0";
+  if (const std::string_view text = FewDecimalsText(out, value, sep); !text.empty()) return text;
   const double magnitude = std::fabs(value);
   // The value rounded to 15 significant digits. When the shortest text that
   // reads back as the value has at most 15 digits, those are the digits: the
@@ -236,10 +276,12 @@ std::string SetToText(uint32_t bits, const NameTable& names) {
       text += names[i];
     }
   }
-  size_t b = text.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  size_t e = text.find_last_not_of(' ');
-  return text.substr(b, e - b + 1);
+  // The blanks at both ends go in place, without a second text.
+  const size_t e = text.find_last_not_of(' ');
+  if (e == std::string::npos) return {};
+  text.resize(e + 1);
+  text.erase(0, text.find_first_not_of(' '));
+  return text;
 }
 
 std::string ItemFlagsToText(uint16_t set) {

@@ -373,9 +373,22 @@ class SinkOut {
     Reserve(1);
     buffer_[used_++] = c;
   }
-  void LineBreak(size_t blanks) {  // at most two blanks a level of 16-bit levels
-    Reserve(blanks + 2);
-    used_ = static_cast<size_t>(PutLineBreak(buffer_.get() + used_, blanks) - buffer_.get());
+  void LineBreak(size_t blanks) {
+    if (blanks + 2 <= kSize) {
+      Reserve(blanks + 2);
+      used_ = static_cast<size_t>(PutLineBreak(buffer_.get() + used_, blanks) - buffer_.get());
+      return;
+    }
+    // Deeper than a piece holds (levels are 16-bit): the blanks go piece by piece.
+    Byte('\r');
+    Byte('\n');
+    while (blanks) {
+      const size_t n = blanks < kSize ? blanks : kSize;
+      Reserve(n);
+      std::memset(buffer_.get() + used_, ' ', n);
+      used_ += n;
+      blanks -= n;
+    }
   }
   void Flush() {
     if (used_) Hand({buffer_.get(), used_});
@@ -384,7 +397,10 @@ class SinkOut {
   size_t Written() const { return written_ + used_; }
 
  private:
-  static constexpr size_t kSize = size_t{1} << 20;
+  // Pieces of 64 KB stay in the processor's cache between being written
+  // and handed over, and the buffer comes from the heap, not from a mapping
+  // made and dropped at every save.
+  static constexpr size_t kSize = size_t{1} << 16;
   void Reserve(size_t n) {
     if (used_ + n > kSize) Flush();
   }

@@ -117,8 +117,9 @@ class XmlDocument {
   void Save(std::string& out) const;
   // The declaration and the whole tree in a block of their size.
   ByteBlock Save() const;
-  // The declaration and the whole tree handed to sink in pieces of about a
-  // megabyte, so that no block of the document's size is needed.
+  // The declaration and the whole tree handed to sink in pieces of up to
+  // 64 KB (a longer attribute text as it stands), so that no block of the
+  // document's size is needed.
   void Save(XmlSink& sink) const;
 
  private:
