@@ -225,14 +225,7 @@ void TObjSmetaZatr::XMLSave(XmlElement& element) {
 // ---- chapter ----
 
 std::unique_ptr<TKDXAbstractRow> TObjSmetaGlava::CreateItem(uint8_t type) {
-  switch (type) {
-    case 0:
-      return std::make_unique<TSmetaHeader>(this);
-    case 1:
-      return std::make_unique<TObjSmetaZatr>(this);
-    default:
-      return nullptr;
-  }
+  return MakeItemOfType<TSmetaHeader, TObjSmetaZatr>(type, this);
 }
 
 void TObjSmetaGlava::ReadData(TKdFiler& filer) {

@@ -1,5 +1,7 @@
 #include "priceindexes/priceindexes.h"
 
+#include "model/common_rows.h"
+
 namespace kdx {
 namespace {
 
@@ -11,14 +13,7 @@ constexpr int32_t kVerPriceIndexesBindingDate = 0x0001014E;
 // ---- folders ----
 
 std::unique_ptr<TKDXAbstractRow> TPriceIndexesGroup::CreateItem(uint8_t type) {
-  switch (type) {
-    case 0:
-      return std::make_unique<TPriceIndexPos>(this);
-    case 1:
-      return std::make_unique<TPriceIndexesGroup>(this);
-    default:
-      return nullptr;
-  }
+  return MakeItemOfType<TPriceIndexPos, TPriceIndexesGroup>(type, this);
 }
 
 int TPriceIndexesGroup::ItemType(const TKDXAbstractRow& row) const {

@@ -205,9 +205,7 @@ void TSmetaPosition::ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType t
 }
 
 std::string TSmetaPosition::RateText(TKdFiler& filer) const {
-  const TKDXAbstractDocData* doc = GetDocData();
-  return FloatToGeneralText(filer.ReadInt32() / 10000.0,
-                            doc ? doc->Settings().decimal_separator : '.');
+  return FloatToGeneralText(filer.ReadInt32() / 10000.0, DecimalSeparatorOf(*this));
 }
 
 void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
@@ -449,7 +447,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
 
 void TSmetaPosition::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
-  const char sep = GetDocData() ? GetDocData()->Settings().decimal_separator : '.';
+  const char sep = DecimalSeparatorOf(*this);
   WriteAttrStr(element, "Identifier", FIdentifier);
   WriteAttrInt(element, "SysID", FSysID, -1);
   WriteAttrStr(element, "Number",
