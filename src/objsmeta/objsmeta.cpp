@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "model/document_factory.h"
+
 namespace kdx {
 namespace {
 
@@ -296,6 +298,14 @@ TCustomObjSmeta::TCustomObjSmeta(const ConversionSettings& settings, TCustomObjS
 }
 
 TCustomObjSmeta::~TCustomObjSmeta() { BeginDestroy(); }
+
+std::unique_ptr<TKDXAbstractDocData> CreateObjSmeta(const ConversionSettings& settings) {
+  return std::make_unique<TObjSmeta>(settings);
+}
+
+std::unique_ptr<TKDXAbstractDocData> CreateConsCalc(const ConversionSettings& settings) {
+  return std::make_unique<TConsCalc>(settings);
+}
 
 void TCustomObjSmeta::SetMode(uint8_t mode) {
   const ModeLayout layout = LayoutOfMode(mode);

@@ -1,6 +1,7 @@
 #include "priceindexes/priceindexes.h"
 
 #include "model/common_rows.h"
+#include "model/document_factory.h"
 
 namespace kdx {
 namespace {
@@ -37,6 +38,10 @@ TPriceIndexes::TPriceIndexes(const ConversionSettings& settings)
       FDocSigns(this) {}
 
 TPriceIndexes::~TPriceIndexes() { BeginDestroy(); }
+
+std::unique_ptr<TKDXAbstractDocData> CreatePriceIndexes(const ConversionSettings& settings) {
+  return std::make_unique<TPriceIndexes>(settings);
+}
 
 void TPriceIndexes::Clear() {
   FRoot.Clear();

@@ -1,5 +1,6 @@
 #include "ressummary/ressummary.h"
 
+#include "model/document_factory.h"
 #include "model/row_cast.h"
 
 namespace kdx {
@@ -238,6 +239,10 @@ TResSummary::TResSummary(const ConversionSettings& settings)
 
 TResSummary::~TResSummary() { BeginDestroy(); }
 
+std::unique_ptr<TKDXAbstractDocData> CreateResSummary(const ConversionSettings& settings) {
+  return std::make_unique<TResSummary>(settings);
+}
+
 TCustomResSummDocData* TResSummary::SourceAt(TResSummSourceKind source, int index) const {
   if (index < 0) return nullptr;
   const TKDXAbstractObjectList* lists[3] = {&FSmetaDataList, &FOsDataList, &FSsrDataList};
@@ -274,8 +279,7 @@ void TResSummary::ReadBody(TKdFiler& filer) {
 }
 
 void TResSummary::XMLSaveBody(XmlElement& element) {
-  static const NameTable kOptions{"Duplicates", "", "", "", "", "", "", "", "",
-                                  "",           "", "", "", "", "", "", ""};
+  static const NameTable kOptions{"Duplicates"};
   static const NameTable kGrouping{"None", "Base", "Curr"};
   static const NameTable kSortModes{"ByCode", "ByCaption", "ByBaseTotalCost", "ByCurrTotalCost"};
   static const NameTable kDirections{"Inc", "Dec"};

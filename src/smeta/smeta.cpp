@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "model/document_factory.h"
 #include "model/row_cast.h"
 #include "shared/cc_chapter.h"
 #include "smeta/old_signatures.h"
@@ -156,6 +157,10 @@ TSmeta::TSmeta(const ConversionSettings& settings)
       FDefectsList(this) {}
 
 TSmeta::~TSmeta() { BeginDestroy(); }
+
+std::unique_ptr<TKDXAbstractDocData> CreateSmeta(const ConversionSettings& settings) {
+  return std::make_unique<TSmeta>(settings);
+}
 
 std::string_view TSmeta::GetRegionName(int i) const {
   static const std::string kDefaultRegion = Cp("Госстрой");
