@@ -107,11 +107,6 @@ TSmetaPosition::TSmetaPosition(TKDXAbstractRow* owner)
 
 // ---- references ----
 
-void TSmetaPosition::SetPriceIndex(TKDXAbstractIndex* index) {
-  FPriceIndex = index && !index->FCode.empty() ? index : nullptr;
-  FPriceIndexCode.clear();
-}
-
 void TSmetaPosition::SetPriceIndexByCode(TSmeta* doc, std::string_view code) {
   if (doc) SetPriceIndex(doc->FIndexesPos.FindIndex(code));
 }
@@ -129,10 +124,6 @@ void TSmetaPosition::SetPriceIndex8401Code(TSmeta* doc, std::string code) {
     FPriceIndex8401 = nullptr;
     FPriceIndex8401Code = std::move(code);
   }
-}
-
-std::string_view TSmetaPosition::GetPriceIndexCode() const {
-  return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
 }
 
 std::string_view TSmetaPosition::GetPriceIndex8401Code() const {

@@ -89,15 +89,6 @@ const char* TSmetaPosResource::XMLTag() const {
   return RowCast<TSmetaPosResource>(FOwner) ? "Replaced" : ClassXMLTag();
 }
 
-std::string_view TSmetaPosResource::GetPriceIndexCode() const {
-  return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
-}
-
-void TSmetaPosResource::SetPriceIndex(TKDXAbstractIndex* index) {
-  FPriceIndex = index && !index->FCode.empty() ? index : nullptr;
-  FPriceIndexCode.clear();
-}
-
 void TSmetaPosResource::CopyBasePriceToCurrent() {
   FPrice.SetPriceValue(pcCurr, FPrice.GetPriceValue(pcBase));
   FPrice.SetPriceValue(pcCurrSecond, FPrice.GetPriceValue(pcBaseSecond));
