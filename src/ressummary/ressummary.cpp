@@ -42,13 +42,6 @@ std::string ResSummaryOptionsToText(uint8_t set) {
 
 // ---- resources ----
 
-bool TResSummaryResourcePrice::IsXMLStored() const {
-  for (int column = 0; column < 4; ++column) {
-    if (HasPriceField(column)) return true;
-  }
-  return false;
-}
-
 TResSummaryResource::~TResSummaryResource() {
   const TKDXAbstractDocData* doc = GetDocData();
   if (!doc || doc->Destroying()) return;

@@ -169,13 +169,6 @@ void TSmetaPositionActOverrides::XMLSave(XmlElement& element) {
 
 // ---- resource overrides ----
 
-bool TActResourcePrices::IsEmpty() const {
-  for (int column = 0; column < 2; ++column) {
-    if (HasPriceField(column)) return false;
-  }
-  return true;
-}
-
 TSmetaIndexesList* TSmetaResourceActOverrides::IndexList() const {
   return FAct ? &FAct->FIndexesRes : nullptr;
 }

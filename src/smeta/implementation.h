@@ -95,7 +95,7 @@ class TActResourcePrices : public TKdCustomResourcePrices {
   using TKdCustomResourcePrices::TKdCustomResourcePrices;
   bool IsPriceColumnUsed(int column) const override { return column == 0 || column == 1; }
   // Neither column has a value or a text.
-  bool IsEmpty() const;
+  bool IsEmpty() const { return !HasAnyPriceField(); }
 };
 
 // What a resource costs in one act.

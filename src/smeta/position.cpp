@@ -111,26 +111,6 @@ void TSmetaPosition::SetPriceIndexByCode(TSmeta* doc, std::string_view code) {
   if (doc) SetPriceIndex(doc->FIndexesPos.FindIndex(code));
 }
 
-void TSmetaPosition::SetPriceIndex8401(TKDXAbstractIndex* index) {
-  FPriceIndex8401 = index && !index->FCode.empty() ? index : nullptr;
-  FPriceIndex8401Code.clear();
-}
-
-void TSmetaPosition::SetPriceIndex8401Code(TSmeta* doc, std::string code) {
-  TKDXAbstractIndex* index = doc ? doc->FIndexesPos.FindIndex(code) : nullptr;
-  if (index) {
-    SetPriceIndex8401(index);
-  } else {
-    FPriceIndex8401 = nullptr;
-    FPriceIndex8401Code = std::move(code);
-  }
-}
-
-std::string_view TSmetaPosition::GetPriceIndex8401Code() const {
-  return FPriceIndex8401 ? std::string_view(FPriceIndex8401->FCode)
-                         : std::string_view(FPriceIndex8401Code);
-}
-
 void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions) {
   FLinkedPoss.clear();
   for (const int32_t index : FLinkedIndexes) {
@@ -232,7 +212,9 @@ void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexN
   }
   if (held.index8401) {
     const int n = number();
-    if (n != kNoNumber && doc) SetPriceIndex8401(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
+    if (n != kNoNumber && doc) {
+      FPriceIndex8401.SetPriceIndex(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
+    }
   }
   if (held.index1984) {
     const int n = number();
@@ -331,9 +313,14 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerSecondIndexByNumber) {
     if (has(kHasIndex8401ByNumber)) {
       const uint16_t i = filer.ReadUInt16();
-      SetPriceIndex8401(doc ? doc->FIndexesPos.At(i) : nullptr);
+      FPriceIndex8401.SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
-    if (has(kHasIndex8401Code)) SetPriceIndex8401Code(doc, filer.ReadString());
+    if (has(kHasIndex8401Code)) {
+      // A code the list does not hold is kept as it is.
+      std::string code = filer.ReadString();
+      FPriceIndex8401.SetPriceIndex(doc ? doc->FIndexesPos.FindIndex(code) : nullptr);
+      if (!FPriceIndex8401.FPriceIndex) FPriceIndex8401.FPriceIndexCode = std::move(code);
+    }
   }
   if (version >= kVerWinterK && has(kHasWinterK)) {
     const uint16_t i = filer.ReadUInt16();
@@ -453,7 +440,7 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
   WriteAttrStr(element, "BaseCalcMode", kCalcModes[FBaseCalcMode]);
   WriteAttrStr(element, "Options", PositionOptionsToText(FOptions));
   WriteAttrStr(element, "IndexCode", GetPriceIndexCode());
-  WriteAttrStr(element, "Index8401Code", GetPriceIndex8401Code());
+  WriteAttrStr(element, "Index8401Code", FPriceIndex8401.GetPriceIndexCode());
   WriteAttrStr(element, "DBComment", FDbComment);
   WriteAttrStr(element, "DBFlags", PositionDbFlagsToText(FDBflags));
   SetAttr(element, "PzSync", FPzUnsinc ? "No" : "Yes");

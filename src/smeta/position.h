@@ -51,7 +51,6 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  std::string_view GetPriceIndex8401Code() const;
   // Turns the stored indexes of linked positions into the positions of the
   // document's list (out-of-range ones are dropped) and links them back.
   void ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions);
@@ -84,8 +83,7 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   std::array<CompactString, kCalcMethods> FNaclK;
   std::array<CompactString, kCalcMethods> FPlanK;
   std::array<TKDXSmetaVidRab*, 2> FVidRab{};
-  TKDXAbstractIndex* FPriceIndex8401 = nullptr;
-  CompactString FPriceIndex8401Code;
+  TPriceIndexRef FPriceIndex8401;
   TSmetaWinterK* FWinterK = nullptr;
   TSmetaPerformer* FPerformer = nullptr;
   int32_t FBookmark = -1;
@@ -126,8 +124,6 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadPerformer(TKdFiler& filer, TSmeta* doc);
   void FinishOldFile();
   void SetPriceIndexByCode(TSmeta* doc, std::string_view code);
-  void SetPriceIndex8401(TKDXAbstractIndex* index);
-  void SetPriceIndex8401Code(TSmeta* doc, std::string code);
   void XMLSavePrices(XmlElement& element, size_t level);
 
   std::array<Currency, 2> FOlderLabour{};
