@@ -23,11 +23,6 @@ constexpr uint32_t kResRasr = 0x0040;
 constexpr uint32_t kResPrice = 0x0400;
 constexpr uint32_t kResReqPrice = 0x0800;
 
-// A shared row by a stored signed 16-bit index; nullptr outside the list.
-TKdSharedRow* SharedRowAt(TKdSharedStrings& list, TKdFiler& filer) {
-  return list.StringReference(filer.ReadInt16());
-}
-
 void ReleaseShared(TKdSharedRow* row) {
   if (row) row->Release();
 }
@@ -54,9 +49,10 @@ void TResSummaryResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const uint32_t flags = filer.ReadUInt32();
   TResSummary* doc = SummaryOf(*this);
-  // Without a summary the indexes are read and refer to nothing.
+  // A shared row by a stored signed 16-bit index (nullptr outside the list);
+  // without a summary the indexes are read and refer to nothing.
   const auto shared = [&](TKdSharedStrings* list) -> TKdSharedRow* {
-    if (list) return SharedRowAt(*list, filer);
+    if (list) return list->StringReference(filer.ReadInt16());
     filer.Skip(2);
     return nullptr;
   };

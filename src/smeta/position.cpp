@@ -78,13 +78,6 @@ bool PriceModeOneOf(const TSmeta* doc, uint8_t a, uint8_t b) {
 }
 uint8_t IndexMode(const TSmeta* doc) { return doc ? doc->LegacyIndexMode() : 0; }
 
-const std::string& Prefix(int which) {
-  static const std::string kPrefixes[5] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_"),
-                                           Cp("Констр_"), Cp("Вр_")};
-  return kPrefixes[which];
-}
-enum { kPrefix2001, kPrefix8401, kPrefix1984, kPrefixDesign, kPrefixWorkType };
-
 }  // namespace
 
 Currency TSmetaPosition::TPositionForOneFx::SlotValue(int slot) const {
@@ -203,23 +196,22 @@ void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexN
     const int n = filer.ReadInt16();
     return n == -1 && held.minus_one_is_none ? kNoNumber : n;
   };
-  const auto code = [](int which, int n) { return Prefix(which) + IntToText(n + 1); };
   if (held.index2001) {
     const int n = number();
     if (n != kNoNumber && FPriceLevel == ppt2001 && PriceModeOneOf(doc, 0, 2)) {
-      SetPriceIndexByCode(doc, code(kPrefix2001, n));
+      SetPriceIndexByCode(doc, LegacyIndexCode(lit2001, n + 1));
     }
   }
   if (held.index8401) {
     const int n = number();
     if (n != kNoNumber && doc) {
-      FPriceIndex8401.SetPriceIndex(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
+      FPriceIndex8401.SetPriceIndex(doc->FIndexesPos.FindIndex(LegacyIndexCode(lit8401, n + 1)));
     }
   }
   if (held.index1984) {
     const int n = number();
     if (n != kNoNumber && FPriceLevel == ppt1984 && PriceModeOneOf(doc, 0, 2)) {
-      SetPriceIndexByCode(doc, code(kPrefix1984, n));
+      SetPriceIndexByCode(doc, LegacyIndexCode(lit1984, n + 1));
     }
   }
 }
@@ -299,7 +291,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     if (has(kHasDesignIndexNumber)) {
       const auto n = filer.ReadInt16();
       if (PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 2) {
-        SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
+        SetPriceIndexByCode(doc, LegacyIndexCode(litDesign, n + 1));
       }
     }
   }
@@ -403,13 +395,13 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerDesignIndexNumber && version < kVerNoOldIndexNumbers) {
     const auto n = filer.ReadInt16();
     if (n != -1 && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
-      SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
+      SetPriceIndexByCode(doc, LegacyIndexCode(litDesign, n + 1));
     }
   }
   if (version >= kVerLegacyWorkTypeIndex && PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 1) {
     const TKDXSmetaVidRab* work_type = FVidRab[doc->FVrBaseCalc == vr1984 ? vr1984 : vr2001];
     if (work_type) {
-      SetPriceIndexByCode(doc, Prefix(kPrefixWorkType) + IntToText(work_type->FSys_ID));
+      SetPriceIndexByCode(doc, LegacyIndexCode(litWorkType, work_type->FSys_ID));
     }
   }
   if (version >= kVerPriceObosn) {

@@ -408,13 +408,13 @@ void TSmeta::ReadLegacyTail(TKdFiler& filer) {
 }
 
 void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
-  static const std::string kPrefixes[3] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_")};
-  for (const std::string& prefix : kPrefixes) {
+  for (const TLegacyIndexTable table : {lit2001, lit8401, lit1984}) {
     const uint16_t count = filer.ReadUInt16();
     for (int i = 0; i < count; ++i) {
       TSmetaAbstractK k(this);
       k.Load(filer);
-      TSmetaIndexPos& index = AppendIndex(FIndexesPos, k.GetCaption(), prefix + IntToText(i + 1));
+      TSmetaIndexPos& index =
+          AppendIndex(FIndexesPos, k.GetCaption(), LegacyIndexCode(table, i + 1));
       for (size_t slot = 1; slot <= 4; ++slot) {
         size_t from = slot;
         if (k.FOptions & skoPzAll) {
@@ -429,7 +429,6 @@ void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
 }
 
 void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
-  static const std::string kPrefix = Cp("Констр_");
   const uint16_t count = filer.ReadUInt16();
   for (int i = 0; i < count; ++i) {
     filer.CheckSignature(kRowMarker);
@@ -437,7 +436,7 @@ void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
     const int32_t a = filer.ReadInt32();
     int32_t b = filer.ReadInt32();
     if (b == 0) b = kFactorOne;
-    TSmetaIndexPos& index = AppendIndex(FIndexesPos, caption, kPrefix + IntToText(i + 1));
+    TSmetaIndexPos& index = AppendIndex(FIndexesPos, caption, LegacyIndexCode(litDesign, i + 1));
     index.FValues[0] = FactorOf((a / 10000.0) * (b / 10000.0));
   }
 }
@@ -469,7 +468,6 @@ void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
       }
       return common;
     };
-    static const std::string kPrefix = Cp("Вр_");
     const TKDXSmetaVidRabs& list = FVidsRabs.List(vr);
     for (size_t g = 0; g < list.Count(); ++g) {
       const TKDXSmetaVidRabGroup& group = *list.At(g);
@@ -478,7 +476,7 @@ void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
         const int32_t a = factor(work_type.FSys_ID, group.FSysID, &LegacyIndexEntry::a, x);
         const int32_t b = factor(work_type.FSys_ID, group.FSysID, &LegacyIndexEntry::b, y);
         TSmetaIndexPos& index = AppendIndex(FIndexesPos, work_type.GetCaption(),
-                                            kPrefix + IntToText(work_type.FSys_ID));
+                                            LegacyIndexCode(litWorkType, work_type.FSys_ID));
         index.FValues[0] = FactorOf((a / 10000.0) * (b / 10000.0));
       }
     }
@@ -518,12 +516,12 @@ void TSmeta::ApplyLegacyIndexMode() {
     FIndexesMode = simSmr;
   } else if (FLegacyIndexMode == 1 && !FCommonIndexSmr.IsActive()) {
     FIndexesMode = simSmr;
-    static const std::string kPrefix = Cp("Вр_");
     const auto vr = static_cast<TSmetaVidRabType>(FVrBaseCalc == vr1984 ? vr1984 : vr2001);
     for (TSmetaPosition* position : FPositions) {
       const TKDXSmetaVidRab* work_type = position->FVidRab[vr];
       if (!work_type) continue;
-      position->SetPriceIndex(FIndexesPos.FindIndex(kPrefix + IntToText(work_type->FSys_ID)));
+      position->SetPriceIndex(
+          FIndexesPos.FindIndex(LegacyIndexCode(litWorkType, work_type->FSys_ID)));
     }
   }
 }
