@@ -18,14 +18,8 @@ std::unique_ptr<TKDXAbstractRow> TPriceIndexesGroup::CreateItem(uint8_t type) {
 }
 
 int TPriceIndexesGroup::ItemType(const TKDXAbstractRow& row) const {
-  switch (row.GetKind()) {
-    case srkIndex:
-      return 0;
-    case srkIndexGroup:
-      return 1;
-    default:
-      return -1;
-  }
+  const TSmetaRowKind kind = row.GetKind();
+  return kind == srkIndex ? 0 : kind == srkIndexGroup ? 1 : -1;
 }
 
 // ---- document ----

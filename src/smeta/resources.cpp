@@ -74,8 +74,6 @@ constexpr const char* kLabourCodePrefixes[2] = {"1", "2"};
 TSmetaPosResource::TSmetaPosResource(TKDXAbstractRow* owner)
     : TKdIdentifierRow(owner), FPrice(this) {}
 
-TSmetaPosResource::~TSmetaPosResource() = default;
-
 const char* TSmetaPosResource::XMLTag() const {
   return RowCast<TSmetaPosResource>(FOwner) ? "Replaced" : ClassXMLTag();
 }

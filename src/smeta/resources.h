@@ -56,7 +56,6 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
   enum TPriceKind : int { pkBase, pkCurr };
 
   explicit TSmetaPosResource(TKDXAbstractRow* owner);
-  ~TSmetaPosResource() override;
 
   TSmetaRowKind GetKind() const override { return srkResource; }
   // The class tag, or "Replaced" for a resource owned by another resource.

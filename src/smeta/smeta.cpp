@@ -99,11 +99,8 @@ std::vector<LegacyIndexEntry> ReadLegacyEntries(TKdFiler& filer) {
   const uint16_t n = filer.ReadUInt16();
   std::vector<LegacyIndexEntry> entries;
   for (int k = 0; k < n; ++k) {
-    LegacyIndexEntry e;
-    e.key = filer.ReadInt32();
-    e.a = filer.ReadInt32();
-    e.b = filer.ReadInt32();
-    entries.push_back(e);
+    // The fields of a braced list are read in order: key, a, b.
+    entries.push_back({filer.ReadInt32(), filer.ReadInt32(), filer.ReadInt32()});
   }
   return entries;
 }
