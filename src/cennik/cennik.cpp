@@ -78,14 +78,7 @@ void TCennikResource::XMLSave(XmlElement& element) {
 // ---- folders ----
 
 std::unique_ptr<TKDXAbstractRow> TCennikGroup::CreateItem(uint8_t type) {
-  switch (type) {
-    case 0:
-      return std::make_unique<TCennikResource>(this, FResType);
-    case 1:
-      return std::make_unique<TCennikGroup>(this, FResType);
-    default:
-      return nullptr;
-  }
+  return MakeItemOfType<TCennikResource, TCennikGroup>(type, this, FResType);
 }
 
 int TCennikGroup::ItemType(const TKDXAbstractRow& row) const {

@@ -1,8 +1,21 @@
 #include "model/common_rows.h"
 
 #include "filer/codepage.h"
+#include "model/document.h"
 
 namespace kdx {
+
+int IndexOfItem(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row) {
+  for (size_t i = 0; i < list.Count(); ++i) {
+    if (list.Item(i) == row) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+char DecimalSeparatorOf(const TKDXAbstractRow& row) {
+  const TKDXAbstractDocData* doc = row.GetDocData();
+  return doc ? doc->Settings().decimal_separator : '.';
+}
 
 void TKdRowDocLink::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);

@@ -11,6 +11,23 @@
 
 namespace kdx {
 
+// The item for the stored type code of a list that knows two classes: 0 makes
+// a First, 1 a Second (each given the owner and the extra arguments); nullptr
+// for any other code.
+template <class First, class Second, class... Args>
+std::unique_ptr<TKDXAbstractRow> MakeItemOfType(uint8_t type, TKDXAbstractRow* owner,
+                                                Args... args) {
+  if (type == 0) return std::make_unique<First>(owner, args...);
+  if (type == 1) return std::make_unique<Second>(owner, args...);
+  return nullptr;
+}
+
+// The place of a row among the items of a list, or -1.
+int IndexOfItem(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row);
+
+// The decimal separator of the row's document; '.' without a document.
+char DecimalSeparatorOf(const TKDXAbstractRow& row);
+
 // The document comment: its text is the caption; the record is the text alone.
 class TKdDocComment : public TKDXAbstractRow {
  public:

@@ -1,5 +1,5 @@
-// The factories of the document kinds: each kind defines its own beside it
-// (its factory.cpp), the driver picks one by the kind byte of the header.
+// The factories of the document kinds: each kind defines its own beside its
+// document's constructor, the driver picks one by the kind byte of the header.
 #pragma once
 
 #include <memory>

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "model/document_factory.h"
+
 namespace kdx {
 namespace {
 
@@ -225,14 +227,7 @@ void TObjSmetaZatr::XMLSave(XmlElement& element) {
 // ---- chapter ----
 
 std::unique_ptr<TKDXAbstractRow> TObjSmetaGlava::CreateItem(uint8_t type) {
-  switch (type) {
-    case 0:
-      return std::make_unique<TSmetaHeader>(this);
-    case 1:
-      return std::make_unique<TObjSmetaZatr>(this);
-    default:
-      return nullptr;
-  }
+  return MakeItemOfType<TSmetaHeader, TObjSmetaZatr>(type, this);
 }
 
 void TObjSmetaGlava::ReadData(TKdFiler& filer) {
@@ -303,6 +298,14 @@ TCustomObjSmeta::TCustomObjSmeta(const ConversionSettings& settings, TCustomObjS
 }
 
 TCustomObjSmeta::~TCustomObjSmeta() { BeginDestroy(); }
+
+std::unique_ptr<TKDXAbstractDocData> CreateObjSmeta(const ConversionSettings& settings) {
+  return std::make_unique<TObjSmeta>(settings);
+}
+
+std::unique_ptr<TKDXAbstractDocData> CreateConsCalc(const ConversionSettings& settings) {
+  return std::make_unique<TConsCalc>(settings);
+}
 
 void TCustomObjSmeta::SetMode(uint8_t mode) {
   const ModeLayout layout = LayoutOfMode(mode);

@@ -1,5 +1,8 @@
 #include "priceindexes/priceindexes.h"
 
+#include "model/common_rows.h"
+#include "model/document_factory.h"
+
 namespace kdx {
 namespace {
 
@@ -11,25 +14,12 @@ constexpr int32_t kVerPriceIndexesBindingDate = 0x0001014E;
 // ---- folders ----
 
 std::unique_ptr<TKDXAbstractRow> TPriceIndexesGroup::CreateItem(uint8_t type) {
-  switch (type) {
-    case 0:
-      return std::make_unique<TPriceIndexPos>(this);
-    case 1:
-      return std::make_unique<TPriceIndexesGroup>(this);
-    default:
-      return nullptr;
-  }
+  return MakeItemOfType<TPriceIndexPos, TPriceIndexesGroup>(type, this);
 }
 
 int TPriceIndexesGroup::ItemType(const TKDXAbstractRow& row) const {
-  switch (row.GetKind()) {
-    case srkIndex:
-      return 0;
-    case srkIndexGroup:
-      return 1;
-    default:
-      return -1;
-  }
+  const TSmetaRowKind kind = row.GetKind();
+  return kind == srkIndex ? 0 : kind == srkIndexGroup ? 1 : -1;
 }
 
 // ---- document ----
@@ -42,6 +32,10 @@ TPriceIndexes::TPriceIndexes(const ConversionSettings& settings)
       FDocSigns(this) {}
 
 TPriceIndexes::~TPriceIndexes() { BeginDestroy(); }
+
+std::unique_ptr<TKDXAbstractDocData> CreatePriceIndexes(const ConversionSettings& settings) {
+  return std::make_unique<TPriceIndexes>(settings);
+}
 
 void TPriceIndexes::Clear() {
   FRoot.Clear();

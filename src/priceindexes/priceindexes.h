@@ -18,10 +18,7 @@ namespace kdx {
 inline constexpr int32_t kVerPriceIndexesLast = 0x0001015F;
 
 // An index position of the price-index document.
-class TPriceIndexPos : public TCustomIndexPos {
- public:
-  using TCustomIndexPos::TCustomIndexPos;
-};
+using TPriceIndexPos = TCustomIndexPos;
 
 // A folder: item type 0 is an index position, 1 a folder.
 class TPriceIndexesGroup : public TKDXExpAbstractObjectList {

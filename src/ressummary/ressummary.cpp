@@ -1,5 +1,6 @@
 #include "ressummary/ressummary.h"
 
+#include "model/document_factory.h"
 #include "model/row_cast.h"
 
 namespace kdx {
@@ -22,11 +23,6 @@ constexpr uint32_t kResRasr = 0x0040;
 constexpr uint32_t kResPrice = 0x0400;
 constexpr uint32_t kResReqPrice = 0x0800;
 
-// A shared row by a stored signed 16-bit index; nullptr outside the list.
-TKdSharedRow* SharedRowAt(TKdSharedStrings& list, TKdFiler& filer) {
-  return list.StringReference(filer.ReadInt16());
-}
-
 void ReleaseShared(TKdSharedRow* row) {
   if (row) row->Release();
 }
@@ -41,13 +37,6 @@ std::string ResSummaryOptionsToText(uint8_t set) {
 
 // ---- resources ----
 
-bool TResSummaryResourcePrice::IsXMLStored() const {
-  for (int column = 0; column < 4; ++column) {
-    if (HasPriceField(column)) return true;
-  }
-  return false;
-}
-
 TResSummaryResource::~TResSummaryResource() {
   const TKDXAbstractDocData* doc = GetDocData();
   if (!doc || doc->Destroying()) return;
@@ -60,9 +49,10 @@ void TResSummaryResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const uint32_t flags = filer.ReadUInt32();
   TResSummary* doc = SummaryOf(*this);
-  // Without a summary the indexes are read and refer to nothing.
+  // A shared row by a stored signed 16-bit index (nullptr outside the list);
+  // without a summary the indexes are read and refer to nothing.
   const auto shared = [&](TKdSharedStrings* list) -> TKdSharedRow* {
-    if (list) return SharedRowAt(*list, filer);
+    if (list) return list->StringReference(filer.ReadInt16());
     filer.Skip(2);
     return nullptr;
   };
@@ -238,6 +228,10 @@ TResSummary::TResSummary(const ConversionSettings& settings)
 
 TResSummary::~TResSummary() { BeginDestroy(); }
 
+std::unique_ptr<TKDXAbstractDocData> CreateResSummary(const ConversionSettings& settings) {
+  return std::make_unique<TResSummary>(settings);
+}
+
 TCustomResSummDocData* TResSummary::SourceAt(TResSummSourceKind source, int index) const {
   if (index < 0) return nullptr;
   const TKDXAbstractObjectList* lists[3] = {&FSmetaDataList, &FOsDataList, &FSsrDataList};
@@ -274,8 +268,7 @@ void TResSummary::ReadBody(TKdFiler& filer) {
 }
 
 void TResSummary::XMLSaveBody(XmlElement& element) {
-  static const NameTable kOptions{"Duplicates", "", "", "", "", "", "", "", "",
-                                  "",           "", "", "", "", "", "", ""};
+  static const NameTable kOptions{"Duplicates"};
   static const NameTable kGrouping{"None", "Base", "Curr"};
   static const NameTable kSortModes{"ByCode", "ByCaption", "ByBaseTotalCost", "ByCurrTotalCost"};
   static const NameTable kDirections{"Inc", "Dec"};

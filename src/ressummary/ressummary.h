@@ -54,7 +54,7 @@ class TResSummary;
 class TResSummaryResourcePrice : public TKdResourcePrices {
  public:
   using TKdResourcePrices::TKdResourcePrices;
-  bool IsXMLStored() const override;
+  bool IsXMLStored() const override { return HasAnyPriceField(); }
 };
 
 class TResSummaryResourceReqPrice : public TResSummaryResourcePrice {

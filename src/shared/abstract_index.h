@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "shared/coded_item.h"
 
@@ -28,6 +29,24 @@ class TKDXAbstractIndex : public TCustomSmetaKIItem {
   void ReadIndex(TKdFiler& filer);
   // The coded item's attributes, then "Options"; false when the row is not stored.
   bool XMLSaveIndex(XmlElement& element);
+};
+
+// What a row charged under a price index keeps of it: an index of the
+// document's list, else the code of an index the list does not hold.
+class TPriceIndexRef {
+ public:
+  // Keeps an index only when it has a code; clears the stored code.
+  void SetPriceIndex(TKDXAbstractIndex* index) {
+    FPriceIndex = index && !index->FCode.empty() ? index : nullptr;
+    FPriceIndexCode.clear();
+  }
+  // The code of the index when one is kept, else the stored code.
+  std::string_view GetPriceIndexCode() const {
+    return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
+  }
+
+  TKDXAbstractIndex* FPriceIndex = nullptr;
+  CompactString FPriceIndexCode;
 };
 
 }  // namespace kdx

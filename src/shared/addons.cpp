@@ -1,5 +1,6 @@
 #include "shared/addons.h"
 
+#include "model/common_rows.h"
 #include "model/row_cast.h"
 
 namespace kdx {
@@ -20,13 +21,6 @@ void TPriceIndexAddOnType::XMLSave(XmlElement& element) {
   // The place "as index" is the default and has no text; unknown places write nothing.
   static const NameTable places{"", "Itog", "Smr"};
   WriteAttrStr(element, "CalcPlace", places[FPlace]);
-}
-
-int TPriceIndexAddOnTypes::IndexOf(const TPriceIndexAddOnType* type) const {
-  for (size_t i = 0; i < FItems.size(); ++i) {
-    if (FItems[i].get() == type) return static_cast<int>(i);
-  }
-  return -1;
 }
 
 // ---- add-on ----
@@ -89,7 +83,7 @@ void TPriceIndexAddOn::XMLSave(XmlElement& element) {
     WriteAttrStr(element, "Type", kinds[FCommonType]);
   } else if (FAddOnType) {
     const TPriceIndexAddOnTypes* types = Types();
-    const int index = types ? types->IndexOf(FAddOnType) : -1;
+    const int index = types ? IndexOfItem(*types, FAddOnType) : -1;
     if (index >= 0) WriteAttrInt(element, "Type", index + 1, 0);
   }
 }

@@ -33,8 +33,6 @@ class TPriceIndexAddOnTypes : public TKdTypedList<TPriceIndexAddOnType> {
  public:
   explicit TPriceIndexAddOnTypes(TKDXAbstractRow* owner) : TKdTypedList(owner, 0) {}
   const char* XMLTag() const override { return "IndexAddOnTypes"; }
-  // Index of the type in the list, or -1.
-  int IndexOf(const TPriceIndexAddOnType* type) const;
 };
 
 // An owner (a price-index document, an estimate, an act of completed work)

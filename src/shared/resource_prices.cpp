@@ -1,6 +1,6 @@
 #include "shared/resource_prices.h"
 
-#include "model/document.h"
+#include "model/common_rows.h"
 
 namespace kdx {
 
@@ -30,9 +30,7 @@ void TKdCustomResourcePrices::SetPriceFx(int column, std::string_view text) {
     SetPriceValue(column, Currency{});
     return;
   }
-  const TKDXAbstractDocData* doc = GetDocData();
-  const char sep = doc ? doc->Settings().decimal_separator : '.';
-  const Currency value = TextToCurr(trimmed, kMaxCurrency, sep);
+  const Currency value = TextToCurr(trimmed, kMaxCurrency, DecimalSeparatorOf(*this));
   if (value != kMaxCurrency) {
     SetPriceValue(column, value);
   } else if (trimmed != GetPriceFx(column)) {

@@ -42,6 +42,8 @@ class TKdCustomResourcePrices : public TKDXAbstractRow {
  protected:
   // True when the column has a field: a value other than 0 or a text.
   bool HasPriceField(int column) const { return (FFields >> column) & 1; }
+  // True when some column has a field (an unused column has none).
+  bool HasAnyPriceField() const { return FFields != 0; }
 
  private:
   // The fields of the columns: their values (0 without a field), the texts

@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "filer/codepage.h"
-#include "model/document.h"
 #include "smeta/smeta_host.h"
 #include "smeta/value_texts.h"
 
@@ -32,11 +31,6 @@ bool ChapterHasLevel(int chapter) { return chapter == 14 || chapter == 15; }
 uint32_t SmetaOptionsOf(const TKDXAbstractRow& row) {
   const ISmetaOptionsSource* source = FindOwnerOf<ISmetaOptionsSource>(row);
   return source ? source->SmetaOptions() : kDefaultSmetaOptions;
-}
-
-char DecimalSeparatorOf(const TKDXAbstractRow& row) {
-  const TKDXAbstractDocData* doc = row.GetDocData();
-  return doc ? doc->Settings().decimal_separator : '.';
 }
 
 }  // namespace
@@ -76,7 +70,7 @@ void TSmetaAddZatr::AddReturnCost(Currency returned) {
   TSmetaAddZatrGlava* glava = Glava();
   if (!glava) return;  // a cost read on its own has no list to add to
   const int chapter = glava->GlavaNumber();
-  const int index = glava->IndexOf(this);
+  const int index = IndexOfItem(*glava, this);
   auto cost = std::make_unique<TSmetaAddZatr>(glava);
   static const std::string caption = Cp("В том числе возврат");
   cost->FCaption = caption;
@@ -114,13 +108,6 @@ void TSmetaAddZatr::XMLSave(XmlElement& element) {
 }
 
 // ---- chapter list ----
-
-int TSmetaAddZatrGlava::IndexOf(const TKDXAbstractRow* row) const {
-  for (size_t i = 0; i < FItems.size(); ++i) {
-    if (FItems[i].get() == row) return static_cast<int>(i);
-  }
-  return -1;
-}
 
 void TSmetaAddZatrGlava::XMLSave(XmlElement& element) {
   CheckXMLTag(element);

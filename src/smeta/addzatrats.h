@@ -64,8 +64,6 @@ class TSmetaAddZatrGlava : public TKdTypedList<TSmetaAddZatr, TKDXExpAbstractObj
   void XMLSave(XmlElement& element) override;
 
   int GlavaNumber() const { return FGlava; }
-  // Index of the row in the list, or -1.
-  int IndexOf(const TKDXAbstractRow* row) const;
 
  private:
   int FGlava;

@@ -12,14 +12,7 @@ constexpr int32_t kVerChapterIndexCode = 0x00010135;
 }  // namespace
 
 std::unique_ptr<TKDXAbstractRow> TSmetaChapter::CreateItem(uint8_t type) {
-  switch (type) {
-    case 0:
-      return std::make_unique<TSmetaHeader>(this);
-    case 1:
-      return std::make_unique<TSmetaPosition>(this);
-    default:
-      return nullptr;
-  }
+  return MakeItemOfType<TSmetaHeader, TSmetaPosition>(type, this);
 }
 
 void TSmetaChapter::ReadData(TKdFiler& filer) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/common_rows.h"
 #include "smeta/value_texts.h"
 
 namespace kdx {
@@ -248,13 +249,6 @@ void TSmetaVrKf::XMLSave(XmlElement& element) {
 
 // ---- lists ----
 
-int TSmetaKfList::IndexOf(const TKDXAbstractRow* row) const {
-  for (size_t i = 0; i < FItems.size(); ++i) {
-    if (FItems[i].get() == row) return static_cast<int>(i);
-  }
-  return -1;
-}
-
 void TSmetaExcludedVrKfs::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   ISmetaVrKfsOwner* owner = FindOwnerOf<ISmetaVrKfsOwner>(*this);
@@ -279,7 +273,7 @@ void TSmetaExcludedVrKfs::XMLSave(XmlElement& element) {
   std::vector<int32_t> indexes;
   indexes.reserve(FItems.size());
   for (const TSmetaVrKf* kf : FItems) {
-    const int index = list->IndexOf(kf);
+    const int index = IndexOfItem(*list, kf);
     if (index >= 0) indexes.push_back(index);
   }
   WriteAttrIntList(element, "Value", indexes);

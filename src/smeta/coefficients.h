@@ -161,40 +161,16 @@ class TSmetaVrKf : public TSmetaAbstractLevelK {
 };
 
 // Coefficient lists: 16-bit count, no type bytes, no caption.
-class TSmetaKfList : public TKDXAbstractObjectList {
- public:
-  explicit TSmetaKfList(TKDXAbstractRow* owner) : TKDXAbstractObjectList(owner, 0) {}
-  const char* XMLTag() const override { return "Koefficients"; }
-  std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t /*type*/) override {
-    return std::make_unique<TSmetaAbstractK>(this);
-  }
-  TSmetaAbstractK* At(size_t index) const { return static_cast<TSmetaAbstractK*>(Item(index)); }
-  // Index of the item in the list, or -1.
-  int IndexOf(const TKDXAbstractRow* row) const;
-};
-
 template <class T>
-class TSmetaKfListOf : public TSmetaKfList {
+class TSmetaKfListOf : public TKdTypedList<T> {
  public:
-  using TSmetaKfList::TSmetaKfList;
-  std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t /*type*/) override {
-    return std::make_unique<T>(this);
-  }
-  T* At(size_t index) const { return static_cast<T*>(Item(index)); }
+  explicit TSmetaKfListOf(TKDXAbstractRow* owner) : TKdTypedList<T>(owner, 0) {}
+  const char* XMLTag() const override { return "Koefficients"; }
 };
 
-class TSmetaPosKfs : public TSmetaKfListOf<TSmetaPosKf> {
- public:
-  using TSmetaKfListOf::TSmetaKfListOf;
-};
-class TSmetaResKfs : public TSmetaKfListOf<TSmetaResKf> {
- public:
-  using TSmetaKfListOf::TSmetaKfListOf;
-};
-class TSmetaVrKfs : public TSmetaKfListOf<TSmetaVrKf> {
- public:
-  using TSmetaKfListOf::TSmetaKfListOf;
-};
+using TSmetaPosKfs = TSmetaKfListOf<TSmetaPosKf>;
+using TSmetaResKfs = TSmetaKfListOf<TSmetaResKf>;
+using TSmetaVrKfs = TSmetaKfListOf<TSmetaVrKf>;
 
 // An owner (the estimate) that keeps the work-type coefficients which the
 // exclusion lists of its positions refer to.

@@ -80,14 +80,7 @@ void TDefectsListDefect::XMLSave(XmlElement& element) {
 // ---- chapter ----
 
 std::unique_ptr<TKDXAbstractRow> TDefectsListChapter::CreateItem(uint8_t type) {
-  switch (type) {
-    case 0:
-      return std::make_unique<TSmetaHeader>(this);
-    case 1:
-      return std::make_unique<TDefectsListDefect>(this);
-    default:
-      return nullptr;
-  }
+  return MakeItemOfType<TSmetaHeader, TDefectsListDefect>(type, this);
 }
 
 int TDefectsListChapter::ItemType(const TKDXAbstractRow& row) const {

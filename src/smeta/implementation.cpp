@@ -86,15 +86,10 @@ void TCustomSmetaActOverrides::ReadData(TKdFiler& filer) {
   if (flags & kHasIndex) {
     const uint16_t i = filer.ReadUInt16();
     const TSmetaIndexesList* indexes = IndexList();
-    TKDXAbstractIndex* index = indexes ? indexes->At(i) : nullptr;
-    if (index && !index->FCode.empty()) FPriceIndex = index;
+    SetPriceIndex(indexes ? indexes->At(i) : nullptr);
   }
   if (flags & kHasIndexCode) FPriceIndexCode = filer.ReadStringView();
   if (flags & kHasPriceObosn) FCurrPriceObosn = filer.ReadStringView();
-}
-
-std::string_view TCustomSmetaActOverrides::GetPriceIndexCode() const {
-  return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
 }
 
 XmlElement* TCustomSmetaActOverrides::XMLSaveOverrides(XmlElement& element) {
@@ -173,13 +168,6 @@ void TSmetaPositionActOverrides::XMLSave(XmlElement& element) {
 }
 
 // ---- resource overrides ----
-
-bool TActResourcePrices::IsEmpty() const {
-  for (int column = 0; column < 2; ++column) {
-    if (HasPriceField(column)) return false;
-  }
-  return true;
-}
 
 TSmetaIndexesList* TSmetaResourceActOverrides::IndexList() const {
   return FAct ? &FAct->FIndexesRes : nullptr;

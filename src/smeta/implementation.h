@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "model/row.h"
+#include "shared/abstract_index.h"
 #include "shared/resource_prices.h"
 #include "smeta/price_fx.h"
 #include "smeta/quantity.h"
 
 namespace kdx {
 
-class TKDXAbstractIndex;
 class TSmetaImlpemAct;
 class TSmetaIndexesList;
 class TSmetaSharedWork;
@@ -38,9 +38,9 @@ class TCustomSmetaActLink : public TKDXAbstractRow {
   TSmetaImlpemAct* FAct = nullptr;
 };
 
-// A link with the price index and the justification of the current price
-// that apply in the act.
-class TCustomSmetaActOverrides : public TCustomSmetaActLink {
+// A link with the price index (one of the act's own list) and the
+// justification of the current price that apply in the act.
+class TCustomSmetaActOverrides : public TCustomSmetaActLink, public TPriceIndexRef {
  public:
   using TCustomSmetaActLink::TCustomSmetaActLink;
   void ReadData(TKdFiler& filer) override;
@@ -48,12 +48,6 @@ class TCustomSmetaActOverrides : public TCustomSmetaActLink {
 
   // The act's index list this override refers into; nullptr without an act.
   virtual TSmetaIndexesList* IndexList() const = 0;
-  // The code of the referenced index when there is one, else FPriceIndexCode.
-  std::string_view GetPriceIndexCode() const;
-
-  // An index of the act's own list (not owned), or nullptr.
-  TKDXAbstractIndex* FPriceIndex = nullptr;
-  CompactString FPriceIndexCode;
   CompactString FCurrPriceObosn;
 
  protected:
@@ -101,7 +95,7 @@ class TActResourcePrices : public TKdCustomResourcePrices {
   using TKdCustomResourcePrices::TKdCustomResourcePrices;
   bool IsPriceColumnUsed(int column) const override { return column == 0 || column == 1; }
   // Neither column has a value or a text.
-  bool IsEmpty() const;
+  bool IsEmpty() const { return !HasAnyPriceField(); }
 };
 
 // What a resource costs in one act.

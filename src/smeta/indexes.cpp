@@ -10,6 +10,12 @@ constexpr int32_t kVerCommonIndexOptions = 0x0001012F;
 
 }  // namespace
 
+std::string LegacyIndexCode(TLegacyIndexTable table, int64_t number) {
+  static const std::string kPrefixes[5] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_"),
+                                           Cp("Констр_"), Cp("Вр_")};
+  return kPrefixes[table] + IntToText(number);
+}
+
 // ---- index lists ----
 
 TKDXAbstractIndex* TSmetaIndexesList::FindIndex(std::string_view code) const {

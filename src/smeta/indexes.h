@@ -14,10 +14,7 @@
 namespace kdx {
 
 // An index of the estimate's list that positions refer to.
-class TSmetaIndexPos : public TCustomIndexPos {
- public:
-  using TCustomIndexPos::TCustomIndexPos;
-};
+using TSmetaIndexPos = TCustomIndexPos;
 
 // An index of the estimate's list that resources refer to; no add-ons.
 class TSmetaIndexRes : public TKDXAbstractIndex {
@@ -54,6 +51,13 @@ class TSmetaIndexesRes : public TSmetaIndexesList {
     return std::make_unique<TSmetaIndexRes>(this);
   }
 };
+
+// The tables of older files whose numbers stand for indexes of the list: the
+// coefficient tables (2001, 1984-2001, 1984), the design indexes and the
+// work-type indexes. The index a number stands for has the code of its table's
+// prefix and the number (1-based place, or the work type's ID).
+enum TLegacyIndexTable : uint8_t { lit2001, lit8401, lit1984, litDesign, litWorkType };
+std::string LegacyIndexCode(TLegacyIndexTable table, int64_t number);
 
 // Which of the estimate's common indexes.
 enum TSmetaIndexSmrLzMode : uint8_t { smrimBlz, smrimAlz, smrimRes };

@@ -24,17 +24,12 @@ class TSmetaOptionalZone : public TKDXAbstractRow {
   std::string FZoneCaption;
 };
 
-// The list: 16-bit count, no type bytes, no caption; written only with an entry.
-class TCustomSmetaOptionalZones : public TKdTypedList<TSmetaOptionalZone> {
+// The estimate's list: 16-bit count, no type bytes, no caption; written only
+// with an entry.
+class TSmetaOptionalZones : public TKdTypedList<TSmetaOptionalZone> {
  public:
-  explicit TCustomSmetaOptionalZones(TKDXAbstractRow* owner) : TKdTypedList(owner, 0) {}
+  explicit TSmetaOptionalZones(TKDXAbstractRow* owner) : TKdTypedList(owner, 0) {}
   const char* XMLTag() const override { return "OptionalZones"; }
-};
-
-// The estimate's list.
-class TSmetaOptionalZones : public TCustomSmetaOptionalZones {
- public:
-  using TCustomSmetaOptionalZones::TCustomSmetaOptionalZones;
 };
 
 }  // namespace kdx

@@ -78,13 +78,6 @@ bool PriceModeOneOf(const TSmeta* doc, uint8_t a, uint8_t b) {
 }
 uint8_t IndexMode(const TSmeta* doc) { return doc ? doc->LegacyIndexMode() : 0; }
 
-const std::string& Prefix(int which) {
-  static const std::string kPrefixes[5] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_"),
-                                           Cp("Констр_"), Cp("Вр_")};
-  return kPrefixes[which];
-}
-enum { kPrefix2001, kPrefix8401, kPrefix1984, kPrefixDesign, kPrefixWorkType };
-
 }  // namespace
 
 Currency TSmetaPosition::TPositionForOneFx::SlotValue(int slot) const {
@@ -107,37 +100,8 @@ TSmetaPosition::TSmetaPosition(TKDXAbstractRow* owner)
 
 // ---- references ----
 
-void TSmetaPosition::SetPriceIndex(TKDXAbstractIndex* index) {
-  FPriceIndex = index && !index->FCode.empty() ? index : nullptr;
-  FPriceIndexCode.clear();
-}
-
 void TSmetaPosition::SetPriceIndexByCode(TSmeta* doc, std::string_view code) {
   if (doc) SetPriceIndex(doc->FIndexesPos.FindIndex(code));
-}
-
-void TSmetaPosition::SetPriceIndex8401(TKDXAbstractIndex* index) {
-  FPriceIndex8401 = index && !index->FCode.empty() ? index : nullptr;
-  FPriceIndex8401Code.clear();
-}
-
-void TSmetaPosition::SetPriceIndex8401Code(TSmeta* doc, std::string code) {
-  TKDXAbstractIndex* index = doc ? doc->FIndexesPos.FindIndex(code) : nullptr;
-  if (index) {
-    SetPriceIndex8401(index);
-  } else {
-    FPriceIndex8401 = nullptr;
-    FPriceIndex8401Code = std::move(code);
-  }
-}
-
-std::string_view TSmetaPosition::GetPriceIndexCode() const {
-  return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
-}
-
-std::string_view TSmetaPosition::GetPriceIndex8401Code() const {
-  return FPriceIndex8401 ? std::string_view(FPriceIndex8401->FCode)
-                         : std::string_view(FPriceIndex8401Code);
 }
 
 void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions) {
@@ -205,9 +169,7 @@ void TSmetaPosition::ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType t
 }
 
 std::string TSmetaPosition::RateText(TKdFiler& filer) const {
-  const TKDXAbstractDocData* doc = GetDocData();
-  return FloatToGeneralText(filer.ReadInt32() / 10000.0,
-                            doc ? doc->Settings().decimal_separator : '.');
+  return FloatToGeneralText(filer.ReadInt32() / 10000.0, DecimalSeparatorOf(*this));
 }
 
 void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
@@ -234,21 +196,22 @@ void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexN
     const int n = filer.ReadInt16();
     return n == -1 && held.minus_one_is_none ? kNoNumber : n;
   };
-  const auto code = [](int which, int n) { return Prefix(which) + IntToText(n + 1); };
   if (held.index2001) {
     const int n = number();
     if (n != kNoNumber && FPriceLevel == ppt2001 && PriceModeOneOf(doc, 0, 2)) {
-      SetPriceIndexByCode(doc, code(kPrefix2001, n));
+      SetPriceIndexByCode(doc, LegacyIndexCode(lit2001, n + 1));
     }
   }
   if (held.index8401) {
     const int n = number();
-    if (n != kNoNumber && doc) SetPriceIndex8401(doc->FIndexesPos.FindIndex(code(kPrefix8401, n)));
+    if (n != kNoNumber && doc) {
+      FPriceIndex8401.SetPriceIndex(doc->FIndexesPos.FindIndex(LegacyIndexCode(lit8401, n + 1)));
+    }
   }
   if (held.index1984) {
     const int n = number();
     if (n != kNoNumber && FPriceLevel == ppt1984 && PriceModeOneOf(doc, 0, 2)) {
-      SetPriceIndexByCode(doc, code(kPrefix1984, n));
+      SetPriceIndexByCode(doc, LegacyIndexCode(lit1984, n + 1));
     }
   }
 }
@@ -328,7 +291,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     if (has(kHasDesignIndexNumber)) {
       const auto n = filer.ReadInt16();
       if (PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 2) {
-        SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
+        SetPriceIndexByCode(doc, LegacyIndexCode(litDesign, n + 1));
       }
     }
   }
@@ -342,9 +305,14 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerSecondIndexByNumber) {
     if (has(kHasIndex8401ByNumber)) {
       const uint16_t i = filer.ReadUInt16();
-      SetPriceIndex8401(doc ? doc->FIndexesPos.At(i) : nullptr);
+      FPriceIndex8401.SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
-    if (has(kHasIndex8401Code)) SetPriceIndex8401Code(doc, filer.ReadString());
+    if (has(kHasIndex8401Code)) {
+      // A code the list does not hold is kept as it is.
+      std::string code = filer.ReadString();
+      FPriceIndex8401.SetPriceIndex(doc ? doc->FIndexesPos.FindIndex(code) : nullptr);
+      if (!FPriceIndex8401.FPriceIndex) FPriceIndex8401.FPriceIndexCode = std::move(code);
+    }
   }
   if (version >= kVerWinterK && has(kHasWinterK)) {
     const uint16_t i = filer.ReadUInt16();
@@ -427,13 +395,13 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerDesignIndexNumber && version < kVerNoOldIndexNumbers) {
     const auto n = filer.ReadInt16();
     if (n != -1 && PriceModeOneOf(doc, 0, 2) && IndexMode(doc) == 2) {
-      SetPriceIndexByCode(doc, Prefix(kPrefixDesign) + IntToText(n + 1));
+      SetPriceIndexByCode(doc, LegacyIndexCode(litDesign, n + 1));
     }
   }
   if (version >= kVerLegacyWorkTypeIndex && PriceModeOneOf(doc, 1, 3) && IndexMode(doc) == 1) {
     const TKDXSmetaVidRab* work_type = FVidRab[doc->FVrBaseCalc == vr1984 ? vr1984 : vr2001];
     if (work_type) {
-      SetPriceIndexByCode(doc, Prefix(kPrefixWorkType) + IntToText(work_type->FSys_ID));
+      SetPriceIndexByCode(doc, LegacyIndexCode(litWorkType, work_type->FSys_ID));
     }
   }
   if (version >= kVerPriceObosn) {
@@ -449,7 +417,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
 
 void TSmetaPosition::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
-  const char sep = GetDocData() ? GetDocData()->Settings().decimal_separator : '.';
+  const char sep = DecimalSeparatorOf(*this);
   WriteAttrStr(element, "Identifier", FIdentifier);
   WriteAttrInt(element, "SysID", FSysID, -1);
   WriteAttrStr(element, "Number",
@@ -464,7 +432,7 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
   WriteAttrStr(element, "BaseCalcMode", kCalcModes[FBaseCalcMode]);
   WriteAttrStr(element, "Options", PositionOptionsToText(FOptions));
   WriteAttrStr(element, "IndexCode", GetPriceIndexCode());
-  WriteAttrStr(element, "Index8401Code", GetPriceIndex8401Code());
+  WriteAttrStr(element, "Index8401Code", FPriceIndex8401.GetPriceIndexCode());
   WriteAttrStr(element, "DBComment", FDbComment);
   WriteAttrStr(element, "DBFlags", PositionDbFlagsToText(FDBflags));
   SetAttr(element, "PzSync", FPzUnsinc ? "No" : "Yes");

@@ -31,7 +31,7 @@ enum TSmetaPosPriceLevel : uint8_t { pptCurr, ppt2001, ppt1984 };
 inline constexpr uint16_t spoHasAverRasrM = 1u << 3;
 inline constexpr uint16_t spoInactive = 1u << 4;
 
-class TSmetaPosition : public TKdIdentifierRow {
+class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
  public:
   // The formulas of the prices for one unit: their slot values are the
   // position's own prices of the level.
@@ -51,11 +51,6 @@ class TSmetaPosition : public TKdIdentifierRow {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  // Keeps an index only when it has a code; clears the stored code.
-  void SetPriceIndex(TKDXAbstractIndex* index);
-  // The code of the assigned index, else the stored code.
-  std::string_view GetPriceIndexCode() const;
-  std::string_view GetPriceIndex8401Code() const;
   // Turns the stored indexes of linked positions into the positions of the
   // document's list (out-of-range ones are dropped) and links them back.
   void ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions);
@@ -88,10 +83,7 @@ class TSmetaPosition : public TKdIdentifierRow {
   std::array<CompactString, kCalcMethods> FNaclK;
   std::array<CompactString, kCalcMethods> FPlanK;
   std::array<TKDXSmetaVidRab*, 2> FVidRab{};
-  TKDXAbstractIndex* FPriceIndex = nullptr;
-  CompactString FPriceIndexCode;
-  TKDXAbstractIndex* FPriceIndex8401 = nullptr;
-  CompactString FPriceIndex8401Code;
+  TPriceIndexRef FPriceIndex8401;
   TSmetaWinterK* FWinterK = nullptr;
   TSmetaPerformer* FPerformer = nullptr;
   int32_t FBookmark = -1;
@@ -132,8 +124,6 @@ class TSmetaPosition : public TKdIdentifierRow {
   void ReadPerformer(TKdFiler& filer, TSmeta* doc);
   void FinishOldFile();
   void SetPriceIndexByCode(TSmeta* doc, std::string_view code);
-  void SetPriceIndex8401(TKDXAbstractIndex* index);
-  void SetPriceIndex8401Code(TSmeta* doc, std::string code);
   void XMLSavePrices(XmlElement& element, size_t level);
 
   std::array<Currency, 2> FOlderLabour{};

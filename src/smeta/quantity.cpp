@@ -14,10 +14,6 @@ constexpr uint8_t kHasKUnit = 0x10;
 
 }  // namespace
 
-void TCustomPosQuantity::ReadOlderNumber(TKdFiler& filer) { FQuantity = filer.ReadDbl64(); }
-
-void TCustomPosQuantity::ReadOlderFormula(TKdFiler& filer) { FFx = filer.ReadStringView(); }
-
 void TCustomPosQuantity::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const uint8_t mask = filer.Read_Byte();

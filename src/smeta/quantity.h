@@ -24,9 +24,9 @@ class TCustomPosQuantity : public TKDXAbstractRow {
   // Current form: the row head, a presence mask, then the fields it names.
   void ReadData(TKdFiler& filer) override;
   // First older form: the number alone, as a 64-bit double.
-  void ReadOlderNumber(TKdFiler& filer);
+  void ReadOlderNumber(TKdFiler& filer) { FQuantity = filer.ReadDbl64(); }
   // Second older form: the formula text alone.
-  void ReadOlderFormula(TKdFiler& filer);
+  void ReadOlderFormula(TKdFiler& filer) { FFx = filer.ReadStringView(); }
 
   bool IsXMLStored() const override { return !IsEmptyData(); }
   void XMLSave(XmlElement& element) override;

@@ -36,16 +36,9 @@ class TSmetaSharedRes : public TKdSharedRow {
   std::string FIzm;    // unit of measure
 };
 
-class TSmetaResManager : public TSmetaSharedList<TSmetaSharedRes> {
- public:
-  using TSmetaSharedList::TSmetaSharedList;
-};
-
+using TSmetaResManager = TSmetaSharedList<TSmetaSharedRes>;
 // Shared texts (price comments).
-class TSmetaSharedRowsManager : public TSmetaSharedList<TKdSharedRow> {
- public:
-  using TSmetaSharedList::TSmetaSharedList;
-};
+using TSmetaSharedRowsManager = TSmetaSharedList<TKdSharedRow>;
 
 class TSmetaSharedWork : public TKdSharedRow {
  public:
@@ -56,13 +49,7 @@ class TSmetaPerformer : public TKdSharedRow {
   using TKdSharedRow::TKdSharedRow;
 };
 
-class TSmetaWorkManager : public TSmetaSharedList<TSmetaSharedWork> {
- public:
-  using TSmetaSharedList::TSmetaSharedList;
-};
-class TSmetaPfrmsManager : public TSmetaSharedList<TSmetaPerformer> {
- public:
-  using TSmetaSharedList::TSmetaSharedList;
-};
+using TSmetaWorkManager = TSmetaSharedList<TSmetaSharedWork>;
+using TSmetaPfrmsManager = TSmetaSharedList<TSmetaPerformer>;
 
 }  // namespace kdx

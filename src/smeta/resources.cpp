@@ -67,15 +67,6 @@ const NameTable& LabourCaptions() {
 }
 constexpr const char* kLabourCodePrefixes[2] = {"1", "2"};
 
-const std::string& LabourUnits() {
-  static const std::string text = Cp("чел.час");
-  return text;
-}
-const std::string& MachineUnits() {
-  static const std::string text = Cp("маш.час");
-  return text;
-}
-
 }  // namespace
 
 // ---- resource ----
@@ -83,19 +74,8 @@ const std::string& MachineUnits() {
 TSmetaPosResource::TSmetaPosResource(TKDXAbstractRow* owner)
     : TKdIdentifierRow(owner), FPrice(this) {}
 
-TSmetaPosResource::~TSmetaPosResource() = default;
-
 const char* TSmetaPosResource::XMLTag() const {
   return RowCast<TSmetaPosResource>(FOwner) ? "Replaced" : ClassXMLTag();
-}
-
-std::string_view TSmetaPosResource::GetPriceIndexCode() const {
-  return FPriceIndex ? std::string_view(FPriceIndex->FCode) : std::string_view(FPriceIndexCode);
-}
-
-void TSmetaPosResource::SetPriceIndex(TKDXAbstractIndex* index) {
-  FPriceIndex = index && !index->FCode.empty() ? index : nullptr;
-  FPriceIndexCode.clear();
 }
 
 void TSmetaPosResource::CopyBasePriceToCurrent() {
@@ -225,7 +205,10 @@ std::string TCustomSmetaPeopleRes::GetCode() const {
   return code;
 }
 
-std::string_view TCustomSmetaPeopleRes::GetIsm() const { return LabourUnits(); }
+std::string_view TCustomSmetaPeopleRes::GetIsm() const {
+  static const std::string units = Cp("чел.час");
+  return units;
+}
 
 std::string_view TCustomSmetaPeopleRes::DisplayCaption() const {
   return FCaption.empty() ? LabourCaptions()[ResourceType()] : std::string_view(FCaption);
@@ -279,7 +262,8 @@ void TSmetaMappedRes::ReadData(TKdFiler& filer) {
 
 std::string_view TSmetaPosResMch::GetIsm() const {
   const std::string_view units = TSmetaMappedRes::GetIsm();
-  return units.empty() ? std::string_view(MachineUnits()) : units;
+  static const std::string machine_units = Cp("маш.час");
+  return units.empty() ? std::string_view(machine_units) : units;
 }
 
 void TSmetaPosResMch::ReadData(TKdFiler& filer) {

@@ -19,7 +19,6 @@
 
 namespace kdx {
 
-class TKDXAbstractIndex;
 class TSmetaSharedRes;
 
 enum TSmetaResourceType : uint8_t { smrtTzr, smrtTzm, smrtMch, smrtMat, smrtNone };
@@ -44,7 +43,7 @@ inline constexpr uint16_t sroExcludeFromQty = 1u << 8;
 // A quantity per unit above this is taken as this.
 inline constexpr double kMaxResQuantOne = 100000000;
 
-class TSmetaPosResource : public TKdIdentifierRow {
+class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
  public:
   // All four price columns: 0 current price, 1 its second part, 2 base price,
   // 3 its second part (the machinists' wages part for machines).
@@ -57,7 +56,6 @@ class TSmetaPosResource : public TKdIdentifierRow {
   enum TPriceKind : int { pkBase, pkCurr };
 
   explicit TSmetaPosResource(TKDXAbstractRow* owner);
-  ~TSmetaPosResource() override;
 
   TSmetaRowKind GetKind() const override { return srkResource; }
   // The class tag, or "Replaced" for a resource owned by another resource.
@@ -68,10 +66,6 @@ class TSmetaPosResource : public TKdIdentifierRow {
   virtual std::string_view GetIsm() const = 0;
   // The name written as "Caption".
   virtual std::string_view DisplayCaption() const = 0;
-  // The code of the price index when one is assigned, else the stored code.
-  std::string_view GetPriceIndexCode() const;
-  // Keeps an index only when it has a code; clears the stored code.
-  void SetPriceIndex(TKDXAbstractIndex* index);
   // Current prices become the base prices (older files priced at the base level).
   void CopyBasePriceToCurrent();
 
@@ -86,8 +80,6 @@ class TSmetaPosResource : public TKdIdentifierRow {
   // Shared texts of the estimate, by TPriceKind; not owned.
   const TKdSharedRow* FPriceObosn[2] = {nullptr, nullptr};
   std::unique_ptr<TSmetaPosResource> FReplacedRes;
-  TKDXAbstractIndex* FPriceIndex = nullptr;
-  CompactString FPriceIndexCode;
   TKdRowOnDemand<TSmetaResKfs> FKoeffs;
   TKdRowOnDemand<TSmetaResourceImplementation> FImplemNew;
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "model/document_factory.h"
 #include "model/row_cast.h"
 #include "shared/cc_chapter.h"
 #include "smeta/old_signatures.h"
@@ -98,11 +99,8 @@ std::vector<LegacyIndexEntry> ReadLegacyEntries(TKdFiler& filer) {
   const uint16_t n = filer.ReadUInt16();
   std::vector<LegacyIndexEntry> entries;
   for (int k = 0; k < n; ++k) {
-    LegacyIndexEntry e;
-    e.key = filer.ReadInt32();
-    e.a = filer.ReadInt32();
-    e.b = filer.ReadInt32();
-    entries.push_back(e);
+    // The fields of a braced list are read in order: key, a, b.
+    entries.push_back({filer.ReadInt32(), filer.ReadInt32(), filer.ReadInt32()});
   }
   return entries;
 }
@@ -156,6 +154,10 @@ TSmeta::TSmeta(const ConversionSettings& settings)
       FDefectsList(this) {}
 
 TSmeta::~TSmeta() { BeginDestroy(); }
+
+std::unique_ptr<TKDXAbstractDocData> CreateSmeta(const ConversionSettings& settings) {
+  return std::make_unique<TSmeta>(settings);
+}
 
 std::string_view TSmeta::GetRegionName(int i) const {
   static const std::string kDefaultRegion = Cp("Госстрой");
@@ -403,13 +405,13 @@ void TSmeta::ReadLegacyTail(TKdFiler& filer) {
 }
 
 void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
-  static const std::string kPrefixes[3] = {Cp("2001Тек_ "), Cp("1984-2001_ "), Cp("1984Тек_")};
-  for (const std::string& prefix : kPrefixes) {
+  for (const TLegacyIndexTable table : {lit2001, lit8401, lit1984}) {
     const uint16_t count = filer.ReadUInt16();
     for (int i = 0; i < count; ++i) {
       TSmetaAbstractK k(this);
       k.Load(filer);
-      TSmetaIndexPos& index = AppendIndex(FIndexesPos, k.GetCaption(), prefix + IntToText(i + 1));
+      TSmetaIndexPos& index =
+          AppendIndex(FIndexesPos, k.GetCaption(), LegacyIndexCode(table, i + 1));
       for (size_t slot = 1; slot <= 4; ++slot) {
         size_t from = slot;
         if (k.FOptions & skoPzAll) {
@@ -424,7 +426,6 @@ void TSmeta::ReadLegacyCoefficientTables(TKdFiler& filer) {
 }
 
 void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
-  static const std::string kPrefix = Cp("Констр_");
   const uint16_t count = filer.ReadUInt16();
   for (int i = 0; i < count; ++i) {
     filer.CheckSignature(kRowMarker);
@@ -432,7 +433,7 @@ void TSmeta::ReadLegacyDesignIndexes(TKdFiler& filer) {
     const int32_t a = filer.ReadInt32();
     int32_t b = filer.ReadInt32();
     if (b == 0) b = kFactorOne;
-    TSmetaIndexPos& index = AppendIndex(FIndexesPos, caption, kPrefix + IntToText(i + 1));
+    TSmetaIndexPos& index = AppendIndex(FIndexesPos, caption, LegacyIndexCode(litDesign, i + 1));
     index.FValues[0] = FactorOf((a / 10000.0) * (b / 10000.0));
   }
 }
@@ -464,7 +465,6 @@ void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
       }
       return common;
     };
-    static const std::string kPrefix = Cp("Вр_");
     const TKDXSmetaVidRabs& list = FVidsRabs.List(vr);
     for (size_t g = 0; g < list.Count(); ++g) {
       const TKDXSmetaVidRabGroup& group = *list.At(g);
@@ -473,7 +473,7 @@ void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
         const int32_t a = factor(work_type.FSys_ID, group.FSysID, &LegacyIndexEntry::a, x);
         const int32_t b = factor(work_type.FSys_ID, group.FSysID, &LegacyIndexEntry::b, y);
         TSmetaIndexPos& index = AppendIndex(FIndexesPos, work_type.GetCaption(),
-                                            kPrefix + IntToText(work_type.FSys_ID));
+                                            LegacyIndexCode(litWorkType, work_type.FSys_ID));
         index.FValues[0] = FactorOf((a / 10000.0) * (b / 10000.0));
       }
     }
@@ -513,12 +513,12 @@ void TSmeta::ApplyLegacyIndexMode() {
     FIndexesMode = simSmr;
   } else if (FLegacyIndexMode == 1 && !FCommonIndexSmr.IsActive()) {
     FIndexesMode = simSmr;
-    static const std::string kPrefix = Cp("Вр_");
     const auto vr = static_cast<TSmetaVidRabType>(FVrBaseCalc == vr1984 ? vr1984 : vr2001);
     for (TSmetaPosition* position : FPositions) {
       const TKDXSmetaVidRab* work_type = position->FVidRab[vr];
       if (!work_type) continue;
-      position->SetPriceIndex(FIndexesPos.FindIndex(kPrefix + IntToText(work_type->FSys_ID)));
+      position->SetPriceIndex(
+          FIndexesPos.FindIndex(LegacyIndexCode(litWorkType, work_type->FSys_ID)));
     }
   }
 }

@@ -17,37 +17,13 @@ std::string KOptionsToText(uint16_t set) {
 }
 
 std::string SmetaOptionsToText(uint32_t set) {
-  static const NameTable names{"RoundPos",
-                               "NaklInPos",
-                               "WinterInPos",
-                               "AddZatr",
-                               "ExactPosCalc",
-                               "ZpmByTz",
-                               "GroupItgCnv",
-                               "ExactResCalc",
-                               "CommonNakl",
-                               "RoundTaxes",
-                               "ExclRet",
-                               "CommonPlan",
-                               "AddZmpToEm",
-                               "SeparateFot",
-                               "AutoIndexes",
-                               "AutoIndexUseCode",
-                               "TempRound",
-                               "MtsnMode",
-                               "NaklByIndex",
-                               "PlanByIndex",
-                               "WintByIndex",
-                               "CustNPZpm",
-                               "Mtsn1998",
-                               "AdvResCalc",
-                               "RoundNPBase",
-                               "RoundNPCurr",
-                               "RoundNPNoIdx",
-                               "NewNPCurr",
-                               "NoRoundForOnePos",
-                               "MultPosK",
-                               ""};
+  static const NameTable names{
+      "RoundPos",         "NaklInPos",    "WinterInPos",  "AddZatr",          "ExactPosCalc",
+      "ZpmByTz",          "GroupItgCnv",  "ExactResCalc", "CommonNakl",       "RoundTaxes",
+      "ExclRet",          "CommonPlan",   "AddZmpToEm",   "SeparateFot",      "AutoIndexes",
+      "AutoIndexUseCode", "TempRound",    "MtsnMode",     "NaklByIndex",      "PlanByIndex",
+      "WintByIndex",      "CustNPZpm",    "Mtsn1998",     "AdvResCalc",       "RoundNPBase",
+      "RoundNPCurr",      "RoundNPNoIdx", "NewNPCurr",    "NoRoundForOnePos", "MultPosK"};
   return SetToText(set, names);
 }
 
