@@ -2,6 +2,7 @@
 
 #include "model/document_factory.h"
 #include "model/row_cast.h"
+#include "shared/resource_prices.h"
 
 namespace kdx {
 namespace {
@@ -28,38 +29,47 @@ constexpr double k1Jan2000 = 36526;  // date value of 1 January 2000
 // ---- resource ----
 
 TCennikResource::~TCennikResource() {
-  if (FIsm && !FDoc->Destroying()) FIsm->Release();
+  // A units row belongs to its document's list, which outlives the resources.
+  if (FIsm && !FIsm->GetDocData()->Destroying()) FIsm->Release();
 }
 
 void TCennikResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = GetFileVersion();
-  FCode = filer.ReadStringView();
+  std::array<std::string_view, kTextSlots> texts;
+  texts[kCode] = filer.ReadStringView();
   const auto units = filer.ReadInt16();
-  FDoc = RowCast<TCennik>(GetDocData());
-  if (FDoc) FIsm = FDoc->IsmManager().StringReference(static_cast<int>(units));
+  if (auto* doc = RowCast<TCennik>(GetDocData())) {
+    FIsm = doc->IsmManager().StringReference(static_cast<int>(units));
+  }
   const uint16_t flags = version >= kVerCennikFlags16 ? filer.ReadUInt16() : filer.Read_Byte();
   for (int n = 0; n < 4; ++n) {
-    FPrice.SetPriceValue(n, (flags & (1u << n)) ? filer.ReadCurr64() : Currency{});
+    if (flags & (1u << n)) FPrices[n] = RoundCurr(filer.ReadCurr64(), true);
   }
-  FCargoClass = (flags & kHasCargoClass) ? filer.ReadInt16() : 0;
-  FBrutto = (flags & kHasBrutto) ? filer.ReadInt32() : 0;
-  FRasr = (flags & kHasRasr) ? filer.ReadInt16() : 0;
-  FComment = (flags & kHasComment) ? filer.ReadStringView() : std::string_view();
+  if (flags & kHasCargoClass) FCargoClass = filer.ReadInt16();
+  if (flags & kHasBrutto) FBrutto = filer.ReadInt32();
+  if (flags & kHasRasr) FRasr = filer.ReadInt16();
+  if (flags & kHasComment) texts[kComment] = filer.ReadStringView();
   if (version >= kVerCennikFlags16) {
-    if (flags & kHasPriceObosnBase) FPriceObosn[0] = filer.ReadStringView();
-    if (flags & kHasPriceObosnCurr) FPriceObosn[1] = filer.ReadStringView();
+    if (flags & kHasPriceObosnBase) texts[kPriceComments] = filer.ReadStringView();
+    if (flags & kHasPriceObosnCurr) texts[kPriceComments + 1] = filer.ReadStringView();
   }
   if (version >= kVerCennikPriceFormulas) {
+    const char separator = DecimalSeparatorOf(*this);
     for (int n = 0; n < 4; ++n) {
-      if (flags & (kHasPriceFx << n)) FPrice.SetPriceFx(n, filer.ReadString());
+      if (!(flags & (kHasPriceFx << n))) continue;
+      // A formula replaces the price: a numeric one by its value.
+      const TKdPriceFxField field = PriceFxField(filer.ReadStringView(), separator);
+      FPrices[n] = RoundCurr(field.value, true);
+      texts[kPriceFx + n] = field.text;
     }
   }
+  FTexts.Assign(texts);
 }
 
 void TCennikResource::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
-  WriteAttrStr(element, "Code", FCode);
+  WriteAttrStr(element, "Code", Code());
   if (FIsm) WriteAttrStr(element, "Units", FIsm->GetCaption());
   WriteAttrCurr(element, "Mass", Currency{static_cast<int64_t>(FBrutto) * 10}, Currency{});
   WriteAttrCurr(element, "Cargo", Currency{static_cast<int64_t>(FCargoClass) * 100}, Currency{});
@@ -67,18 +77,20 @@ void TCennikResource::XMLSave(XmlElement& element) {
   static constexpr const char* kPrice[4] = {"PriceCE", "PriceCT", "PriceBE", "PriceBT"};
   static constexpr const char* kFx[4] = {"CEFx", "CTFx", "BEFx", "BTFx"};
   for (int n = 0; n < 4; ++n) {
-    WriteAttrCurr(element, kPrice[n], FPrice.GetPriceValue(n), Currency{});
-    WriteAttrStr(element, kFx[n], FPrice.GetPriceFx(n));
+    WriteAttrCurr(element, kPrice[n], PriceValue(n), Currency{});
+    WriteAttrStr(element, kFx[n], PriceFx(n));
   }
-  WriteAttrStr(element, "Comment", FComment);
-  WriteAttrStr(element, "PriceBaseComment", FPriceObosn[0]);
-  WriteAttrStr(element, "PriceCurrComment", FPriceObosn[1]);
+  WriteAttrStr(element, "Comment", Comment());
+  WriteAttrStr(element, "PriceBaseComment", PriceComment(0));
+  WriteAttrStr(element, "PriceCurrComment", PriceComment(1));
 }
 
 // ---- folders ----
 
 std::unique_ptr<TKDXAbstractRow> TCennikGroup::CreateItem(uint8_t type) {
-  return MakeItemOfType<TCennikResource, TCennikGroup>(type, this, FResType);
+  if (type == 0) return std::make_unique<TCennikResource>(this);
+  if (type == 1) return std::make_unique<TCennikGroup>(this, FResType);
+  return nullptr;
 }
 
 int TCennikGroup::ItemType(const TKDXAbstractRow& row) const {

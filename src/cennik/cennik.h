@@ -10,7 +10,7 @@
 #include "model/common_rows.h"
 #include "model/document.h"
 #include "model/signatures.h"
-#include "shared/resource_prices.h"
+#include "shared/packed_texts.h"
 
 namespace kdx {
 
@@ -23,25 +23,40 @@ class TCennik;
 
 class TCennikResource : public TKDXAbstractRow {
  public:
-  TCennikResource(TKDXAbstractRow* owner, TCennikResType res_type)
-      : TKDXAbstractRow(owner), FPrice(this), FResType(res_type) {}
+  explicit TCennikResource(TKDXAbstractRow* owner) : TKDXAbstractRow(owner) {}
   ~TCennikResource() override;
   TSmetaRowKind GetKind() const override { return srkResource; }
   const char* XMLTag() const override { return "Elem"; }
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  CompactString FCode;
-  // The units row referred to, and the document that owns the units list.
+  std::string_view Code() const { return FTexts[kCode]; }
+  std::string_view Comment() const { return FTexts[kComment]; }
+  // The base (0) and current (1) price comments.
+  std::string_view PriceComment(int level) const { return FTexts[kPriceComments + level]; }
+  // Columns CE, CT, BE, BT: a price rounded to hundredths, or 0 and the
+  // formula text the price was given by.
+  Currency PriceValue(int column) const { return FPrices[column]; }
+  std::string_view PriceFx(int column) const { return FTexts[kPriceFx + column]; }
+
+ private:
+  // Slots of the texts.
+  enum : uint8_t {
+    kCode,
+    kComment,
+    kPriceComments,
+    kPriceFx = kPriceComments + 2,
+    kTextSlots = kPriceFx + 4
+  };
+
+  // The units row referred to, which belongs to the document's units list.
   TKdSharedRow* FIsm = nullptr;
-  TCennik* FDoc = nullptr;
+  PackedTexts<kTextSlots> FTexts;
+  std::array<Currency, 4> FPrices{};
+  // Mass, cargo class and workers' grade as stored, at the file's widths.
   int32_t FBrutto = 0;
-  int32_t FCargoClass = 0;
-  int32_t FRasr = 0;
-  CompactString FComment;
-  TKdResourcePrices FPrice;
-  TCennikResType FResType;
-  std::array<CompactString, 2> FPriceObosn;
+  int16_t FCargoClass = 0;
+  int16_t FRasr = 0;
 };
 
 // A folder: item type 0 is a resource, 1 a folder.

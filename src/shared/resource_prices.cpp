@@ -23,18 +23,21 @@ void TKdCustomResourcePrices::SetPriceValue(int column, Currency value) {
   StorePrice(column, {}, rounded);
 }
 
+TKdPriceFxField PriceFxField(std::string_view text, char decimal_separator) {
+  const std::string_view trimmed = TrimText(text);
+  if (trimmed.empty()) return {};
+  const Currency value = TextToCurr(trimmed, kMaxCurrency, decimal_separator);
+  if (value != kMaxCurrency) return {value, {}};
+  return {Currency{}, trimmed};
+}
+
 void TKdCustomResourcePrices::SetPriceFx(int column, std::string_view text) {
   if (!IsPriceColumnUsed(column)) return;
-  const std::string_view trimmed = TrimText(text);
-  if (trimmed.empty()) {
-    SetPriceValue(column, Currency{});
-    return;
-  }
-  const Currency value = TextToCurr(trimmed, kMaxCurrency, DecimalSeparatorOf(*this));
-  if (value != kMaxCurrency) {
-    SetPriceValue(column, value);
-  } else if (trimmed != GetPriceFx(column)) {
-    StorePrice(column, trimmed, Currency{});
+  const TKdPriceFxField field = PriceFxField(text, DecimalSeparatorOf(*this));
+  if (field.text.empty()) {
+    SetPriceValue(column, field.value);
+  } else if (field.text != GetPriceFx(column)) {
+    StorePrice(column, field.text, Currency{});
   }
 }
 

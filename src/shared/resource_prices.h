@@ -12,6 +12,15 @@
 
 namespace kdx {
 
+// The field a price formula text gives a column: a numeric text its value (not
+// yet rounded) and no text, any other text itself with the value 0, the empty
+// or blank text the value 0 and no text.
+struct TKdPriceFxField {
+  Currency value;
+  std::string_view text;
+};
+TKdPriceFxField PriceFxField(std::string_view text, char decimal_separator);
+
 class TKdCustomResourcePrices : public TKDXAbstractRow {
  public:
   static constexpr const char* kColumnNames[4] = {"CE", "CT", "BE", "BT"};
