@@ -1,5 +1,7 @@
 #include "ressummary/ressummary.h"
 
+#include <algorithm>
+
 #include "model/document_factory.h"
 #include "model/row_cast.h"
 
@@ -37,6 +39,29 @@ std::string ResSummaryOptionsToText(uint8_t set) {
 
 // ---- resources ----
 
+void TResSummaryPrices::Read(TKdFiler& filer) {
+  filer.CheckSignature(kRowMarker);
+  const uint8_t flags = filer.Read_Byte();
+  for (int n = 0; n < 4; ++n) {
+    if (flags & (1u << n)) FValues[n] = filer.ReadCurr64();
+  }
+  for (int n = 0; n < 4; ++n) {
+    if (!(flags & (1u << (4 + n)))) continue;
+    FValues[n] = Currency{};
+    FFx.Set(static_cast<size_t>(n), filer.ReadStringView());
+  }
+}
+
+void TResSummaryPrices::XMLSaveToChild(XmlElement& parent, const char* tag) const {
+  const bool any_value =
+      std::any_of(FValues.begin(), FValues.end(), [](Currency v) { return v.value != 0; });
+  if (!any_value && !FFx.Any()) return;
+  XmlElement& element = parent.AppendChild(tag);
+  for (int n = 0; n < 4; ++n) {
+    WriteAttrCurr(element, TKdCustomResourcePrices::kColumnNames[n], FValues[n], Currency{});
+  }
+}
+
 TResSummaryResource::~TResSummaryResource() {
   const TKDXAbstractDocData* doc = GetDocData();
   if (!doc || doc->Destroying()) return;
@@ -64,12 +89,12 @@ void TResSummaryResource::ReadData(TKdFiler& filer) {
   if (flags & kResBrutto) FBrutto = filer.ReadInt32();
   if (flags & kResRasr) FRasr = filer.ReadInt16();
   if (flags & kResPrice) {
-    FPrice = std::make_unique<TResSummaryResourcePrice>(this);
-    FPrice->Load(filer);
+    FPrice = std::make_unique<TResSummaryPrices>();
+    FPrice->Read(filer);
   }
   if (flags & kResReqPrice) {
-    FReqestedPrice = std::make_unique<TResSummaryResourceReqPrice>(this);
-    FReqestedPrice->Load(filer);
+    FReqestedPrice = std::make_unique<TResSummaryPrices>();
+    FReqestedPrice->Read(filer);
   }
 }
 
@@ -84,8 +109,8 @@ void TResSummaryResource::XMLSave(XmlElement& element) {
   WriteAttrCurr(element, "Mass", Currency{static_cast<int64_t>(FBrutto) * 10}, Currency{});
   WriteAttrCurr(element, "Cargo", Currency{static_cast<int64_t>(FCargoClass) * 100}, Currency{});
   WriteAttrCurr(element, "WorkClass", Currency{static_cast<int64_t>(FRasr) * 100}, Currency{});
-  if (FPrice) FPrice->XMLSaveToChild(element);
-  if (FReqestedPrice) FReqestedPrice->XMLSaveToChild(element);
+  if (FPrice) FPrice->XMLSaveToChild(element, "Price");
+  if (FReqestedPrice) FReqestedPrice->XMLSaveToChild(element, "ReqPrice");
 }
 
 const char* TResSummResGroupData::XMLTag() const {

@@ -50,17 +50,19 @@ enum TResSummSourceKind : uint8_t { rsskSmeta, rsskOS, rsskSSR };
 
 class TResSummary;
 
-// Prices of a summary resource; written only when some column is held.
-class TResSummaryResourcePrice : public TKdResourcePrices {
+// Prices of a summary resource, read as a price row's record (marker, a flags
+// byte, the values of bits 0-3, then the formula texts of bits 4-7, a text
+// leaving its column's value 0) and kept as plain values: a summary may hold
+// very many resources. The element is written only when some column has a
+// value other than 0 or a text.
+class TResSummaryPrices {
  public:
-  using TKdResourcePrices::TKdResourcePrices;
-  bool IsXMLStored() const override { return HasAnyPriceField(); }
-};
+  void Read(TKdFiler& filer);
+  void XMLSaveToChild(XmlElement& parent, const char* tag) const;
 
-class TResSummaryResourceReqPrice : public TResSummaryResourcePrice {
- public:
-  using TResSummaryResourcePrice::TResSummaryResourcePrice;
-  const char* XMLTag() const override { return "ReqPrice"; }
+ private:
+  std::array<Currency, 4> FValues{};
+  SparseTexts<4> FFx;
 };
 
 // A resource of a local-estimate source. Code, name and unit refer to rows of
@@ -84,8 +86,8 @@ class TResSummaryResource : public TKDXAbstractRow {
   int32_t FRasr = 0;        // hundredths
   // The price containers exist only when the record holds them: most
   // resources have none, and a summary may hold very many resources.
-  std::unique_ptr<TResSummaryResourcePrice> FPrice;
-  std::unique_ptr<TResSummaryResourceReqPrice> FReqestedPrice;
+  std::unique_ptr<TResSummaryPrices> FPrice;
+  std::unique_ptr<TResSummaryPrices> FReqestedPrice;
 };
 
 // One of the four resource groups of a local-estimate source: a 32-bit count,
