@@ -27,8 +27,10 @@ TEST(PackedTexts, EverySlotGivesBackItsOwnText) {
   for (const auto& texts : cases) {
     PackedTexts<5> packed;
     packed.Assign(texts);
+    const std::array<std::string_view, 5> unpacked = packed.Unpack();
     for (size_t slot = 0; slot < texts.size(); ++slot) {
       EXPECT_EQ(packed[slot], texts[slot]) << "slot " << slot;
+      EXPECT_EQ(unpacked[slot], texts[slot]) << "slot " << slot;
     }
   }
 }

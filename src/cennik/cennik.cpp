@@ -69,7 +69,8 @@ void TCennikResource::ReadData(TKdFiler& filer) {
 
 void TCennikResource::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
-  WriteAttrStr(element, "Code", Code());
+  const std::array<std::string_view, kTextSlots> texts = FTexts.Unpack();
+  WriteAttrStr(element, "Code", texts[kCode]);
   if (FIsm) WriteAttrStr(element, "Units", FIsm->GetCaption());
   WriteAttrCurr(element, "Mass", Currency{static_cast<int64_t>(FBrutto) * 10}, Currency{});
   WriteAttrCurr(element, "Cargo", Currency{static_cast<int64_t>(FCargoClass) * 100}, Currency{});
@@ -78,11 +79,11 @@ void TCennikResource::XMLSave(XmlElement& element) {
   static constexpr const char* kFx[4] = {"CEFx", "CTFx", "BEFx", "BTFx"};
   for (int n = 0; n < 4; ++n) {
     WriteAttrCurr(element, kPrice[n], PriceValue(n), Currency{});
-    WriteAttrStr(element, kFx[n], PriceFx(n));
+    WriteAttrStr(element, kFx[n], texts[kPriceFx + n]);
   }
-  WriteAttrStr(element, "Comment", Comment());
-  WriteAttrStr(element, "PriceBaseComment", PriceComment(0));
-  WriteAttrStr(element, "PriceCurrComment", PriceComment(1));
+  WriteAttrStr(element, "Comment", texts[kComment]);
+  WriteAttrStr(element, "PriceBaseComment", texts[kPriceComments]);
+  WriteAttrStr(element, "PriceCurrComment", texts[kPriceComments + 1]);
 }
 
 // ---- folders ----

@@ -40,6 +40,23 @@ class PackedTexts {
     return {p + before, length};
   }
 
+  // The texts of all slots, read in one pass (for a row written out whole).
+  std::array<std::string_view, N> Unpack() const {
+    std::array<std::string_view, N> texts{};
+    if (!block_) return texts;
+    const auto present = static_cast<uint8_t>(block_[0]);
+    const char* p = block_.get() + 1;
+    std::array<size_t, N> lengths{};
+    for (size_t slot = 0; slot < N; ++slot) {
+      if ((present >> slot) & 1u) lengths[slot] = ReadLength(p);
+    }
+    for (size_t slot = 0; slot < N; ++slot) {
+      texts[slot] = {p, lengths[slot]};
+      p += lengths[slot];
+    }
+    return texts;
+  }
+
   // Replaces the text of every slot.
   void Assign(const std::array<std::string_view, N>& texts) {
     uint8_t present = 0;
