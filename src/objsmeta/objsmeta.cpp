@@ -108,11 +108,11 @@ void TObjSmetaZatr::ReadData(TKdFiler& filer) {
     for (int c = 0; c < columns; ++c) {
       // A column holds either a formula or an amount.
       if (formulas & (1u << c)) {
-        FFormula[c] = filer.ReadStringView();
+        FFormula.Set(static_cast<size_t>(c), filer.ReadStringView());
         FPrice[Slot(0, c)] = Currency{};
       } else {
         FPrice[Slot(0, c)] = filer.ReadCurr64();
-        FFormula[c].clear();
+        FFormula.Set(static_cast<size_t>(c), {});
       }
     }
     if (version >= kVerObjLinkRow) {
@@ -127,7 +127,7 @@ void TObjSmetaZatr::ReadData(TKdFiler& filer) {
     if (version < kVerObjSixColumns) {
       for (int c = 4; c < kStoredColumns; ++c) {
         FPrice[Slot(0, c)] = filer.ReadCurr64();
-        FFormula[c].clear();
+        FFormula.Set(static_cast<size_t>(c), {});
       }
     }
     ReadIdentifier(filer);
@@ -203,8 +203,8 @@ void TObjSmetaZatr::XMLSave(XmlElement& element) {
   WriteAttrStr(element, "Options", SetToText(FOptions, kOptionNames));
   for (int c = 0; c < kStoredColumns; ++c) {
     // A formula is written exactly as stored.
-    if (!FFormula[c].empty()) {
-      SetAttr(element, kColumnAttrs[c], FFormula[c]);
+    if (const std::string_view formula = FFormula[static_cast<size_t>(c)]; !formula.empty()) {
+      SetAttr(element, kColumnAttrs[c], formula);
     } else if (FPrice[Slot(0, c)].value != 0) {
       SetAttrCurr(element, kColumnAttrs[c], FPrice[Slot(0, c)]);
     }

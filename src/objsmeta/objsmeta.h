@@ -65,14 +65,15 @@ class TObjSmetaZatr : public TKdIdentifierRow {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  std::string FObosnov;
-  uint8_t FOptions = 0;
+  CompactString FObosnov;
   std::array<Currency, kPriceBlocks * kValueColumns> FPrice{};
-  std::array<std::string, kStoredColumns> FFormula;
+  // The formulas of the columns that hold one instead of an amount (few do).
+  SparseTexts<kStoredColumns> FFormula;
   TKdRowDocLink FLink;
-  int32_t FK = 10000;
   TKdUserData FUserData;
+  int32_t FK = 10000;
   int32_t FNumber = 0;
+  uint8_t FOptions = 0;
 
  private:
   static constexpr size_t Slot(int block, int column) {
