@@ -261,6 +261,30 @@ TEST(CennikTest, PriceTextsReplaceOrClearTheStoredValue) {
   }
 }
 
+// A resource keeps its eight texts together: each must come back under its own
+// attribute whichever others are empty, short or long.
+TEST(CennikTest, EachTextComesBackUnderItsOwnAttribute) {
+  const std::string long_text(300, 'x'), other_long(130, 'y');
+  const struct {
+    Resource r;
+    std::string elem;
+  } cases[] = {
+      {{.code = "401-1", .comment = "к"}, "<Elem Code=\"401-1\" Comment=\"к\"/>"},
+      {{.curr_note = "тек", .fx = {std::nullopt, std::nullopt, std::nullopt, "Ц"}},
+       "<Elem BTFx=\"Ц\" PriceCurrComment=\"тек\"/>"},
+      {{.code = long_text,
+        .comment = "",
+        .base_note = other_long,
+        .curr_note = "c",
+        .fx = {"A", std::nullopt, other_long, "B"}},
+       "<Elem Code=\"" + long_text + "\" CEFx=\"A\" BEFx=\"" + other_long +
+           "\" BTFx=\"B\" PriceBaseComment=\"" + other_long + "\" PriceCurrComment=\"c\"/>"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MaterialXml(kNewest, c.r), OneMaterial(c.elem)) << c.elem;
+  }
+}
+
 TEST(CennikTest, GroupsAndFolders) {
   const DocBuilder elem = ResourceItem(kNewest, {.name = "r"});
   PriceList doc{.visible = 0, .mask_extra = 0xF0};  // visibility and bits 4-7 change nothing
