@@ -146,6 +146,9 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
  public:
   TKDXAbstractObjectList(TKDXAbstractRow* owner, uint8_t options)
       : TKDXAbstractRow(owner), FOptions(options) {}
+  ~TKDXAbstractObjectList() override {
+    if (FHasRefused) DropRefused();
+  }
 
   uint8_t ListOptions() const { return FOptions; }
   size_t Count() const { return FItems.size(); }
@@ -167,7 +170,7 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   TKDXAbstractRow* InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index = -1);
   void Clear() {
     FItems.clear();
-    FRefused.reset();
+    if (FHasRefused) DropRefused();
   }
 
   virtual bool CanInsertRow(const TKDXAbstractRow& /*row*/) const { return true; }
@@ -197,10 +200,13 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
 
  private:
   TKDXAbstractRow* PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index);
+  // Frees the rows this list refused.
+  void DropRefused();
 
-  // Rows made by Add that CanInsertRow refused; made only when a row is
-  // refused, as few lists ever refuse one (a list is in every row).
-  std::unique_ptr<std::vector<std::unique_ptr<TKDXAbstractRow>>> FRefused;
+  // Set when the list keeps rows made by Add that CanInsertRow refused. Few
+  // lists ever refuse one and a list is in every row, so those rows are kept
+  // aside by list, not in a member (the flag sits in the padding).
+  bool FHasRefused = false;
 };
 
 class TKDXExpAbstractObjectList : public TKDXAbstractObjectList {

@@ -1,6 +1,7 @@
 #include "xml/values.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -275,19 +276,18 @@ namespace {
 // blanks at both ends trimmed; the text is made on the stack unless long.
 template <typename F>
 void WithSetText(uint32_t bits, const NameTable& names, F&& use) {
-  const size_t count = std::min<size_t>(names.size(), 32);
+  // Only the set bits that have a place in the table are visited.
+  const uint32_t set = names.size() >= 32 ? bits : bits & ((1u << names.size()) - 1);
   size_t size = 0;
-  for (size_t i = 0; i < count; ++i) {
-    if (bits & (1u << i)) size += 1 + names[i].size();
-  }
+  for (uint32_t m = set; m; m &= m - 1)
+    size += 1 + names[static_cast<size_t>(std::countr_zero(m))].size();
   char local[256];
   std::string heap;
   char* const text = size <= sizeof local ? local : (heap.resize(size), heap.data());
   char* p = text;
-  for (size_t i = 0; i < count; ++i) {
-    if (!(bits & (1u << i))) continue;
+  for (uint32_t m = set; m; m &= m - 1) {
     *p++ = ' ';
-    const std::string_view name = names[i];
+    const std::string_view name = names[static_cast<size_t>(std::countr_zero(m))];
     if (!name.empty()) std::memcpy(p, name.data(), name.size());
     p += name.size();
   }
