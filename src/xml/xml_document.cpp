@@ -165,8 +165,6 @@ bool IsPlainXmlByte(char byte) { return !IsSpecial(static_cast<uint8_t>(byte)); 
 
 // ---- element ----
 
-const ConversionSettings& XmlElement::Settings() const { return doc_->Settings(); }
-
 XmlElement& XmlElement::AppendChild(const char* name) {
   XmlElement* child = doc_->NewElement(name, static_cast<size_t>(level_) + 1);
   // Written as a line of its own indented by 2 x level blanks; the first
@@ -287,11 +285,7 @@ void XmlDocument::SetAttr(XmlElement& e, std::string_view name, std::string_view
   }
   if (name_bits_ >> bit & 1) {
     if (const int existing = FindRememberedName(e, name, bit); existing >= 0) {
-      std::string text(room, '\0');
-      text.resize(static_cast<size_t>(PutAttr(text.data(), name, value, table) - text.data()));
-      const size_t value_start = name.size() + 3;
-      RewriteAttrs(e, existing,
-                   std::string_view(text).substr(value_start, text.size() - value_start - 1));
+      ReplaceAttr(e, existing, name, value, table);
       return;
     }
   }
@@ -329,6 +323,16 @@ void XmlDocument::SetAttr(XmlElement& e, std::string_view name, std::string_view
   saved_size_ += size;
   // Remembered as written: the caller's text may not outlive the call.
   RememberName(std::string_view(at + 1, name.size()), bit);
+}
+
+void XmlDocument::ReplaceAttr(XmlElement& e, int index, std::string_view name,
+                              std::string_view value, const void* escape_table) {
+  const auto* table = static_cast<const EscapeTable*>(escape_table);
+  std::string text(table ? AttrRoom(name.size(), value.size()) : name.size() + value.size() + 4,
+                   '\0');
+  text.resize(static_cast<size_t>(PutAttr(text.data(), name, value, table) - text.data()));
+  const size_t value_start = name.size() + 3;
+  RewriteAttrs(e, index, std::string_view(text).substr(value_start, text.size() - value_start - 1));
 }
 
 void XmlDocument::RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped) {

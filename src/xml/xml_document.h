@@ -54,7 +54,7 @@ class XmlElement {
  public:
   const char* Name() const { return name_; }
   XmlDocument& Document() const { return *doc_; }
-  const ConversionSettings& Settings() const;
+  inline const ConversionSettings& Settings() const;
 
   // Appends a child element after all earlier children and returns it.
   // The name is a static text: the tree keeps the pointer, and the document
@@ -161,6 +161,11 @@ class XmlDocument {
   // those of the remembered names; -1 when there is none.
   int FindRememberedName(const XmlElement& e, std::string_view name, uint8_t bit);
   void RememberName(std::string_view name, uint8_t bit);
+  // Gives the attribute at the index the value, escaped by the table (an
+  // escape table of the serialiser, or nullptr: as it stands). Kept apart
+  // from SetAttr, as it is rarely needed and needs a text of its own.
+  void ReplaceAttr(XmlElement& e, int index, std::string_view name, std::string_view value,
+                   const void* escape_table);
   // Writes all attributes of the element again into one run, the one at
   // index `replaced` with the new escaped value.
   void RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped);
@@ -200,6 +205,8 @@ class XmlDocument {
   static constexpr size_t kTagSizes = 64;
   TagSize tag_sizes_[kTagSizes];
 };
+
+const ConversionSettings& XmlElement::Settings() const { return doc_->Settings(); }
 
 void XmlElement::SetAttr(std::string_view name, std::string_view value) {
   doc_->SetAttr(*this, name, value, XmlDocument::Value::kEscaped);
