@@ -231,41 +231,6 @@ TEST(RowListTest, RefusedItemsAreReadButNotKept) {
   EXPECT_EQ(strings.Count(), 0u);
 }
 
-// A list that refuses every item, whose items are such lists again.
-class RefusingList : public TKDXAbstractObjectList {
- public:
-  explicit RefusingList(TKDXAbstractRow* owner, int* alive)
-      : TKDXAbstractObjectList(owner, 0), alive_(alive) {
-    ++*alive_;
-  }
-  ~RefusingList() override { --*alive_; }
-  bool CanInsertRow(const TKDXAbstractRow& /*row*/) const override { return false; }
-  std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t /*type*/) override {
-    return std::make_unique<RefusingList>(this, alive_);
-  }
-
- private:
-  int* alive_;
-};
-
-TEST(RowListTest, RefusedItemsLiveUntilTheListIsClearedOrDestroyed) {
-  int alive = 0;
-  {
-    RefusingList list(nullptr, &alive);
-    // Three levels of refused lists, each holding one refused item.
-    auto& first = static_cast<RefusingList&>(list.Add(0));
-    static_cast<RefusingList&>(first.Add(0)).Add(0);
-    list.Add(0);
-    EXPECT_EQ(alive, 5);
-    EXPECT_EQ(list.Count(), 0u);
-    list.Clear();  // frees the refused items, those they refused too
-    EXPECT_EQ(alive, 1);
-    static_cast<RefusingList&>(list.Add(0)).Add(0);  // freed when the list is
-    EXPECT_EQ(alive, 3);
-  }
-  EXPECT_EQ(alive, 0);
-}
-
 TEST(RowListTest, EmptyChapterGetsAnEmptyElementOnlyAsAListItem) {
   TestList list(soloMultiClass);
   LoadFrom(list, DocBuilder()

@@ -1,28 +1,10 @@
 #include "model/row.h"
 
 #include <algorithm>
-#include <mutex>
-#include <unordered_map>
 
 #include "model/document.h"
 
 namespace kdx {
-namespace {
-
-// Rows refused by lists (TKDXAbstractObjectList::Add), by list, for all
-// documents of the process.
-struct RefusedRows {
-  std::mutex mutex;
-  std::unordered_map<const TKDXAbstractObjectList*, std::vector<std::unique_ptr<TKDXAbstractRow>>>
-      of;
-};
-
-RefusedRows& Refused() {
-  static RefusedRows rows;
-  return rows;
-}
-
-}  // namespace
 
 TKDXAbstractDocData* TKDXAbstractRow::GetDocData() const {
   // A document has no owner, so only the row at the top of the chain can be
@@ -69,26 +51,9 @@ TKDXAbstractRow& TKDXAbstractObjectList::Add(uint8_t type) {
   // A type code the list does not know leaves nothing to read the item with.
   if (!row) RaiseBadData();
   if (CanInsertRow(*row)) return *PlaceRow(std::move(row), -1);
-  TKDXAbstractRow& kept = *row;
-  RefusedRows& refused = Refused();
-  const std::lock_guard<std::mutex> lock(refused.mutex);
-  refused.of[this].push_back(std::move(row));
-  FHasRefused = true;
-  return kept;
-}
-
-void TKDXAbstractObjectList::DropRefused() {
-  std::vector<std::unique_ptr<TKDXAbstractRow>> rows;
-  {
-    RefusedRows& refused = Refused();
-    const std::lock_guard<std::mutex> lock(refused.mutex);
-    if (auto it = refused.of.find(this); it != refused.of.end()) {
-      rows = std::move(it->second);
-      refused.of.erase(it);
-    }
-  }
-  FHasRefused = false;
-  // Freed outside the lock: a refused row may be a list with refused rows.
+  if (!FRefused) FRefused = std::make_unique<std::vector<std::unique_ptr<TKDXAbstractRow>>>();
+  FRefused->push_back(std::move(row));
+  return *FRefused->back();
 }
 
 TKDXAbstractRow* TKDXAbstractObjectList::InsertRow(std::unique_ptr<TKDXAbstractRow> row,

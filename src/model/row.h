@@ -146,9 +146,6 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
  public:
   TKDXAbstractObjectList(TKDXAbstractRow* owner, uint8_t options)
       : TKDXAbstractRow(owner), FOptions(options) {}
-  ~TKDXAbstractObjectList() override {
-    if (FHasRefused) DropRefused();
-  }
 
   uint8_t ListOptions() const { return FOptions; }
   size_t Count() const { return FItems.size(); }
@@ -170,7 +167,7 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   TKDXAbstractRow* InsertRow(std::unique_ptr<TKDXAbstractRow> row, int index = -1);
   void Clear() {
     FItems.clear();
-    if (FHasRefused) DropRefused();
+    FRefused.reset();
   }
 
   virtual bool CanInsertRow(const TKDXAbstractRow& /*row*/) const { return true; }
@@ -200,13 +197,10 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
 
  private:
   TKDXAbstractRow* PlaceRow(std::unique_ptr<TKDXAbstractRow> row, int index);
-  // Frees the rows this list refused.
-  void DropRefused();
 
-  // Set when the list keeps rows made by Add that CanInsertRow refused. Few
-  // lists ever refuse one and a list is in every row, so those rows are kept
-  // aside by list, not in a member (the flag sits in the padding).
-  bool FHasRefused = false;
+  // Rows made by Add that CanInsertRow refused; made only when a row is
+  // refused, as few lists ever refuse one (a list is in every row).
+  std::unique_ptr<std::vector<std::unique_ptr<TKDXAbstractRow>>> FRefused;
 };
 
 class TKDXExpAbstractObjectList : public TKDXAbstractObjectList {
