@@ -207,6 +207,37 @@ TEST(ValuesTest, SetTextsNameEachSetBitInOrder) {
   EXPECT_EQ(SmetaOptionsToText(0x00042000), "SeparateFot NaklByIndex");
 }
 
+TEST(ValuesTest, SetAttributesAreTheSetTexts) {
+  // All 32 bits named, some names empty or led by a blank, so that a full set
+  // is longer than the text usually needs.
+  static const NameTable names{"",           " lead",      "name02----", "name03----",
+                               "name04----", "",           "name06----", "name07----",
+                               "name08----", "name09----", "name10----", "name11----",
+                               "name12----", "name13----", "name14----", "name15----",
+                               "name16----", "name17----", "name18----", "name19----",
+                               "name20----", "name21----", "name22----", "name23----",
+                               "name24----", "name25----", "name26----", "name27----",
+                               "name28----", "name29----", "name30----", ""};
+  const ConversionSettings settings;
+  for (uint32_t mask :
+       {0u, 1u, 0x21u, 0x80000000u, 0x80000021u, 0x2u, 0x3u, 0x12345678u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(mask);
+    std::string expected;
+    for (size_t bit = 0; bit < 32; ++bit) {
+      if (mask >> bit & 1) expected.append(" ").append(names[bit]);
+    }
+    const size_t first = expected.find_first_not_of(' ');
+    expected = first == std::string::npos
+                   ? ""
+                   : expected.substr(first, expected.find_last_not_of(' ') + 1 - first);
+    EXPECT_EQ(SetToText(mask, names), expected);
+    XmlDocument doc(settings);
+    XmlElement& e = doc.CreateRoot("R");
+    WriteAttrSet(e, "S", mask, names);
+    EXPECT_EQ(e.FindAttr("S"), expected.empty() ? std::nullopt : std::optional(expected));
+  }
+}
+
 TEST(ValuesTest, AttributeHelpersLeaveOutDefaults) {
   const struct {
     const char* what;
@@ -394,6 +425,12 @@ TEST(ValuesTest, TextToCurrParsesAmountsOrGivesTheDefault) {
       EXPECT_EQ(got, def) << '"' << c.text << '"';
     }
   }
+  // Texts longer than most: blanks and zeros around an amount.
+  const std::string blanks(100, ' '), zeros(100, '0');
+  EXPECT_EQ(TextToCurr(blanks + "12.5" + blanks, def, ','), Curr("12.5"));
+  EXPECT_EQ(TextToCurr(zeros + "1,5", def, '.'), Curr("1.5"));
+  EXPECT_EQ(TextToCurr("0," + zeros + "1", def, ','), Currency{0});
+  EXPECT_EQ(TextToCurr(zeros + "1x", def, ','), def);
   EXPECT_EQ(TextToCurr("922337203685477,5807", def, ','), Currency{INT64_MAX});
   EXPECT_EQ(TextToCurr("-922337203685477.5808", def, ','), Currency{INT64_MIN});
 }

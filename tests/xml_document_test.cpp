@@ -93,6 +93,47 @@ TEST(XmlDocumentTest, SettingAnAttributeAgainKeepsItsPlace) {
   EXPECT_EQ(out.substr(out.find("\r\n") + 2), "<R A=\"3\" B=\"2\"/>\r\n");
 }
 
+TEST(XmlDocumentTest, ANameInABufferTheCallerReusesIsANewName) {
+  // "AxB" and "AyB" share size, first and last byte; the buffer of the first
+  // name holds the second one when it is set.
+  const ConversionSettings settings = TestSettings();
+  XmlDocument doc(settings);
+  XmlElement& e = doc.CreateRoot("R");
+  std::string name = "AxB";
+  e.SetAttr(name, "1");
+  name[1] = 'y';
+  e.SetAttr(name, "2");
+  name[1] = 'x';
+  e.SetAttrVerbatim(name, "3");  // the first one again, in its place
+  std::string out;
+  doc.Save(out);
+  EXPECT_EQ(out.substr(out.find("\r\n") + 2), "<R AxB=\"3\" AyB=\"2\"/>\r\n");
+  EXPECT_EQ(out.size(), doc.SavedSize());
+}
+
+TEST(XmlDocumentTest, ElementNamesOfEverySizeAreWrittenWhole) {
+  // More names than the document remembers sizes of, of sizes 1 to 40, so
+  // that names meet in the same place of its memory.
+  std::vector<std::string> names;
+  for (size_t i = 0; i < 300; ++i)
+    names.push_back(std::string(i % 40 + 1, static_cast<char>('a' + i % 26)));
+  const ConversionSettings settings = TestSettings();
+  XmlDocument doc(settings);
+  XmlElement& root = doc.CreateRoot("R");
+  std::string expected = "<R>\r\n";
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& n : names) {
+      root.AppendChild(n.c_str()).SetAttrVerbatim(n, "1");
+      expected += "  <" + n + " " + n + "=\"1\"/>\r\n";
+    }
+  }
+  expected += "</R>\r\n";
+  std::string out;
+  doc.Save(out);
+  EXPECT_EQ(out.substr(out.find("\r\n") + 2), expected);
+  EXPECT_EQ(out.size(), doc.SavedSize());
+}
+
 TEST(XmlDocumentTest, EveryNameIsFoundAgainPastTheRememberedNames) {
   // Names "n0x" to "n99x" share few cache bits, so most lookups compare texts.
   std::vector<std::string> names;

@@ -49,7 +49,7 @@ void TCustomSmetaRenumerator::XMLSave(XmlElement& element) {
   static const NameTable kModes{"Sequential", "ChapterFrac", "ChapterInt"};
   static const NameTable kOptions{"Auto", "SkipEmptyNum"};
   WriteAttrStr(element, "Mode", kModes[FMode]);
-  WriteAttrStr(element, "Options", SetToText(FOptions, kOptions));
+  WriteAttrSet(element, "Options", FOptions, kOptions);
 }
 
 std::string TCustomSmetaRenumerator::PositionNumberToStr(uint32_t number) {
@@ -84,8 +84,8 @@ bool TKdUserData::IsXMLStored() const { return FData.Any(); }
 
 void TKdUserData::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
-  static const char* const kNames[10] = {"Data_0", "Data_1", "Data_2", "Data_3", "Data_4",
-                                         "Data_5", "Data_6", "Data_7", "Data_8", "Data_9"};
+  static constexpr std::string_view kNames[10] = {"Data_0", "Data_1", "Data_2", "Data_3", "Data_4",
+                                                  "Data_5", "Data_6", "Data_7", "Data_8", "Data_9"};
   for (size_t i = 0; i < 10; ++i) WriteAttrStr(element, kNames[i], Data(i));
 }
 

@@ -73,7 +73,7 @@ class TKdItemFlags : public TKDXAbstractRow {
   uint8_t GetOptions() const override { return 0; }
   void ReadData(TKdFiler& filer) override { FFlags = filer.ReadUInt16(); }
   void XMLSave(XmlElement& element) override {
-    WriteAttrStr(element, "ItemFlags", ItemFlagsToText(FFlags));
+    WriteAttrSet(element, "ItemFlags", FFlags, ItemFlagNames());
   }
   uint16_t FFlags = 0;
 };

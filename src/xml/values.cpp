@@ -1,10 +1,12 @@
 #include "xml/values.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 #include "filer/codepage.h"
@@ -268,27 +270,56 @@ void WriteAttrIntList(XmlElement& e, std::string_view name, const std::vector<in
   WriteAttrStr(e, name, text);
 }
 
+namespace {
+
+// Calls use(text) with the names of the set bits, each after a blank, the
+// blanks at both ends trimmed; the text is made on the stack unless long.
+template <typename F>
+void WithSetText(uint32_t bits, const NameTable& names, F&& use) {
+  // Only the set bits that have a place in the table are visited.
+  const uint32_t set = names.size() >= 32 ? bits : bits & ((1u << names.size()) - 1);
+  size_t size = 0;
+  for (uint32_t m = set; m; m &= m - 1)
+    size += 1 + names[static_cast<size_t>(std::countr_zero(m))].size();
+  char local[256];
+  std::string heap;
+  char* const text = size <= sizeof local ? local : (heap.resize(size), heap.data());
+  char* p = text;
+  for (uint32_t m = set; m; m &= m - 1) {
+    *p++ = ' ';
+    const std::string_view name = names[static_cast<size_t>(std::countr_zero(m))];
+    if (!name.empty()) std::memcpy(p, name.data(), name.size());
+    p += name.size();
+  }
+  std::string_view trimmed(text, size);
+  const size_t last = trimmed.find_last_not_of(' ');
+  if (last == std::string_view::npos) {
+    use(std::string_view());
+    return;
+  }
+  const size_t first = trimmed.find_first_not_of(' ');
+  use(trimmed.substr(first, last + 1 - first));
+}
+
+}  // namespace
+
 std::string SetToText(uint32_t bits, const NameTable& names) {
   std::string text;
-  for (size_t i = 0; i < names.size() && i < 32; ++i) {
-    if (bits & (1u << i)) {
-      text += ' ';
-      text += names[i];
-    }
-  }
-  // The blanks at both ends go in place, without a second text.
-  const size_t e = text.find_last_not_of(' ');
-  if (e == std::string::npos) return {};
-  text.resize(e + 1);
-  text.erase(0, text.find_first_not_of(' '));
+  WithSetText(bits, names, [&text](std::string_view t) { text = t; });
   return text;
 }
 
-std::string ItemFlagsToText(uint16_t set) {
+void WriteAttrSet(XmlElement& e, std::string_view name, uint32_t bits, const NameTable& names) {
+  WithSetText(bits, names, [&](std::string_view text) { WriteAttrStr(e, name, text); });
+}
+
+const NameTable& ItemFlagNames() {
   static const NameTable names{"Red", "Yellow", "Green", "Blue", "Violet", "Orange", "Info",
                                "",    "",       "",      "",     "",       ""};
-  return SetToText(set, names);
+  return names;
 }
+
+std::string ItemFlagsToText(uint16_t set) { return SetToText(set, ItemFlagNames()); }
 
 Currency RoundCurr(Currency value, bool to_hundredths) {
   int64_t v = value.value;
@@ -317,15 +348,33 @@ std::string_view TrimText(std::string_view text) {
 }
 
 Currency TextToCurr(std::string_view text, Currency def, char sep) {
-  std::string s(text);
-  if (size_t p = s.find('.'); p != std::string::npos) s[p] = sep;
-  s = std::string(TrimText(s));
-  if (size_t p = s.find(','); p != std::string::npos) s[p] = sep;
+  // The copy of the text and its digits are made on the stack unless long.
+  char local[2][64];
+  std::string heap[2];
+  char* const copy =
+      text.size() <= sizeof local[0] ? local[0] : (heap[0].resize(text.size()), heap[0].data());
+  char* const digits =
+      text.size() <= sizeof local[1] ? local[1] : (heap[1].resize(text.size()), heap[1].data());
+  char* const end = std::copy(text.begin(), text.end(), copy);
+  if (char* const dot = std::find(copy, end, '.'); dot != end) *dot = sep;
+  const std::string_view s = TrimText(std::string_view(copy, text.size()));
+  char* const from = copy + (s.data() - copy);
+  if (char* const comma = std::find(from, from + s.size(), ','); comma != from + s.size()) {
+    *comma = sep;
+  }
 
   size_t i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  std::string mant;  // all digits, leading zeros dropped
+  // All digits, leading zeros dropped.
+  struct Digits {
+    char* at;
+    size_t n = 0;
+    bool empty() const { return n == 0; }
+    size_t size() const { return n; }
+    char operator[](size_t k) const { return at[k]; }
+    void operator+=(char c) { at[n++] = c; }
+  } mant{digits};
   int frac_digits = 0;
   int digit_count = 0;
   auto take_digits = [&](bool fraction) {

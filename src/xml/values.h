@@ -58,6 +58,10 @@ void WriteAttrIntList(XmlElement& e, std::string_view name, const std::vector<in
 // ---- set texts ----
 // Names of the set bits, ascending, separated by blanks, trimmed.
 std::string SetToText(uint32_t bits, const NameTable& names);
+// The same text as an attribute, left out when empty; no heap text on the way.
+void WriteAttrSet(XmlElement& e, std::string_view name, uint32_t bits, const NameTable& names);
+// Names of the colour flags of an item.
+const NameTable& ItemFlagNames();
 std::string ItemFlagsToText(uint16_t set);
 
 // ---- numbers ----

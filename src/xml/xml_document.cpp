@@ -97,32 +97,51 @@ char* PutValue(char* p, std::string_view value, const EscapeTable& table) {
     p += w.size;
   }
 #endif
+  // Every byte by its entry, ordinary ones too: no branch per byte.
   for (; s < end; ++s) {
-    const auto b = static_cast<uint8_t>(*s);
-    if (!IsSpecial(b)) {
-      *p++ = static_cast<char>(b);
-      continue;
-    }
-    const Written& w = table.of[b];
+    const Written& w = table.of[static_cast<uint8_t>(*s)];
     std::memcpy(p, &w, sizeof w);
     p += w.size;
   }
   return p;
 }
 
+// The bytes at p; short texts (names, numbers) without a call, by two
+// copies that may overlap, never reading past the text.
+char* PutShort(char* p, std::string_view text) {
+  const char* s = text.data();
+  const size_t n = text.size();
+  if (n >= 8 && n <= 16) {
+    uint64_t head, tail;
+    std::memcpy(&head, s, 8);
+    std::memcpy(&tail, s + n - 8, 8);
+    std::memcpy(p, &head, 8);
+    std::memcpy(p + n - 8, &tail, 8);
+  } else if (n >= 4 && n < 8) {
+    uint32_t head, tail;
+    std::memcpy(&head, s, 4);
+    std::memcpy(&tail, s + n - 4, 4);
+    std::memcpy(p, &head, 4);
+    std::memcpy(p + n - 4, &tail, 4);
+  } else if (n < 4) {
+    for (size_t i = 0; i < n; ++i) p[i] = s[i];
+  } else {
+    std::memcpy(p, s, n);
+  }
+  return p + n;
+}
+
 // ` name="value"` at p, the value escaped by the table or, without one, as
 // it stands; returns the end.
 char* PutAttr(char* p, std::string_view name, std::string_view value, const EscapeTable* table) {
   *p++ = ' ';
-  std::memcpy(p, name.data(), name.size());
-  p += name.size();
+  p = PutShort(p, name);
   *p++ = '=';
   *p++ = '"';
   if (table) {
     p = PutValue(p, value, *table);
   } else {
-    std::memcpy(p, value.data(), value.size());
-    p += value.size();
+    p = PutShort(p, value);
   }
   *p++ = '"';
   return p;
@@ -146,8 +165,6 @@ bool IsPlainXmlByte(char byte) { return !IsSpecial(static_cast<uint8_t>(byte)); 
 
 // ---- element ----
 
-const ConversionSettings& XmlElement::Settings() const { return doc_->Settings(); }
-
 XmlElement& XmlElement::AppendChild(const char* name) {
   XmlElement* child = doc_->NewElement(name, static_cast<size_t>(level_) + 1);
   // Written as a line of its own indented by 2 x level blanks; the first
@@ -164,18 +181,6 @@ XmlElement& XmlElement::AppendChild(const char* name) {
   return *child;
 }
 
-void XmlElement::SetAttr(std::string_view name, std::string_view value) {
-  doc_->SetAttr(*this, name, value, XmlDocument::Value::kEscaped);
-}
-
-void XmlElement::SetAttrWithoutBel(std::string_view name, std::string_view value) {
-  doc_->SetAttr(*this, name, value, XmlDocument::Value::kEscapedWithoutBel);
-}
-
-void XmlElement::SetAttrVerbatim(std::string_view name, std::string_view text) {
-  doc_->SetAttr(*this, name, text, XmlDocument::Value::kVerbatim);
-}
-
 std::optional<std::string> XmlElement::FindAttr(std::string_view name) const {
   std::optional<std::string> value;
   ForEachAttr([&](const XmlAttrText& a) {
@@ -189,16 +194,13 @@ std::optional<std::string> XmlElement::FindAttr(std::string_view name) const {
 XmlDocument::XmlDocument(const ConversionSettings& settings)
     : settings_(settings), saved_size_(kDeclaration.size()) {}
 
-void* XmlDocument::Allocate(size_t size, size_t align) {
-  size_t pad = (align - reinterpret_cast<uintptr_t>(cur_) % align) % align;
-  if (!cur_ || pad + size > left_) {
-    const size_t block = size + align > kBlockSize ? size + align : kBlockSize;
-    blocks_.push_back(std::unique_ptr<char[]>(new char[block]));  // left uninitialised
-    arena_size_ += block;
-    cur_ = blocks_.back().get();
-    left_ = block;
-    pad = (align - reinterpret_cast<uintptr_t>(cur_) % align) % align;
-  }
+void* XmlDocument::AllocateInNewBlock(size_t size, size_t align) {
+  const size_t block = size + align > kBlockSize ? size + align : kBlockSize;
+  blocks_.push_back(std::unique_ptr<char[]>(new char[block]));  // left uninitialised
+  arena_size_ += block;
+  cur_ = blocks_.back().get();
+  left_ = block;
+  const size_t pad = (0 - reinterpret_cast<uintptr_t>(cur_)) & (align - 1);
   char* p = cur_ + pad;
   cur_ = p + size;
   left_ -= pad + size;
@@ -206,9 +208,9 @@ void* XmlDocument::Allocate(size_t size, size_t align) {
 }
 
 XmlElement* XmlDocument::NewElement(const char* name, size_t level) {
-  const size_t name_size = std::strlen(name);
+  const size_t name_size = NameSize(name);
   if (level > UINT16_MAX || name_size > UINT16_MAX) throw std::length_error("XML nesting");
-  void* p = Allocate(sizeof(XmlElement), alignof(XmlElement));
+  void* p = Allocate<alignof(XmlElement)>(sizeof(XmlElement));
   return new (p)
       XmlElement(this, name, static_cast<uint16_t>(name_size), static_cast<uint16_t>(level));
 }
@@ -223,36 +225,37 @@ XmlElement& XmlDocument::CreateRoot(const char* name) {
 
 namespace {
 
-// A bit of 64 chosen by a name's size and its first and last byte.
-uint64_t NameBit(std::string_view name) {
-  if (name.empty()) return 1;
+// The bit of 64 (its index) chosen by a name's size and its first and last byte.
+uint8_t NameBit(std::string_view name) {
+  if (name.empty()) return 0;
   const auto first = static_cast<uint8_t>(name.front()), last = static_cast<uint8_t>(name.back());
-  return uint64_t{1} << ((name.size() * 31 + first * 7 + last) & 63);
+  return static_cast<uint8_t>((name.size() * 31 + first * 7 + last) & 63);
 }
 
 }  // namespace
 
-void XmlDocument::CacheName(std::string_view name) {
-  name_bits_ |= NameBit(name);
+void XmlDocument::RememberName(std::string_view name, uint8_t bit) {
+  name_bits_ |= uint64_t{1} << bit;
   if (name_count_ < kCachedNames) {
+    name_bit_of_[name_count_] = bit;
     names_[name_count_++] = name;
   } else {
     names_complete_ = false;
   }
 }
 
-int XmlDocument::FindCachedName(XmlElement& e, std::string_view name) {
-  if (&e != names_of_) {
-    names_of_ = &e;
-    name_count_ = 0;
-    name_bits_ = 0;
-    names_complete_ = true;
-    e.ForEachAttr([this](const XmlAttrText& a) { CacheName(a.name); });
-  }
-  if (!(name_bits_ & NameBit(name))) return -1;
+void XmlDocument::RememberNamesOf(const XmlElement& e) {
+  names_of_ = &e;
+  name_count_ = 0;
+  name_bits_ = 0;
+  names_complete_ = true;
+  e.ForEachAttr([this](const XmlAttrText& a) { RememberName(a.name, NameBit(a.name)); });
+}
+
+int XmlDocument::FindRememberedName(const XmlElement& e, std::string_view name, uint8_t bit) {
   for (uint32_t i = 0; i < name_count_; ++i) {
-    const std::string_view known = names_[i];
-    if (known.data() == name.data() || known == name) return static_cast<int>(i);
+    if (name_bit_of_[i] != bit) continue;
+    if (names_[i] == name) return static_cast<int>(i);
   }
   if (names_complete_) return -1;
   int index = 0, found = -1;
@@ -268,13 +271,23 @@ void XmlDocument::SetAttr(XmlElement& e, std::string_view name, std::string_view
                              : how == Value::kEscapedWithoutBel ? &kEscapeDroppingBel
                                                                 : nullptr;
   const size_t room = table ? AttrRoom(name.size(), value.size()) : name.size() + value.size() + 4;
-  if (const int existing = FindCachedName(e, name); existing >= 0) {
-    std::string text(room, '\0');
-    text.resize(static_cast<size_t>(PutAttr(text.data(), name, value, table) - text.data()));
-    const size_t value_start = name.size() + 3;
-    RewriteAttrs(e, existing,
-                 std::string_view(text).substr(value_start, text.size() - value_start - 1));
-    return;
+  const uint8_t bit = NameBit(name);
+  if (&e != names_of_) {
+    if (e.first_run_size_ == 0 && !e.last_run_) {
+      // The element has no attributes yet, as on most calls.
+      names_of_ = &e;
+      name_count_ = 0;
+      name_bits_ = 0;
+      names_complete_ = true;
+    } else {
+      RememberNamesOf(e);
+    }
+  }
+  if (name_bits_ >> bit & 1) {
+    if (const int existing = FindRememberedName(e, name, bit); existing >= 0) {
+      ReplaceAttr(e, existing, name, value, table);
+      return;
+    }
   }
 
   // Written where the element's last run ends when that is the end of the
@@ -288,7 +301,7 @@ void XmlDocument::SetAttr(XmlElement& e, std::string_view name, std::string_view
     at = cur_;
     grown = &e.last_run_->size;
   } else {
-    auto* run = static_cast<XmlAttrRun*>(Allocate(sizeof(XmlAttrRun) + room, alignof(XmlAttrRun)));
+    auto* run = static_cast<XmlAttrRun*>(Allocate<alignof(XmlAttrRun)>(sizeof(XmlAttrRun) + room));
     run->size = 0;
     if (e.last_run_) {
       run->next = e.last_run_->next;
@@ -308,7 +321,18 @@ void XmlDocument::SetAttr(XmlElement& e, std::string_view name, std::string_view
   cur_ += size;
   left_ -= size;
   saved_size_ += size;
-  CacheName(name);
+  // Remembered as written: the caller's text may not outlive the call.
+  RememberName(std::string_view(at + 1, name.size()), bit);
+}
+
+void XmlDocument::ReplaceAttr(XmlElement& e, int index, std::string_view name,
+                              std::string_view value, const void* escape_table) {
+  const auto* table = static_cast<const EscapeTable*>(escape_table);
+  std::string text(table ? AttrRoom(name.size(), value.size()) : name.size() + value.size() + 4,
+                   '\0');
+  text.resize(static_cast<size_t>(PutAttr(text.data(), name, value, table) - text.data()));
+  const size_t value_start = name.size() + 3;
+  RewriteAttrs(e, index, std::string_view(text).substr(value_start, text.size() - value_start - 1));
 }
 
 void XmlDocument::RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped) {
@@ -320,7 +344,7 @@ void XmlDocument::RewriteAttrs(XmlElement& e, int replaced, std::string_view esc
     old_size += a.name.size() + a.escaped.size() + 4;
     size += attrs.back().name.size() + attrs.back().escaped.size() + 4;
   });
-  auto* run = static_cast<XmlAttrRun*>(Allocate(sizeof(XmlAttrRun) + size, alignof(XmlAttrRun)));
+  auto* run = static_cast<XmlAttrRun*>(Allocate<alignof(XmlAttrRun)>(sizeof(XmlAttrRun) + size));
   run->next = run;
   run->size = static_cast<uint32_t>(size);
   char* p = run->Text();

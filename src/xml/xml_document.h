@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,19 +54,21 @@ class XmlElement {
  public:
   const char* Name() const { return name_; }
   XmlDocument& Document() const { return *doc_; }
-  const ConversionSettings& Settings() const;
+  inline const ConversionSettings& Settings() const;
 
   // Appends a child element after all earlier children and returns it.
+  // The name is a static text: the tree keeps the pointer, and the document
+  // remembers the size of a name by its pointer.
   XmlElement& AppendChild(const char* name);
   // Sets an attribute: a new one goes after the existing ones; an existing
   // one keeps its place and gets the new value. Bytes below 32 other than
   // tab, LF and CR are written as blanks.
-  void SetAttr(std::string_view name, std::string_view value);
+  inline void SetAttr(std::string_view name, std::string_view value);
   // The same with every byte 7 left out of the value.
-  void SetAttrWithoutBel(std::string_view name, std::string_view value);
+  inline void SetAttrWithoutBel(std::string_view name, std::string_view value);
   // The same for a text that holds no byte below 32 nor & < > " and 0x98
   // (numbers, fixed words): written as it stands.
-  void SetAttrVerbatim(std::string_view name, std::string_view text);
+  inline void SetAttrVerbatim(std::string_view name, std::string_view text);
 
   const XmlElement* FirstChild() const { return first_child_; }
   const XmlElement* NextSibling() const { return next_; }
@@ -128,13 +131,41 @@ class XmlDocument {
   // or as it stands.
   enum class Value : uint8_t { kEscaped, kEscapedWithoutBel, kVerbatim };
 
-  void* Allocate(size_t size, size_t align);
+  // Room of the size in the arena, aligned to Align (a power of two).
+  template <size_t Align>
+  void* Allocate(size_t size) {
+    static_assert((Align & (Align - 1)) == 0);
+    const size_t pad = (0 - reinterpret_cast<uintptr_t>(cur_)) & (Align - 1);
+    if (pad + size > left_) return AllocateInNewBlock(size, Align);
+    char* p = cur_ + pad;
+    cur_ = p + size;
+    left_ -= pad + size;
+    return p;
+  }
+  void* AllocateInNewBlock(size_t size, size_t align);
   XmlElement* NewElement(const char* name, size_t level);
+  // Size of an element name, remembered by its pointer.
+  size_t NameSize(const char* name) {
+    TagSize& known = tag_sizes_[TagSlot(name)];
+    if (known.name != name) known = {name, std::strlen(name)};
+    return known.size;
+  }
+  static size_t TagSlot(const char* name) {
+    const auto bits = reinterpret_cast<uintptr_t>(name);
+    return (bits ^ (bits >> 6)) % kTagSizes;
+  }
   void SetAttr(XmlElement& e, std::string_view name, std::string_view value, Value how);
-  // The attribute named so on the element, looked up among the names of the
-  // element attributes were last set on; -1 when there is none.
-  int FindCachedName(XmlElement& e, std::string_view name);
-  void CacheName(std::string_view name);
+  // Starts remembering the names of the element's attributes.
+  void RememberNamesOf(const XmlElement& e);
+  // The attribute named so on the element, whose bit (NameBit) is among
+  // those of the remembered names; -1 when there is none.
+  int FindRememberedName(const XmlElement& e, std::string_view name, uint8_t bit);
+  void RememberName(std::string_view name, uint8_t bit);
+  // Gives the attribute at the index the value, escaped by the table (an
+  // escape table of the serialiser, or nullptr: as it stands). Kept apart
+  // from SetAttr, as it is rarely needed and needs a text of its own.
+  void ReplaceAttr(XmlElement& e, int index, std::string_view name, std::string_view value,
+                   const void* escape_table);
   // Writes all attributes of the element again into one run, the one at
   // index `replaced` with the new escaped value.
   void RewriteAttrs(XmlElement& e, int replaced, std::string_view escaped);
@@ -155,14 +186,39 @@ class XmlDocument {
   size_t saved_size_;
 
   // Names of the attributes of the element they were last set on, with a
-  // bit per name (NameBit) so that most new names need no comparison.
+  // bit of 64 per name (NameBit) so that most new names need no comparison,
+  // and only names of the same bit are compared. The names are views of the
+  // element's attribute text.
   static constexpr size_t kCachedNames = 48;
   const XmlElement* names_of_ = nullptr;
   bool names_complete_ = true;
   uint32_t name_count_ = 0;
   uint64_t name_bits_ = 0;
+  uint8_t name_bit_of_[kCachedNames];
   std::string_view names_[kCachedNames];
+
+  // Sizes of element names by their pointers.
+  struct TagSize {
+    const char* name = nullptr;
+    size_t size = 0;
+  };
+  static constexpr size_t kTagSizes = 64;
+  TagSize tag_sizes_[kTagSizes];
 };
+
+const ConversionSettings& XmlElement::Settings() const { return doc_->Settings(); }
+
+void XmlElement::SetAttr(std::string_view name, std::string_view value) {
+  doc_->SetAttr(*this, name, value, XmlDocument::Value::kEscaped);
+}
+
+void XmlElement::SetAttrWithoutBel(std::string_view name, std::string_view value) {
+  doc_->SetAttr(*this, name, value, XmlDocument::Value::kEscapedWithoutBel);
+}
+
+void XmlElement::SetAttrVerbatim(std::string_view name, std::string_view text) {
+  doc_->SetAttr(*this, name, text, XmlDocument::Value::kVerbatim);
+}
 
 // The value of an escaped attribute text as a parser reads it back.
 std::string UnescapeAttr(std::string_view escaped);
