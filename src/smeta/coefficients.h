@@ -61,8 +61,8 @@ class TSmetaAbstractK : public TSmetaAbstractKIItem {
   bool FormulaParts(std::array<std::string, kKfSlots>& fx) const;
 
   uint8_t FKfKind = skkStandart;
-  TKfValues FValues = kNeutralFactors;
   uint16_t FOptions;
+  TKfValues FValues = kNeutralFactors;
   CompactString FIdentifier;
   CompactString FFormula;
 

@@ -91,7 +91,6 @@ Currency TSmetaPosition::TPositionForOneFx::SlotValue(int slot) const {
 TSmetaPosition::TSmetaPosition(TKDXAbstractRow* owner)
     : TKdIdentifierRow(owner),
       FQuantity(this),
-      FForOneFxBase(this, sptBase),
       FForOneFxCurr(this, sptCurr),
       FItemFlags(this),
       FUserData(this),
@@ -269,7 +268,12 @@ void TSmetaPosition::ReadPerformer(TKdFiler& filer, TSmeta* doc) {
 
 void TSmetaPosition::FinishOldFile() {
   const int32_t version = GetFileVersion();
-  if (version < kVerPzUnsinc) FPzUnsinc = FForOneFxBase.ForceUnsincPzNedeed();
+  if (version < kVerPzUnsinc) {
+    // Without a formula row the base prices are judged as a row without formulas.
+    const TPositionForOneFxOf<sptBase> no_formulas(this);
+    const TPositionForOneFx* fx = FForOneFxBase.Get();
+    FPzUnsinc = (fx ? *fx : no_formulas).ForceUnsincPzNedeed();
+  }
   if (version >= kVerNoOldIndexNumbers || FPriceLevel != pptCurr || FResources.Count() != 0) {
     return;
   }
@@ -315,7 +319,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   }
   if (version >= kVerPriceFormulas) {
     if (has(kHasCurrPz)) FForOneCurr[0] = filer.ReadCurr64();
-    if (has(kHasFxBase)) FForOneFxBase.Load(filer);
+    if (has(kHasFxBase)) FForOneFxBase.Make(this).Load(filer);
     if (has(kHasFxCurr)) FForOneFxCurr.Load(filer);
   }
   FKoeffs.Load(filer);
@@ -503,10 +507,10 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
 void TSmetaPosition::XMLSavePrices(XmlElement& element, size_t level) {
   // The current level leaves out the direct-costs total.
   const auto& values = level == 0 ? FForOneBase : FForOneCurr;
-  TPositionForOneFx& fx = level == 0 ? FForOneFxBase : FForOneFxCurr;
+  TPositionForOneFx* fx = level == 0 ? FForOneFxBase.Get() : &FForOneFxCurr;
   const size_t first = level == 0 ? 0 : 1;
   const TRareFields& rare = RareOrDefault();
-  bool stored = fx.HasFormula() || !rare.FPriceObosn[level].empty() ||
+  bool stored = (fx && fx->HasFormula()) || !rare.FPriceObosn[level].empty() ||
                 rare.FForOneWholesale[level].value != 0;
   for (size_t slot = first; slot < 5; ++slot) stored = stored || values[slot].value != 0;
   if (!stored) return;
@@ -517,7 +521,7 @@ void TSmetaPosition::XMLSavePrices(XmlElement& element, size_t level) {
   }
   WriteAttrStr(prices, "Comment", rare.FPriceObosn[level]);
   WriteAttrCurr(prices, "Ws", rare.FForOneWholesale[level], Currency{});
-  fx.XMLSaveToChild(prices);
+  if (fx) fx->XMLSaveToChild(prices);
 }
 
 }  // namespace kdx

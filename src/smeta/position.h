@@ -38,9 +38,14 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   // position's own prices of the level.
   class TPositionForOneFx : public TCustomPosForOneFx {
    public:
-    TPositionForOneFx(TSmetaPosition* owner, TSmetaPriceType type)
-        : TCustomPosForOneFx(owner, type) {}
+    using TCustomPosForOneFx::TCustomPosForOneFx;
     Currency SlotValue(int slot) const override;
+  };
+  // The row of one level, made from its owner alone as rows made on demand are.
+  template <TSmetaPriceType kType>
+  class TPositionForOneFxOf : public TPositionForOneFx {
+   public:
+    explicit TPositionForOneFxOf(TKDXAbstractRow* owner) : TPositionForOneFx(owner, kType) {}
   };
 
   explicit TSmetaPosition(TKDXAbstractRow* owner);
@@ -61,7 +66,7 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   int32_t FNumber = 0;
   int32_t FSb_id = 0;
   int32_t FRas_id = 0;
-  int32_t FBookmark = -1;
+  int16_t FBookmark = -1;  // a stored byte, 255 for none
   uint16_t FOptions = 0;
   uint8_t FDBflags = 0;
   uint8_t FPriceLevel = pptCurr;
@@ -73,7 +78,9 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   TPositionQuantity FQuantity;
   std::array<Currency, 5> FForOneBase{};
   std::array<Currency, 5> FForOneCurr{};
-  TPositionForOneFx FForOneFxBase;
+  // Formulas of base prices are rare and made when read; a document that
+  // prices by formulas at all does so at the current level, in most positions.
+  TKdRowOnDemand<TPositionForOneFxOf<sptBase>> FForOneFxBase;
   TPositionForOneFx FForOneFxCurr;
   std::array<TKDXSmetaVidRab*, 2> FVidRab{};
   TSmetaWinterK* FWinterK = nullptr;

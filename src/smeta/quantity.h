@@ -44,10 +44,11 @@ class TCustomPosQuantity : public TKDXAbstractRow {
 
   // Quantities and coefficients are kept as stored, so that the tests against
   // 0 and 1 see the stored value.
-  TExtended FQuantity;
+  // Ordered so that the ten-byte values and the integers share words.
   double FQuantityResult = 0;
   CompactString FFx;
   CompactString FFinalQtyStr;
+  TExtended FQuantity;
   TExtended FKMult = TExtended::One();
   int32_t FPrecision = kNoRounding;
   int32_t FVarState = 0;
