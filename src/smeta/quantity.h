@@ -44,14 +44,13 @@ class TCustomPosQuantity : public TKDXAbstractRow {
 
   // Quantities and coefficients are kept as stored, so that the tests against
   // 0 and 1 see the stored value.
-  // Ordered so that the ten-byte values and the integers share words.
+  // Ordered so that the ten-byte values and the precision share words.
   double FQuantityResult = 0;
   CompactString FFx;
   CompactString FFinalQtyStr;
   TExtended FQuantity;
   TExtended FKMult = TExtended::One();
-  int32_t FPrecision = kNoRounding;
-  int32_t FVarState = 0;
+  int8_t FPrecision = kNoRounding;  // stored as a signed byte
 
  protected:
   // Receives the unit coefficient stored in the current form; the general
