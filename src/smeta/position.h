@@ -57,6 +57,11 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   // Turns the stored indexes of linked positions into the positions of the
   // document's list (out-of-range ones are dropped) and links them back.
   void ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions);
+  // The positions this one links, once resolved, and the position linking this one.
+  const std::vector<TSmetaPosition*>& LinkedPositions() const {
+    return RareOrDefault().FLinkedPoss;
+  }
+  TSmetaPosition* ParentPosition() const { return FRare ? FRare->FParentPos : nullptr; }
   // Labour per unit of the older price block: workers (0), machinists (1).
   Currency OlderLabour(int which) const {
     return FRare ? FRare->FOlderLabour[static_cast<size_t>(which)] : Currency{};
