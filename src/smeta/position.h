@@ -129,7 +129,7 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void SetPriceIndexByCode(TSmeta* doc, std::string_view code);
   void XMLSavePrices(XmlElement& element, size_t level);
 
-  // What most positions leave at its default: texts and prices few records
+  // What most positions leave at their default: texts and prices few records
   // set, older files' fields and links between positions. Made when a record
   // sets one of them; a position without it reads every field as its default.
   struct TRareFields {

@@ -43,8 +43,8 @@ class TCustomPosQuantity : public TKDXAbstractRow {
   std::string OldQuantityStr(char decimal_separator) const;
 
   // Quantities and coefficients are kept as stored, so that the tests against
-  // 0 and 1 see the stored value.
-  // Ordered so that the ten-byte values and the precision share words.
+  // 0 and 1 see the stored value; the ten-byte values and the precision come
+  // last, where they share words.
   double FQuantityResult = 0;
   CompactString FFx;
   CompactString FFinalQtyStr;

@@ -114,10 +114,10 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
     std::unique_ptr<TSmetaPosResource> FReplacedRes;
   };
   TRareFields& Rare();
-
-  std::unique_ptr<TRareFields> FRare;
   void XMLSavePrice(XmlElement& element, const char* name, int column,
                     const TKdSharedRow* comment) const;
+
+  std::unique_ptr<TRareFields> FRare;
 };
 
 // Labour: a code, a name and an average grade of its own.
