@@ -185,6 +185,10 @@ TEST(Position, EachVersionBand) {
     {0x1015B, {.mask_extra = 0x1, .quantity = {.k_mult = 2}},
      R"(<Position Caption="П" SysID="0" PriceLevel="Curr" PzSync="Yes"/>)",
      R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2" KMult="2"/></Position>)"},
+    // Older files judge the direct-costs total kept apart unless a part has a formula.
+    {0x1015E, {.base = {"10", "4", "3", "2", "1"}, .fx = {{{"", "О", "", "", ""}}}},
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceBase PZ="10" OZ="4" EM="3" ZM="2" MT="1"><Fx OZ="О"/></PriceBase></Position>)",
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceBase PZ="10" OZ="4" EM="3" ZM="2" MT="1"><Fx OZ="О"/></PriceBase></Position>)"},
     {0x1015E, {.pz_unsinc = true},
      R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
      R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="No"><Quantity Fx="2"/></Position>)"},
