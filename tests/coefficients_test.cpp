@@ -95,8 +95,10 @@ TEST(Coefficients, KindsOtherThanFactors) {
   EXPECT_EQ(RowXml(formula),
             "  <K Caption=\"K1\" Kind=\"Formula\" Options=\"Percent InPos Base Curr\" "
             "Formula=\"ПЗ = 1,1; МАТ=(2;3)\"/>\n");
-  EXPECT_TRUE(formula.FFxParseSuccesful);
-  EXPECT_EQ(Cp1251ToUtf8(formula.FFxArray[4]), "(2;3)");
+  std::array<std::string, kKfSlots> parts;
+  EXPECT_TRUE(formula.FormulaParts(parts));
+  EXPECT_EQ(Cp1251ToUtf8(parts[0]), "1,1");
+  EXPECT_EQ(Cp1251ToUtf8(parts[4]), "(2;3)");
 
   TSmetaAbstractK empty(&doc);
   ReadRow(empty, KRecord(skkFormula, 0, DocBuilder().Str(""), ""));

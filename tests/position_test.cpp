@@ -2,6 +2,8 @@
 // version adds or drops (both sides of every threshold), the field each
 // presence bit announces, the older record by kind, the order of a full
 // position's element, and the system IDs of old files.
+#include "smeta/position.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "api/convert.h"
+#include "smeta/smeta.h"
 #include "support/builder.h"
 #include "support/smeta_builder.h"
 
@@ -181,6 +185,10 @@ TEST(Position, EachVersionBand) {
     {0x1015B, {.mask_extra = 0x1, .quantity = {.k_mult = 2}},
      R"(<Position Caption="П" SysID="0" PriceLevel="Curr" PzSync="Yes"/>)",
      R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2" KMult="2"/></Position>)"},
+    // Older files judge the direct-costs total kept apart unless a part has a formula.
+    {0x1015E, {.base = {"10", "4", "3", "2", "1"}, .fx = {{{"", "О", "", "", ""}}}},
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceBase PZ="10" OZ="4" EM="3" ZM="2" MT="1"><Fx OZ="О"/></PriceBase></Position>)",
+     R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/><PriceBase PZ="10" OZ="4" EM="3" ZM="2" MT="1"><Fx OZ="О"/></PriceBase></Position>)"},
     {0x1015E, {.pz_unsinc = true},
      R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="Yes"><Quantity Fx="2"/></Position>)",
      R"(<Position Caption="П" SysID="0" Quantity="2" PriceLevel="Curr" PzSync="No"><Quantity Fx="2"/></Position>)"},
@@ -373,6 +381,27 @@ TEST(Position, SystemIdsOfOldFiles) {
     }
     EXPECT_EQ(ids, v < 0x10155 ? "1 2 3 " : "9 7 5 ") << v;
   }
+}
+
+// Links name positions of the estimate by index; the ones outside the list are
+// dropped, and a linked position knows the one linking it.
+TEST(Position, LinksResolveToPositionsOfTheEstimate) {
+  Content c;
+  c.chapters[0].items = {PositionItem({.caption = "А", .linked = {2, 9, -1}}),
+                         PositionItem({.caption = "Б"}), PositionItem({.caption = "В"})};
+  const std::string bytes = PackSmeta(c, kNewest);
+  const auto model =
+      LoadDocument(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), Conventions());
+  const auto* estimate = dynamic_cast<const TSmeta*>(model.get());
+  ASSERT_NE(estimate, nullptr);
+  const std::vector<TSmetaPosition*>& positions = estimate->Positions();
+  ASSERT_EQ(positions.size(), 3u);
+  EXPECT_EQ(positions[0]->LinkedPositions(), std::vector<TSmetaPosition*>{positions[2]});
+  EXPECT_EQ(positions[2]->ParentPosition(), positions[0]);
+  for (const TSmetaPosition* unlinked : {positions[0], positions[1]}) {
+    EXPECT_EQ(unlinked->ParentPosition(), nullptr);
+  }
+  EXPECT_TRUE(positions[1]->LinkedPositions().empty());
 }
 
 }  // namespace

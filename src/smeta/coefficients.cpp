@@ -78,9 +78,9 @@ bool SplitKFormula(std::string_view formula, std::array<std::string, kKfSlots>& 
 
 // ---- coefficient ----
 
-void TSmetaAbstractK::SetFormula(std::string formula) {
-  FFormula = std::move(formula);
-  FFxParseSuccesful = SplitKFormula(FFormula, FFxArray);
+bool TSmetaAbstractK::FormulaParts(std::array<std::string, kKfSlots>& fx) const {
+  fx = {};
+  return SplitKFormula(FFormula, fx);
 }
 
 void TSmetaAbstractK::ReadData(TKdFiler& filer) {
@@ -120,7 +120,7 @@ void TSmetaAbstractK::ReadData(TKdFiler& filer) {
       break;
     }
     case skkFormula:
-      SetFormula(filer.ReadString());
+      SetFormula(filer.ReadStringView());
       break;
     default:
       break;

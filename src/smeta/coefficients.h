@@ -54,16 +54,17 @@ class TSmetaAbstractK : public TSmetaAbstractKIItem {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
-  // Sets the formula text and splits it by cost item.
-  void SetFormula(std::string formula);
+  void SetFormula(std::string_view formula) { FFormula = formula; }
+  // The formula's expressions by cost item, split when asked for (few
+  // coefficients are formulas, and the rows stay small); false when a piece
+  // names no cost item or names one a second time.
+  bool FormulaParts(std::array<std::string, kKfSlots>& fx) const;
 
   uint8_t FKfKind = skkStandart;
-  TKfValues FValues = kNeutralFactors;
   uint16_t FOptions;
+  TKfValues FValues = kNeutralFactors;
   CompactString FIdentifier;
   CompactString FFormula;
-  std::array<std::string, kKfSlots> FFxArray;
-  bool FFxParseSuccesful = true;
 
  protected:
   // Brings the options just read into the form this class allows.

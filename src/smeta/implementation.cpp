@@ -117,7 +117,7 @@ Currency TPositionActForOneFx::SlotValue(int slot) const {
 }
 
 TSmetaPositionActOverrides::TSmetaPositionActOverrides(TKDXAbstractRow* owner)
-    : TCustomSmetaActOverrides(owner), FQuantity(this), FForOneCurrFx(this) {}
+    : TCustomSmetaActOverrides(owner), FQuantity(this) {}
 
 TSmetaIndexesList* TSmetaPositionActOverrides::IndexList() const {
   return FAct ? &FAct->FIndexesPos : nullptr;
@@ -144,7 +144,7 @@ void TSmetaPositionActOverrides::ReadData(TKdFiler& filer) {
   if (flags & kWholesale) FForOneWholesale = filer.ReadCurr64();
   if (version >= kVerPosOverridesPz) {
     if (flags & kCurrPz) FForOneCurr[0] = filer.ReadCurr64();
-    if (flags & kCurrFx) FForOneCurrFx.Load(filer);
+    if (flags & kCurrFx) FForOneCurrFx.Make(this).Load(filer);
   }
 }
 
@@ -152,9 +152,11 @@ void TSmetaPositionActOverrides::XMLSave(XmlElement& element) {
   XmlElement* price = XMLSaveOverrides(element);
   FQuantity.XMLSaveToChild(element);
   WriteAttrStr(element, "Quantity", FQuantity.OldQuantityStr(DecimalSeparator(*this, element)));
+  // A slot is priced by a price or by a formula.
+  const TPositionActForOneFx* fx = FForOneCurrFx.Get();
   bool priced = FForOneWholesale.value != 0;
   for (int slot = 0; slot < kForOneSlots && !priced; ++slot) {
-    priced = !FForOneCurrFx.IsSlotEmpty(slot);
+    priced = fx ? !fx->IsSlotEmpty(slot) : FForOneCurr[static_cast<size_t>(slot)].value != 0;
   }
   if (!priced) return;
   if (!price) price = &element.AppendChild("PriceCurr");

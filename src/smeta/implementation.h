@@ -85,7 +85,8 @@ class TSmetaPositionActOverrides : public TCustomSmetaActOverrides {
   std::array<Currency, kForOneSlots> FForOneCurr{};
   Currency FForOneWholesale{};
   TPositionActQuantity FQuantity;
-  TPositionActForOneFx FForOneCurrFx;
+  // Made when the record holds price formulas; few overrides do.
+  TKdRowOnDemand<TPositionActForOneFx> FForOneCurrFx;
 };
 
 // The current prices of a resource in one act: the current estimate price

@@ -82,14 +82,15 @@ uint8_t IndexMode(const TSmeta* doc) { return doc ? doc->LegacyIndexMode() : 0; 
 
 Currency TSmetaPosition::TPositionForOneFx::SlotValue(int slot) const {
   if (slot < 0 || slot >= 5) return {};
-  const auto& values = FPriceType == sptBase ? FPosition->FForOneBase : FPosition->FForOneCurr;
+  // The owner is always the position that holds this row.
+  const auto* position = static_cast<const TSmetaPosition*>(FOwner);
+  const auto& values = FPriceType == sptBase ? position->FForOneBase : position->FForOneCurr;
   return values[static_cast<size_t>(slot)];
 }
 
 TSmetaPosition::TSmetaPosition(TKDXAbstractRow* owner)
     : TKdIdentifierRow(owner),
       FQuantity(this),
-      FForOneFxBase(this, sptBase),
       FForOneFxCurr(this, sptCurr),
       FItemFlags(this),
       FUserData(this),
@@ -98,6 +99,16 @@ TSmetaPosition::TSmetaPosition(TKDXAbstractRow* owner)
       FKoeffs(this),
       FImplemNew(this) {}
 
+TSmetaPosition::TRareFields& TSmetaPosition::Rare() {
+  if (!FRare) FRare = std::make_unique<TRareFields>();
+  return *FRare;
+}
+
+const TSmetaPosition::TRareFields& TSmetaPosition::RareOrDefault() const {
+  static const TRareFields kDefault;
+  return FRare ? *FRare : kDefault;
+}
+
 // ---- references ----
 
 void TSmetaPosition::SetPriceIndexByCode(TSmeta* doc, std::string_view code) {
@@ -105,14 +116,15 @@ void TSmetaPosition::SetPriceIndexByCode(TSmeta* doc, std::string_view code) {
 }
 
 void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions) {
-  FLinkedPoss.clear();
-  for (const int32_t index : FLinkedIndexes) {
+  if (!FRare) return;
+  FRare->FLinkedPoss.clear();
+  for (const int32_t index : FRare->FLinkedIndexes) {
     if (index < 0 || static_cast<size_t>(index) >= positions.size()) continue;
     TSmetaPosition* linked = positions[static_cast<size_t>(index)];
-    linked->FParentPos = this;
-    FLinkedPoss.push_back(linked);
+    linked->Rare().FParentPos = this;
+    FRare->FLinkedPoss.push_back(linked);
   }
-  FLinkedIndexes.clear();
+  FRare->FLinkedIndexes.clear();
 }
 
 // ---- reading ----
@@ -151,15 +163,20 @@ void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
 }
 
 void TSmetaPosition::ReadNaclPlan(TKdFiler& filer, size_t level, bool with_mask) {
-  FNacl[level] = Currency{filer.ReadInt32()};
-  FPlan[level] = Currency{filer.ReadInt32()};
-  if (with_mask) FMask[level] = filer.ReadUInt16();
+  const Currency nacl{filer.ReadInt32()};
+  const Currency plan{filer.ReadInt32()};
+  const uint16_t mask = with_mask ? filer.ReadUInt16() : 0;
+  if (nacl.value == 0 && plan.value == 0 && mask == 0) return;
+  TRareFields& rare = Rare();
+  rare.FNacl[level] = nacl;
+  rare.FPlan[level] = plan;
+  if (with_mask) rare.FMask[level] = mask;
 }
 
 void TSmetaPosition::ReadPriceBlock(TKdFiler& filer) {
   for (Currency& value : FForOneBase) value = filer.ReadCurr64();
   if (GetFileVersion() < kVerShortPriceBlock) {
-    for (Currency& value : FOlderLabour) value = filer.ReadCurr64();
+    for (Currency& value : Rare().FOlderLabour) value = filer.ReadCurr64();
   }
 }
 
@@ -170,6 +187,17 @@ void TSmetaPosition::ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType t
 
 std::string TSmetaPosition::RateText(TKdFiler& filer) const {
   return FloatToGeneralText(filer.ReadInt32() / 10000.0, DecimalSeparatorOf(*this));
+}
+
+void TSmetaPosition::ReadOlderRate(TKdFiler& filer, size_t level) {
+  TRareFields& rare = Rare();
+  if (level == 0) {
+    rare.FNaclK[scmBInd] = RateText(filer);
+    rare.FNaclK[scmBase] = rare.FNaclK[scmBInd];
+  } else {
+    rare.FNaclK[scmRes] = RateText(filer);
+  }
+  rare.FMask[level] = filer.ReadUInt16();
 }
 
 void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
@@ -205,7 +233,8 @@ void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexN
   if (held.index8401) {
     const int n = number();
     if (n != kNoNumber && doc) {
-      FPriceIndex8401.SetPriceIndex(doc->FIndexesPos.FindIndex(LegacyIndexCode(lit8401, n + 1)));
+      Rare().FPriceIndex8401.SetPriceIndex(
+          doc->FIndexesPos.FindIndex(LegacyIndexCode(lit8401, n + 1)));
     }
   }
   if (held.index1984) {
@@ -219,9 +248,16 @@ void TSmetaPosition::ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexN
 void TSmetaPosition::ReadTail(TKdFiler& filer) {
   FImplemNew.Load(filer);
   const uint8_t linked = filer.Read_Byte();
-  FLinkedIndexes.clear();
-  for (unsigned i = 0; i < linked; ++i) {
-    FLinkedIndexes.push_back(filer.ReadUInt16());
+  if (FRare) FRare->FLinkedIndexes.clear();
+  if (linked == 0) return;
+  std::vector<int32_t>& indexes = Rare().FLinkedIndexes;
+  for (unsigned i = 0; i < linked; ++i) indexes.push_back(filer.ReadUInt16());
+}
+
+void TSmetaPosition::ReadPriceObosn(TKdFiler& filer) {
+  for (size_t level = 0; level < 2; ++level) {
+    const std::string_view text = filer.ReadStringView();
+    if (!text.empty()) Rare().FPriceObosn[level] = text;
   }
 }
 
@@ -232,7 +268,12 @@ void TSmetaPosition::ReadPerformer(TKdFiler& filer, TSmeta* doc) {
 
 void TSmetaPosition::FinishOldFile() {
   const int32_t version = GetFileVersion();
-  if (version < kVerPzUnsinc) FPzUnsinc = FForOneFxBase.ForceUnsincPzNedeed();
+  if (version < kVerPzUnsinc) {
+    // Without a formula row the base prices are judged as a row without formulas.
+    const TPositionForOneFxOf<sptBase> no_formulas(this);
+    const TPositionForOneFx* fx = FForOneFxBase.Get();
+    FPzUnsinc = (fx ? *fx : no_formulas).ForceUnsincPzNedeed();
+  }
   if (version >= kVerNoOldIndexNumbers || FPriceLevel != pptCurr || FResources.Count() != 0) {
     return;
   }
@@ -251,7 +292,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
   ReadHead(filer, doc);
   if (version >= kVerPlanTexts && has(kHasIdentifier)) ReadIdentifier(filer);
-  if (version >= kVerCommentEx && has(kHasCommentEx)) FCommentEx = filer.ReadStringView();
+  if (version >= kVerCommentEx && has(kHasCommentEx)) Rare().FCommentEx = filer.ReadStringView();
   if (version >= kVerQuantityRow) {
     FQuantity.Load(filer);
   } else if (has(kHasOlderQuantityFx)) {
@@ -265,8 +306,8 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   ReadPriceBlock(filer);
   ReadVidRab(filer, doc, vr1984);
   ReadVidRab(filer, doc, vr2001);
-  if (has(kHasNaclK)) ReadCoefficientTexts(filer, FNaclK);
-  if (version >= kVerPlanTexts && has(kHasPlanK)) ReadCoefficientTexts(filer, FPlanK);
+  if (has(kHasNaclK)) ReadCoefficientTexts(filer, Rare().FNaclK);
+  if (version >= kVerPlanTexts && has(kHasPlanK)) ReadCoefficientTexts(filer, Rare().FPlanK);
   FResources.Load(filer);
   if (version < kVerShortPriceBlock) {
     filer.Skip(2);  // workers' average grade, not used
@@ -278,7 +319,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   }
   if (version >= kVerPriceFormulas) {
     if (has(kHasCurrPz)) FForOneCurr[0] = filer.ReadCurr64();
-    if (has(kHasFxBase)) FForOneFxBase.Load(filer);
+    if (has(kHasFxBase)) FForOneFxBase.Make(this).Load(filer);
     if (has(kHasFxCurr)) FForOneFxCurr.Load(filer);
   }
   FKoeffs.Load(filer);
@@ -305,22 +346,22 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerSecondIndexByNumber) {
     if (has(kHasIndex8401ByNumber)) {
       const uint16_t i = filer.ReadUInt16();
-      FPriceIndex8401.SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
+      Rare().FPriceIndex8401.SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
     if (has(kHasIndex8401Code)) {
       // A code the list does not hold is kept as it is.
       std::string code = filer.ReadString();
-      FPriceIndex8401.SetPriceIndex(doc ? doc->FIndexesPos.FindIndex(code) : nullptr);
-      if (!FPriceIndex8401.FPriceIndex) FPriceIndex8401.FPriceIndexCode = std::move(code);
+      TPriceIndexRef& index8401 = Rare().FPriceIndex8401;
+      index8401.SetPriceIndex(doc ? doc->FIndexesPos.FindIndex(code) : nullptr);
+      if (!index8401.FPriceIndex) index8401.FPriceIndexCode = std::move(code);
     }
   }
   if (version >= kVerWinterK && has(kHasWinterK)) {
     const uint16_t i = filer.ReadUInt16();
     FWinterK = doc ? doc->FWinters.At(i) : nullptr;
   }
-  if (version >= kVerDbComment && has(kHasDbComment)) FDbComment = filer.ReadStringView();
-  FPriceObosn[0] = filer.ReadStringView();
-  FPriceObosn[1] = filer.ReadStringView();
+  if (version >= kVerDbComment && has(kHasDbComment)) Rare().FDbComment = filer.ReadStringView();
+  ReadPriceObosn(filer);
   if (version >= kVerBookmark) {
     const uint8_t bookmark = filer.Read_Byte();
     FBookmark = bookmark == kNoBookmark ? -1 : bookmark;
@@ -330,8 +371,8 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   ReadTail(filer);
   if (has(kHasPerformer)) ReadPerformer(filer, doc);
   if (has(kHasExcludedKfs)) FExcludedVrkfs.Make(this).Load(filer);
-  if (has(kHasWholesaleCurr)) FForOneWholesale[1] = filer.ReadCurr64();
-  if (has(kHasWholesaleBase)) FForOneWholesale[0] = filer.ReadCurr64();
+  if (has(kHasWholesaleCurr)) Rare().FForOneWholesale[1] = filer.ReadCurr64();
+  if (has(kHasWholesaleBase)) Rare().FForOneWholesale[0] = filer.ReadCurr64();
   if (version >= kVerPzUnsinc) FPzUnsinc = filer.ReadByteBoolean();
   FinishOldFile();
 }
@@ -350,13 +391,8 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       ReadPriceBlock(filer);
       ReadVidRab(filer, doc, vr1984);
       if (version >= kVerOlderSecondLevel) ReadVidRab(filer, doc, vr2001);
-      FNaclK[scmBInd] = RateText(filer);
-      FNaclK[scmBase] = FNaclK[scmBInd];
-      FMask[0] = filer.ReadUInt16();
-      if (version >= kVerOlderSecondLevel) {
-        FNaclK[scmRes] = RateText(filer);
-        FMask[1] = filer.ReadUInt16();
-      }
+      ReadOlderRate(filer, 0);
+      if (version >= kVerOlderSecondLevel) ReadOlderRate(filer, 1);
       FResources.Load(filer);
       filer.Skip(2);  // workers' average grade, not used
       if (version >= kVerMachinistsGrade && (FOptions & spoHasAverRasrM)) filer.Skip(2);
@@ -374,9 +410,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       FForOneBase = {};
       FForOneBase[0] = filer.ReadCurr64();
       ReadVidRab(filer, doc, vr1984);
-      FNaclK[scmBInd] = RateText(filer);
-      FNaclK[scmBase] = FNaclK[scmBInd];
-      FMask[0] = filer.ReadUInt16();
+      ReadOlderRate(filer, 0);
       FForOneBase[4] = FForOneBase[0];
       break;
     case 2:
@@ -404,10 +438,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
       SetPriceIndexByCode(doc, LegacyIndexCode(litWorkType, work_type->FSys_ID));
     }
   }
-  if (version >= kVerPriceObosn) {
-    FPriceObosn[0] = filer.ReadStringView();
-    FPriceObosn[1] = filer.ReadStringView();
-  }
+  if (version >= kVerPriceObosn) ReadPriceObosn(filer);
   ReadTail(filer);
   ReadPerformer(filer, doc);
   FinishOldFile();
@@ -417,6 +448,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
 
 void TSmetaPosition::XMLSave(XmlElement& element) {
   if (!XMLSaveRow(element)) return;
+  const TRareFields& rare = RareOrDefault();
   const char sep = DecimalSeparatorOf(*this);
   WriteAttrStr(element, "Identifier", FIdentifier);
   WriteAttrInt(element, "SysID", FSysID, -1);
@@ -432,8 +464,8 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
   WriteAttrStr(element, "BaseCalcMode", kCalcModes[FBaseCalcMode]);
   WriteAttrStr(element, "Options", PositionOptionsToText(FOptions));
   WriteAttrStr(element, "IndexCode", GetPriceIndexCode());
-  WriteAttrStr(element, "Index8401Code", FPriceIndex8401.GetPriceIndexCode());
-  WriteAttrStr(element, "DBComment", FDbComment);
+  WriteAttrStr(element, "Index8401Code", rare.FPriceIndex8401.GetPriceIndexCode());
+  WriteAttrStr(element, "DBComment", rare.FDbComment);
   WriteAttrStr(element, "DBFlags", PositionDbFlagsToText(FDBflags));
   SetAttr(element, "PzSync", FPzUnsinc ? "No" : "Yes");
   WriteAttrInt(element, "Vr1984", FVidRab[vr1984] ? FVidRab[vr1984]->FSys_ID : 0, 0);
@@ -441,8 +473,8 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
   static constexpr const char* kNaclNames[kCalcMethods] = {"NKB", "NKI", "NKR"};
   static constexpr const char* kPlanNames[kCalcMethods] = {"PNB", "PKI", "PKR"};
   for (size_t m = 0; m < kCalcMethods; ++m) {
-    WriteAttrStr(element, kNaclNames[m], FNaclK[m]);
-    WriteAttrStr(element, kPlanNames[m], FPlanK[m]);
+    WriteAttrStr(element, kNaclNames[m], rare.FNaclK[m]);
+    WriteAttrStr(element, kPlanNames[m], rare.FPlanK[m]);
   }
   WriteAttrStr(element, "WinterK", FWinterK ? std::string_view(FWinterK->FCode) : "");
   WriteAttrInt(element, "Bookmark", FBookmark, -1);
@@ -462,10 +494,10 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
   static constexpr const char* kCustomNames[2] = {"CustomNPBase", "CustomNPCurr"};
   for (size_t level = 0; level < 2; ++level) {
     TNaclPlan np;
-    np.Nacl = static_cast<int32_t>(FNacl[level].value);
-    np.Plan = static_cast<int32_t>(FPlan[level].value);
-    np.PlanMask = static_cast<uint8_t>(FMask[level] & 0xFF);
-    np.NaclMask = static_cast<uint8_t>(FMask[level] >> 8);
+    np.Nacl = static_cast<int32_t>(rare.FNacl[level].value);
+    np.Plan = static_cast<int32_t>(rare.FPlan[level].value);
+    np.PlanMask = static_cast<uint8_t>(rare.FMask[level] & 0xFF);
+    np.NaclMask = static_cast<uint8_t>(rare.FMask[level] >> 8);
     WriteNaclPlan(element, kCustomNames[level], np);
   }
   FImplemNew.XMLSaveToChild(element);
@@ -475,10 +507,11 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
 void TSmetaPosition::XMLSavePrices(XmlElement& element, size_t level) {
   // The current level leaves out the direct-costs total.
   const auto& values = level == 0 ? FForOneBase : FForOneCurr;
-  TPositionForOneFx& fx = level == 0 ? FForOneFxBase : FForOneFxCurr;
+  TPositionForOneFx* fx = level == 0 ? FForOneFxBase.Get() : &FForOneFxCurr;
   const size_t first = level == 0 ? 0 : 1;
-  bool stored =
-      fx.HasFormula() || !FPriceObosn[level].empty() || FForOneWholesale[level].value != 0;
+  const TRareFields& rare = RareOrDefault();
+  bool stored = (fx && fx->HasFormula()) || !rare.FPriceObosn[level].empty() ||
+                rare.FForOneWholesale[level].value != 0;
   for (size_t slot = first; slot < 5; ++slot) stored = stored || values[slot].value != 0;
   if (!stored) return;
   static constexpr const char* kNames[5] = {"PZ", "OZ", "EM", "ZM", "MT"};
@@ -486,9 +519,9 @@ void TSmetaPosition::XMLSavePrices(XmlElement& element, size_t level) {
   for (size_t slot = first; slot < 5; ++slot) {
     WriteAttrCurr(prices, kNames[slot], values[slot], Currency{});
   }
-  WriteAttrStr(prices, "Comment", FPriceObosn[level]);
-  WriteAttrCurr(prices, "Ws", FForOneWholesale[level], Currency{});
-  fx.XMLSaveToChild(prices);
+  WriteAttrStr(prices, "Comment", rare.FPriceObosn[level]);
+  WriteAttrCurr(prices, "Ws", rare.FForOneWholesale[level], Currency{});
+  if (fx) fx->XMLSaveToChild(prices);
 }
 
 }  // namespace kdx

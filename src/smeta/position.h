@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,12 +38,14 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   // position's own prices of the level.
   class TPositionForOneFx : public TCustomPosForOneFx {
    public:
-    TPositionForOneFx(TSmetaPosition* owner, TSmetaPriceType type)
-        : TCustomPosForOneFx(owner, type), FPosition(owner) {}
+    using TCustomPosForOneFx::TCustomPosForOneFx;
     Currency SlotValue(int slot) const override;
-
-   private:
-    TSmetaPosition* FPosition;
+  };
+  // The row of one level, made from its owner alone as rows made on demand are.
+  template <TSmetaPriceType kType>
+  class TPositionForOneFxOf : public TPositionForOneFx {
+   public:
+    explicit TPositionForOneFxOf(TKDXAbstractRow* owner) : TPositionForOneFx(owner, kType) {}
   };
 
   explicit TSmetaPosition(TKDXAbstractRow* owner);
@@ -54,39 +57,39 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   // Turns the stored indexes of linked positions into the positions of the
   // document's list (out-of-range ones are dropped) and links them back.
   void ResolveLinkedPositions(const std::vector<TSmetaPosition*>& positions);
+  // The positions this one links, once resolved, and the position linking this one.
+  const std::vector<TSmetaPosition*>& LinkedPositions() const {
+    return RareOrDefault().FLinkedPoss;
+  }
+  TSmetaPosition* ParentPosition() const { return FRare ? FRare->FParentPos : nullptr; }
   // Labour per unit of the older price block: workers (0), machinists (1).
-  Currency OlderLabour(int which) const { return FOlderLabour[static_cast<size_t>(which)]; }
+  Currency OlderLabour(int which) const {
+    return FRare ? FRare->FOlderLabour[static_cast<size_t>(which)] : Currency{};
+  }
 
   int32_t FSysID = 0;
   int32_t FNumber = 0;
-  CompactString FObosnov;
-  CompactString FIsm;
-  CompactString FComment;
-  CompactString FCommentEx;
-  CompactString FDbComment;
-  TPositionQuantity FQuantity;
   int32_t FSb_id = 0;
   int32_t FRas_id = 0;
+  int16_t FBookmark = -1;  // a stored byte, 255 for none
+  uint16_t FOptions = 0;
   uint8_t FDBflags = 0;
   uint8_t FPriceLevel = pptCurr;
   uint8_t FBaseCalcMode = 0;
-  uint16_t FOptions = 0;
+  bool FPzUnsinc = false;
+  CompactString FObosnov;
+  CompactString FIsm;
+  CompactString FComment;
+  TPositionQuantity FQuantity;
   std::array<Currency, 5> FForOneBase{};
   std::array<Currency, 5> FForOneCurr{};
-  std::array<Currency, 2> FForOneWholesale{};  // base, current
-  TPositionForOneFx FForOneFxBase;
+  // Formulas of base prices are rare and made when read; a document that
+  // prices by formulas at all does so at the current level, in most positions.
+  TKdRowOnDemand<TPositionForOneFxOf<sptBase>> FForOneFxBase;
   TPositionForOneFx FForOneFxCurr;
-  std::array<CompactString, 2> FPriceObosn;
-  std::array<Currency, 2> FNacl{};
-  std::array<Currency, 2> FPlan{};
-  std::array<uint16_t, 2> FMask{};  // low byte profit mask, high byte overhead mask
-  std::array<CompactString, kCalcMethods> FNaclK;
-  std::array<CompactString, kCalcMethods> FPlanK;
   std::array<TKDXSmetaVidRab*, 2> FVidRab{};
-  TPriceIndexRef FPriceIndex8401;
   TSmetaWinterK* FWinterK = nullptr;
   TSmetaPerformer* FPerformer = nullptr;
-  int32_t FBookmark = -1;
   TKdItemFlags FItemFlags;
   TKdUserData FUserData;
   TSmetaPosResources FResources;
@@ -94,9 +97,6 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   TSmetaPosKfs FKoeffs;
   TKdRowOnDemand<TSmetaExcludedVrKfs> FExcludedVrkfs;
   TSmetaPositionImplementation FImplemNew;
-  std::vector<TSmetaPosition*> FLinkedPoss;
-  TSmetaPosition* FParentPos = nullptr;
-  bool FPzUnsinc = false;
 
  private:
   // One reader per layout: the record with its presence mask, and the older
@@ -111,6 +111,9 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType type);
   // A rate times 10000 as its decimal text.
   std::string RateText(TKdFiler& filer) const;
+  // An older record's overhead rate with its mask: of the base level (0),
+  // which also stands for the base-index method, or of the resource method (1).
+  void ReadOlderRate(TKdFiler& filer, size_t level);
   void ReadCoefficientTexts(TKdFiler& filer, std::array<CompactString, kCalcMethods>& texts);
   // Which old index numbers a record holds, and whether -1 among them means none.
   struct OldIndexNumbers {
@@ -126,8 +129,31 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void SetPriceIndexByCode(TSmeta* doc, std::string_view code);
   void XMLSavePrices(XmlElement& element, size_t level);
 
-  std::array<Currency, 2> FOlderLabour{};
-  std::vector<int32_t> FLinkedIndexes;
+  // What most positions leave at their default: texts and prices few records
+  // set, older files' fields and links between positions. Made when a record
+  // sets one of them; a position without it reads every field as its default.
+  struct TRareFields {
+    CompactString FCommentEx;
+    CompactString FDbComment;
+    std::array<CompactString, 2> FPriceObosn;
+    std::array<Currency, 2> FForOneWholesale{};  // base, current
+    std::array<Currency, 2> FNacl{};
+    std::array<Currency, 2> FPlan{};
+    std::array<uint16_t, 2> FMask{};  // low byte profit mask, high byte overhead mask
+    std::array<CompactString, kCalcMethods> FNaclK;
+    std::array<CompactString, kCalcMethods> FPlanK;
+    TPriceIndexRef FPriceIndex8401;
+    std::array<Currency, 2> FOlderLabour{};
+    std::vector<int32_t> FLinkedIndexes;
+    std::vector<TSmetaPosition*> FLinkedPoss;
+    TSmetaPosition* FParentPos = nullptr;
+  };
+  TRareFields& Rare();
+  const TRareFields& RareOrDefault() const;
+  // Two texts that a record always holds, kept only when not empty.
+  void ReadPriceObosn(TKdFiler& filer);
+
+  std::unique_ptr<TRareFields> FRare;
 };
 
 }  // namespace kdx

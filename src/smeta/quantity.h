@@ -43,14 +43,14 @@ class TCustomPosQuantity : public TKDXAbstractRow {
   std::string OldQuantityStr(char decimal_separator) const;
 
   // Quantities and coefficients are kept as stored, so that the tests against
-  // 0 and 1 see the stored value.
-  TExtended FQuantity;
+  // 0 and 1 see the stored value; the ten-byte values and the precision come
+  // last, where they share words.
   double FQuantityResult = 0;
   CompactString FFx;
   CompactString FFinalQtyStr;
+  TExtended FQuantity;
   TExtended FKMult = TExtended::One();
-  int32_t FPrecision = kNoRounding;
-  int32_t FVarState = 0;
+  int8_t FPrecision = kNoRounding;  // stored as a signed byte
 
  protected:
   // Receives the unit coefficient stored in the current form; the general

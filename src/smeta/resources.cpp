@@ -97,15 +97,15 @@ void TSmetaPosResource::ReadData(TKdFiler& filer) {
 void TSmetaPosResource::ReadOlderForm(TKdFiler& filer, int32_t version) {
   if (version >= kVerAttribs) {
     FAttribs = filer.Read_Byte();
-    if (FAttribs & sraSnipSet) FQuantOneSnip = filer.ReadDbl64();
+    if (FAttribs & sraSnipSet) Rare().FQuantOneSnip = filer.ReadDbl64();
   }
   if (version >= kVerMachinistsPrices || ResourceType() != smrtTzm) {
     FPrice.SetPriceValue(pcBase, filer.ReadCurr64());
     FPrice.SetPriceValue(pcCurr, filer.ReadCurr64());
     if (version >= kVerPriceComments) {
       const TSmeta* estimate = EstimateOf(*this);
-      FPriceObosn[pkBase] = PriceComment(estimate, filer.ReadInt32());
-      FPriceObosn[pkCurr] = PriceComment(estimate, filer.ReadInt32());
+      ReadPriceObosn(filer, pkBase, estimate);
+      ReadPriceObosn(filer, pkCurr, estimate);
     }
   }
   if (version >= kVerOlderReplaced && (FAttribs & sraReplaced)) ReadReplacedRes(filer);
@@ -116,15 +116,15 @@ void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
   FAttribs = filer.Read_Byte();
   if (version >= kVerResourceOptions16) FFlags = filer.ReadUInt16();
   const int32_t mask = filer.ReadInt32();
-  if (mask & kHasQuantOneSnip) FQuantOneSnip = filer.ReadDbl64();
+  if (mask & kHasQuantOneSnip) Rare().FQuantOneSnip = filer.ReadDbl64();
   if (version < kVerPriceRecord) {
     if (mask & kHasBasePrice) FPrice.SetPriceValue(pcBase, filer.ReadCurr64());
     if (mask & kHasCurrPrice) FPrice.SetPriceValue(pcCurr, filer.ReadCurr64());
   } else if (mask & kHasPriceRecord) {
     FPrice.Load(filer);
   }
-  if (mask & kHasBaseComment) FPriceObosn[pkBase] = PriceComment(estimate, filer.ReadInt32());
-  if (mask & kHasCurrComment) FPriceObosn[pkCurr] = PriceComment(estimate, filer.ReadInt32());
+  if (mask & kHasBaseComment) ReadPriceObosn(filer, pkBase, estimate);
+  if (mask & kHasCurrComment) ReadPriceObosn(filer, pkCurr, estimate);
   if (mask & kHasIdentifier) ReadIdentifier(filer);
   if (mask & kHasReplaced) ReadReplacedRes(filer);
   if (version >= kVerPriceIndex) {
@@ -144,8 +144,19 @@ void TSmetaPosResource::ReadReplacedRes(TKdFiler& filer) {
   // Each replaced resource is one more level of nesting: a crafted chain ends
   // at the cap instead of exhausting the stack.
   NestingGuard nesting(filer);
-  FReplacedRes = CreateReplacedRes();
-  FReplacedRes->Load(filer);
+  std::unique_ptr<TSmetaPosResource>& replaced = Rare().FReplacedRes;
+  replaced = CreateReplacedRes();
+  replaced->Load(filer);
+}
+
+void TSmetaPosResource::ReadPriceObosn(TKdFiler& filer, TPriceKind kind, const TSmeta* estimate) {
+  const TKdSharedRow* comment = PriceComment(estimate, filer.ReadInt32());
+  if (comment) Rare().FPriceObosn[kind] = comment;
+}
+
+TSmetaPosResource::TRareFields& TSmetaPosResource::Rare() {
+  if (!FRare) FRare = std::make_unique<TRareFields>();
+  return *FRare;
 }
 
 bool TSmetaPosResource::XMLSaveAttributes(XmlElement& element) {
@@ -163,10 +174,12 @@ bool TSmetaPosResource::XMLSaveAttributes(XmlElement& element) {
 }
 
 void TSmetaPosResource::XMLSaveChildren(XmlElement& element) {
-  XMLSavePrice(element, "PriceBase", pcBase, FPriceObosn[pkBase]);
-  XMLSavePrice(element, "PriceCurr", pcCurr, FPriceObosn[pkCurr]);
+  XMLSavePrice(element, "PriceBase", pcBase, PriceObosn(pkBase));
+  XMLSavePrice(element, "PriceCurr", pcCurr, PriceObosn(pkCurr));
   FKoeffs.XMLSaveToChild(element);
-  if ((FAttribs & sraReplaced) && FReplacedRes) FReplacedRes->XMLSaveToChild(element);
+  if ((FAttribs & sraReplaced) && FRare && FRare->FReplacedRes) {
+    FRare->FReplacedRes->XMLSaveToChild(element);
+  }
   FImplemNew.XMLSaveToChild(element);
 }
 

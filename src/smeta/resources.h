@@ -19,6 +19,7 @@
 
 namespace kdx {
 
+class TSmeta;
 class TSmetaSharedRes;
 
 enum TSmetaResourceType : uint8_t { smrtTzr, smrtTzm, smrtMch, smrtMat, smrtNone };
@@ -72,14 +73,21 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement& element) override;
 
+  // The quantity per unit by the norms; 0 when not set.
+  double QuantOneSnip() const { return FRare ? FRare->FQuantOneSnip : 0; }
+  // The comment of a price (by TPriceKind), a shared text of the estimate; nullptr for none.
+  const TKdSharedRow* PriceObosn(TPriceKind kind) const {
+    return FRare ? FRare->FPriceObosn[kind] : nullptr;
+  }
+  // The resource this one replaced; nullptr for none.
+  const TSmetaPosResource* ReplacedRes() const {
+    return FRare ? FRare->FReplacedRes.get() : nullptr;
+  }
+
   uint8_t FAttribs = 0;
   uint16_t FFlags = 0;
-  double FQuantOneSnip = 0;
   double FQuantOne = 0;
   TKdResResourcePrices FPrice;
-  // Shared texts of the estimate, by TPriceKind; not owned.
-  const TKdSharedRow* FPriceObosn[2] = {nullptr, nullptr};
-  std::unique_ptr<TSmetaPosResource> FReplacedRes;
   TKdRowOnDemand<TSmetaResKfs> FKoeffs;
   TKdRowOnDemand<TSmetaResourceImplementation> FImplemNew;
 
@@ -96,8 +104,20 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadOlderForm(TKdFiler& filer, int32_t version);
   void ReadCurrentForm(TKdFiler& filer, int32_t version);
   void ReadReplacedRes(TKdFiler& filer);
+  void ReadPriceObosn(TKdFiler& filer, TPriceKind kind, const TSmeta* estimate);
+
+  // What few resources hold, made when a record sets one of them.
+  struct TRareFields {
+    double FQuantOneSnip = 0;
+    // Shared texts of the estimate, by TPriceKind; not owned.
+    const TKdSharedRow* FPriceObosn[2] = {nullptr, nullptr};
+    std::unique_ptr<TSmetaPosResource> FReplacedRes;
+  };
+  TRareFields& Rare();
   void XMLSavePrice(XmlElement& element, const char* name, int column,
                     const TKdSharedRow* comment) const;
+
+  std::unique_ptr<TRareFields> FRare;
 };
 
 // Labour: a code, a name and an average grade of its own.
