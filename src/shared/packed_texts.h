@@ -70,7 +70,7 @@ class PackedTexts {
       block_.reset();
       return;
     }
-    auto block = std::make_unique_for_overwrite<char[]>(size);
+    std::unique_ptr<char[]> block(new char[size]);  // left uninitialised
     block[0] = static_cast<char>(present);
     char* p = block.get() + 1;
     for (const std::string_view text : texts) {
