@@ -194,7 +194,7 @@ class XmlDocument {
   bool names_complete_ = true;
   uint32_t name_count_ = 0;
   uint64_t name_bits_ = 0;
-  uint8_t name_bit_of_[kCachedNames];
+  uint8_t name_bit_of_[kCachedNames] = {};
   std::string_view names_[kCachedNames];
 
   // Sizes of element names by their pointers.
