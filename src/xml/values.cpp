@@ -204,6 +204,13 @@ std::string DateToText(double date) {
   return buf;
 }
 
+bool IsCalendarDate(int year, int month, int day) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= kDays[month - 1] + (month == 2 && leap);
+}
+
 double DateValueOf(int year, int month, int day) {
   // Days from the civil date in the proleptic Gregorian calendar.
   const int y = year - (month <= 2);

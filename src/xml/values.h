@@ -38,6 +38,8 @@ std::string FloatToGeneralText(double value, char decimal_separator);
 std::string DateToText(double date);
 // Date value (days since 30 December 1899) of a calendar date.
 double DateValueOf(int year, int month, int day);
+// True for a day of the calendar from 01.01.0001 to 31.12.9999.
+bool IsCalendarDate(int year, int month, int day);
 std::string IntToText(int64_t value);
 
 // ---- attribute helpers ----

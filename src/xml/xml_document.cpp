@@ -4,6 +4,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "filer/errors.h"
+
 #if defined(__SSE2__) && defined(__GNUC__)
 #include <emmintrin.h>
 #endif
@@ -60,9 +62,19 @@ size_t AttrRoom(size_t name_size, size_t value_size) {
   return name_size + 4 + kLongestWritten * value_size + 16;
 }
 
+// Values longer than this get room of their escaped size, counted first.
+constexpr size_t kLongValue = 64;
+
 // The bytes of a value that are not written as they stand.
 constexpr bool IsSpecial(uint8_t b) {
   return b < 32 || b == '&' || b == '<' || b == '>' || b == '"' || b == 0x98;
+}
+
+// Size of the value as the table escapes it.
+size_t EscapedSize(std::string_view value, const EscapeTable& table) {
+  size_t size = 0;
+  for (const char c : value) size += table.of[static_cast<uint8_t>(c)].size;
+  return size;
 }
 
 // The value escaped at p; returns the end. Runs of ordinary bytes are found
@@ -170,12 +182,12 @@ XmlElement& XmlElement::AppendChild(const char* name) {
   // Written as a line of its own indented by 2 x level blanks; the first
   // child turns the empty element into a start tag and an end tag on a line
   // indented like the start tag.
-  doc_->saved_size_ += 2 + 2 * static_cast<size_t>(level_) + child->name_size_ + 3;
+  doc_->Grow(2 + 2 * static_cast<size_t>(level_) + child->name_size_ + 3 +
+             (last_child_ ? 0 : 2 * (static_cast<size_t>(level_) - 1) + name_size_ + 4));
   if (last_child_) {
     last_child_->next_ = child;
   } else {
     first_child_ = child;
-    doc_->saved_size_ += 2 * (static_cast<size_t>(level_) - 1) + name_size_ + 4;
   }
   last_child_ = child;
   return *child;
@@ -218,7 +230,7 @@ XmlElement* XmlDocument::NewElement(const char* name, size_t level) {
 XmlElement& XmlDocument::CreateRoot(const char* name) {
   if (!root_) {
     root_ = NewElement(name, 1);
-    saved_size_ += root_->name_size_ + 3 + 2;  // "<name/>" and the last line break
+    Grow(root_->name_size_ + 3 + 2);  // "<name/>" and the last line break
   }
   return *root_;
 }
@@ -266,11 +278,22 @@ int XmlDocument::FindRememberedName(const XmlElement& e, std::string_view name, 
   return found;
 }
 
+void XmlDocument::Grow(size_t bytes) {
+  saved_size_ += bytes;
+  if (saved_size_ > settings_.max_xml_size) RaiseXmlTooLarge(settings_.max_xml_size);
+}
+
 void XmlDocument::SetAttr(XmlElement& e, std::string_view name, std::string_view value, Value how) {
   const EscapeTable* table = how == Value::kEscaped             ? &kEscapeKeepingBel
                              : how == Value::kEscapedWithoutBel ? &kEscapeDroppingBel
                                                                 : nullptr;
-  const size_t room = table ? AttrRoom(name.size(), value.size()) : name.size() + value.size() + 4;
+  size_t room = table ? AttrRoom(name.size(), value.size()) : name.size() + value.size() + 4;
+  if (table && value.size() > kLongValue) {
+    // A long value takes the room it needs, counted first, and may not take
+    // the XML past its bound.
+    room = name.size() + 4 + EscapedSize(value, *table) + 16;
+    if (saved_size_ + room - 16 > settings_.max_xml_size) RaiseXmlTooLarge(settings_.max_xml_size);
+  }
   const uint8_t bit = NameBit(name);
   if (&e != names_of_) {
     if (e.first_run_size_ == 0 && !e.last_run_) {
@@ -320,7 +343,7 @@ void XmlDocument::SetAttr(XmlElement& e, std::string_view name, std::string_view
   *grown += static_cast<uint32_t>(size);
   cur_ += size;
   left_ -= size;
-  saved_size_ += size;
+  Grow(size);
   // Remembered as written: the caller's text may not outlive the call.
   RememberName(std::string_view(at + 1, name.size()), bit);
 }
@@ -358,8 +381,9 @@ void XmlDocument::RewriteAttrs(XmlElement& e, int replaced, std::string_view esc
   }
   e.first_run_size_ = 0;
   e.last_run_ = run;
-  saved_size_ = saved_size_ - old_size + size;
   names_of_ = nullptr;
+  saved_size_ -= old_size;
+  Grow(size);
 }
 
 namespace {

@@ -155,6 +155,8 @@ class XmlDocument {
     return (bits ^ (bits >> 6)) % kTagSizes;
   }
   void SetAttr(XmlElement& e, std::string_view name, std::string_view value, Value how);
+  // Counts bytes of the XML; fails when they take it past the bound of the settings.
+  void Grow(size_t bytes);
   // Starts remembering the names of the element's attributes.
   void RememberNamesOf(const XmlElement& e);
   // The attribute named so on the element, whose bit (NameBit) is among
