@@ -321,8 +321,11 @@ def _convert(data: bytes, checked: Settings) -> bytes:
         raise ConversionError(failure_class, message)
     try:
         size = lib.GetDataSize(handle)
+        if size < 0:  # never from a library that bounds the XML; an older one wrapped
+            raise ConversionError("EOutOfMemory", f"Out of memory: the XML would be larger than "
+                                                  f"{MAX_XML_SIZE} bytes")
         out = (ctypes.c_char * size)()
-        if size < 0 or lib.GetData(handle, out, size) != size:
+        if lib.GetData(handle, out, size) != size:
             raise ConversionError("Error", "copying the XML out of the library failed")
         return out.raw
     finally:
