@@ -214,7 +214,8 @@ def _start(paths, out_dir, jobs, root, encoding, decimal_separator, today, max_x
     if out_dir is not None:
         out_dir = os.fspath(out_dir)
         outputs = output_paths(paths, out_dir, None if root is None else os.fspath(root))
-    _library()  # a missing library is one OSError here, not one per input
+    if paths:
+        _library()  # a missing library is one OSError here, not one per input
     if out_dir is not None:
         os.makedirs(out_dir, exist_ok=True)
     return paths, outputs, max(1, min(jobs, len(paths))), encoding, checked
