@@ -83,6 +83,7 @@ class ConvertTest(unittest.TestCase):
         cases = [
             # (document, settings, the tool's environment for the same XML)
             (sample, {"decimal_separator": "."}, {"KDX2XML_DECIMAL_SEPARATOR": "."}),
+            (sample, {"decimal_separator": "\u00b7"}, {"KDX2XML_DECIMAL_SEPARATOR": b"\xb7"}),
             (sample, {}, {}),
             (pricelist, {"today": "2021-07-09"}, {"SOURCE_DATE_EPOCH": "1625788800"}),
             (pricelist, {"today": datetime.date(1999, 12, 31)}, {"SOURCE_DATE_EPOCH": "946598400"}),

@@ -51,16 +51,16 @@ class Settings(NamedTuple):
     max_xml_size: int = 0
 
     def environment(self):
-        """The same settings as the environment variables the library reads."""
+        """The same settings as the environment variables the library reads (bytes)."""
         env = {}
         if self.decimal_separator:
-            env["KDX2XML_DECIMAL_SEPARATOR"] = bytes([self.decimal_separator]).decode("cp1251")
+            env["KDX2XML_DECIMAL_SEPARATOR"] = bytes([self.decimal_separator])
         if self.today is not None:
             midnight = datetime.datetime.combine(self.today, datetime.time(),
                                                  datetime.timezone.utc)
-            env["SOURCE_DATE_EPOCH"] = str(int(midnight.timestamp()))
+            env["SOURCE_DATE_EPOCH"] = b"%d" % midnight.timestamp()
         if self.max_xml_size:
-            env["KDX2XML_MAX_XML_SIZE"] = str(self.max_xml_size)
+            env["KDX2XML_MAX_XML_SIZE"] = b"%d" % self.max_xml_size
         return env
 
 
@@ -239,19 +239,28 @@ def _failure_text(lib):
     return ctypes.string_at(ptr, 2 * n).decode("utf-16-le")
 
 
+def getenv(name):
+    """The bytes of an environment variable as the library reads it, None when unset."""
+    if sys.platform == "win32":
+        # The DLLs read the environment of msvcrt.dll, which keeps its own copy
+        # apart from the interpreter's C runtime.
+        read = ctypes.cdll.msvcrt.getenv
+        read.argtypes, read.restype = [ctypes.c_char_p], ctypes.c_char_p
+        return read(name.encode())
+    return os.environb.get(name.encode())
+
+
 def _set_environment(env):
-    """Sets (value) or removes (None) variables where the library reads them; returns
-    the values they had."""
-    before = {name: os.environ.get(name) for name in env}
+    """Sets (bytes) or removes (None) variables where the library reads them;
+    returns the values they had."""
+    before = {name: getenv(name) for name in env}
     for name, value in env.items():
-        if value is None:
-            os.environ.pop(name, None)
-        else:
-            os.environ[name] = value
         if sys.platform == "win32":
-            # The DLLs read the environment of msvcrt.dll, which keeps its own
-            # copy apart from the interpreter's C runtime.
-            ctypes.cdll.msvcrt._putenv_s(name.encode(), (value or "").encode("mbcs"))
+            ctypes.cdll.msvcrt._putenv_s(name.encode(), value or b"")
+        elif value is None:
+            os.environb.pop(name.encode(), None)
+        else:
+            os.environb[name.encode()] = value
     return before
 
 

@@ -41,7 +41,7 @@ import uuid
 from typing import Callable, Dict, Iterable, List, NamedTuple, Optional
 
 from ._batch import ENCODINGS, Result, encoding_name, xml_to_utf8
-from ._library import (MAX_INPUT, MAX_XML_SIZE, ConversionError, Today, _convert,
+from ._library import (MAX_INPUT, MAX_XML_SIZE, ConversionError, Today, _convert, getenv,
                        library_version, settings)
 
 MANIFEST = "_manifest.jsonl"
@@ -474,9 +474,10 @@ def _locale_separator():
 def _environment():
     """The settings the client's environment says: {name: (value, where from)}."""
     said = {}
-    separator = os.environ.get("KDX2XML_DECIMAL_SEPARATOR", "")
-    if len(separator.encode("utf-8", "surrogateescape")) == 1:
-        said["decimal_separator"] = (separator, "KDX2XML_DECIMAL_SEPARATOR")
+    separator = getenv("KDX2XML_DECIMAL_SEPARATOR") or b""
+    if len(separator) == 1 and separator != b"\0":
+        said["decimal_separator"] = (separator.decode("cp1251", "replace"),
+                                     "KDX2XML_DECIMAL_SEPARATOR")
     epoch = os.environ.get("SOURCE_DATE_EPOCH", "")
     if re.fullmatch(r"-?\d+", epoch):
         day = datetime.date(1970, 1, 1) + datetime.timedelta(days=int(epoch) // 86400)
