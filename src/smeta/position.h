@@ -132,7 +132,7 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   // What most positions leave at their default: texts and prices few records
   // set, older files' fields and links between positions. Made when a record
   // sets one of them; a position without it reads every field as its default.
-  struct TRareFields {
+  struct TRareFields : ModelObject {
     CompactString FCommentEx;
     CompactString FDbComment;
     std::array<CompactString, 2> FPriceObosn;
