@@ -33,6 +33,8 @@ class ChunkPool {
   // A chunk given back before, or a new one; throws std::bad_alloc.
   char* Take();
   void Give(char* chunk);
+  // Chunks given back and not taken again.
+  size_t Kept() const { return kept_.size(); }
 
   // A new chunk from the heap (throws std::bad_alloc), and one given back to it.
   static char* NewChunk();

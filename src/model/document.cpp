@@ -23,6 +23,7 @@ void TKDXAbstractDocData::ReadData(TKdFiler& filer) {
     Raise(kException, "Неверные или поврежденные данные");
   }
   FFileVersion = filer.ReadInt32();
+  filer.SetFileVersion(FFileVersion);
   if (FFileVersion > MaxFileVersion()) {
     Raise(kException,
           "Данный документ записан в более новой версии программы, чем текущая.\r"

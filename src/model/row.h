@@ -107,8 +107,6 @@ class TKDXAbstractRow {
 
   // The document this row belongs to (through its owners), or nullptr.
   TKDXAbstractDocData* GetDocData() const;
-  // The file version of the row's document; 0x0FFFFFFF without a document.
-  int32_t GetFileVersion() const;
 
   // Protocol.
   void Load(TKdFiler& filer) { ReadData(filer); }

@@ -125,7 +125,7 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexNumbers held);
   void ReadTail(TKdFiler& filer);
   void ReadPerformer(TKdFiler& filer, TSmeta* doc);
-  void FinishOldFile();
+  void FinishOldFile(int32_t version);
   void SetPriceIndexByCode(TSmeta* doc, std::string_view code);
   void XMLSavePrices(XmlElement element, size_t level);
 
