@@ -499,12 +499,12 @@ TEST(ResourcePricesTest, RecordStoresValuesUnroundedAndTextsWithoutValue) {
 TEST(ResourcePricesTest, SettingRules) {
   TKdResourcePrices p(nullptr);
   p.StorePrice(1, "x", Curr("5"));
-  p.SetPriceFx(1, "x");  // the same text again changes nothing
+  p.SetPriceFx(1, "x", ',');  // the same text again changes nothing
   EXPECT_EQ(p.GetPriceValue(1), Curr("5"));
-  p.SetPriceFx(1, " y ");
+  p.SetPriceFx(1, " y ", ',');
   EXPECT_EQ(p.GetPriceValue(1), Currency{});
   EXPECT_EQ(p.GetPriceFx(1), "y");
-  p.SetPriceFx(1, "2,345");
+  p.SetPriceFx(1, "2,345", ',');
   EXPECT_EQ(p.GetPriceValue(1), Curr("2.35"));
   EXPECT_EQ(p.GetPriceFx(1), "");
   p.SetPriceValue(1, Curr("-0.004"));

@@ -55,16 +55,28 @@ void TCennikResource::ReadData(TKdFiler& filer) {
     if (flags & kHasPriceObosnCurr) texts[kPriceComments + 1] = filer.ReadStringView();
   }
   if (version >= kVerCennikPriceFormulas) {
-    const char separator = DecimalSeparatorOf(*this);
     for (int n = 0; n < 4; ++n) {
       if (!(flags & (kHasPriceFx << n))) continue;
-      // A formula replaces the price: a numeric one by its value.
-      const TKdPriceFxField field = PriceFxField(filer.ReadStringView(), separator);
-      FPrices[n] = RoundCurr(field.value, true);
-      texts[kPriceFx + n] = field.text;
+      // A formula replaces the price; whether it is a number is told when it
+      // is written, in the XML's notation (Price). A blank one leaves 0.
+      const std::string_view formula = TrimText(filer.ReadStringView());
+      if (formula.empty()) FPrices[n] = Currency{};
+      texts[kPriceFx + n] = formula;
     }
   }
   FTexts.Assign(texts);
+}
+
+TKdPriceFxField TCennikResource::Price(int column, std::string_view formula,
+                                       char decimal_separator) const {
+  if (formula.empty()) return {FPrices[static_cast<size_t>(column)], {}};
+  // A numeric formula gives the price its value.
+  const TKdPriceFxField field = PriceFxField(formula, decimal_separator);
+  return {RoundCurr(field.value, true), field.text};
+}
+
+TKdPriceFxField TCennikResource::Price(int column, char decimal_separator) const {
+  return Price(column, FTexts[kPriceFx + column], decimal_separator);
 }
 
 void TCennikResource::XMLSave(XmlElement element) {
@@ -77,9 +89,11 @@ void TCennikResource::XMLSave(XmlElement element) {
   WriteAttrCurr(element, "WorkClass", Currency{static_cast<int64_t>(FRasr) * 100}, Currency{});
   static constexpr const char* kPrice[4] = {"PriceCE", "PriceCT", "PriceBE", "PriceBT"};
   static constexpr const char* kFx[4] = {"CEFx", "CTFx", "BEFx", "BTFx"};
+  const char separator = element.Settings().decimal_separator;
   for (int n = 0; n < 4; ++n) {
-    WriteAttrCurr(element, kPrice[n], PriceValue(n), Currency{});
-    WriteAttrStr(element, kFx[n], texts[kPriceFx + n]);
+    const TKdPriceFxField price = Price(n, texts[kPriceFx + n], separator);
+    WriteAttrCurr(element, kPrice[n], price.value, Currency{});
+    WriteAttrStr(element, kFx[n], price.text);
   }
   WriteAttrStr(element, "Comment", texts[kComment]);
   WriteAttrStr(element, "PriceBaseComment", texts[kPriceComments]);

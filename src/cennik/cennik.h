@@ -11,6 +11,7 @@
 #include "model/document.h"
 #include "model/signatures.h"
 #include "shared/packed_texts.h"
+#include "shared/resource_prices.h"
 
 namespace kdx {
 
@@ -35,9 +36,9 @@ class TCennikResource : public TKDXAbstractRow {
   // The base (0) and current (1) price comments.
   std::string_view PriceComment(int level) const { return FTexts[kPriceComments + level]; }
   // Columns CE, CT, BE, BT: a price rounded to hundredths, or 0 and the
-  // formula text the price was given by.
-  Currency PriceValue(int column) const { return FPrices[column]; }
-  std::string_view PriceFx(int column) const { return FTexts[kPriceFx + column]; }
+  // formula text the price was given by; a formula that is a number in the
+  // notation of the separator gives the price.
+  TKdPriceFxField Price(int column, char decimal_separator) const;
 
  private:
   // Slots of the texts.
@@ -48,6 +49,8 @@ class TCennikResource : public TKDXAbstractRow {
     kPriceFx = kPriceComments + 2,
     kTextSlots = kPriceFx + 4
   };
+
+  TKdPriceFxField Price(int column, std::string_view formula, char decimal_separator) const;
 
   // The units row referred to, which belongs to the document's units list.
   TKdSharedRow* FIsm = nullptr;

@@ -12,11 +12,6 @@ int IndexOfItem(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row) 
   return -1;
 }
 
-char DecimalSeparatorOf(const TKDXAbstractRow& row) {
-  const TKDXAbstractDocData* doc = row.GetDocData();
-  return doc ? doc->Settings().decimal_separator : '.';
-}
-
 void TKdRowDocLink::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   filer.Skip(1);  // record format byte

@@ -25,9 +25,6 @@ std::unique_ptr<TKDXAbstractRow> MakeItemOfType(uint8_t type, TKDXAbstractRow* o
 // The place of a row among the items of a list, or -1.
 int IndexOfItem(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row);
 
-// The decimal separator of the row's document; '.' without a document.
-char DecimalSeparatorOf(const TKDXAbstractRow& row);
-
 // The document comment: its text is the caption; the record is the text alone.
 class TKdDocComment : public TKDXAbstractRow {
  public:

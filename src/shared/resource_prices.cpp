@@ -31,9 +31,10 @@ TKdPriceFxField PriceFxField(std::string_view text, char decimal_separator) {
   return {Currency{}, trimmed};
 }
 
-void TKdCustomResourcePrices::SetPriceFx(int column, std::string_view text) {
+void TKdCustomResourcePrices::SetPriceFx(int column, std::string_view text,
+                                         char decimal_separator) {
   if (!IsPriceColumnUsed(column)) return;
-  const TKdPriceFxField field = PriceFxField(text, DecimalSeparatorOf(*this));
+  const TKdPriceFxField field = PriceFxField(text, decimal_separator);
   if (field.text.empty()) {
     SetPriceValue(column, field.value);
   } else if (field.text != GetPriceFx(column)) {

@@ -82,18 +82,22 @@ void TSmetaAddZatr::AddReturnCost(Currency returned) {
       static const std::string prefix = Cp("ЛЗ_");
       FIdentifier = prefix + IntToText(chapter) + "_" + IntToText(index);
     }
-    std::string formula(1, '-');
-    formula += FloatToGeneralText(static_cast<double>(returned.value) / 10000.0,
-                                  DecimalSeparatorOf(*this));
-    formula += "/100*";
-    formula += FIdentifier;
-    cost->FFormula = std::move(formula);
+    cost->FReturnShare = returned;
+    cost->FIsReturnShare = true;
+    cost->FFormula = "/100*" + FIdentifier.str();
   } else {
     // The smallest amount has no negative counterpart.
     if (returned.value == std::numeric_limits<int64_t>::min()) RaiseBadData();
     cost->FValue = Currency{-returned.value};
   }
   glava->InsertRow(std::move(cost), index + 1);
+}
+
+std::string TSmetaAddZatr::FormulaText(char decimal_separator) const {
+  if (!FIsReturnShare) return FFormula;
+  return '-' +
+         FloatToGeneralText(static_cast<double>(FReturnShare.value) / 10000.0, decimal_separator) +
+         FFormula;
 }
 
 void TSmetaAddZatr::XMLSave(XmlElement element) {
@@ -103,7 +107,8 @@ void TSmetaAddZatr::XMLSave(XmlElement element) {
   TKdIdentifierRow::XMLSave(element);
   SetAttrCurr(element, "Value", FValue);
   SetAttr(element, "Options", SetToText(FOptions, kOptions));
-  if (FValue.value == 0) SetAttr(element, "Formula", FFormula);
+  if (FValue.value == 0)
+    SetAttr(element, "Formula", FormulaText(element.Settings().decimal_separator));
   if (ChapterHasLevel(Chapter())) SetAttrInt(element, "Level", FLevel);
 }
 

@@ -48,6 +48,14 @@ class TSmetaAddZatr : public TKdIdentifierRow {
   Currency FValue{};
   std::string FFormula;
   int32_t FLevel = 1;
+  // A return cost of an older file given as a share of the cost before it:
+  // the formula is "-share" and FFormula, the share written in the XML's
+  // notation.
+  Currency FReturnShare{};
+  bool FIsReturnShare = false;
+
+  // The formula as written, numbers in the notation of the separator.
+  std::string FormulaText(char decimal_separator) const;
 
  private:
   // Appends the return cost an older file keeps inside this one's record.

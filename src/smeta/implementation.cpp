@@ -55,11 +55,6 @@ TSmetaImlpemActList* ActListOf(const TKDXAbstractRow& row) {
   return smeta ? &smeta->FImplemActList : nullptr;
 }
 
-char DecimalSeparator(const TKDXAbstractRow& row, const XmlElement element) {
-  const TKDXAbstractDocData* doc = row.GetDocData();
-  return (doc ? doc->Settings() : element.Settings()).decimal_separator;
-}
-
 }  // namespace
 
 // ---- act link ----
@@ -157,7 +152,7 @@ void TSmetaPositionActOverrides::ReadData(TKdFiler& filer) {
 
 void TSmetaPositionActOverrides::XMLSave(XmlElement element) {
   XMLSaveOverrideAttrs(element);
-  WriteAttrStr(element, "Quantity", FQuantity.OldQuantityStr(DecimalSeparator(*this, element)));
+  WriteAttrStr(element, "Quantity", FQuantity.OldQuantityStr(element.Settings().decimal_separator));
   // A slot is priced by a price or by a formula.
   const TPositionActForOneFx* fx = FForOneCurrFx.Get();
   bool priced = FForOneWholesale.value != 0;

@@ -38,17 +38,35 @@ const char* TKDXSmetaIndexSmrLz::XMLTag() const {
 void TKDXSmetaIndexSmrLz::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FFormula = filer.ReadStringView();
+  FFromFactors = false;
   if (filer.FileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadUInt16();
   FOptions &= skoDisabled;
 }
 
 bool TKDXSmetaIndexSmrLz::IsXMLStored() const {
-  return !(FOptions == skoDisabled && TrimText(FFormula).empty());
+  return !(FOptions == skoDisabled && !FFromFactors && TrimText(FFormula).empty());
+}
+
+void TKDXSmetaIndexSmrLz::SetFactors(int32_t x, int32_t y) {
+  FFactors[0] = x;
+  FFactors[1] = y;
+  FFromFactors = true;
+}
+
+std::string TKDXSmetaIndexSmrLz::FormulaText(char decimal_separator) const {
+  if (!FFromFactors) return FFormula;
+  std::string formula;
+  for (const int32_t factor : FFactors) {
+    if (factor == kFactorOne) continue;
+    if (!formula.empty()) formula += '*';
+    formula += FloatToGeneralText(factor / 10000.0, decimal_separator);
+  }
+  return formula;
 }
 
 void TKDXSmetaIndexSmrLz::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
-  WriteAttrStr(element, "Formula", FFormula);
+  WriteAttrStr(element, "Formula", FormulaText(element.Settings().decimal_separator));
   WriteAttrStr(element, "Options", KOptionsToText(FOptions));
 }
 

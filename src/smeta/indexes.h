@@ -78,11 +78,19 @@ class TKDXSmetaIndexSmrLz : public TKDXAbstractRow {
   bool IsActive() const { return (FOptions & skoDisabled) == 0; }
   void SetActive(bool active) { FOptions = active ? 0 : skoDisabled; }
 
+  // The formula of two factors in ten-thousandths that older files keep
+  // apart (a factor of 1 left out); written in the XML's notation.
+  void SetFactors(int32_t x, int32_t y);
+  // The formula as written, numbers in the notation of the separator.
+  std::string FormulaText(char decimal_separator) const;
+
   std::string FFormula;
   uint16_t FOptions = skoDisabled;
 
  private:
   TSmetaIndexSmrLzMode FMode;
+  bool FFromFactors = false;
+  int32_t FFactors[2] = {};
 };
 
 // The index code of one column of the object estimate.

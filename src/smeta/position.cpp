@@ -185,34 +185,41 @@ void TSmetaPosition::ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType t
   FVidRab[type] = doc ? doc->FVidsRabs.List(type).FindVidRab(id) : nullptr;
 }
 
-std::string TSmetaPosition::RateText(TKdFiler& filer) const {
-  return FloatToGeneralText(filer.ReadInt32() / 10000.0, DecimalSeparatorOf(*this));
+std::string TPositionRate::Text(char decimal_separator) const {
+  return numeric ? FloatToGeneralText(stored / 10000.0, decimal_separator) : text.str();
+}
+
+TPositionRate TSmetaPosition::ReadRate(TKdFiler& filer) {
+  TPositionRate rate;
+  rate.stored = filer.ReadInt32();
+  rate.numeric = true;
+  return rate;
 }
 
 void TSmetaPosition::ReadOlderRate(TKdFiler& filer, size_t level) {
   TRareFields& rare = Rare();
   if (level == 0) {
-    rare.FNaclK[scmBInd] = RateText(filer);
+    rare.FNaclK[scmBInd] = ReadRate(filer);
     rare.FNaclK[scmBase] = rare.FNaclK[scmBInd];
   } else {
-    rare.FNaclK[scmRes] = RateText(filer);
+    rare.FNaclK[scmRes] = ReadRate(filer);
   }
   rare.FMask[level] = filer.ReadUInt16();
 }
 
 void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
-                                          std::array<CompactString, kCalcMethods>& texts) {
+                                          std::array<TPositionRate, kCalcMethods>& texts) {
   const int32_t version = filer.FileVersion();
   if (version >= kVerThreeCoefTexts) {
-    for (CompactString& text : texts) text = filer.ReadStringView();
+    for (TPositionRate& text : texts) text.text = filer.ReadStringView();
     return;
   }
   if (version >= kVerCoefTexts) {
-    texts[scmBInd] = filer.ReadStringView();
-    texts[scmRes] = filer.ReadStringView();
+    texts[scmBInd].text = filer.ReadStringView();
+    texts[scmRes].text = filer.ReadStringView();
   } else {
-    texts[scmBInd] = RateText(filer);
-    texts[scmRes] = RateText(filer);
+    texts[scmBInd] = ReadRate(filer);
+    texts[scmRes] = ReadRate(filer);
   }
   texts[scmBase] = texts[scmBInd];
 }
@@ -448,7 +455,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
 void TSmetaPosition::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   const TRareFields& rare = RareOrDefault();
-  const char sep = DecimalSeparatorOf(*this);
+  const char sep = element.Settings().decimal_separator;
   WriteAttrStr(element, "Identifier", FIdentifier);
   WriteAttrInt(element, "SysID", FSysID, -1);
   WriteAttrStr(element, "Number",
@@ -472,8 +479,8 @@ void TSmetaPosition::XMLSave(XmlElement element) {
   static constexpr const char* kNaclNames[kCalcMethods] = {"NKB", "NKI", "NKR"};
   static constexpr const char* kPlanNames[kCalcMethods] = {"PNB", "PKI", "PKR"};
   for (size_t m = 0; m < kCalcMethods; ++m) {
-    WriteAttrStr(element, kNaclNames[m], rare.FNaclK[m]);
-    WriteAttrStr(element, kPlanNames[m], rare.FPlanK[m]);
+    WriteAttrStr(element, kNaclNames[m], rare.FNaclK[m].Text(sep));
+    WriteAttrStr(element, kPlanNames[m], rare.FPlanK[m].Text(sep));
   }
   WriteAttrStr(element, "WinterK", FWinterK ? std::string_view(FWinterK->FCode) : "");
   WriteAttrInt(element, "Bookmark", FBookmark, -1);

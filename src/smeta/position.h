@@ -32,6 +32,16 @@ enum TSmetaPosPriceLevel : uint8_t { pptCurr, ppt2001, ppt1984 };
 inline constexpr uint16_t spoHasAverRasrM = 1u << 3;
 inline constexpr uint16_t spoInactive = 1u << 4;
 
+// An overhead or profit rate of a position as the file keeps it: a text, or
+// in older files a number in ten-thousandths, which becomes text only when
+// written, in the XML's notation.
+struct TPositionRate {
+  CompactString text;
+  int32_t stored = 0;
+  bool numeric = false;
+  std::string Text(char decimal_separator) const;
+};
+
 class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
  public:
   // The formulas of the prices for one unit: their slot values are the
@@ -109,12 +119,12 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadNaclPlan(TKdFiler& filer, size_t level, bool with_mask);
   void ReadPriceBlock(TKdFiler& filer);
   void ReadVidRab(TKdFiler& filer, TSmeta* doc, TSmetaVidRabType type);
-  // A rate times 10000 as its decimal text.
-  std::string RateText(TKdFiler& filer) const;
+  // A rate times 10000.
+  static TPositionRate ReadRate(TKdFiler& filer);
   // An older record's overhead rate with its mask: of the base level (0),
   // which also stands for the base-index method, or of the resource method (1).
   void ReadOlderRate(TKdFiler& filer, size_t level);
-  void ReadCoefficientTexts(TKdFiler& filer, std::array<CompactString, kCalcMethods>& texts);
+  void ReadCoefficientTexts(TKdFiler& filer, std::array<TPositionRate, kCalcMethods>& texts);
   // Which old index numbers a record holds, and whether -1 among them means none.
   struct OldIndexNumbers {
     bool index2001 = true;
@@ -140,8 +150,8 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
     std::array<Currency, 2> FNacl{};
     std::array<Currency, 2> FPlan{};
     std::array<uint16_t, 2> FMask{};  // low byte profit mask, high byte overhead mask
-    std::array<CompactString, kCalcMethods> FNaclK;
-    std::array<CompactString, kCalcMethods> FPlanK;
+    std::array<TPositionRate, kCalcMethods> FNaclK;
+    std::array<TPositionRate, kCalcMethods> FPlanK;
     TPriceIndexRef FPriceIndex8401;
     std::array<Currency, 2> FOlderLabour{};
     std::vector<int32_t> FLinkedIndexes;

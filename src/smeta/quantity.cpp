@@ -26,10 +26,9 @@ void TCustomPosQuantity::ReadData(TKdFiler& filer) {
 
 void TCustomPosQuantity::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
-  // The number of a quantity without formula in the document's notation (the
-  // element's, for a quantity read on its own), as every other number here.
-  const TKDXAbstractDocData* doc = GetDocData();
-  const char sep = (doc ? doc->Settings() : element.Settings()).decimal_separator;
+  // The number of a quantity without formula in the XML's notation, as every
+  // other number here.
+  const char sep = element.Settings().decimal_separator;
   if (FFx.empty()) {
     WriteAttrStr(element, "Fx", FloatToGeneralText(FQuantity.ToDouble(), sep));
   } else {

@@ -478,13 +478,8 @@ void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
       }
     }
   } else if (x != kFactorOne || y != kFactorOne) {
-    const char sep = Settings().decimal_separator;
-    std::string formula;
-    if (x != kFactorOne) formula = FloatToGeneralText(x / 10000.0, sep);
-    if (x != kFactorOne && y != kFactorOne) formula += '*';
-    if (y != kFactorOne) formula += FloatToGeneralText(y / 10000.0, sep);
     FCommonIndexSmr.SetCaption(std::move(caption));
-    FCommonIndexSmr.FFormula = std::move(formula);
+    FCommonIndexSmr.SetFactors(x, y);
     FCommonIndexSmr.SetActive(true);
   }
 }
