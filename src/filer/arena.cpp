@@ -9,11 +9,10 @@
 namespace kdx {
 
 // The head of a chunk: what lives in it and whose it is. Allocations start
-// behind it, 8 bytes past a multiple of 16.
+// behind it, 8 bytes past a multiple of 16 (kFirstRoom).
 struct Arena::Chunk {
   Arena* arena;
   size_t live;
-  char pad[8];
 };
 
 namespace {
@@ -23,6 +22,9 @@ namespace {
 thread_local Arena* t_arena = nullptr;
 
 constexpr std::align_val_t kHeapAlign{16};
+
+// Where the first allocation of a chunk lies.
+constexpr size_t kFirstRoom = (sizeof(void*) + sizeof(size_t) + 15) / 16 * 16 + 8;
 
 // Under AddressSanitizer every row comes from the heap, so that a row used
 // after it was freed is still found.
@@ -76,7 +78,7 @@ void ChunkPool::FreeChunk(char* chunk) noexcept {
 // ---- arena ----
 
 Arena::~Arena() {
-  static_assert(sizeof(Chunk) % 16 == 8);
+  static_assert(sizeof(Chunk) <= kFirstRoom);
   // Every row and text is gone by now; the chunks still counted go back.
   if (current_) Release(current_);
 }
@@ -86,8 +88,8 @@ void* Arena::Allocate(size_t size) {
   if (static_cast<size_t>(end_ - cursor_) < size) {
     char* memory = pool_ ? pool_->Take() : ChunkPool::NewChunk();
     Chunk* previous = current_;
-    current_ = new (memory) Chunk{this, 0, {}};
-    cursor_ = memory + sizeof(Chunk);
+    current_ = new (memory) Chunk{this, 0};
+    cursor_ = memory + kFirstRoom;
     end_ = memory + kChunkSize;
     ++chunks_;
     // A chunk whose rows are all gone already goes back at once.
