@@ -22,10 +22,10 @@ import os
 
 from ._batch import Result, convert_files, xml_to_utf8
 from ._library import ConversionError, convert, load_library
+from ._version import __version__
 
 __all__ = ["ConversionError", "Result", "convert", "convert_file", "convert_files",
            "load_library", "xml_to_utf8"]
-__version__ = "1.0.0"
 
 
 def convert_file(path):
