@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, when missing.
 # Usage: scripts/deps.sh [--windows] [--web] [--bench]   (--windows adds the mingw-w64
-# cross compilers and wine, 64-bit and 32-bit, --web Emscripten, node, npm and
-# Chromium, --bench libxml2 for the benchmark's reference)
+# cross compilers and wine, 64-bit and 32-bit, the latter under qemu-i386 where
+# the kernel runs no 32-bit programs; --web Emscripten, node, npm and Chromium;
+# --bench libxml2 for the benchmark's reference)
 set -euo pipefail
 windows=
 [[ " $* " == *" --windows "* ]] && windows=1
@@ -95,4 +96,26 @@ if [ -n "$windows" ] && [ "$(dpkg --print-architecture 2>/dev/null)" = amd64 ] &
          "$(grep -E '^(E|W):' "$log" | tail -n 3 | tr '\n' ' ')" >&2
   fi
   rm -f "$log"
+fi
+# A kernel built or booted without 32-bit support (ia32 emulation off) starts
+# no i386 program, wine32's loader included ("Exec format error"). There the
+# i386 programs run under qemu-i386 (qemu-user, above), which binfmt_misc
+# starts for them: registered once, until the machine restarts.
+runs_i386() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+if [ -n "$windows" ] && wine32_installed && ! runs_i386; then
+  binfmt=/proc/sys/fs/binfmt_misc
+  if [ "$(id -u)" = 0 ] && command -v qemu-i386 >/dev/null; then
+    [ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt 2>/dev/null || true
+    if [ -e $binfmt/register ] && [ ! -e $binfmt/qemu-i386 ]; then
+      # ELF, 32-bit, little-endian, an executable or a shared object, i386.
+      printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$(command -v qemu-i386)"':F' \
+        >$binfmt/register 2>/dev/null || true
+    fi
+  fi
+  if runs_i386; then
+    echo "deps: this kernel runs no 32-bit programs; they run under qemu-i386 (binfmt_misc), wine32 too" >&2
+  else
+    echo "deps: this kernel runs no 32-bit programs and qemu-i386 could not be registered for them" \
+         "with binfmt_misc (as root: scripts/deps.sh --windows): wine32 cannot run" >&2
+  fi
 fi

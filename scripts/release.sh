@@ -184,26 +184,27 @@ cross_build() {  # DIR TRIPLE
     must "host $2" "$2-gcc" -std=c11 -municode -O2 -Wall -Wextra -Werror -I"$root/include" \
         "$root/tests/windows/host.c" -o "$1/kdx2xml-host.exe"
 }
-if cross_build "$win32" i686-w64-mingw32; then
-  must "win32 wheel" scripts/build-wheel.sh --library "$win32/kdx2xml.dll" --platform win32 -o "$dist" ||
-    made_why[$wheel_win32]=$why
-else
-  made_why[$wheel_win32]=$why made_why[$zip]=$why
-fi
-if cross_build "$win64" x86_64-w64-mingw32; then
-  must "win_amd64 wheel" scripts/build-wheel.sh --library "$win64/kdx2xml.dll" --platform win_amd64 -o "$dist" ||
-    made_why[$wheel_win64]=$why
-  if [ -f "$win32/kdx2xml.dll" ]; then
-    if must "cmake zip" cmake "$win64" -DKDX2XML_PACKAGE_X86_BUILD="$win32" &&
-       must "cpack zip" cpack --config "$win64/CPackConfig.cmake" -G ZIP -B "$work/zip"; then
-      cp "$work"/zip/*.zip "$dist/" 2>/dev/null
-      [ -f "$zip" ] || made_why[$zip]="cpack made $(cd "$work/zip" && ls ./*.zip 2>/dev/null | tr '\n' ' ')"
-    else
-      made_why[$zip]=$why
-    fi
+cross_build "$win32" i686-w64-mingw32 || made_why[$zip]=$why
+cross_build "$win64" x86_64-w64-mingw32 || made_why[$zip]=$why
+if [ -z "${made_why[$zip]:-}" ]; then
+  if must "cmake zip" cmake "$win64" -DKDX2XML_PACKAGE_X86_BUILD="$win32" &&
+     must "cpack zip" cpack --config "$win64/CPackConfig.cmake" -G ZIP -B "$work/zip"; then
+    cp "$work"/zip/*.zip "$dist/" 2>/dev/null
+    [ -f "$zip" ] || made_why[$zip]="cpack made $(cd "$work/zip" && ls ./*.zip 2>/dev/null | tr '\n' ' ')"
+  else
+    made_why[$zip]=$why
   fi
+fi
+# The wheels carry the zip's DLLs (stripped by cpack, as the zip's files are).
+if [ -f "$zip" ] && must "unzip for the wheels" python3 -m zipfile -e "$zip" "$work/zip-files"; then
+  zipped=$work/zip-files/kdx2xml-$version-windows
+  must "win32 wheel" scripts/build-wheel.sh --library "$zipped/x86/bin/kdx2xml.dll" --platform win32 -o "$dist" ||
+    made_why[$wheel_win32]=$why
+  must "win_amd64 wheel" scripts/build-wheel.sh --library "$zipped/x64/bin/kdx2xml.dll" --platform win_amd64 \
+      -o "$dist" || made_why[$wheel_win64]=$why
 else
-  made_why[$wheel_win64]=$why made_why[$zip]=$why
+  made_why[$wheel_win32]="no zip to take the DLL from: ${made_why[$zip]:-$why}"
+  made_why[$wheel_win64]=${made_why[$wheel_win32]}
 fi
 
 echo "release: the npm package" >&2
@@ -229,9 +230,13 @@ if [ -x "$linux/kdx2xml" ]; then
 fi
 
 wine_ready=
-wine_ready() {  # the prefix made once
+wine_ready() {  # the prefix made once, with its 32-bit part once wine32 runs
   if [ -z "$wine_ready" ]; then
-    must "wineboot" wine wineboot -i || return 1
+    if [ ! -f "$WINEPREFIX/system.reg" ] ||
+       { /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+         [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; }; then
+      must "wineboot" wine wineboot -u || return 1
+    fi
     wine_ready=1
   fi
 }
@@ -279,7 +284,9 @@ debian_package() {
   name=$(dpkg-deb -f "$1" Package) ver=$(dpkg-deb -f "$1" Version)
   [ "$name" = kdx2xml ] || { why="package name [$name]"; return 1; }
   version_is "its control file" "$ver" || return 1
-  dpkg-deb -c "$1" | grep -q ' ./usr/share/doc/kdx2xml/copyright$' ||
+  local contents
+  contents=$(dpkg-deb -c "$1")
+  grep -q ' ./usr/share/doc/kdx2xml/copyright$' <<<"$contents" ||
     { why="no /usr/share/doc/kdx2xml/copyright"; return 1; }
   local env_run=(env)
   if [ "$(id -u)" = 0 ]; then
@@ -296,7 +303,9 @@ debian_package() {
     env_run=(env PATH="$root_dir/usr/bin:$PATH" LD_LIBRARY_PATH="$root_dir/usr/lib"
              PKG_CONFIG_PATH="$root_dir/usr/lib/pkgconfig")
   fi
-  grep -q 'MIT' "$root_dir/usr/share/doc/kdx2xml/copyright" || { why="its copyright file names no licence"; return 1; }
+  grep -q '^License: MIT$' "$root_dir/usr/share/doc/kdx2xml/copyright" || { why="its copyright file names no licence"; return 1; }
+  grep -q "^\.TH .*\"kdx2xml $version\"" "$root_dir/usr/share/man/man1/kdx2xml.1" ||
+    { why="the title of its manual page does not name $version"; return 1; }
   local tool modversion
   tool=$("${env_run[@]}" sh -c 'command -v kdx2xml')
   [ "$tool" = "$root_dir/usr/bin/kdx2xml" ] || [ "$tool" = "/usr/bin/kdx2xml" ] ||
@@ -390,13 +399,15 @@ wine_runs() {
   grep -q '^usage: kdx2xml-host' "$work/probe.txt" && return 0
   if [ ! -x /usr/lib/wine/wine ] && [[ $1 == "$win32"/* ]]; then
     why="wine cannot run 32-bit programs (wine32 is not installed: scripts/deps.sh --windows installs it)"
+  elif [[ $1 == "$win32"/* ]] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    why="wine32 cannot start: this kernel runs no 32-bit programs (scripts/deps.sh --windows, as root, runs them under qemu-i386)"
   else
     why="wine cannot run $1: $(head -n 2 "$work/probe.txt" | tr '\n' ' ')"
   fi
   return 1
 }
 
-windows_wheel() {  # WHEEL TAG BUILD
+windows_wheel() {  # WHEEL TAG BUILD ARCH
   local tag=$2 build=$3 target=$work/wheel-$2 pyversion
   wheel_metadata "$1" "$tag" || return 1
   pyversion=$(python3 -c 'import sys; print(f"{sys.version_info[0]}.{sys.version_info[1]}")')
@@ -405,6 +416,8 @@ windows_wheel() {  # WHEEL TAG BUILD
       --no-deps --only-binary=:all: --platform "$tag" --python-version "$pyversion" --target "$target" "$1" ||
     return 1
   [ -f "$target/kdx2xml/kdx2xml.dll" ] || { why="pip installed no kdx2xml/kdx2xml.dll"; return 1; }
+  cmp -s "$target/kdx2xml/kdx2xml.dll" "$work/zip-files/kdx2xml-$version-windows/$4/bin/kdx2xml.dll" ||
+    { why="its DLL is not the zip's $4/bin/kdx2xml.dll"; return 1; }
   grep -q "__version__ = \"$version\"" "$target/kdx2xml/_version.py" || { why="its kdx2xml/_version.py is not $version"; return 1; }
   python3 - "$target/kdx2xml/kdx2xml.dll" <<'PY' || { why="the DLL's version resource has no MIT LegalCopyright"; return 1; }
 import sys
@@ -420,8 +433,8 @@ PY
   checks=$(tail -n 1 "$last_log" | tr -d '\r')
   what="pip installed it for $tag into a folder; its DLL (LegalCopyright: MIT) converts the samples under wine, ProgramVersion $version4 from its resource (${checks#kdx2xml-host: })"
 }
-win64_wheel() { windows_wheel "$1" win_amd64 "$win64"; }
-win32_wheel() { windows_wheel "$1" win32 "$win32"; }
+win64_wheel() { windows_wheel "$1" win_amd64 "$win64" x64; }
+win32_wheel() { windows_wheel "$1" win32 "$win32" x86; }
 
 windows_zip() {
   local top=$work/unzipped/kdx2xml-$version-windows arch f missing=
@@ -433,9 +446,6 @@ windows_zip() {
     done
   done
   [ -z "$missing" ] || { why="it lacks$missing"; return 1; }
-  # The DLLs the wheels carry are the zip's.
-  cmp -s "$top/x64/bin/kdx2xml.dll" "$win64/kdx2xml.dll" && cmp -s "$top/x86/bin/kdx2xml.dll" "$win32/kdx2xml.dll" ||
-    { why="its DLLs are not the ones built"; return 1; }
   wine_ready || return 1
   wine_runs "$win32/kdx2xml-host.exe" || return 1
   for arch in x64 x86; do
@@ -454,7 +464,9 @@ npm_package() {
   version_is "its package.json" "$(node -e 'console.log(JSON.parse(process.argv[1]).version)' "$manifest")" || return 1
   [ "$(node -e 'console.log(JSON.parse(process.argv[1]).license)' "$manifest")" = MIT ] ||
     { why="its package.json names no MIT licence"; return 1; }
-  tar -tzf "$1" | grep -qx package/LICENSE || { why="no LICENSE in it"; return 1; }
+  local files
+  files=$(tar -tzf "$1")
+  grep -qx package/LICENSE <<<"$files" || { why="no LICENSE in it"; return 1; }
   mkdir -p "$project"
   echo '{ "name": "app", "private": true, "type": "module" }' >"$project/package.json"
   must "npm install" sh -c 'cd "$1" && npm install --offline --no-audit --no-fund --loglevel=error "$2"' - "$project" "$1" ||

@@ -210,12 +210,15 @@ else
   finish
 fi
 
-# Wine prefix, created once.
+# Wine prefix, created once; its 32-bit part is made (or added to a prefix
+# made before) when wine32 can run.
 export WINEPREFIX=$win64/wineprefix
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$WINEPREFIX/system.reg" ] ||
+   { /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+     [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; }; then
   t=$(now)
-  "$wine" wineboot -i >"$work/wineboot.log" 2>&1
-  echo "windows-check: created the wine prefix $WINEPREFIX in $(since "$t")"
+  "$wine" wineboot -u >"$work/wineboot.log" 2>&1
+  echo "windows-check: made the wine prefix $WINEPREFIX in $(since "$t")"
 fi
 
 t=$(now)
