@@ -15,13 +15,7 @@ install(TARGETS kdx2xml EXPORT kdx2xmlTargets
 install(TARGETS kdx2xml_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/kdx2xml/kdx2xml.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kdx2xml)
-# The manual page with the version in its title line.
-file(READ ${PROJECT_SOURCE_DIR}/docs/kdx2xml.1 _kdx_man)
-string(REGEX REPLACE "\n(\\.TH [^\n]*)\"kdx2xml\"" "\n\\1\"kdx2xml ${KDX2XML_PACKAGE_VERSION}\""
-       _kdx_man "${_kdx_man}")
-file(WRITE ${PROJECT_BINARY_DIR}/kdx2xml.1 "${_kdx_man}")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/kdx2xml.1)
-install(FILES ${PROJECT_BINARY_DIR}/kdx2xml.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/kdx2xml.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 if(WIN32)
   # At the top of each build's folder in the zip.
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)

@@ -426,6 +426,7 @@ sys.exit(0 if "LegalCopyright".encode("utf-16-le") in dll and "MIT License".enco
 PY
   wine_ready || return 1
   wine_runs "$build/kdx2xml-host.exe" || return 1
+  mkdir -p "$work/out-$tag"
   must "the $tag DLL under wine" wine "$build/kdx2xml-host.exe" "$target/kdx2xml/kdx2xml.dll" "$work/out-$tag" \
       "${samples[@]}" || return 1
   same_as_native "$work/out-$tag" || return 1
