@@ -7,7 +7,7 @@
 #                               a scratch folder they build and pass their
 #                               tests with the network cut off (where unshare
 #                               can), and the tool they build converts
-#   kdx2xml_V_amd64.deb         installed with dpkg -i (removed again at the
+#   kdx2xml_V_amd64.deb         installed with dpkg -i (purged again at the
 #                               end): its kdx2xml converts, pkg-config names
 #                               it, a program built with pkg-config converts
 #   kdx2xml-V-windows.zip       unpacked: the 64-bit and 32-bit tools convert
@@ -76,7 +76,7 @@ for candidate in wineserver /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver;
 done
 deb_installed=
 cleanup() {
-  if [ -n "$deb_installed" ]; then dpkg -r kdx2xml >/dev/null 2>&1; fi
+  if [ -n "$deb_installed" ]; then dpkg -P kdx2xml >/dev/null 2>&1; fi
   if [ -n "$wineserver" ] && [ -d "$WINEPREFIX" ]; then "$wineserver" -k >/dev/null 2>&1; fi
   rm -rf "$work"
 }
@@ -290,8 +290,9 @@ debian_package() {
     { why="no /usr/share/doc/kdx2xml/copyright"; return 1; }
   local env_run=(env)
   if [ "$(id -u)" = 0 ]; then
-    if dpkg -s kdx2xml >/dev/null 2>&1; then
-      why="a kdx2xml package is installed already; remove it (dpkg -r kdx2xml) to check this one"
+    if [ "$(dpkg-query -W -f='${db:Status-Status}' kdx2xml 2>/dev/null)" != not-installed ] &&
+       dpkg-query -W kdx2xml >/dev/null 2>&1; then
+      why="a kdx2xml package is on this machine already; remove it (dpkg -P kdx2xml) to check this one"
       return 1
     fi
     deb_installed=1
@@ -326,9 +327,9 @@ debian_package() {
   done
   same_as_native "$work/out-consumer" || return 1
   if [ -n "$deb_installed" ]; then
-    must "dpkg -r" dpkg -r kdx2xml || return 1
+    must "dpkg -P" dpkg -P kdx2xml || return 1
     deb_installed=
-    how="$how (removed again)"
+    how="$how (and purged again)"
   fi
   what="$how: kdx2xml $version converts the samples, pkg-config --modversion says $modversion, a program built with pkg-config converts them too"
 }
