@@ -15,7 +15,7 @@
 #   kdx2xml-V-py3-none-manylinux_2_N_x86_64.whl
 #                               its library needs glibc alone (2.N in the tag
 #                               is the newest GLIBC_2.* version it names) and
-#                               exports only the library's functions; pip
+#                               exports only the header's functions; pip
 #                               installs it offline into a fresh virtual
 #                               environment, where kdx2xml.convert_file converts
 #   kdx2xml-V-py3-none-win_amd64.whl, kdx2xml-V-py3-none-win32.whl
@@ -349,7 +349,7 @@ wheel_metadata() {
 }
 
 manylinux_wheel() {
-  local tag library needed newest exports venv
+  local tag library needed newest exports declared venv
   tag=$(basename "$1" .whl)
   tag=${tag#"kdx2xml-$version-py3-none-"}
   wheel_metadata "$1" "$tag" || return 1
@@ -363,9 +363,11 @@ manylinux_wheel() {
   newest=$(objdump -T "$library" | grep -o '(GLIBC_2\.[0-9]*)' | tr -d '()' | sort -uV | tail -n 1)
   [ "$tag" = "manylinux_2_${newest#GLIBC_2.}_x86_64" ] ||
     { why="tagged $tag, but the newest glibc version its library names is $newest"; return 1; }
+  # Exactly the functions the header declares.
   exports=$(nm -D --defined-only "$library" | awk '{ print $3 }' | sort | tr '\n' ' ')
-  [ "$exports" = "GetData GetDataSize GetLastExceptionText InitKDX KDXGetLastError ReleaseKDXHandle " ] ||
-    { why="its library exports more than its functions: $exports"; return 1; }
+  declared=$(sed -n 's/^KDX_API .*KDX_CALL *\([A-Za-z_0-9]*\)(.*/\1/p' "$root/include/kdx2xml/kdx2xml.h" |
+             sort | tr '\n' ' ')
+  [ "$exports" = "$declared" ] || { why="its library exports [$exports], the header declares [$declared]"; return 1; }
   venv=$work/venv
   must "python3 -m venv" python3 -m venv "$venv" || return 1
   must "pip install" env PIP_DISABLE_PIP_VERSION_CHECK=1 "$venv/bin/python" -m pip install --no-index --no-cache-dir "$1" ||
@@ -385,7 +387,7 @@ for sample in samples:
         f.write(kdx2xml.convert_file(sample))
 PY
   same_as_native "$work/out-wheel" || return 1
-  what="its library needs only $needed(newest $newest) and exports only its 6 functions; pip installed it offline into a fresh virtual environment, where kdx2xml.convert_file converts the samples"
+  what="its library needs only $needed(newest $newest) and exports only the header's $(wc -w <<<"$declared") functions; pip installed it offline into a fresh virtual environment, where kdx2xml.convert_file converts the samples"
 }
 
 # A virtual environment whose pip installs the Windows wheels into folders

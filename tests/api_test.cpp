@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +32,7 @@ struct Library {
   decltype(&::ReleaseKDXHandle) Release = nullptr;
   decltype(&::GetLastExceptionText) Text = nullptr;
   decltype(&::KDXGetLastError) LastError = nullptr;
+  decltype(&::InitKDXWithSettings) InitWith = nullptr;
 
   Library() {
     // Read by the library when it is loaded.
@@ -43,6 +45,7 @@ struct Library {
     Release = reinterpret_cast<decltype(Release)>(dlsym(handle, "ReleaseKDXHandle"));
     Text = reinterpret_cast<decltype(Text)>(dlsym(handle, "GetLastExceptionText"));
     LastError = reinterpret_cast<decltype(LastError)>(dlsym(handle, "KDXGetLastError"));
+    InitWith = reinterpret_cast<decltype(InitWith)>(dlsym(handle, "InitKDXWithSettings"));
   }
   std::string FailureText() const {
     const kdx_char16* t = Text();
@@ -70,7 +73,7 @@ class ApiTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(Lib().handle, nullptr) << dlerror();
     ASSERT_TRUE(Lib().Init && Lib().Size && Lib().Data && Lib().Release && Lib().Text &&
-                Lib().LastError);
+                Lib().LastError && Lib().InitWith);
   }
   const Library& lib = Lib();
 };
@@ -93,7 +96,8 @@ TEST_F(ApiTest, ExportsExactlyTheEntryPoints) {
   }
   ASSERT_EQ(pclose(p), 0);
   EXPECT_EQ(names, (std::set<std::string>{"InitKDX", "GetDataSize", "GetData", "ReleaseKDXHandle",
-                                          "GetLastExceptionText", "KDXGetLastError"}));
+                                          "GetLastExceptionText", "KDXGetLastError",
+                                          "InitKDXWithSettings"}));
 }
 
 TEST_F(ApiTest, ConvertsCopiesAndReleases) {
@@ -127,6 +131,95 @@ TEST_F(ApiTest, ConvertsCopiesAndReleases) {
   char byte;
   EXPECT_EQ(lib.Data(h, &byte, 1), 0u);
   EXPECT_EQ(lib.LastError(), KDX_ERROR_INVALID_HANDLE);
+}
+
+// The XML of a handle, or the failure text when the conversion failed.
+std::string XmlOrFailure(const Library& lib, KDXHandle h) {
+  if (!h) return lib.FailureText();
+  std::string xml(static_cast<size_t>(lib.Size(h)), '\0');
+  EXPECT_EQ(lib.Data(h, xml.data(), static_cast<uint32_t>(xml.size())), xml.size());
+  lib.Release(h);
+  return xml;
+}
+
+// Sets an environment variable for the life of the object.
+struct ScopedEnv {
+  const char* name;
+  ScopedEnv(const char* n, const char* value) : name(n) { setenv(n, value, 1); }
+  ~ScopedEnv() { unsetenv(name); }
+};
+
+TEST_F(ApiTest, XmlBoundIsExactAndReadAtEveryConversion) {
+  const std::string doc = PriceList();
+  const auto convert = [&] { return lib.Init(doc.data(), static_cast<int32_t>(doc.size())); };
+  const size_t size = XmlOrFailure(lib, convert()).size();
+  const struct {
+    size_t bound;
+    bool converts;
+  } cases[] = {{size, true}, {size - 1, false}, {1, false}, {size_t{1} << 40, true}};
+  for (const auto& c : cases) {
+    const std::string bound = std::to_string(c.bound);
+    ScopedEnv env("KDX2XML_MAX_XML_SIZE", bound.c_str());
+    const std::string result = XmlOrFailure(lib, convert());
+    EXPECT_EQ(result.size() == size, c.converts) << c.bound;
+    if (!c.converts) {
+      EXPECT_EQ(result,
+                "EOutOfMemory: Out of memory: the XML would be larger than " + bound + " bytes");
+    }
+  }
+  for (const char* wrong : {"", "12k", "-5", "0", "99999999999999999999999"}) {
+    ScopedEnv env("KDX2XML_MAX_XML_SIZE", wrong);
+    EXPECT_EQ(convert(), 0u) << wrong;
+    EXPECT_EQ(
+        lib.FailureText(),
+        std::string("EConvertException: KDX2XML_MAX_XML_SIZE is not a number of bytes: ") + wrong);
+  }
+}
+
+TEST_F(ApiTest, SettingsOfOneConversion) {
+  const std::string doc = PriceList();
+  const auto convert = [&](const KDXSettings* settings) {
+    return XmlOrFailure(lib, lib.InitWith(doc.data(), static_cast<int32_t>(doc.size()), settings));
+  };
+  const std::string plain = convert(nullptr);
+  EXPECT_NE(Cp1251ToUtf8(plain).find("PriceCE=\"12,5\""), std::string::npos);
+  KDXSettings s{};
+  s.StructSize = sizeof s;
+  s.DecimalSeparator = '.';
+  EXPECT_NE(Cp1251ToUtf8(convert(&s)).find("PriceCE=\"12.5\""), std::string::npos);
+  // A host built against a header without the bound: the fields past its size are not read.
+  s.MaxXmlSize = 10;
+  s.StructSize = offsetof(KDXSettings, MaxXmlSize);
+  EXPECT_NE(Cp1251ToUtf8(convert(&s)).find("PriceCE=\"12.5\""), std::string::npos);
+  s.StructSize = sizeof s;
+  EXPECT_EQ(convert(&s), "EOutOfMemory: Out of memory: the XML would be larger than 10 bytes");
+  // Through the exports no bound exceeds what GetDataSize can state.
+  s.MaxXmlSize = UINT64_MAX;
+  EXPECT_EQ(convert(&s).size(), plain.size());
+
+  const struct {
+    uint32_t struct_size, separator;
+    int32_t year, month, day;
+  } wrong[] = {
+      {0, 0, 0, 0, 0},
+      {2, 0, 0, 0, 0},
+      {sizeof s, 256, 0, 0, 0},
+      {sizeof s, 0, 2023, 2, 29},
+      {sizeof s, 0, 2024, 13, 1},
+      {sizeof s, 0, 0, 1, 1},
+      {sizeof s, 0, 10000, 1, 1},
+  };
+  for (const auto& w : wrong) {
+    KDXSettings bad{};
+    bad.StructSize = w.struct_size;
+    bad.DecimalSeparator = w.separator;
+    bad.TodayYear = w.year;
+    bad.TodayMonth = w.month;
+    bad.TodayDay = w.day;
+    EXPECT_EQ(lib.InitWith(doc.data(), static_cast<int32_t>(doc.size()), &bad), 0u);
+    EXPECT_EQ(lib.LastError(), KDX_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(lib.Text(), nullptr);
+  }
 }
 
 TEST_F(ApiTest, RejectsUnknownHandlesAndUnreadableInput) {

@@ -39,7 +39,10 @@ typedef uint16_t kdx_char16;
 /* Handles are pointer-sized opaque values; 0 is never a valid handle. */
 typedef uintptr_t KDXHandle;
 
-/* Converts Size bytes at Data; returns a handle or 0 on failure. */
+/* Converts Size bytes at Data; returns a handle or 0 on failure. An XML that
+ * would grow past 2^31 - 1 bytes (or past KDX2XML_MAX_XML_SIZE, read at every
+ * call) fails with "EOutOfMemory: Out of memory: the XML would be larger than
+ * N bytes" before its memory is taken. */
 KDX_API KDXHandle KDX_CALL InitKDX(const void *Data, int32_t Size);
 /* Size of the XML bytes behind Handle, or 0 (last error 6) for an unknown handle. */
 KDX_API int32_t KDX_CALL GetDataSize(KDXHandle Handle);
@@ -57,10 +60,31 @@ KDX_API const kdx_char16 *KDX_CALL GetLastExceptionText(void);
 /* Portability addition: the calling thread's last-error code as set by the
  * functions above (the library also sets errno to the same number). */
 KDX_API uint32_t KDX_CALL KDXGetLastError(void);
+
+/* Portability addition: the settings of one conversion, for hosts that give
+ * each conversion its own (the Python binding). A field left 0 takes what
+ * InitKDX takes from the environment: KDX2XML_DECIMAL_SEPARATOR or the
+ * locale, SOURCE_DATE_EPOCH or the clock, KDX2XML_MAX_XML_SIZE. Fields past
+ * StructSize count as 0, so a host built against an older header works. */
+typedef struct KDXSettings {
+  uint32_t StructSize;       /* sizeof(KDXSettings) */
+  uint32_t DecimalSeparator; /* a byte, 1 to 255 */
+  int32_t TodayYear;         /* today's date: 1..9999, 1..12, a day of that month */
+  int32_t TodayMonth;
+  int32_t TodayDay;
+  uint32_t Reserved;         /* 0 */
+  uint64_t MaxXmlSize;       /* the most XML bytes; above 2^31 - 1 counts as 2^31 - 1 */
+} KDXSettings;
+
+/* InitKDX with the settings given (NULL: none); a setting out of its range
+ * returns 0 with last error 87. */
+KDX_API KDXHandle KDX_CALL InitKDXWithSettings(const void *Data, int32_t Size,
+                                               const KDXSettings *Settings);
 #endif
 
 #define KDX_ERROR_INVALID_HANDLE 6u
 #define KDX_ERROR_INVALID_DATA 13u
+#define KDX_ERROR_INVALID_PARAMETER 87u
 #define KDX_ERROR_INSUFFICIENT_BUFFER 122u
 
 #ifdef __cplusplus

@@ -3,10 +3,12 @@
 #include "api/exports.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "api/platform.h"
 #include "filer/codepage.h"
 #include "kdx2xml/kdx2xml.h"
+#include "xml/values.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -37,7 +40,9 @@ struct State {
   // Handles are never reused within the process, so a stale handle can never
   // reach another conversion's data.
   KDXHandle next_handle = 0x10000;
-  char decimal_separator = '.';
+  // The separator of the environment's locale, read once; the environment
+  // variables are read at every conversion.
+  char locale_separator = '.';
   std::string program_version = KDX2XML_VERSION_TEXT;
 };
 
@@ -46,7 +51,7 @@ State& GetState() {
     // Destroyed when the library is unloaded (or the program exits), which
     // discards the registry with any buffers still in it.
     static State s;
-    s.decimal_separator = EnvironmentDecimalSeparator();
+    s.locale_separator = LocaleDecimalSeparator();
     return &s;
   }();
   return *state;
@@ -82,8 +87,8 @@ void DescribeFailure(std::string& failure_class, std::string& failure_message) {
     failure_class = e.ClassName();
     failure_message = e.Message();
   } catch (const std::bad_alloc&) {
-    failure_class = "EOutOfMemory";
-    failure_message = "Out of memory";
+    failure_class = kEOutOfMemory;
+    failure_message = kMsgOutOfMemory;
   } catch (const std::exception& e) {
     failure_class = kException;
     failure_message = e.what();
@@ -135,12 +140,36 @@ struct RegistryCall {
   RegistryCall() { BeginCall(s); }
 };
 
-// The settings of a conversion, taken under the lock.
+// The settings of a conversion, taken under the lock; the rest are read from
+// the environment outside it (CompleteSettings).
 ConversionSettings SettingsOf(const State& s) {
   ConversionSettings settings;
-  settings.decimal_separator = s.decimal_separator;
+  settings.decimal_separator = s.locale_separator;
   settings.program_version = s.program_version;
   return settings;
+}
+
+// The settings a host gives for one conversion; what it leaves unset comes
+// from the environment.
+struct HostSettings {
+  std::optional<char> decimal_separator;
+  std::optional<double> today;
+  std::optional<uint64_t> max_xml_size;
+  // The bound is at most what GetDataSize can state (the exports), or
+  // whatever is asked (the tool, which streams).
+  uint64_t most_xml = kMaxXmlSize;
+};
+
+// Fills in the settings a conversion reads from the environment each time.
+void CompleteSettings(ConversionSettings& settings, const HostSettings& host) {
+  if (host.decimal_separator) {
+    settings.decimal_separator = *host.decimal_separator;
+  } else if (const auto separator = DecimalSeparatorOverride()) {
+    settings.decimal_separator = *separator;
+  }
+  settings.today = host.today ? *host.today : EnvironmentToday();
+  const auto bound = host.max_xml_size ? host.max_xml_size : EnvironmentMaxXmlSize();
+  settings.max_xml_size = std::min(bound.value_or(kMaxXmlSize), host.most_xml);
 }
 
 struct Outcome {
@@ -150,26 +179,26 @@ struct Outcome {
 };
 
 // One conversion; the input is freed once it is loaded.
-Outcome ConvertOutsideLock(ByteBlock input, ConversionSettings settings) {
+Outcome ConvertOutsideLock(ByteBlock input, ConversionSettings settings, const HostSettings& host) {
   Outcome outcome;
   outcome.ok = Caught(outcome.failure_class, outcome.failure_message, [&] {
-    settings.today = EnvironmentToday();
+    CompleteSettings(settings, host);
     outcome.output = std::make_shared<const ConvertedDocument>(std::move(input), settings);
   });
   return outcome;
 }
 
-// After a conversion the heap keeps what the model freed beyond the tree, for
-// the next conversion. When that, the tree and the host's copy of the XML
-// would come to more than the input and two and a half times the XML (a model
-// much larger than its XML, as an estimate of many small rows makes), the
-// free pages go back to the system instead; the next conversion faults them
-// in again.
+// After a conversion the heap keeps what the model freed beyond the XML's
+// blocks, for the next conversion. When that, the blocks and the host's copy
+// of the XML would come to more than the input and two times the XML (a
+// model much larger than its XML, as an estimate of many small rows makes),
+// the free pages go back to the system instead; the next conversion faults
+// them in again.
 void GiveBackSurplus(size_t input_size, const ConvertedDocument& document) {
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   const size_t xml = document.Size();
   const size_t free_in_heap = mallinfo2().fordblks;
-  if (free_in_heap + document.TreeSize() > input_size + xml + xml / 2) malloc_trim(0);
+  if (free_in_heap + document.Capacity() > input_size + xml) malloc_trim(0);
 #else
   (void)input_size;
   (void)document;
@@ -214,7 +243,9 @@ bool ConvertForTool(ByteBlock input, XmlSink& sink, std::string& failure) {
     std::lock_guard<std::recursive_mutex> guard(s.lock);
     settings = SettingsOf(s);
   }
-  Outcome outcome = ConvertOutsideLock(std::move(input), std::move(settings));
+  HostSettings host;
+  host.most_xml = UINT64_MAX;
+  Outcome outcome = ConvertOutsideLock(std::move(input), std::move(settings), host);
   if (outcome.ok) {
     outcome.ok =
         Caught(outcome.failure_class, outcome.failure_message, [&] { outcome.output->Save(sink); });
@@ -235,9 +266,11 @@ using kdx::api::GetState;
 using kdx::api::Guarded;
 using kdx::api::SetLastErrorCode;
 
-extern "C" {
+namespace kdx::api {
+namespace {
 
-KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
+// InitKDX with the settings a host gives.
+KDXHandle Init(const void* Data, int32_t Size, const HostSettings& host) {
   auto& s = GetState();
   kdx::ByteBlock input;
   kdx::ConversionSettings settings;
@@ -258,7 +291,8 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
   }
   // The conversion itself touches no shared state and runs outside the lock.
   const size_t input_size = input.size();
-  kdx::api::Outcome outcome = kdx::api::ConvertOutsideLock(std::move(input), std::move(settings));
+  kdx::api::Outcome outcome =
+      kdx::api::ConvertOutsideLock(std::move(input), std::move(settings), host);
   if (outcome.ok) kdx::api::GiveBackSurplus(input_size, *outcome.output);
   std::lock_guard<std::recursive_mutex> guard(s.lock);
   if (!outcome.ok) {
@@ -272,11 +306,61 @@ KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
   });
 }
 
+#if !defined(_WIN32)
+// The settings of InitKDXWithSettings; false when one of them is out of its range.
+bool ReadHostSettings(const KDXSettings* given, HostSettings& host) {
+  if (!given) return true;
+  KDXSettings settings{};
+  if (!IsReadableRange(given, sizeof given->StructSize)) return false;
+  const size_t size = std::min<size_t>(given->StructSize, sizeof settings);
+  if (size < sizeof settings.StructSize || !IsReadableRange(given, static_cast<int64_t>(size)))
+    return false;
+  std::memcpy(&settings, given, size);
+  if (settings.DecimalSeparator > 255) return false;
+  if (settings.DecimalSeparator != 0)
+    host.decimal_separator = static_cast<char>(settings.DecimalSeparator);
+  if (settings.TodayYear != 0 || settings.TodayMonth != 0 || settings.TodayDay != 0) {
+    if (!IsCalendarDate(settings.TodayYear, settings.TodayMonth, settings.TodayDay)) return false;
+    host.today = DateValueOf(settings.TodayYear, settings.TodayMonth, settings.TodayDay);
+  }
+  if (settings.MaxXmlSize != 0) host.max_xml_size = settings.MaxXmlSize;
+  return true;
+}
+#endif
+
+}  // namespace
+}  // namespace kdx::api
+
+extern "C" {
+
+KDX_API KDXHandle KDX_CALL InitKDX(const void* Data, int32_t Size) {
+  return kdx::api::Init(Data, Size, {});
+}
+
+#if !defined(_WIN32)
+KDX_API KDXHandle KDX_CALL InitKDXWithSettings(const void* Data, int32_t Size,
+                                               const KDXSettings* Settings) {
+  kdx::api::HostSettings host;
+  if (!kdx::api::ReadHostSettings(Settings, host)) {
+    {
+      auto& s = GetState();
+      std::lock_guard<std::recursive_mutex> guard(s.lock);
+      kdx::api::BeginCall(s);
+      kdx::api::t_failure.converted = true;
+    }
+    SetLastErrorCode(KDX_ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return kdx::api::Init(Data, Size, host);
+}
+#endif
+
 KDX_API int32_t KDX_CALL GetDataSize(KDXHandle Handle) {
   kdx::api::RegistryCall call;
   auto it = kdx::api::FindRegistered(call.s, Handle);
   if (it == call.s.registry.end()) return 0;
-  return static_cast<int32_t>(static_cast<uint32_t>(it->second->Size()));
+  // The bound of every conversion through the exports keeps the size within 31 bits.
+  return static_cast<int32_t>(it->second->Size());
 }
 
 KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t BufferSize) {

@@ -8,5 +8,9 @@ void Raise(const char* class_name, std::string message) {
 void RaiseReadError() { throw KdxError(kEReadError, kMsgStreamRead); }
 void RaiseBadData() { throw KdxError(kEOrvakFilerError, kMsgBadStreamData); }
 void RaiseInvalidSignature() { throw KdxError(kEOrvakFilerInvalidSignature, kMsgBadStreamData); }
+void RaiseXmlTooLarge(unsigned long long limit) {
+  throw KdxError(kEOutOfMemory, std::string(kMsgOutOfMemory) + ": the XML would be larger than " +
+                                    std::to_string(limit) + " bytes");
+}
 
 }  // namespace kdx

@@ -30,14 +30,19 @@ inline constexpr const char* kEOrvakFilerInvalidSignature = "EOrvakFilerInvalidS
 inline constexpr const char* kEReadError = "EReadError";
 inline constexpr const char* kEListError = "EListError";
 inline constexpr const char* kERangeError = "ERangeError";
+// Exhausted memory, and an XML larger than the conversion's bound.
+inline constexpr const char* kEOutOfMemory = "EOutOfMemory";
 
 // Messages shared by several layers.
 inline constexpr const char* kMsgBadStreamData = "Неверный формат данных в потоке";
 inline constexpr const char* kMsgStreamRead = "Stream read error";
+inline constexpr const char* kMsgOutOfMemory = "Out of memory";
 
 [[noreturn]] void Raise(const char* class_name, std::string message);
 [[noreturn]] void RaiseReadError();         // EReadError "Stream read error"
 [[noreturn]] void RaiseBadData();           // EOrvakFilerError, bad data in the stream
 [[noreturn]] void RaiseInvalidSignature();  // EOrvakFilerInvalidSignature
+// EOutOfMemory "Out of memory: the XML would be larger than <limit> bytes".
+[[noreturn]] void RaiseXmlTooLarge(unsigned long long limit);
 
 }  // namespace kdx

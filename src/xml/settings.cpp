@@ -1,9 +1,12 @@
 #include "xml/settings.h"
 
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string_view>
 
+#include "filer/errors.h"
 #include "xml/values.h"
 
 #if defined(_WIN32)
@@ -15,10 +18,18 @@
 
 namespace kdx {
 
-char EnvironmentDecimalSeparator() {
+std::optional<char> DecimalSeparatorOverride() {
   if (const char* env = std::getenv("KDX2XML_DECIMAL_SEPARATOR")) {
     if (std::string_view(env).size() == 1) return env[0];
   }
+  return std::nullopt;
+}
+
+char EnvironmentDecimalSeparator() {
+  return DecimalSeparatorOverride().value_or(LocaleDecimalSeparator());
+}
+
+char LocaleDecimalSeparator() {
 #if defined(_WIN32)
   // The decimal separator of the user's regional settings. Only a single ASCII
   // character is taken; anything else falls back to '.'.
@@ -61,6 +72,25 @@ double EnvironmentToday() {
   localtime_r(&now, &local);
 #endif
   return DateValueOf(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+std::optional<uint64_t> ParseByteCount(const char* text) {
+  const char* end = text + std::strlen(text);
+  uint64_t value = 0;
+  if (text == end || *text < '0' || *text > '9') return std::nullopt;
+  const auto [ptr, ec] = std::from_chars(text, end, value);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+std::optional<uint64_t> EnvironmentMaxXmlSize() {
+  const char* env = std::getenv("KDX2XML_MAX_XML_SIZE");
+  if (!env) return std::nullopt;
+  // A bound the host meant to set but mistyped is not dropped silently.
+  const std::optional<uint64_t> bound = ParseByteCount(env);
+  if (!bound || *bound == 0)
+    Raise(kEConvertException, std::string("KDX2XML_MAX_XML_SIZE is not a number of bytes: ") + env);
+  return bound;
 }
 
 }  // namespace kdx

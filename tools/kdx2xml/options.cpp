@@ -2,9 +2,11 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "cli.h"
+#include "xml/settings.h"
 
 namespace kdx::cli {
 
@@ -33,12 +35,16 @@ const char kHelp[] =
     "  --decimal-separator C      decimal separator of numbers in the XML (one\n"
     "                             character); default: the LC_NUMERIC locale, or\n"
     "                             KDX2XML_DECIMAL_SEPARATOR when that is set\n"
+    "  --max-xml-size BYTES       fail a document whose XML would be larger than\n"
+    "                             BYTES (default: KDX2XML_MAX_XML_SIZE, else\n"
+    "                             2147483647; larger values are allowed here)\n"
     "  --version                  print the program version\n"
     "  -h, --help                 print this help\n"
     "\n"
     "Environment:\n"
     "  SOURCE_DATE_EPOCH          seconds since 1970 used as today's date where a\n"
     "                             document has no date of its own\n"
+    "  KDX2XML_MAX_XML_SIZE       the most bytes of XML a document may make\n"
     "\n"
     "Exit codes:\n"
     "  0  every input converted\n"
@@ -70,6 +76,14 @@ bool ParseEncoding(std::string name, Encoding& encoding) {
     return false;
   }
   return true;
+}
+
+void SetEnvironment(const char* name, const std::string& value) {
+#if defined(_WIN32)
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
 }
 
 }  // namespace
@@ -121,12 +135,15 @@ bool ParseCommandLine(int argc, char** argv, Options& options, std::string& erro
     } else if (arg == "--decimal-separator") {
       if (!value(i, arg, "a character", text)) return false;
       if (text.size() != 1) return fail("the decimal separator must be one character");
-        // Read by the library at its first call.
-#if defined(_WIN32)
-      _putenv_s("KDX2XML_DECIMAL_SEPARATOR", text.c_str());
-#else
-      setenv("KDX2XML_DECIMAL_SEPARATOR", text.c_str(), 1);
-#endif
+      // Read by the library at every conversion.
+      SetEnvironment("KDX2XML_DECIMAL_SEPARATOR", text);
+    } else if (arg == "--max-xml-size") {
+      if (!value(i, arg, "a number of bytes", text)) return false;
+      const std::optional<uint64_t> bound = ParseByteCount(text.c_str());
+      if (!bound || *bound == 0)
+        return fail("the XML size bound must be a number of bytes, not '" + text + "'");
+      // Read by the library at every conversion.
+      SetEnvironment("KDX2XML_MAX_XML_SIZE", text);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("unknown option " + arg);
     } else {
