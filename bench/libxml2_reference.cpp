@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "filer/codepage.h"
 
@@ -13,52 +14,70 @@ namespace {
 
 const xmlChar* Text(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
 
-// An escaped windows-1251 value as UTF-8 into reused buffers.
-struct Buffers {
-  std::string name, plain, utf8;
-};
-
-const xmlChar* Utf8(Buffers& b, std::string_view escaped) {
-  UnescapeAttr(escaped, b.plain);
-  std::string& buffer = b.utf8;
-  buffer.clear();
-  for (char byte : b.plain) {
-    const char16_t c = Cp1251ToChar(static_cast<uint8_t>(byte));
-    if (c < 0x80) {
-      buffer += static_cast<char>(c);
-    } else {  // windows-1251 characters all lie below U+0800 or in U+2000..U+2122
-      if (c < 0x800) {
-        buffer += static_cast<char>(0xC0 | (c >> 6));
-      } else {
-        buffer += static_cast<char>(0xE0 | (c >> 12));
-        buffer += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+// A windows-1251 text as UTF-8, the references of the XML resolved.
+std::string Utf8(std::string_view escaped) {
+  static constexpr struct {
+    std::string_view text;
+    char byte;
+  } kReferences[] = {{"&amp;", '&'}, {"&lt;", '<'},   {"&gt;", '>'},   {"&quot;", '"'},
+                     {"&#9;", '\t'}, {"&#10;", '\n'}, {"&#13;", '\r'}, {"&#152;", '\x98'}};
+  std::string plain;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    char byte = escaped[i];
+    if (byte == '&') {
+      for (const auto& r : kReferences) {
+        if (escaped.substr(i, r.text.size()) == r.text) {
+          byte = r.byte;
+          i += r.text.size() - 1;
+          break;
+        }
       }
-      buffer += static_cast<char>(0x80 | (c & 0x3F));
     }
+    plain += byte;
   }
-  return reinterpret_cast<const xmlChar*>(buffer.c_str());
-}
-
-void CopyElement(xmlNodePtr target, const XmlElement source, Buffers& buffers) {
-  source.ForEachAttr([&](const XmlAttrText& a) {
-    buffers.name.assign(a.name);
-    xmlNewProp(target, Text(buffers.name.c_str()), Utf8(buffers, a.escaped));
-  });
-  for (const XmlElement* c = source.FirstChild(); c; c = c->NextSibling()) {
-    CopyElement(xmlNewChild(target, nullptr, Text(c->Name()), nullptr), *c, buffers);
-  }
+  return Cp1251ToUtf8(plain);
 }
 
 }  // namespace
 
-Libxml2Tree::Libxml2Tree(const XmlDocument& source) {
+Libxml2Elements::Libxml2Elements(const std::string& xml) {
+  // Tags as this library writes them: values hold no '<' nor '"'.
+  size_t depth = 0;
+  for (size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1)) {
+    if (xml[at + 1] == '?') continue;
+    if (xml[at + 1] == '/') {
+      --depth;
+      continue;
+    }
+    Element e{++depth, {}, {}};
+    size_t i = xml.find_first_of(" />", at + 1);
+    e.name = xml.substr(at + 1, i - at - 1);
+    while (xml[i] == ' ') {
+      const size_t eq = xml.find('=', i);
+      const size_t end = xml.find('"', eq + 2);
+      e.attributes.emplace_back(xml.substr(i + 1, eq - i - 1),
+                                Utf8(std::string_view(xml).substr(eq + 2, end - eq - 2)));
+      i = end + 1;
+    }
+    if (xml[i] == '/') --depth;
+    elements.push_back(std::move(e));
+  }
+}
+
+Libxml2Tree::Libxml2Tree(const Libxml2Elements& source) {
   xmlDocPtr doc = xmlNewDoc(Text("1.0"));
   doc_ = doc;
-  if (const XmlElement* root = source.Root()) {
-    xmlNodePtr node = xmlNewDocNode(doc, nullptr, Text(root->Name()), nullptr);
-    xmlDocSetRootElement(doc, node);
-    Buffers buffers;
-    CopyElement(node, *root, buffers);
+  std::vector<xmlNodePtr> open;
+  for (const Libxml2Elements::Element& e : source.elements) {
+    open.resize(e.depth - 1);
+    xmlNodePtr node = open.empty()
+                          ? xmlNewDocNode(doc, nullptr, Text(e.name.c_str()), nullptr)
+                          : xmlNewChild(open.back(), nullptr, Text(e.name.c_str()), nullptr);
+    if (open.empty()) xmlDocSetRootElement(doc, node);
+    for (const auto& [name, value] : e.attributes) {
+      xmlNewProp(node, Text(name.c_str()), Text(value.c_str()));
+    }
+    open.push_back(node);
   }
 }
 

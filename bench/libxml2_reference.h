@@ -1,19 +1,34 @@
 // The reference a developer would write with a standard library: the same
-// XML tree built with libxml2's DOM API and saved in windows-1251.
+// elements and attributes built into a tree with libxml2's DOM API and saved
+// in windows-1251.
 #pragma once
 
 #include <cstddef>
-
-#include "xml/xml_writer.h"
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace kdx::bench {
+
+// The elements of a document in document order, with their depth and their
+// names and values in UTF-8, as a program holding its data would hand them to
+// a DOM.
+struct Libxml2Elements {
+  struct Element {
+    size_t depth;  // the document element is at 1
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> attributes;
+  };
+  // Read from XML as this library writes it (windows-1251).
+  explicit Libxml2Elements(const std::string& xml);
+  std::vector<Element> elements;
+};
 
 // An owned libxml2 document (xmlDocPtr kept opaque here).
 class Libxml2Tree {
  public:
-  // Builds the tree of the given document: every element and attribute, the
-  // attribute texts turned from windows-1251 into libxml2's UTF-8.
-  explicit Libxml2Tree(const XmlDocument& source);
+  // Builds the tree of the elements.
+  explicit Libxml2Tree(const Libxml2Elements& source);
   ~Libxml2Tree();
   Libxml2Tree(const Libxml2Tree&) = delete;
   Libxml2Tree& operator=(const Libxml2Tree&) = delete;

@@ -41,7 +41,8 @@ std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
 }
 
 std::unique_ptr<TKDXAbstractDocData> LoadDocument(const uint8_t* data, size_t size,
-                                                  const ConversionSettings& settings) {
+                                                  const ConversionSettings& settings,
+                                                  ChunkPool* pool) {
   if (size < 4 || LittleEndian32(data) != kMagic) {
     uint32_t value = 0;
     for (size_t i = 0; i < size && i < 4; ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
@@ -55,6 +56,8 @@ std::unique_ptr<TKDXAbstractDocData> LoadDocument(const uint8_t* data, size_t si
   if (kind > 8) Raise(kEKDInvalidDoc, "Несоответствие данных типу документа");
   std::unique_ptr<TKDXAbstractDocData> doc = CreateDocument(kind, settings);
   if (!doc) Raise(kEConvertException, "Неподдерживаемый тип документа: " + std::to_string(kind));
+  doc->RowArena().SetPool(pool);
+  ArenaScope rows(doc->RowArena());
   TKdFiler filer(data, size, kBodyOffset);
   doc->Load(filer);
   return doc;
@@ -65,7 +68,10 @@ void WriteXml(std::unique_ptr<TKDXAbstractDocData> doc, const ConversionSettings
   XmlWriter xml(settings, out);
   XmlElement root = xml.Root("Document");
   SetAttr(root, "ProgramVersion", settings.program_version);
-  doc->XMLSaveOnce(root);
+  {
+    ArenaScope rows(doc->RowArena());
+    doc->XMLSaveOnce(root);
+  }
   doc.reset();
   xml.Finish();
 }
@@ -78,9 +84,15 @@ std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSe
 
 ConvertedDocument::ConvertedDocument(ByteBlock input, const ConversionSettings& settings)
     : xml_(settings.max_xml_size) {
-  auto doc = LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings);
+  // The chunks the rows leave empty as they are written become the XML's
+  // blocks, their pages already there.
+  ChunkPool chunks;
+  auto doc =
+      LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings, &chunks);
   input.Release();  // the model keeps what it needs of the bytes
+  xml_.TakeChunksFrom(&chunks);
   WriteXml(std::move(doc), settings, xml_);
+  xml_.TakeChunksFrom(nullptr);
 }
 
 void ConvertInto(ByteBlock input, const ConversionSettings& settings, XmlSink& sink) {

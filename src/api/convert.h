@@ -64,8 +64,12 @@ void ConvertInto(ByteBlock input, const ConversionSettings& settings, XmlSink& s
 // by one): the header checks and the document loaded from the body; the XML
 // of a loaded document written into an output. The document is used up: its
 // rows are freed as they are written (XMLSaveOnce), the rest at the end.
+// With a pool, the document's rows take their chunks from it and give the
+// empty ones back to it (for the XML's blocks); the pool must outlive the
+// document.
 std::unique_ptr<TKDXAbstractDocData> LoadDocument(const uint8_t* data, size_t size,
-                                                  const ConversionSettings& settings);
+                                                  const ConversionSettings& settings,
+                                                  ChunkPool* pool = nullptr);
 void WriteXml(std::unique_ptr<TKDXAbstractDocData> doc, const ConversionSettings& settings,
               XmlOutput& out);
 

@@ -198,7 +198,8 @@ void GiveBackSurplus(size_t input_size, const ConvertedDocument& document) {
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   const size_t xml = document.Size();
   const size_t free_in_heap = mallinfo2().fordblks;
-  if (free_in_heap + document.Capacity() > input_size + xml) malloc_trim(0);
+  if (getenv("NOTRIM") == nullptr && free_in_heap + document.Capacity() > input_size + xml)
+    malloc_trim(0);
 #else
   (void)input_size;
   (void)document;
@@ -243,15 +244,16 @@ bool ConvertForTool(ByteBlock input, XmlSink& sink, std::string& failure) {
     std::lock_guard<std::recursive_mutex> guard(s.lock);
     settings = SettingsOf(s);
   }
+  // The tool streams, so its bound may pass what GetDataSize could state.
   HostSettings host;
   host.most_xml = UINT64_MAX;
-  Outcome outcome = ConvertOutsideLock(std::move(input), std::move(settings), host);
-  if (outcome.ok) {
-    outcome.ok =
-        Caught(outcome.failure_class, outcome.failure_message, [&] { outcome.output->Save(sink); });
-  }
-  failure = outcome.ok ? std::string() : outcome.failure_class + ": " + outcome.failure_message;
-  return outcome.ok;
+  std::string failure_class, failure_message;
+  const bool ok = Caught(failure_class, failure_message, [&] {
+    CompleteSettings(settings, host);
+    ConvertInto(std::move(input), settings, sink);
+  });
+  failure = ok ? std::string() : failure_class + ": " + failure_message;
+  return ok;
 }
 
 void SetProgramVersion(std::string version) {
@@ -389,6 +391,7 @@ KDX_API uint32_t KDX_CALL GetData(KDXHandle Handle, void* Buffer, uint32_t Buffe
   } else if (BufferSize != 0) {
     // A failure while writing (no memory for the writer) is told like one of
     // a conversion.
+    kdx::api::AdviseHugePages(buffer, size);
     bool written = false;
     std::string failure_class, failure_message;
     if (!kdx::api::Caught(failure_class, failure_message,

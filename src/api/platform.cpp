@@ -5,6 +5,7 @@
 #include <cstring>
 
 #if !defined(_WIN32)
+#include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -64,6 +65,8 @@ bool IsWritableRange(void* data, uint64_t size) {
       data, size,
       PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY);
 }
+
+void AdviseHugePages(void*, size_t) {}
 
 bool CopyToRange(void* dst, const void* src, size_t size) {
   if (!IsWritableRange(dst, size)) return false;
@@ -161,6 +164,20 @@ bool IsReadableRange(const void* data, int64_t size) {
 }
 
 bool IsWritableRange(void* data, uint64_t size) { return RangeIsAccessible(data, size, true); }
+
+void AdviseHugePages(void* data, size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<uintptr_t>(data);
+  if (size < 2 * kHuge || start > UINTPTR_MAX - size) return;
+  const uintptr_t begin = (start + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (start + size) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
 
 bool CopyToRange(void* dst, const void* src, size_t size) {
   if (size == 0) return true;

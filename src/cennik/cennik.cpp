@@ -35,7 +35,7 @@ TCennikResource::~TCennikResource() {
 
 void TCennikResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   std::array<std::string_view, kTextSlots> texts;
   texts[kCode] = filer.ReadStringView();
   const auto units = filer.ReadInt16();

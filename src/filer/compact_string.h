@@ -1,6 +1,6 @@
 // Texts of the object model: windows-1251 bytes in a word, the object
-// itself: short texts in the word, longer ones in a heap block with their
-// length in front, nothing for the empty text. Most texts of a model are
+// itself: short texts in the word, longer ones in a block of the model's
+// arena with their length in front, nothing for the empty text. Most texts of a model are
 // empty or short and rows have many of them (an estimate position with its
 // parts over thirty), where a std::string takes 32 bytes each.
 #pragma once
@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "filer/arena.h"
 
 namespace kdx {
 
@@ -80,7 +82,7 @@ class CompactString {
   bool IsInline() const { return (bits_ & 1) != 0; }
   const char* Block() const { return reinterpret_cast<const char*>(bits_); }
   void Free() {
-    if (bits_ && !IsInline()) delete[] reinterpret_cast<char*>(bits_);
+    if (bits_ && !IsInline()) FreeModel(reinterpret_cast<char*>(bits_));
   }
   // The new text is in place before the old one goes: the text may lie in it.
   void Assign(std::string_view text) {
@@ -92,7 +94,7 @@ class CompactString {
       std::memcpy(bytes + 1, text.data(), text.size());
     } else {
       const auto n = static_cast<uint32_t>(text.size());
-      char* block = new char[sizeof n + text.size()];
+      char* block = static_cast<char*>(AllocateModel(sizeof n + text.size()));
       std::memcpy(block, &n, sizeof n);
       std::memcpy(block + sizeof n, text.data(), text.size());
       bits = reinterpret_cast<uintptr_t>(block);
@@ -116,26 +118,29 @@ template <size_t N>
 class SparseTexts {
  public:
   std::string_view operator[](size_t slot) const {
-    return texts_ ? (*texts_)[slot].view() : std::string_view();
+    return texts_ ? texts_->slots[slot].view() : std::string_view();
   }
   void Set(size_t slot, std::string_view text) {
     if (!texts_) {
       if (text.empty()) return;
-      texts_ = std::make_unique<std::array<CompactString, N>>();
+      texts_ = std::make_unique<Slots>();
     }
-    (*texts_)[slot] = text;
+    texts_->slots[slot] = text;
   }
   // Some slot holds a text.
   bool Any() const {
     if (!texts_) return false;
-    for (const CompactString& text : *texts_) {
+    for (const CompactString& text : texts_->slots) {
       if (!text.empty()) return true;
     }
     return false;
   }
 
  private:
-  std::unique_ptr<std::array<CompactString, N>> texts_;
+  struct Slots : ModelObject {
+    std::array<CompactString, N> slots;
+  };
+  std::unique_ptr<Slots> texts_;
 };
 
 }  // namespace kdx

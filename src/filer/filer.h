@@ -155,9 +155,17 @@ class TOrvakFiler {
 
 // The filer rows read from: the general reader and the nesting guard of the
 // row lists being read.
+// The reader of a document: the typed reads, the row nesting guard and the
+// file version every row's reader asks (the state of one read passed down
+// with the reads, not found through the rows' owners).
 class TKdFiler : public TOrvakFiler {
  public:
   using TOrvakFiler::TOrvakFiler;
+
+  // The file version of the document being read; the newest of all until
+  // the document's header is read (a row read on its own).
+  int32_t FileVersion() const { return file_version_; }
+  void SetFileVersion(int32_t version) { file_version_ = version; }
 
   // Row nesting guard: one level per row list being read.
   void EnterNesting() {
@@ -167,6 +175,7 @@ class TKdFiler : public TOrvakFiler {
 
  private:
   int nesting_ = 0;
+  int32_t file_version_ = 0x0FFFFFFF;
 };
 
 // RAII nesting level for reading one row list.

@@ -5,7 +5,11 @@ namespace kdx {
 TKDXAbstractDocData::TKDXAbstractDocData(const ConversionSettings& settings)
     : TKDXAbstractRow(nullptr), FDocComment(this), settings_(settings) {}
 
-TKDXAbstractDocData::~TKDXAbstractDocData() { BeginDestroy(); }
+TKDXAbstractDocData::~TKDXAbstractDocData() {
+  BeginDestroy();
+  // The row's own text may lie in the arena, which ends before the row part.
+  FCaption.clear();
+}
 
 void TKDXAbstractDocData::ReadData(TKdFiler& filer) {
   struct LoadingState {
@@ -19,6 +23,7 @@ void TKDXAbstractDocData::ReadData(TKdFiler& filer) {
     Raise(kException, "Неверные или поврежденные данные");
   }
   FFileVersion = filer.ReadInt32();
+  filer.SetFileVersion(FFileVersion);
   if (FFileVersion > MaxFileVersion()) {
     Raise(kException,
           "Данный документ записан в более новой версии программы, чем текущая.\r"

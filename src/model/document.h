@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "filer/arena.h"
 #include "model/common_rows.h"
 #include "model/row.h"
 #include "xml/settings.h"
@@ -54,6 +55,10 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   // A variable or row found by identifier (formulas); nullptr in the base.
   virtual TKDXAbstractRow* FindIdentifer(std::string_view /*identifier*/) { return nullptr; }
 
+  // Where the document's rows and texts are made (while an ArenaScope names
+  // it): it ends after every row of the document.
+  Arena& RowArena() { return arena_; }
+
  protected:
   TKDXAbstractDocData* AsDocData() const override { return const_cast<TKDXAbstractDocData*>(this); }
   // Resets the content before reading.
@@ -63,6 +68,8 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   // Called first by each kind's destructor, so that rows being freed know.
   void BeginDestroy() { FDocDataState |= ddsDestroying; }
 
+  // First of the members, so that it ends after all the others.
+  Arena arena_;
   int32_t FFileVersion = 0;
   uint8_t FDocDataState = 0;
   TKdDocComment FDocComment;

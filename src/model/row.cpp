@@ -14,11 +14,6 @@ TKDXAbstractDocData* TKDXAbstractRow::GetDocData() const {
   return r->AsDocData();
 }
 
-int32_t TKDXAbstractRow::GetFileVersion() const {
-  const TKDXAbstractDocData* doc = GetDocData();
-  return doc ? doc->FileVersion() : 0x0FFFFFFF;
-}
-
 void TKDXAbstractRow::ReadRowHead(TKdFiler& filer) {
   filer.CheckSignature(kRowMarker);
   if (GetOptions() & aroStoreCaption) FCaption = filer.ReadStringView();

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filer/arena.h"
 #include "filer/compact_string.h"
 #include "filer/filer.h"
 #include "xml/values.h"
@@ -82,6 +83,10 @@ inline constexpr uint8_t kRowMarker = 0xEF;
 
 class TKDXAbstractRow {
  public:
+  // Rows are made in the arena of the document being read (filer/arena.h).
+  static void* operator new(size_t size) { return AllocateModel(size); }
+  static void operator delete(void* p) noexcept { FreeModel(p); }
+
   explicit TKDXAbstractRow(TKDXAbstractRow* owner) : FOwner(owner) {}
   virtual ~TKDXAbstractRow() = default;
   TKDXAbstractRow(const TKDXAbstractRow&) = delete;
@@ -102,8 +107,6 @@ class TKDXAbstractRow {
 
   // The document this row belongs to (through its owners), or nullptr.
   TKDXAbstractDocData* GetDocData() const;
-  // The file version of the row's document; 0x0FFFFFFF without a document.
-  int32_t GetFileVersion() const;
 
   // Protocol.
   void Load(TKdFiler& filer) { ReadData(filer); }
@@ -196,7 +199,8 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   // Only the item elements.
   void XMLSaveItems(XmlElement element);
 
-  std::vector<std::unique_ptr<TKDXAbstractRow>> FItems;
+  std::vector<std::unique_ptr<TKDXAbstractRow>, ModelAllocator<std::unique_ptr<TKDXAbstractRow>>>
+      FItems;
   uint8_t FOptions;
 
  private:

@@ -96,7 +96,7 @@ Currency ThousandsToUnits(Currency value) {
 
 void TObjSmetaZatr::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   FObosnov = filer.ReadStringView();
   if (version >= kVerObjZatrOptions) {
     FOptions = filer.Read_Byte();
@@ -231,7 +231,7 @@ std::unique_ptr<TKDXAbstractRow> TObjSmetaGlava::CreateItem(uint8_t type) {
 }
 
 void TObjSmetaGlava::ReadData(TKdFiler& filer) {
-  if (GetFileVersion() >= kVerObjChapterList) {
+  if (filer.FileVersion() >= kVerObjChapterList) {
     ReadListBody(filer);
     return;
   }
@@ -273,7 +273,7 @@ void TObjSmetaGlava::XMLSave(XmlElement element) {
 
 void TObjSmetaCnvRow::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const int stored = GetFileVersion() >= kVerObjFiveConversionK ? 5 : 4;
+  const int stored = filer.FileVersion() >= kVerObjFiveConversionK ? 5 : 4;
   for (int c = 0; c < stored; ++c) FK[static_cast<size_t>(c)] = filer.ReadInt32();
 }
 

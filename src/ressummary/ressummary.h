@@ -55,7 +55,7 @@ class TResSummary;
 // leaving its column's value 0) and kept as plain values: a summary may hold
 // very many resources. The element is written only when some column has a
 // value other than 0 or a text.
-class TResSummaryPrices {
+class TResSummaryPrices : public ModelObject {
  public:
   void Read(TKdFiler& filer);
   void XMLSaveToChild(XmlElement parent, const char* tag) const;

@@ -16,7 +16,7 @@ std::string IndexOptionsToText(uint16_t set) {
 
 void TKDXAbstractIndex::ReadIndex(TKdFiler& filer) {
   ReadKIItem(filer);
-  if (GetFileVersion() >= kVerIndexOptions) FOptions = filer.ReadUInt16();
+  if (filer.FileVersion() >= kVerIndexOptions) FOptions = filer.ReadUInt16();
 }
 
 bool TKDXAbstractIndex::XMLSaveIndex(XmlElement element) {

@@ -1,4 +1,4 @@
-// The texts of one row in one heap block. A price-list resource has a code,
+// The texts of one row in one block of the model's arena. A price-list resource has a code,
 // a comment, two price comments and four price formulas; most rows fill two
 // or three of them with short texts, which one heap block each would cost
 // far more than the bytes themselves.
@@ -11,6 +11,8 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+
+#include "filer/arena.h"
 
 namespace kdx {
 
@@ -70,7 +72,7 @@ class PackedTexts {
       block_.reset();
       return;
     }
-    std::unique_ptr<char[]> block(new char[size]);  // left uninitialised
+    Block block(static_cast<char*>(AllocateModel(size)));  // left uninitialised
     block[0] = static_cast<char>(present);
     char* p = block.get() + 1;
     for (const std::string_view text : texts) {
@@ -107,7 +109,11 @@ class PackedTexts {
     }
   }
 
-  std::unique_ptr<char[]> block_;
+  struct FreeBlock {
+    void operator()(char* p) const noexcept { FreeModel(p); }
+  };
+  using Block = std::unique_ptr<char[], FreeBlock>;
+  Block block_;
 };
 
 }  // namespace kdx

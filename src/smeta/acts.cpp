@@ -126,7 +126,7 @@ TSmetaImlpemAct::TSmetaImlpemAct(TKDXAbstractRow* owner)
 
 void TSmetaImlpemAct::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   FNumber = filer.ReadStringView();
   FMakingDate = filer.ReadDbl64();
   FYear = filer.ReadUInt16();

@@ -51,7 +51,7 @@ int TSmetaAddZatr::Chapter() const {
 
 void TSmetaAddZatr::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   FOptions = filer.ReadUInt16();
   if (version < kVerAddZatrFormula) FOptions &= kOldAddZatrOptions;
   FValue = filer.ReadCurr64();

@@ -16,7 +16,7 @@ std::unique_ptr<TKDXAbstractRow> TSmetaChapter::CreateItem(uint8_t type) {
 }
 
 void TSmetaChapter::ReadData(TKdFiler& filer) {
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   if (version < kVerChapterListRecord) {
     // The old record: head and caption, the system ID, then the items, each
     // with its type byte.

@@ -85,7 +85,7 @@ bool TSmetaAbstractK::FormulaParts(std::array<std::string, kKfSlots>& fx) const 
 
 void TSmetaAbstractK::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   FValues = kNeutralFactors;
   if (version >= kVerKKind) FKfKind = filer.Read_Byte();
   if (version >= kVerKOptions16) {
@@ -162,7 +162,7 @@ void TSmetaTerZoneK::NormaliseOptions() {
 // ---- regional coefficient ----
 
 void TSmetaRegK::ReadData(TKdFiler& filer) {
-  if (GetFileVersion() >= kVerKOptions16) {
+  if (filer.FileVersion() >= kVerKOptions16) {
     FOptions = filer.ReadUInt16();
   } else {
     const uint8_t b = filer.Read_Byte();
@@ -191,7 +191,7 @@ void TSmetaAbstractLevelK::XMLSave(XmlElement element) { XMLSaveLevelK(element);
 
 void TSmetaPosKf::ReadData(TKdFiler& filer) {
   TSmetaAbstractK::ReadData(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   if (version >= kVerPosKfLevel) FLevel = filer.ReadInt08();
   // Older files order position coefficients by their place in the list.
   if (version < kVerPosKfLevelKept) {
@@ -225,7 +225,7 @@ void TSmetaVrKf::ReadData(TKdFiler& filer) {
   FChaptsLinks.Read(filer);
   FVidRbGLinks[0].Read(filer);
   FVidRabLinks[0].Read(filer);
-  if (GetFileVersion() >= kVerVrKf2001Links) {
+  if (filer.FileVersion() >= kVerVrKf2001Links) {
     FVidRbGLinks[1].Read(filer);
     FVidRabLinks[1].Read(filer);
   }

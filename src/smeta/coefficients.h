@@ -193,7 +193,7 @@ class TSmetaExcludedVrKfs : public TKDXAbstractRow {
   void XMLSave(XmlElement element) override;
 
   // References into the estimate's list, not owned; a repeated index repeats.
-  std::vector<const TSmetaVrKf*> FItems;
+  std::vector<const TSmetaVrKf*, ModelAllocator<const TSmetaVrKf*>> FItems;
 };
 
 }  // namespace kdx

@@ -19,7 +19,7 @@ void TCustomDefectsListRow::ReadCommon(TKdFiler& filer) {
   FQuantityFx = filer.ReadStringView();
   FInactive = filer.ReadByteBoolean();
   FItemFlags.Load(filer);
-  if (GetFileVersion() >= kVerDefectIdentifier) ReadIdentifier(filer);
+  if (filer.FileVersion() >= kVerDefectIdentifier) ReadIdentifier(filer);
 }
 
 bool TCustomDefectsListRow::XMLSaveCommon(XmlElement element) {
@@ -42,7 +42,7 @@ void TDefectsListPosition::ReadData(TKdFiler& filer) {
   ReadCommon(filer);
   FTarget = nullptr;
   FTargetSysID = 0;
-  if (GetFileVersion() < kVerDefectTargetID) {
+  if (filer.FileVersion() < kVerDefectTargetID) {
     filer.SkipString();  // unused
     return;
   }

@@ -81,7 +81,7 @@ void TCustomSmetaActLink::XMLSave(XmlElement element) {
 
 void TCustomSmetaActOverrides::ReadData(TKdFiler& filer) {
   TCustomSmetaActLink::ReadData(filer);
-  if (GetFileVersion() < kVerOverridesFlags) return;
+  if (filer.FileVersion() < kVerOverridesFlags) return;
   const uint8_t flags = filer.Read_Byte();
   if (flags & kHasIndex) {
     const uint16_t i = filer.ReadUInt16();
@@ -132,7 +132,7 @@ TSmetaIndexesList* TSmetaPositionActOverrides::IndexList() const {
 
 void TSmetaPositionActOverrides::ReadData(TKdFiler& filer) {
   TCustomSmetaActOverrides::ReadData(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   const uint16_t flags = filer.ReadUInt16();
   if (version < kVerPosOverridesQuantityRow) {
     if (flags & kQuantityFx) {
@@ -190,7 +190,7 @@ TSmetaIndexesList* TSmetaResourceActOverrides::IndexList() const {
 
 void TSmetaResourceActOverrides::ReadData(TKdFiler& filer) {
   TCustomSmetaActOverrides::ReadData(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   if (version >= kVerResOverridesPriceRow) {
     FPrice.Load(filer);
   } else if (version >= kVerResOverridesPrices) {
@@ -234,7 +234,7 @@ std::unique_ptr<TKDXAbstractRow> TSmetaResourceImplementation::CreateItem(uint8_
 }
 
 void TSmetaPositionImplementation::ReadData(TKdFiler& filer) {
-  if (GetFileVersion() <= kVerLastOlderImplementation) {
+  if (filer.FileVersion() <= kVerLastOlderImplementation) {
     ReadOlderForm(filer);
   } else {
     TCustomSmetaImplementation::ReadData(filer);
@@ -243,7 +243,7 @@ void TSmetaPositionImplementation::ReadData(TKdFiler& filer) {
 
 void TSmetaPositionImplementation::ReadOlderForm(TKdFiler& filer) {
   Clear();
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   const uint16_t count = filer.ReadUInt16();
   TSmetaImlpemActList* acts = ActListOf(*this);
   const TSmetaPosition* position = FindOwnerOf<TSmetaPosition>(*this);

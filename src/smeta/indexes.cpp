@@ -38,7 +38,7 @@ const char* TKDXSmetaIndexSmrLz::XMLTag() const {
 void TKDXSmetaIndexSmrLz::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FFormula = filer.ReadStringView();
-  if (GetFileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadUInt16();
+  if (filer.FileVersion() >= kVerCommonIndexOptions) FOptions = filer.ReadUInt16();
   FOptions &= skoDisabled;
 }
 

@@ -131,7 +131,7 @@ void TSmetaPosition::ResolveLinkedPositions(const std::vector<TSmetaPosition*>& 
 
 void TSmetaPosition::ReadData(TKdFiler& filer) {
   TSmeta* doc = RowCast<TSmeta>(GetDocData());
-  if (GetFileVersion() >= kVerPositionPresenceMask) {
+  if (filer.FileVersion() >= kVerPositionPresenceMask) {
     ReadCurrentForm(filer, doc);
   } else {
     ReadOlderForm(filer, doc);
@@ -139,7 +139,7 @@ void TSmetaPosition::ReadData(TKdFiler& filer) {
 }
 
 void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   FOptions = version >= kVerPositionOptions16 ? filer.ReadUInt16() : filer.Read_Byte();
   FNumber = filer.ReadInt32();
   FObosnov = filer.ReadStringView();
@@ -154,7 +154,7 @@ void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
 }
 
 void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   FSb_id = filer.ReadInt32();
   FRas_id = filer.ReadInt32();
   FDBflags = filer.Read_Byte();
@@ -175,7 +175,7 @@ void TSmetaPosition::ReadNaclPlan(TKdFiler& filer, size_t level, bool with_mask)
 
 void TSmetaPosition::ReadPriceBlock(TKdFiler& filer) {
   for (Currency& value : FForOneBase) value = filer.ReadCurr64();
-  if (GetFileVersion() < kVerShortPriceBlock) {
+  if (filer.FileVersion() < kVerShortPriceBlock) {
     for (Currency& value : Rare().FOlderLabour) value = filer.ReadCurr64();
   }
 }
@@ -202,7 +202,7 @@ void TSmetaPosition::ReadOlderRate(TKdFiler& filer, size_t level) {
 
 void TSmetaPosition::ReadCoefficientTexts(TKdFiler& filer,
                                           std::array<CompactString, kCalcMethods>& texts) {
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   if (version >= kVerThreeCoefTexts) {
     for (CompactString& text : texts) text = filer.ReadStringView();
     return;
@@ -266,8 +266,7 @@ void TSmetaPosition::ReadPerformer(TKdFiler& filer, TSmeta* doc) {
   FPerformer = doc ? doc->FPfrmsManager.Entry(index) : nullptr;
 }
 
-void TSmetaPosition::FinishOldFile() {
-  const int32_t version = GetFileVersion();
+void TSmetaPosition::FinishOldFile(int32_t version) {
   if (version < kVerPzUnsinc) {
     // Without a formula row the base prices are judged as a row without formulas.
     const TPositionForOneFxOf<sptBase> no_formulas(this);
@@ -285,7 +284,7 @@ void TSmetaPosition::FinishOldFile() {
 }
 
 void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   ReadRowHead(filer);
   filer.Skip(1);  // the kind byte of older records
   const auto mask = filer.ReadUInt32();
@@ -374,11 +373,11 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   if (has(kHasWholesaleCurr)) Rare().FForOneWholesale[1] = filer.ReadCurr64();
   if (has(kHasWholesaleBase)) Rare().FForOneWholesale[0] = filer.ReadCurr64();
   if (version >= kVerPzUnsinc) FPzUnsinc = filer.ReadByteBoolean();
-  FinishOldFile();
+  FinishOldFile(filer.FileVersion());
 }
 
 void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   ReadRowHead(filer);
   const uint8_t kind = filer.Read_Byte();
   ReadHead(filer, doc);
@@ -441,7 +440,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
   if (version >= kVerPriceObosn) ReadPriceObosn(filer);
   ReadTail(filer);
   ReadPerformer(filer, doc);
-  FinishOldFile();
+  FinishOldFile(filer.FileVersion());
 }
 
 // ---- XML ----

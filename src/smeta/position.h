@@ -125,14 +125,14 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadOldIndexNumbers(TKdFiler& filer, TSmeta* doc, OldIndexNumbers held);
   void ReadTail(TKdFiler& filer);
   void ReadPerformer(TKdFiler& filer, TSmeta* doc);
-  void FinishOldFile();
+  void FinishOldFile(int32_t version);
   void SetPriceIndexByCode(TSmeta* doc, std::string_view code);
   void XMLSavePrices(XmlElement element, size_t level);
 
   // What most positions leave at their default: texts and prices few records
   // set, older files' fields and links between positions. Made when a record
   // sets one of them; a position without it reads every field as its default.
-  struct TRareFields {
+  struct TRareFields : ModelObject {
     CompactString FCommentEx;
     CompactString FDbComment;
     std::array<CompactString, 2> FPriceObosn;

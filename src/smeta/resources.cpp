@@ -86,7 +86,7 @@ void TSmetaPosResource::CopyBasePriceToCurrent() {
 void TSmetaPosResource::ReadData(TKdFiler& filer) {
   // The caption, when there is one, belongs to the labour part.
   filer.CheckSignature(kRowMarker);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   if (version < kVerResourcePresenceMask) {
     ReadOlderForm(filer, version);
   } else {
@@ -229,7 +229,7 @@ std::string_view TCustomSmetaPeopleRes::DisplayCaption() const {
 
 void TCustomSmetaPeopleRes::ReadData(TKdFiler& filer) {
   TSmetaPosResource::ReadData(filer);
-  if (GetFileVersion() < kVerOwnQuantity) {
+  if (filer.FileVersion() < kVerOwnQuantity) {
     // Older files keep the labour per unit in the position's price block.
     if (const TSmetaPosition* position = FindOwnerOf<TSmetaPosition>(*this)) {
       FQuantOne = static_cast<double>(position->OlderLabour(ResourceType()).value) / 10000;
@@ -262,7 +262,7 @@ std::string_view TSmetaMappedRes::DisplayCaption() const {
 
 void TSmetaMappedRes::ReadData(TKdFiler& filer) {
   TSmetaPosResource::ReadData(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   if (version < kVerOwnQuantity) FQuantOne = ClampQuantOne(filer.ReadDbl64());
   if (version < kVerResourceOptions16) FFlags = filer.Read_Byte();
   const int32_t index = filer.ReadInt32();
@@ -278,7 +278,7 @@ std::string_view TSmetaPosResMch::GetIsm() const {
 
 void TSmetaPosResMch::ReadData(TKdFiler& filer) {
   TSmetaMappedRes::ReadData(filer);
-  if (GetFileVersion() < kVerPriceRecord) {
+  if (filer.FileVersion() < kVerPriceRecord) {
     FPrice.SetPriceValue(pcBaseSecond, filer.ReadCurr64());
     FPrice.SetPriceValue(pcCurrSecond, filer.ReadCurr64());
   }

@@ -107,7 +107,7 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadPriceObosn(TKdFiler& filer, TPriceKind kind, const TSmeta* estimate);
 
   // What few resources hold, made when a record sets one of them.
-  struct TRareFields {
+  struct TRareFields : ModelObject {
     double FQuantOneSnip = 0;
     // Shared texts of the estimate, by TPriceKind; not owned.
     const TKdSharedRow* FPriceObosn[2] = {nullptr, nullptr};

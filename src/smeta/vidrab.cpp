@@ -24,7 +24,7 @@ const std::string& CatalogDefaultCaption() {
 
 void TKDXSmetaVidRab::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
-  const int32_t version = GetFileVersion();
+  const int32_t version = filer.FileVersion();
   FSys_ID = filer.ReadInt32();
   FNacl = filer.ReadInt32();
   FPlan = filer.ReadInt32();
@@ -84,7 +84,7 @@ void TKDXSmetaVidRabGroup::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   FSysID = filer.ReadInt32();
   ReadListBody(filer);
-  if (GetFileVersion() >= kVerIndexCode) FPriceIndexCode = filer.ReadStringView();
+  if (filer.FileVersion() >= kVerIndexCode) FPriceIndexCode = filer.ReadStringView();
 }
 
 void TKDXSmetaVidRabGroup::XMLSave(XmlElement element) {
@@ -115,7 +115,7 @@ std::string_view TSmetaVidRabsCatalog::DisplayCaption() const {
 }
 
 void TSmetaVidRabsCatalog::ReadData(TKdFiler& filer) {
-  if (GetFileVersion() >= kVerCatalogHead) ReadRowHead(filer);
+  if (filer.FileVersion() >= kVerCatalogHead) ReadRowHead(filer);
   FItems[vr1984].Load(filer);
   FItems[vr2001].Load(filer);
 }

@@ -167,14 +167,20 @@ void XmlOutput::Count(size_t bytes) {
 
 namespace {
 
-constexpr size_t kFirstBlock = size_t{64} << 10;
-constexpr size_t kLargestBlock = size_t{4} << 20;
+// The first block, and blocks where no chunk can be had, come from the heap.
+constexpr size_t kBlock = (size_t{64} << 10) - 32;
 constexpr size_t kSinkPiece = size_t{64} << 10;
 
 }  // namespace
 
 XmlBytes::~XmlBytes() {
-  for (const Block& b : blocks_) std::free(b.bytes);
+  for (const Block& b : blocks_) {
+    if (b.chunk) {
+      ChunkPool::FreeChunk(b.bytes);
+    } else {
+      std::free(b.bytes);
+    }
+  }
 }
 
 void XmlBytes::Take(char* end) {
@@ -187,19 +193,24 @@ void XmlBytes::Take(char* end) {
 
 void XmlBytes::Next(char* end, size_t need, char*& begin, char*& room_end) {
   Take(end);
-  size_t capacity =
-      blocks_.empty() ? kFirstBlock : std::min(2 * blocks_.back().capacity, kLargestBlock);
+  blocks_.reserve(blocks_.size() + 1);
   // Near the bound a block holds only what may still be written, so that a
   // document too large fails before it takes more memory than the bound.
   const uint64_t left = Bound() - Size();
-  if (left < capacity) capacity = static_cast<size_t>(left) + 1;
-  capacity = std::max(capacity, need);
-  blocks_.reserve(blocks_.size() + 1);
-  char* bytes = static_cast<char*>(std::malloc(capacity));  // left uninitialised
-  if (!bytes) throw std::bad_alloc();
-  blocks_.push_back({bytes, 0, capacity});
-  begin = bytes;
-  room_end = bytes + capacity;
+  Block b{nullptr, 0, 0, false};
+  if (!blocks_.empty() && need <= kChunkSize && left >= kChunkSize) {
+    b.bytes = pool_ ? pool_->Take() : ChunkPool::NewChunk();
+    b.capacity = kChunkSize;
+    b.chunk = true;
+  }
+  if (!b.chunk) {
+    b.capacity = std::max(left < kBlock ? static_cast<size_t>(left) + 1 : kBlock, need);
+    b.bytes = static_cast<char*>(std::malloc(b.capacity));  // left uninitialised
+    if (!b.bytes) throw std::bad_alloc();
+  }
+  blocks_.push_back(b);
+  begin = b.bytes;
+  room_end = b.bytes + b.capacity;
 }
 
 void XmlBytes::Close(char* end) {
@@ -207,7 +218,14 @@ void XmlBytes::Close(char* end) {
   if (blocks_.empty()) return;
   // The room the last block did not use goes back.
   Block& b = blocks_.back();
-  if (b.used < b.capacity) {
+  if (b.chunk && b.used <= kChunkSize / 2) {
+    // A chunk mostly empty: its bytes move to a block of their size.
+    char* bytes = static_cast<char*>(std::malloc(std::max<size_t>(b.used, 1)));
+    if (!bytes) return;
+    std::memcpy(bytes, b.bytes, b.used);
+    ChunkPool::FreeChunk(b.bytes);
+    b = {bytes, b.used, std::max<size_t>(b.used, 1), false};
+  } else if (!b.chunk && b.used < b.capacity) {
     if (char* shrunk = static_cast<char*>(std::realloc(b.bytes, std::max<size_t>(b.used, 1)))) {
       b.bytes = shrunk;
       b.capacity = std::max<size_t>(b.used, 1);

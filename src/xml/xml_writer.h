@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filer/arena.h"
 #include "xml/settings.h"
 
 namespace kdx {
@@ -64,12 +65,16 @@ class XmlOutput {
 };
 
 // A document's bytes kept in blocks, for a host to copy out as often as it
-// likes. Blocks grow from 64 KB to 4 MB, and the last one is cut to its
-// bytes, so the blocks hold little more than the document.
+// likes: the first of 64 KB, the others chunks of 2 MB (from a pool while one
+// is named: those the model gave back), the last one moved into a block of
+// its size when it is less than half full, so the blocks hold little more
+// than the document.
 class XmlBytes final : public XmlOutput {
  public:
   explicit XmlBytes(uint64_t bound = kMaxXmlSize) : XmlOutput(bound) {}
   ~XmlBytes();
+  // Chunks come from the pool (nullptr: from the system) from now on.
+  void TakeChunksFrom(ChunkPool* pool) { pool_ = pool; }
   // Hands the bytes to sink, block by block.
   void Save(XmlSink& sink) const;
   // The bytes in one text.
@@ -86,8 +91,10 @@ class XmlBytes final : public XmlOutput {
     char* bytes;
     size_t used;
     size_t capacity;
+    bool chunk;  // a chunk (ChunkPool), else a block of its size
   };
   std::vector<Block> blocks_;
+  ChunkPool* pool_ = nullptr;
 };
 
 // A document's bytes handed to a sink in pieces of up to 64 KB, through one

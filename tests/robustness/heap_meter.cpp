@@ -14,8 +14,9 @@ namespace {
 
 std::atomic<size_t> g_live{0}, g_peak{0}, g_allocated{0}, g_allocations{0};
 
-void* Allocate(size_t size) {
-  void* p = std::malloc(size ? size : 1);
+void* Allocate(size_t size, size_t align = 0) {
+  void* p = align ? std::aligned_alloc(align, (size + align - 1) / align * align)
+                  : std::malloc(size ? size : 1);
   if (!p) return nullptr;
   const size_t usable = malloc_usable_size(p);
   const size_t live = g_live.fetch_add(usable, std::memory_order_relaxed) + usable;
@@ -84,3 +85,14 @@ void operator delete(void* p, size_t) noexcept { kdx::test::Free(p); }
 void operator delete[](void* p, size_t) noexcept { kdx::test::Free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { kdx::test::Free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { kdx::test::Free(p); }
+// Aligned ones too: the rows' arena takes its chunks and the model its
+// larger blocks through them.
+void* operator new(size_t size, std::align_val_t align) {
+  if (void* p = kdx::test::Allocate(size, static_cast<size_t>(align))) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](size_t size, std::align_val_t align) { return operator new(size, align); }
+void operator delete(void* p, std::align_val_t) noexcept { kdx::test::Free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { kdx::test::Free(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { kdx::test::Free(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { kdx::test::Free(p); }

@@ -8,6 +8,8 @@ namespace kdx::test {
 
 void ReadRow(TKDXAbstractRow& row, const DocBuilder& b) {
   TKdFiler filer(reinterpret_cast<const uint8_t*>(b.Bytes().data()), b.Size());
+  // The reader of a document reads its rows at its file version.
+  if (const TKDXAbstractDocData* doc = row.GetDocData()) filer.SetFileVersion(doc->FileVersion());
   row.Load(filer);
   EXPECT_TRUE(filer.IsEndOfStream());
 }
