@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Python package's wheels into dist/ (or -o DIR), offline, with the
 # package's own build backend:
-#  - kdx2xml-VERSION-py3-none-linux_x86_64.whl (this machine's platform tag),
-#    which carries the release library built in build-wheel/ (or the one
-#    --library names), so `pip install` of it is all a user needs;
+#  - kdx2xml-VERSION-py3-none-manylinux_2_N_x86_64.whl, which carries the
+#    release library with the C++ runtime linked in (portable/libkdx2xml.so.1
+#    of the build in build-wheel/, or $KDX2XML_WHEEL_BUILD), so `pip install`
+#    of it is all a user needs on any Linux with glibc 2.N or later; 2.N is
+#    read from the library, and the build fails if it needs more than glibc;
+#  - with --library FILE, the wheel of that library, tagged from it the same
+#    way, or linux_x86_64 (this machine alone) when it needs more than glibc;
 #  - with --pure, kdx2xml-VERSION-py3-none-any.whl instead, for systems that
 #    install the library as a package;
 #  - with --library kdx2xml.dll --platform win_amd64 (or win32), the Windows
@@ -20,7 +24,7 @@ while [ $# -gt 0 ]; do
     --platform) platform=$2; shift 2 ;;
     --pure) pure=1; shift ;;
     -o) mkdir -p "$2"; out=$(realpath "$2"); shift 2 ;;
-    -h|--help) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,19s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "build-wheel: unknown argument $1 (try --help)" >&2; exit 2 ;;
   esac
 done
@@ -41,9 +45,10 @@ if [ -z "$pure" ] && [ -z "$library" ]; then
   fi
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKDX2XML_TESTS=OFF \
     "${launcher[@]}" >/dev/null
-  # The library by its file: the target name kdx2xml is also the tool's file.
-  ninja -C "$build" libkdx2xml.so.1 >/dev/null
-  library=$(realpath "$build/libkdx2xml.so.1")
+  # The library by its file: the one with the C++ runtime linked in.
+  ninja -C "$build" portable/libkdx2xml.so.1 >/dev/null
+  library=$(realpath "$build/portable/libkdx2xml.so.1")
+  platform=manylinux
 fi
 
 mkdir -p "$out"

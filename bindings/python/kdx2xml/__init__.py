@@ -26,10 +26,10 @@ from typing import Optional
 
 from ._batch import PathLike, Result, convert_files, iter_convert, xml_to_utf8
 from ._library import ConversionError, Today, convert, library_version, load_library
+from ._version import __version__
 
 __all__ = ["ConversionError", "Result", "convert", "convert_file", "convert_files",
            "iter_convert", "library_version", "load_library", "xml_to_utf8"]
-__version__ = "1.0.0"
 
 
 def convert_file(path: PathLike, *, decimal_separator: Optional[str] = None,
