@@ -71,21 +71,40 @@ constexpr bool IsSpecial(uint8_t b) {
 
 // The value escaped at p; returns the end. Runs of ordinary bytes are found
 // 16 at a time where SSE2 is at hand.
+#if defined(__SSE2__) && defined(__GNUC__)
+// A bit per byte of the 16 that is not written as it stands.
+inline unsigned SpecialBytes(__m128i x) {
+  const __m128i below_space = _mm_set1_epi8(31);
+  const __m128i special = _mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(x, below_space), x),
+                   _mm_cmpeq_epi8(x, _mm_set1_epi8('&'))),
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('<')),
+                                _mm_cmpeq_epi8(x, _mm_set1_epi8('>'))),
+                   _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')),
+                                _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0x98))))));
+  return static_cast<unsigned>(_mm_movemask_epi8(special));
+}
+#endif
+
 char* PutValue(char* p, std::string_view value, const EscapeTable& table) {
   const char* s = value.data();
   const char* const end = s + value.size();
 #if defined(__SSE2__) && defined(__GNUC__)
-  const __m128i below_space = _mm_set1_epi8(31);
+  if (value.size() < 16) {
+    // Most values are short and plain: looked at all at once from a copy
+    // (the value's own bytes may end at the end of a page), and copied whole.
+    alignas(16) char copy[16] = {};
+    std::memcpy(copy, s, value.size());
+    const unsigned mine = (1u << value.size()) - 1;
+    if ((SpecialBytes(_mm_load_si128(reinterpret_cast<const __m128i*>(copy))) & mine) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                       _mm_load_si128(reinterpret_cast<const __m128i*>(copy)));
+      return p + value.size();
+    }
+  }
   while (end - s >= 16) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const __m128i special = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(x, below_space), x),
-                     _mm_cmpeq_epi8(x, _mm_set1_epi8('&'))),
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('<')),
-                                  _mm_cmpeq_epi8(x, _mm_set1_epi8('>'))),
-                     _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')),
-                                  _mm_cmpeq_epi8(x, _mm_set1_epi8(static_cast<char>(0x98))))));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    const unsigned mask = SpecialBytes(x);
     // All 16 bytes are stored; the room of the value covers them.
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), x);
     if (mask == 0) {
@@ -143,11 +162,20 @@ char* PutLineBreak(char* p, size_t blanks) {
   return p + blanks;
 }
 
-// The bit of 64 (its index) chosen by a name's size and its first and last byte.
+// The bit of 64 (its index) chosen by a name's size and its first two and
+// last two bytes: names of one size that differ near an end ("PriceCE",
+// "PriceBE"; "CEFx", "CTFx") take different bits.
 uint8_t NameBit(std::string_view name) {
   if (name.empty()) return 0;
-  const auto first = static_cast<uint8_t>(name.front()), last = static_cast<uint8_t>(name.back());
-  return static_cast<uint8_t>((name.size() * 31 + first * 7 + last) & 63);
+  const size_t n = name.size();
+  const auto byte = [&name](size_t i) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(name[i]));
+  };
+  const uint32_t head = byte(0) | byte(n > 1 ? 1 : 0) << 8;
+  const uint32_t tail = byte(n - 1) | byte(n > 1 ? n - 2 : 0) << 8;
+  const uint32_t mixed =
+      head * 0x9E3779B1u + tail * 0x85EBCA6Bu + static_cast<uint32_t>(n) * 0xC2B2AE35u;
+  return static_cast<uint8_t>(mixed >> 26);
 }
 
 const EscapeTable* TableOf(int how) {
