@@ -12,6 +12,13 @@ int IndexOfItem(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row) 
   return -1;
 }
 
+int IndexOfItemFromEnd(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row) {
+  for (size_t i = list.Count(); i-- > 0;) {
+    if (list.Item(i) == row) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 char DecimalSeparatorOf(const TKDXAbstractRow& row) {
   const TKDXAbstractDocData* doc = row.GetDocData();
   return doc ? doc->Settings().decimal_separator : '.';
