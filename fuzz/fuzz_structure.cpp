@@ -172,8 +172,29 @@ size_t Deliver(const std::string& doc, uint8_t* data, size_t max_size) {
 }  // namespace
 }  // namespace kdx::fuzz
 
+namespace kdx::fuzz {
+namespace {
+
+MapCache& Maps() {
+  static MapCache maps;
+  return maps;
+}
+
+}  // namespace
+}  // namespace kdx::fuzz
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kdx::fuzz::Check(kdx::fuzz::DriverFault(data, size));
+  using namespace kdx::fuzz;
+  // The run's own reading gives the map the mutator will want next.
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  DocumentMap map;
+  const char* fault;
+  {
+    const MapRecording recording(bytes, map);
+    fault = DriverFault(data, size);
+  }
+  Maps().Put(MapCache::Key(bytes), std::move(map));
+  Check(fault);
   return 0;
 }
 
@@ -187,7 +208,9 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
     if (doc.size() <= max_size) return Deliver(doc, data, max_size);
   } else if (way >= 4) {
     std::string doc(reinterpret_cast<const char*>(data), size);
-    const DocumentMap map = MapDocument(doc);
+    const DocumentMap* known = Maps().Find(MapCache::Key(doc));
+    const DocumentMap read = known ? DocumentMap{} : MapDocument(doc);
+    const DocumentMap& map = known ? *known : read;
     bool changed = false;
     for (int attempt = 0; attempt < 4 && !changed; ++attempt) {
       switch (dice.Below(3)) {
