@@ -39,7 +39,7 @@ const xmlChar* Utf8(Buffers& b, std::string_view escaped) {
   return reinterpret_cast<const xmlChar*>(buffer.c_str());
 }
 
-void CopyElement(xmlNodePtr target, const XmlElement& source, Buffers& buffers) {
+void CopyElement(xmlNodePtr target, const XmlElement source, Buffers& buffers) {
   source.ForEachAttr([&](const XmlAttrText& a) {
     buffers.name.assign(a.name);
     xmlNewProp(target, Text(buffers.name.c_str()), Utf8(buffers, a.escaped));

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "xml/xml_document.h"
+#include "xml/xml_writer.h"
 
 namespace kdx::bench {
 

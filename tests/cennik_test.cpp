@@ -472,7 +472,7 @@ class BasePrices : public TKdCustomResourcePrices {
 };
 
 std::string PriceXml(TKdCustomResourcePrices& prices) {
-  return BodyLines(SavedXml("R", [&](XmlElement& r) { prices.XMLSaveToChild(r); }));
+  return BodyLines(SavedXml("R", [&](XmlElement r) { prices.XMLSaveToChild(r); }));
 }
 
 TEST(ResourcePricesTest, RecordStoresValuesUnroundedAndTextsWithoutValue) {

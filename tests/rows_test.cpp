@@ -34,7 +34,7 @@ class ValueRow : public TKDXAbstractRow {
     ReadRowHead(filer);
     value = filer.ReadInt32();
   }
-  void XMLSave(XmlElement& element) override {
+  void XMLSave(XmlElement element) override {
     if (!XMLSaveRow(element)) return;
     WriteAttrInt(element, "V", value, 0);
   }
@@ -92,7 +92,7 @@ size_t LoadFrom(TKDXAbstractRow& row, const DocBuilder& b) {
 }
 
 std::string ChildXml(TKDXAbstractRow& row) {
-  return ElementXml("R", [&](XmlElement& r) { row.XMLSaveToChild(r); });
+  return ElementXml("R", [&](XmlElement r) { row.XMLSaveToChild(r); });
 }
 
 // ---- lists ----
@@ -253,7 +253,7 @@ TEST(RowTest, HeadReadsCaptionOnlyWhenStoredAndXmlChecksTheTag) {
   EXPECT_EQ(ChildXml(row), "<R>\n  <Row/>\n</R>\n");  // empty caption: no attribute
   BareRow bare(nullptr);
   EXPECT_EQ(LoadFrom(bare, DocBuilder().Head().Str("not read")), 1u);
-  EXPECT_EQ(FailureOf([&] { ElementXml("R", [&](XmlElement& r) { row.XMLSave(r); }); }),
+  EXPECT_EQ(FailureOf([&] { ElementXml("R", [&](XmlElement r) { row.XMLSave(r); }); }),
             "ESmetaXMLError: Неверный XML тэг, ожидается \"Row\", фактически \"R\"");
   EXPECT_EQ(row.GetFileVersion(), 0x0FFFFFFF);  // no document
 }
@@ -374,7 +374,7 @@ TEST(CommonRowsTest, UserDataFlagsNumberingAndComment) {
 
   TKdItemFlags flags(nullptr);
   EXPECT_EQ(LoadFrom(flags, DocBuilder().I16(0x0041)), 2u);
-  EXPECT_EQ(ElementXml("R", [&](XmlElement& r) { flags.XMLSave(r); }),
+  EXPECT_EQ(ElementXml("R", [&](XmlElement r) { flags.XMLSave(r); }),
             "<R ItemFlags=\"Red Info\"/>\n");
 
   const struct {
@@ -397,7 +397,7 @@ TEST(CommonRowsTest, UserDataFlagsNumberingAndComment) {
 
   TKdDocComment comment(nullptr);
   EXPECT_EQ(LoadFrom(comment, DocBuilder().Str("Примечание")), 12u);  // no marker
-  EXPECT_EQ(ElementXml("R", [&](XmlElement& r) { comment.XMLSave(r); }),
+  EXPECT_EQ(ElementXml("R", [&](XmlElement r) { comment.XMLSave(r); }),
             "<R Comment=\"Примечание\"/>\n");
 }
 

@@ -231,63 +231,60 @@ TEST(ValuesTest, SetAttributesAreTheSetTexts) {
                    ? ""
                    : expected.substr(first, expected.find_last_not_of(' ') + 1 - first);
     EXPECT_EQ(SetToText(mask, names), expected);
-    XmlDocument doc(settings);
-    XmlElement& e = doc.CreateRoot("R");
-    WriteAttrSet(e, "S", mask, names);
-    EXPECT_EQ(e.FindAttr("S"), expected.empty() ? std::nullopt : std::optional(expected));
+    EXPECT_EQ(ElementXml("R", [&](XmlElement e) { WriteAttrSet(e, "S", mask, names); }),
+              expected.empty() ? "<R/>\n" : "<R S=\"" + expected + "\"/>\n");
   }
 }
 
 TEST(ValuesTest, AttributeHelpersLeaveOutDefaults) {
   const struct {
     const char* what;
-    std::function<void(XmlElement&)> write;
+    std::function<void(XmlElement)> write;
     const char* xml;
   } cases[] = {
-      {"empty text", [](XmlElement& e) { WriteAttrStr(e, "A", ""); }, "<E/>"},
+      {"empty text", [](XmlElement e) { WriteAttrStr(e, "A", ""); }, "<E/>"},
       {"bell removed",
-       [](XmlElement& e) {
+       [](XmlElement e) {
          WriteAttrStr(e, "A",
                       "A\x07"
                       "B");
        },
        "<E A=\"AB\"/>"},
-      {"bell alone", [](XmlElement& e) { WriteAttrStr(e, "A", "\x07"); }, "<E A=\"\"/>"},
-      {"SetAttr empty", [](XmlElement& e) { SetAttr(e, "A", ""); }, "<E A=\"\"/>"},
-      {"int default", [](XmlElement& e) { WriteAttrInt(e, "A", 5, 5); }, "<E/>"},
-      {"int", [](XmlElement& e) { WriteAttrInt(e, "A", -3, 0); }, "<E A=\"-3\"/>"},
-      {"curr default", [](XmlElement& e) { WriteAttrCurr(e, "A", Currency{}, Currency{}); },
-       "<E/>"},
-      {"curr", [](XmlElement& e) { WriteAttrCurr(e, "A", Curr("1"), Currency{}); }, "<E A=\"1\"/>"},
+      {"bell alone", [](XmlElement e) { WriteAttrStr(e, "A", "\x07"); }, "<E A=\"\"/>"},
+      {"SetAttr empty", [](XmlElement e) { SetAttr(e, "A", ""); }, "<E A=\"\"/>"},
+      {"int default", [](XmlElement e) { WriteAttrInt(e, "A", 5, 5); }, "<E/>"},
+      {"int", [](XmlElement e) { WriteAttrInt(e, "A", -3, 0); }, "<E A=\"-3\"/>"},
+      {"curr default", [](XmlElement e) { WriteAttrCurr(e, "A", Currency{}, Currency{}); }, "<E/>"},
+      {"curr", [](XmlElement e) { WriteAttrCurr(e, "A", Curr("1"), Currency{}); }, "<E A=\"1\"/>"},
       {"curr non-zero default",
-       [](XmlElement& e) {
+       [](XmlElement e) {
          WriteAttrCurr(e, "A", Curr("12.5"), Curr("12.5"));
          WriteAttrCurr(e, "B", Currency{}, Curr("12.5"));
        },
        "<E B=\"0\"/>"},
-      {"float within 1E-8", [](XmlElement& e) { WriteAttrFloat(e, "A", 0.000000005, 0); }, "<E/>"},
-      {"float beyond 1E-8", [](XmlElement& e) { WriteAttrFloat(e, "A", 0.00000002, 0); },
+      {"float within 1E-8", [](XmlElement e) { WriteAttrFloat(e, "A", 0.000000005, 0); }, "<E/>"},
+      {"float beyond 1E-8", [](XmlElement e) { WriteAttrFloat(e, "A", 0.00000002, 0); },
        "<E A=\"2E-8\"/>"},
-      {"float near default", [](XmlElement& e) { WriteAttrFloat(e, "A", 2.500000001, 2.5); },
+      {"float near default", [](XmlElement e) { WriteAttrFloat(e, "A", 2.500000001, 2.5); },
        "<E/>"},
-      {"float", [](XmlElement& e) { WriteAttrFloat(e, "A", 0, 1); }, "<E A=\"0\"/>"},
-      {"bool", [](XmlElement& e) { WriteAttrBool(e, "A", true, false); }, "<E A=\"Yes\"/>"},
-      {"bool false", [](XmlElement& e) { WriteAttrBool(e, "A", false, true); }, "<E A=\"No\"/>"},
-      {"bool default", [](XmlElement& e) { WriteAttrBool(e, "A", true, true); }, "<E/>"},
-      {"date", [](XmlElement& e) { WriteAttrDate(e, "A", 0); }, "<E A=\"30.12.1899\"/>"},
-      {"date default", [](XmlElement& e) { WriteAttrDateDef(e, "A", 0, 0); }, "<E/>"},
+      {"float", [](XmlElement e) { WriteAttrFloat(e, "A", 0, 1); }, "<E A=\"0\"/>"},
+      {"bool", [](XmlElement e) { WriteAttrBool(e, "A", true, false); }, "<E A=\"Yes\"/>"},
+      {"bool false", [](XmlElement e) { WriteAttrBool(e, "A", false, true); }, "<E A=\"No\"/>"},
+      {"bool default", [](XmlElement e) { WriteAttrBool(e, "A", true, true); }, "<E/>"},
+      {"date", [](XmlElement e) { WriteAttrDate(e, "A", 0); }, "<E A=\"30.12.1899\"/>"},
+      {"date default", [](XmlElement e) { WriteAttrDateDef(e, "A", 0, 0); }, "<E/>"},
       {"date not default",
-       [](XmlElement& e) { WriteAttrDateDef(e, "A", DateValue(2023, 3, 15), 0); },
+       [](XmlElement e) { WriteAttrDateDef(e, "A", DateValue(2023, 3, 15), 0); },
        "<E A=\"15.03.2023\"/>"},
-      {"int list empty", [](XmlElement& e) { WriteAttrIntList(e, "A", {}); }, "<E/>"},
-      {"int list one", [](XmlElement& e) { WriteAttrIntList(e, "A", {7}); }, "<E A=\"(7)\"/>"},
+      {"int list empty", [](XmlElement e) { WriteAttrIntList(e, "A", {}); }, "<E/>"},
+      {"int list one", [](XmlElement e) { WriteAttrIntList(e, "A", {7}); }, "<E A=\"(7)\"/>"},
       {"int list",
-       [](XmlElement& e) {
+       [](XmlElement e) {
          WriteAttrIntList(e, "A", {3, 10, -12});
        },
        "<E A=\"(3, 10, -12)\"/>"},
       {"order of calls",
-       [](XmlElement& e) {
+       [](XmlElement e) {
          WriteAttrInt(e, "Z", 1, 0);
          WriteAttrStr(e, "A", "x");
          WriteAttrBool(e, "M", false, true);
@@ -314,14 +311,15 @@ TEST(ValuesTest, NumberTextsWithAnySeparator) {
   for (const auto& c : cases) {
     ConversionSettings settings = TestSettings();
     settings.decimal_separator = c.separator;
-    XmlDocument doc(settings);
-    XmlElement& e = doc.CreateRoot("E");
-    WriteAttrInt(e, "I", -7, 0);
-    WriteAttrCurr(e, "C", Curr("12.5"), Currency{});
-    WriteAttrFloat(e, "F", 0.25, 0);
-    WriteAttrBool(e, "B", true, false);
-    std::string out;
-    doc.Save(out);
+    const std::string out = SavedXml(
+        "E",
+        [](XmlElement e) {
+          WriteAttrInt(e, "I", -7, 0);
+          WriteAttrCurr(e, "C", Curr("12.5"), Currency{});
+          WriteAttrFloat(e, "F", 0.25, 0);
+          WriteAttrBool(e, "B", true, false);
+        },
+        settings);
     EXPECT_EQ(out.substr(out.find("\r\n") + 2), std::string(c.xml) + "\r\n") << c.separator;
   }
 }
@@ -329,33 +327,33 @@ TEST(ValuesTest, NumberTextsWithAnySeparator) {
 TEST(ValuesTest, RatesAndChapterCodes) {
   const struct {
     const char* what;
-    std::function<void(XmlElement&)> write;
+    std::function<void(XmlElement)> write;
     const char* xml;
   } cases[] = {
-      {"all zero", [](XmlElement& e) { WriteNaclPlan(e, "NP", TNaclPlan{}); }, "<E/>\n"},
+      {"all zero", [](XmlElement e) { WriteNaclPlan(e, "NP", TNaclPlan{}); }, "<E/>\n"},
       {"child",
-       [](XmlElement& e) {
+       [](XmlElement e) {
          WriteNaclPlan(e, "NP", TNaclPlan{1230000, 0, 0, 10});
        },
        "<E>\n  <NP Nacl=\"123\" NaclMask=\"ФОТ\"/>\n</E>\n"},
       {"on the element",
-       [](XmlElement& e) {
+       [](XmlElement e) {
          WriteNaclPlan(e, "", TNaclPlan{0, 75000, 3, 0});
        },
        "<E Plan=\"7,5\" PlanMask=\"ПЗ ОЗ\"/>\n"},
       {"mask only",
-       [](XmlElement& e) {
+       [](XmlElement e) {
          WriteNaclPlan(e, "NP", TNaclPlan{0, 0, 0, 16});
        },
        "<E>\n  <NP NaclMask=\"МТ\"/>\n</E>\n"},
       {"all four",
-       [](XmlElement& e) {
+       [](XmlElement e) {
          WriteNaclPlan(e, "", TNaclPlan{-5, 1000000, 1, 2});
        },
        "<E Nacl=\"-0,0005\" NaclMask=\"ОЗ\" Plan=\"100\" PlanMask=\"ПЗ\"/>\n"},
-      {"empty chapter codes", [](XmlElement& e) { WriteCCChapter(e, 0, 0, 0); },
+      {"empty chapter codes", [](XmlElement e) { WriteCCChapter(e, 0, 0, 0); },
        "<E>\n  <CCChapter/>\n</E>\n"},
-      {"chapter codes", [](XmlElement& e) { WriteCCChapter(e, 1, 0, 255); },
+      {"chapter codes", [](XmlElement e) { WriteCCChapter(e, 1, 0, 255); },
        "<E>\n  <CCChapter Cons=\"1\" Road=\"255\"/>\n</E>\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(ElementXml("E", c.write), c.xml) << c.what;

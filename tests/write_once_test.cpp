@@ -12,7 +12,7 @@
 #include "api/convert.h"
 #include "filer/errors.h"
 #include "support/model_fixtures.h"
-#include "xml/xml_document.h"
+#include "xml/xml_writer.h"
 
 namespace kdx::test {
 namespace {
@@ -26,7 +26,7 @@ class NotingRow : public TKDXAbstractRow {
       : TKDXAbstractRow(owner), log_(log), name_(std::move(name)) {}
   ~NotingRow() override { log_.push_back("free " + name_); }
   const char* XMLTag() const override { return "Row"; }
-  void XMLSave(XmlElement& element) override {
+  void XMLSave(XmlElement element) override {
     log_.push_back("write " + name_);
     WriteAttrStr(element, "Name", name_);
   }
@@ -62,7 +62,7 @@ class TwoLists : public TestEstimate {
   ~TwoLists() override { BeginDestroy(); }
 
  protected:
-  void XMLSaveBody(XmlElement& element) override {
+  void XMLSaveBody(XmlElement element) override {
     freed_.XMLSaveToChild(element);
     kept_.XMLSaveToChild(element);
   }
@@ -72,16 +72,16 @@ class TwoLists : public TestEstimate {
 };
 
 std::string Written(TKDXAbstractDocData& doc, bool once) {
-  XmlDocument xml(Conventions());
-  XmlElement& root = xml.CreateRoot("Document");
+  XmlBytes out;
+  XmlWriter xml(Conventions(), out);
+  XmlElement root = xml.Root("Document");
   if (once) {
     doc.XMLSaveOnce(root);
   } else {
     doc.XMLSave(root);
   }
-  std::string out;
-  xml.Save(out);
-  return out;
+  xml.Finish();
+  return out.Text();
 }
 
 TEST(WriteOnce, FreesTheItemsOfListsThatAllowItAsTheyAreWritten) {
@@ -125,16 +125,15 @@ TEST(WriteOnce, GivesTheXmlOfTheDocumentWrittenAndKept) {
     } catch (const KdxError&) {
       continue;  // a document that fails has no XML
     }
-    XmlDocument once(Conventions());
-    BuildXml(LoadDocument(data, bytes.size(), Conventions()), once);
-    XmlDocument whole(Conventions());
-    XmlElement& element = whole.CreateRoot("Document");
+    XmlBytes once;
+    WriteXml(LoadDocument(data, bytes.size(), Conventions()), Conventions(), once);
+    XmlBytes whole;
+    XmlWriter xml(Conventions(), whole);
+    XmlElement element = xml.Root("Document");
     SetAttr(element, "ProgramVersion", Conventions().program_version);
     kept->XMLSave(element);
-    std::string a, b;
-    once.Save(a);
-    whole.Save(b);
-    EXPECT_EQ(a, b) << file;
+    xml.Finish();
+    EXPECT_EQ(once.Text(), whole.Text()) << file;
     ++compared;
   }
   EXPECT_GT(compared, 100u);

@@ -4,7 +4,8 @@
 
 #include "filer/filer.h"
 #include "model/document_factory.h"
-#include "xml/xml_document.h"
+#include "xml/values.h"
+#include "xml/xml_writer.h"
 
 namespace kdx {
 namespace {
@@ -59,27 +60,34 @@ std::unique_ptr<TKDXAbstractDocData> LoadDocument(const uint8_t* data, size_t si
   return doc;
 }
 
-void BuildXml(std::unique_ptr<TKDXAbstractDocData> doc, XmlDocument& xml) {
-  XmlElement& root = xml.CreateRoot("Document");
-  SetAttr(root, "ProgramVersion", xml.Settings().program_version);
+void WriteXml(std::unique_ptr<TKDXAbstractDocData> doc, const ConversionSettings& settings,
+              XmlOutput& out) {
+  XmlWriter xml(settings, out);
+  XmlElement root = xml.Root("Document");
+  SetAttr(root, "ProgramVersion", settings.program_version);
   doc->XMLSaveOnce(root);
+  doc.reset();
+  xml.Finish();
 }
 
-ByteBlock SaveXml(const XmlDocument& xml) { return xml.Save(); }
-
 std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings) {
-  XmlDocument xml(settings);
-  BuildXml(LoadDocument(data, size, settings), xml);
-  std::string out;
-  xml.Save(out);
-  return out;
+  XmlBytes xml(settings.max_xml_size);
+  WriteXml(LoadDocument(data, size, settings), settings, xml);
+  return xml.Text();
 }
 
 ConvertedDocument::ConvertedDocument(ByteBlock input, const ConversionSettings& settings)
-    : settings_(settings), xml_(std::make_unique<XmlDocument>(settings_)) {
-  auto doc = LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings_);
+    : xml_(settings.max_xml_size) {
+  auto doc = LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings);
   input.Release();  // the model keeps what it needs of the bytes
-  BuildXml(std::move(doc), *xml_);
+  WriteXml(std::move(doc), settings, xml_);
+}
+
+void ConvertInto(ByteBlock input, const ConversionSettings& settings, XmlSink& sink) {
+  auto doc = LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings);
+  input.Release();
+  XmlSinkOutput out(sink, settings.max_xml_size);
+  WriteXml(std::move(doc), settings, out);
 }
 
 }  // namespace kdx

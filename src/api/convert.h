@@ -10,7 +10,7 @@
 #include "filer/byte_block.h"
 #include "model/document.h"
 #include "xml/settings.h"
-#include "xml/xml_document.h"
+#include "xml/xml_writer.h"
 
 namespace kdx {
 
@@ -34,38 +34,39 @@ std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
 // Converts; throws KdxError on any failure. The result is the XML bytes.
 std::string ConvertDocument(const uint8_t* data, size_t size, const ConversionSettings& settings);
 
-// A document converted as far as its XML tree, with the settings it was made
-// with. Its XML is serialised when asked for, as often as asked, straight
-// into where it goes (in pieces of up to 64 KB): no block of its size is
-// kept. Whatever the model and the tree freed stays with the heap for the
-// next conversion; only an input of 4 MB or more, mapped apart, is given back
-// to the system once it is loaded.
+// A document converted into its XML bytes, kept in blocks for a host to copy
+// out as often as it likes. The model is written in document order straight
+// into the bytes, each row freed once written, so no picture of the document
+// is kept beside them.
 class ConvertedDocument {
  public:
-  // Loads the document and frees its bytes, then builds the tree; throws
+  // Loads the document and frees its bytes, then writes its XML; throws
   // KdxError on any failure.
   ConvertedDocument(ByteBlock input, const ConversionSettings& settings);
   ConvertedDocument(const ConvertedDocument&) = delete;
   ConvertedDocument& operator=(const ConvertedDocument&) = delete;
 
-  size_t Size() const { return xml_->SavedSize(); }
-  // Bytes the tree takes.
-  size_t TreeSize() const { return xml_->ArenaSize(); }
-  void Save(XmlSink& sink) const { xml_->Save(sink); }
+  size_t Size() const { return static_cast<size_t>(xml_.Size()); }
+  // Bytes the blocks of the XML take.
+  size_t Capacity() const { return xml_.Capacity(); }
+  void Save(XmlSink& sink) const { xml_.Save(sink); }
 
  private:
-  const ConversionSettings settings_;  // the tree refers to these
-  std::unique_ptr<XmlDocument> xml_;
+  XmlBytes xml_;
 };
+
+// Converts into a sink as the XML is written (in pieces of up to 64 KB): no
+// block of the XML's size is made. Nothing reaches the sink when loading
+// fails; a failure while writing (the XML's bound) stops the pieces.
+void ConvertInto(ByteBlock input, const ConversionSettings& settings, XmlSink& sink);
 
 // The stages of ConvertDocument, in their order (the benchmark times them one
 // by one): the header checks and the document loaded from the body; the XML
-// tree of a loaded document; the tree serialised.
+// of a loaded document written into an output. The document is used up: its
+// rows are freed as they are written (XMLSaveOnce), the rest at the end.
 std::unique_ptr<TKDXAbstractDocData> LoadDocument(const uint8_t* data, size_t size,
                                                   const ConversionSettings& settings);
-// The document is used up: its rows are freed as they are written
-// (XMLSaveOnce), the rest when the tree is complete.
-void BuildXml(std::unique_ptr<TKDXAbstractDocData> doc, XmlDocument& xml);
-ByteBlock SaveXml(const XmlDocument& xml);
+void WriteXml(std::unique_ptr<TKDXAbstractDocData> doc, const ConversionSettings& settings,
+              XmlOutput& out);
 
 }  // namespace kdx

@@ -188,17 +188,17 @@ Outcome ConvertOutsideLock(ByteBlock input, ConversionSettings settings, const H
   return outcome;
 }
 
-// After a conversion the heap keeps what the model freed beyond the tree, for
-// the next conversion. When that, the tree and the host's copy of the XML
-// would come to more than the input and two and a half times the XML (a model
-// much larger than its XML, as an estimate of many small rows makes), the
-// free pages go back to the system instead; the next conversion faults them
-// in again.
+// After a conversion the heap keeps what the model freed beyond the XML's
+// blocks, for the next conversion. When that, the blocks and the host's copy
+// of the XML would come to more than the input and two times the XML (a
+// model much larger than its XML, as an estimate of many small rows makes),
+// the free pages go back to the system instead; the next conversion faults
+// them in again.
 void GiveBackSurplus(size_t input_size, const ConvertedDocument& document) {
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   const size_t xml = document.Size();
   const size_t free_in_heap = mallinfo2().fordblks;
-  if (free_in_heap + document.TreeSize() > input_size + xml + xml / 2) malloc_trim(0);
+  if (free_in_heap + document.Capacity() > input_size + xml) malloc_trim(0);
 #else
   (void)input_size;
   (void)document;

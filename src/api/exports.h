@@ -4,7 +4,7 @@
 #include <string>
 
 #include "filer/byte_block.h"
-#include "xml/xml_document.h"
+#include "xml/xml_writer.h"
 
 namespace kdx::api {
 

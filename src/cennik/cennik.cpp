@@ -67,7 +67,7 @@ void TCennikResource::ReadData(TKdFiler& filer) {
   FTexts.Assign(texts);
 }
 
-void TCennikResource::XMLSave(XmlElement& element) {
+void TCennikResource::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   const std::array<std::string_view, kTextSlots> texts = FTexts.Unpack();
   WriteAttrStr(element, "Code", texts[kCode]);
@@ -146,7 +146,7 @@ void TCennik::ReadBody(TKdFiler& filer) {
   if (version >= kVerCennikVariables) FVariables.Load(filer);
 }
 
-void TCennik::XMLSaveBody(XmlElement& element) {
+void TCennik::XMLSaveBody(XmlElement element) {
   WriteAttrDate(element, "DateBase", FDatePrices[0]);
   WriteAttrStr(element, "DateBaseComment", FDateComments[0]);
   WriteAttrDate(element, "DateCurr", FDatePrices[1]);

@@ -28,7 +28,7 @@ class TCennikResource : public TKDXAbstractRow {
   TSmetaRowKind GetKind() const override { return srkResource; }
   const char* XMLTag() const override { return "Elem"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   std::string_view Code() const { return FTexts[kCode]; }
   std::string_view Comment() const { return FTexts[kComment]; }
@@ -109,7 +109,7 @@ class TCennik : public TKDXAbstractDocData {
  protected:
   void Clear() override;
   void ReadBody(TKdFiler& filer) override;
-  void XMLSaveBody(XmlElement& element) override;
+  void XMLSaveBody(XmlElement element) override;
 
  private:
   // The units list is declared first so that it outlives the resources referring to it.

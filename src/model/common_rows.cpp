@@ -35,7 +35,7 @@ void TKdRowDocLink::ReadData(TKdFiler& filer) {
   }
 }
 
-void TKdRowDocLink::XMLSave(XmlElement& element) {
+void TKdRowDocLink::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element) || !Linked()) return;
   static const NameTable kTypes{"None", "OS", "RS", "LB", "SB", "Any"};
   if (!(FOptions & rdloTypeDontCare)) WriteAttrStr(element, "LinkType", kTypes[FLinkType]);
@@ -51,7 +51,7 @@ void TCustomSmetaRenumerator::ReadData(TKdFiler& filer) {
   FOptions = filer.ReadUInt16();
 }
 
-void TCustomSmetaRenumerator::XMLSave(XmlElement& element) {
+void TCustomSmetaRenumerator::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   static const NameTable kModes{"Sequential", "ChapterFrac", "ChapterInt"};
   static const NameTable kOptions{"Auto", "SkipEmptyNum"};
@@ -89,7 +89,7 @@ void TKdUserData::ReadData(TKdFiler& filer) {
 
 bool TKdUserData::IsXMLStored() const { return FData.Any(); }
 
-void TKdUserData::XMLSave(XmlElement& element) {
+void TKdUserData::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   static constexpr std::string_view kNames[10] = {"Data_0", "Data_1", "Data_2", "Data_3", "Data_4",
                                                   "Data_5", "Data_6", "Data_7", "Data_8", "Data_9"};

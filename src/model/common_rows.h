@@ -37,7 +37,7 @@ class TKdDocComment : public TKDXAbstractRow {
   using TKDXAbstractRow::TKDXAbstractRow;
   void ReadData(TKdFiler& filer) override { FCaption = filer.ReadStringView(); }
   // Writes "Comment" on the element it is given.
-  void XMLSave(XmlElement& element) override { WriteAttrStr(element, "Comment", FCaption); }
+  void XMLSave(XmlElement element) override { WriteAttrStr(element, "Comment", FCaption); }
 };
 
 enum TKdRowDocLinkTarget : uint8_t { rdltgBase, rdltgFile };
@@ -60,7 +60,7 @@ class TKdRowDocLink : public TKDXAbstractRow {
   const char* XMLTag() const override { return "DocLink"; }
   bool Linked() const { return !FLink.empty() && FLinkType != rdltNone; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   CompactString FLink;
   uint8_t FLinkTarget = rdltgBase;
@@ -75,7 +75,7 @@ class TKdItemFlags : public TKDXAbstractRow {
   using TKDXAbstractRow::TKDXAbstractRow;
   uint8_t GetOptions() const override { return 0; }
   void ReadData(TKdFiler& filer) override { FFlags = filer.ReadUInt16(); }
-  void XMLSave(XmlElement& element) override {
+  void XMLSave(XmlElement element) override {
     WriteAttrSet(element, "ItemFlags", FFlags, ItemFlagNames());
   }
   uint16_t FFlags = 0;
@@ -116,7 +116,7 @@ class TCustomSmetaRenumerator : public TKDXAbstractRow {
   const char* XMLTag() const override { return "Numbering"; }
   void ReadData(TKdFiler& filer) override;
   bool IsXMLStored() const override { return FMode != 0 || FOptions != 0; }
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   // "" for 0; "main" or "main.sub" otherwise.
   static std::string PositionNumberToStr(uint32_t number);
 
@@ -130,7 +130,7 @@ class TKdIdentifierRow : public TKDXAbstractRow {
   using TKDXAbstractRow::TKDXAbstractRow;
   std::string_view GetIdentifier() const override { return FIdentifier; }
   void ReadIdentifier(TKdFiler& filer) { FIdentifier = filer.ReadStringView(); }
-  void XMLSave(XmlElement& element) override {
+  void XMLSave(XmlElement element) override {
     if (!XMLSaveRow(element)) return;
     WriteAttrStr(element, "Identifier", FIdentifier);
   }
@@ -146,7 +146,7 @@ class TKdVariable : public TKdIdentifierRow {
     ReadIdentifier(filer);
     FFormula = filer.ReadStringView();
   }
-  void XMLSave(XmlElement& element) override {
+  void XMLSave(XmlElement element) override {
     TKdIdentifierRow::XMLSave(element);
     WriteAttrStr(element, "Value", FFormula);
   }
@@ -169,7 +169,7 @@ class TKdUserData : public TKDXAbstractRow {
   const char* XMLTag() const override { return "UserData"; }
   void ReadData(TKdFiler& filer) override;
   bool IsXMLStored() const override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   // The text at the index (0 to 9).
   std::string_view Data(size_t index) const { return FData[index]; }
 

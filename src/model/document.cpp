@@ -27,7 +27,7 @@ void TKDXAbstractDocData::ReadData(TKdFiler& filer) {
   ReadBody(filer);
 }
 
-void TKDXAbstractDocData::XMLSave(XmlElement& element) {
+void TKDXAbstractDocData::XMLSave(XmlElement element) {
   struct SavingState {
     uint8_t& state;
     explicit SavingState(uint8_t& s) : state(s) { state |= ddsSaving; }
@@ -40,7 +40,7 @@ void TKDXAbstractDocData::XMLSave(XmlElement& element) {
   XMLSaveBody(element);
 }
 
-void TKDXAbstractDocData::XMLSaveOnce(XmlElement& element) {
+void TKDXAbstractDocData::XMLSaveOnce(XmlElement element) {
   FDocDataState |= ddsWritingOnce | ddsDestroying;
   XMLSave(element);
 }

@@ -44,12 +44,12 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   // Reads the whole body: signature, version, content.
   void ReadData(TKdFiler& filer) override;
   // Writes the root attributes and the content into the given element.
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   // The same for a document that is destroyed right after: lists that allow
   // it (FreesWrittenItems) free their items as they are written, and rows
   // freed so skip the bookkeeping of shared rows, as when the document is
   // destroyed. The document is left fit only for destruction.
-  void XMLSaveOnce(XmlElement& element);
+  void XMLSaveOnce(XmlElement element);
 
   // A variable or row found by identifier (formulas); nullptr in the base.
   virtual TKDXAbstractRow* FindIdentifer(std::string_view /*identifier*/) { return nullptr; }
@@ -59,7 +59,7 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   // Resets the content before reading.
   virtual void Clear() {}
   virtual void ReadBody(TKdFiler& filer) = 0;
-  virtual void XMLSaveBody(XmlElement& /*element*/) {}
+  virtual void XMLSaveBody(XmlElement /*element*/) {}
   // Called first by each kind's destructor, so that rows being freed know.
   void BeginDestroy() { FDocDataState |= ddsDestroying; }
 

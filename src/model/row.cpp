@@ -24,7 +24,7 @@ void TKDXAbstractRow::ReadRowHead(TKdFiler& filer) {
   if (GetOptions() & aroStoreCaption) FCaption = filer.ReadStringView();
 }
 
-void TKDXAbstractRow::CheckXMLTag(const XmlElement& element) const {
+void TKDXAbstractRow::CheckXMLTag(const XmlElement element) const {
   const char* const tag = XMLTag();
   if (tag == element.Name()) return;  // the element was made with the row's own tag
   const std::string_view expected = tag;
@@ -34,14 +34,14 @@ void TKDXAbstractRow::CheckXMLTag(const XmlElement& element) const {
   }
 }
 
-bool TKDXAbstractRow::XMLSaveRow(XmlElement& element) {
+bool TKDXAbstractRow::XMLSaveRow(XmlElement element) {
   if (!IsXMLStored()) return false;
   CheckXMLTag(element);
   if (GetOptions() & aroXMLStoreCaption) WriteAttrStr(element, "Caption", FCaption);
   return true;
 }
 
-void TKDXAbstractRow::XMLSaveToChild(XmlElement& parent) {
+void TKDXAbstractRow::XMLSaveToChild(XmlElement parent) {
   if (!IsXMLStored()) return;
   XMLSave(parent.AppendChild(XMLTag()));
 }
@@ -105,16 +105,20 @@ void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
   KDX_TRACE_READ(kListEnd, filer.Position(), 0);
 }
 
-void TKDXAbstractObjectList::XMLSaveList(XmlElement& element) {
+bool TKDXAbstractObjectList::XMLSaveListHead(XmlElement element) {
   if (FOptions & soloXMLStoreCaption) {
     XMLSaveRow(element);
   } else {
     CheckXMLTag(element);
   }
-  if (IsXMLStored()) XMLSaveItems(element);
+  return IsXMLStored();
 }
 
-void TKDXAbstractObjectList::XMLSaveItems(XmlElement& element) {
+void TKDXAbstractObjectList::XMLSaveList(XmlElement element) {
+  if (XMLSaveListHead(element)) XMLSaveItems(element);
+}
+
+void TKDXAbstractObjectList::XMLSaveItems(XmlElement element) {
   const TKDXAbstractDocData* doc = FreesWrittenItems() ? GetDocData() : nullptr;
   const bool free_written = doc && doc->WritingOnce();
   for (auto& item : FItems) {

@@ -13,7 +13,7 @@
 #include "filer/compact_string.h"
 #include "filer/filer.h"
 #include "xml/values.h"
-#include "xml/xml_document.h"
+#include "xml/xml_writer.h"
 
 namespace kdx {
 
@@ -109,17 +109,17 @@ class TKDXAbstractRow {
   void Load(TKdFiler& filer) { ReadData(filer); }
   virtual void ReadData(TKdFiler& filer) { ReadRowHead(filer); }
   virtual bool IsXMLStored() const { return true; }
-  virtual void XMLSave(XmlElement& element) { XMLSaveRow(element); }
+  virtual void XMLSave(XmlElement element) { XMLSaveRow(element); }
   // Appends an element named by the tag and writes the row into it, when stored.
-  void XMLSaveToChild(XmlElement& parent);
-  void CheckXMLTag(const XmlElement& element) const;
+  void XMLSaveToChild(XmlElement parent);
+  void CheckXMLTag(const XmlElement element) const;
 
  protected:
   // The common row head: the marker byte, then the caption when stored.
   void ReadRowHead(TKdFiler& filer);
   // The generic XML: nothing when not stored (returns false; overrides then
   // write nothing either); the tag check; "Caption".
-  bool XMLSaveRow(XmlElement& element);
+  bool XMLSaveRow(XmlElement element);
   virtual TKDXAbstractDocData* AsDocData() const { return nullptr; }
 
   TKDXAbstractRow* FOwner;
@@ -183,14 +183,18 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
 
   void ReadData(TKdFiler& filer) override { ReadListBody(filer); }
   bool IsXMLStored() const override { return !FItems.empty(); }
-  void XMLSave(XmlElement& element) override { XMLSaveList(element); }
+  void XMLSave(XmlElement element) override { XMLSaveList(element); }
 
  protected:
   void ReadListBody(TKdFiler& filer);
   // The list XML: caption (when the options say so), then one element per item.
-  void XMLSaveList(XmlElement& element);
+  void XMLSaveList(XmlElement element);
+  // The start of the list XML: the tag check and the caption when the options
+  // say so; true when the items are to be written (XMLSaveItems), after the
+  // attributes a list of its own adds.
+  bool XMLSaveListHead(XmlElement element);
   // Only the item elements.
-  void XMLSaveItems(XmlElement& element);
+  void XMLSaveItems(XmlElement element);
 
   std::vector<std::unique_ptr<TKDXAbstractRow>> FItems;
   uint8_t FOptions;
@@ -232,7 +236,7 @@ class TKdRowOnDemand {
   // The row, or nullptr when its record was never read.
   T* Get() const { return FRow.get(); }
   // Appends the row's element to parent when the row was read and is stored.
-  void XMLSaveToChild(XmlElement& parent) const {
+  void XMLSaveToChild(XmlElement parent) const {
     if (FRow) FRow->XMLSaveToChild(parent);
   }
 

@@ -10,7 +10,7 @@ void TKdDocSignAttribute::ReadData(TKdFiler& filer) {
   FAttribValue = filer.ReadStringView();
 }
 
-void TKdDocSignAttribute::XMLSave(XmlElement& element) {
+void TKdDocSignAttribute::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrInt(element, "ID", FAttribID, 0);
   WriteAttrStr(element, "Value", FAttribValue);
@@ -23,7 +23,7 @@ void TKDXDocSignature::ReadData(TKdFiler& filer) {
   FAttributes.Load(filer);
 }
 
-void TKDXDocSignature::XMLSave(XmlElement& element) {
+void TKDXDocSignature::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrInt(element, "ID", FSignID, 0);
   WriteAttrStr(element, "Value", FSignValue);

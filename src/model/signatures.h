@@ -14,7 +14,7 @@ class TKdDocSignAttribute : public TKDXAbstractRow {
   TSmetaRowKind GetKind() const override { return srkSignAttrib; }
   const char* XMLTag() const override { return "Item"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   int32_t FAttribID = 0;
   std::string FAttribValue;
@@ -34,7 +34,7 @@ class TKDXDocSignature : public TKDXExpAbstractRow {
   TSmetaRowKind GetKind() const override { return srkSignItem; }
   const char* XMLTag() const override { return "Item"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   int32_t FSignID = 0;
   std::string FSignValue;

@@ -195,7 +195,7 @@ void TObjSmetaZatr::ReadOldLink(TKdFiler& filer, int32_t version) {
   FLink.FLinkInvalid = !valid;
 }
 
-void TObjSmetaZatr::XMLSave(XmlElement& element) {
+void TObjSmetaZatr::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   static const NameTable kOptionNames{"Reserved", "Disabled", "Reserved", "Reserved"};
   WriteAttrStr(element, "Identifier", FIdentifier);
@@ -215,7 +215,7 @@ void TObjSmetaZatr::XMLSave(XmlElement& element) {
     static constexpr const char* kBlockTags[kPriceBlocks] = {"", "Mode_BaseIdx", "Mode_BaseNoIdx",
                                                              "Mode_ResCurr"};
     for (int b : blocks->extra) {
-      XmlElement& child = element.AppendChild(kBlockTags[b]);
+      XmlElement child = element.AppendChild(kBlockTags[b]);
       for (int c = 0; c < kStoredColumns; ++c) {
         WriteAttrCurr(child, kColumnAttrs[c], FPrice[Slot(b, c)], Currency{});
       }
@@ -254,7 +254,7 @@ void TObjSmetaGlava::ReadOldBlock(TKdFiler& filer) {
   }
 }
 
-void TObjSmetaGlava::XMLSave(XmlElement& element) {
+void TObjSmetaGlava::XMLSave(XmlElement element) {
   CheckXMLTag(element);
   if (!FItems.empty()) {
     std::string_view caption = FCaption;
@@ -264,9 +264,9 @@ void TObjSmetaGlava::XMLSave(XmlElement& element) {
       }
     }
     WriteAttrStr(element, "Caption", caption);
-    XMLSaveItems(element);
   }
   WriteAttrInt(element, "Number", FGlavNum, -1);
+  XMLSaveItems(element);
 }
 
 // ---- conversion row ----
@@ -277,7 +277,7 @@ void TObjSmetaCnvRow::ReadData(TKdFiler& filer) {
   for (int c = 0; c < stored; ++c) FK[static_cast<size_t>(c)] = filer.ReadInt32();
 }
 
-void TObjSmetaCnvRow::XMLSave(XmlElement& element) {
+void TObjSmetaCnvRow::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   for (size_t c = 0; c < kStoredColumns; ++c) {
     WriteAttrCurr(element, kColumnAttrs[c], Currency{FK[c]}, kOne);
@@ -472,17 +472,17 @@ void TCustomObjSmeta::Renumerate() {
   }
 }
 
-void TCustomObjSmeta::XMLSaveBody(XmlElement& element) {
+void TCustomObjSmeta::XMLSaveBody(XmlElement element) {
   static const NameTable kModes{"Est", "Cons", "Rec", "Road"};
   static const NameTable kRounds{"Off", "R1", "R10", "R100", "R1000"};
-  XmlElement& options = element.AppendChild("Options");
+  XmlElement options = element.AppendChild("Options");
   WriteAttrStr(options, "Mode", kModes[FMode]);
   WriteAttrBool(options, "Thousands", FThousands, false);
   WriteAttrStr(options, "RoundMode", kRounds[FRoundMode]);
   SetAttrInt(options, "Summaries", FVisibleSummaries);
   XMLSaveKindOptions(options);
 
-  XmlElement& chapters = element.AppendChild("Chapters");
+  XmlElement chapters = element.AppendChild("Chapters");
   for (const auto& glava : FGlavs) glava->XMLSave(chapters.AppendChild(glava->XMLTag()));
 
   FConvertBlz.XMLSaveToChild(element);

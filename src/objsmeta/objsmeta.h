@@ -63,7 +63,7 @@ class TObjSmetaZatr : public TKdIdentifierRow {
   TSmetaRowKind GetKind() const override { return srkPosition; }
   const char* XMLTag() const override { return "Position"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   CompactString FObosnov;
   std::array<Currency, kPriceBlocks * kValueColumns> FPrice{};
@@ -95,7 +95,7 @@ class TObjSmetaGlava : public TKDXExpAbstractObjectList {
   const char* XMLTag() const override { return "Chapter"; }
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // A row block of the oldest layout, appended to this chapter.
   void ReadOldBlock(TKdFiler& filer);
@@ -113,7 +113,7 @@ class TObjSmetaCnvRow : public TKDXAbstractRow {
   TSmetaRowKind GetKind() const override { return skrConv; }
   const char* XMLTag() const override { return "ConvItem"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   std::array<int32_t, kStoredColumns> FK{10000, 10000, 10000, 10000, 10000, 10000};
 };
@@ -152,14 +152,14 @@ class TCustomObjSmeta : public TKDXAbstractDocData {
  protected:
   void Clear() override;
   void ReadBody(TKdFiler& filer) override;
-  void XMLSaveBody(XmlElement& element) override;
+  void XMLSaveBody(XmlElement element) override;
 
   // What a kind keeps of the stored "Summaries" bits.
   virtual uint16_t SummariesMask() const { return 0xFFFF; }
   // The kind's own part after the signatures.
   virtual void ReadKindPart(TKdFiler& /*filer*/, int32_t /*version*/) {}
   // The kind's own content of the "Options" element.
-  virtual void XMLSaveKindOptions(XmlElement& /*options*/) {}
+  virtual void XMLSaveKindOptions(XmlElement /*options*/) {}
 
  private:
   void ReadOldSignatures(TKdFiler& filer, int count);
@@ -190,7 +190,7 @@ class TObjSmeta : public TCustomObjSmeta {
  protected:
   uint16_t SummariesMask() const override { return 0xFF01; }
   void ReadKindPart(TKdFiler& filer, int32_t version) override;
-  void XMLSaveKindOptions(XmlElement& options) override {
+  void XMLSaveKindOptions(XmlElement options) override {
     WriteCCChapter(options, FCcGlava[0], FCcGlava[1], FCcGlava[2]);
   }
 };

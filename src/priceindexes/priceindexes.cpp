@@ -57,14 +57,14 @@ void TPriceIndexes::ReadBody(TKdFiler& filer) {
   }
 }
 
-void TPriceIndexes::XMLSaveBody(XmlElement& element) {
+void TPriceIndexes::XMLSaveBody(XmlElement element) {
   WriteAttrDate(element, "BindingDate", FBindingDate);
   WriteAttrStr(element, "DateComment", FBindingDateComment);
   FIndexesAddOnTypes.XMLSaveToChild(element);
   FRoot.XMLSaveToChild(element);
   FDocSigns.XMLSaveToChild(element);
   if (FNaklZpm != 0 || FPlanZpm != 0) {
-    XmlElement& rates = element.AppendChild("MtsnNPZpm");
+    XmlElement rates = element.AppendChild("MtsnNPZpm");
     WriteAttrCurr(rates, "NC", Currency{FNaklZpm}, Currency{});
     WriteAttrCurr(rates, "PC", Currency{FPlanZpm}, Currency{});
   }

@@ -65,7 +65,7 @@ class TPriceIndexes : public TKDXAbstractDocData, public IPriceIndexAddOnTypesOw
  protected:
   void Clear() override;
   void ReadBody(TKdFiler& filer) override;
-  void XMLSaveBody(XmlElement& element) override;
+  void XMLSaveBody(XmlElement element) override;
 
  private:
   // The types are declared first so that they outlive the add-ons referring to them.

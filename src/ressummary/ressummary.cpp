@@ -52,11 +52,11 @@ void TResSummaryPrices::Read(TKdFiler& filer) {
   }
 }
 
-void TResSummaryPrices::XMLSaveToChild(XmlElement& parent, const char* tag) const {
+void TResSummaryPrices::XMLSaveToChild(XmlElement parent, const char* tag) const {
   const bool any_value =
       std::any_of(FValues.begin(), FValues.end(), [](Currency v) { return v.value != 0; });
   if (!any_value && !FFx.Any()) return;
-  XmlElement& element = parent.AppendChild(tag);
+  XmlElement element = parent.AppendChild(tag);
   for (int n = 0; n < 4; ++n) {
     WriteAttrCurr(element, TKdCustomResourcePrices::kColumnNames[n], FValues[n], Currency{});
   }
@@ -98,7 +98,7 @@ void TResSummaryResource::ReadData(TKdFiler& filer) {
   }
 }
 
-void TResSummaryResource::XMLSave(XmlElement& element) {
+void TResSummaryResource::XMLSave(XmlElement element) {
   if (!IsXMLStored()) return;
   CheckXMLTag(element);
   // The caption is the text of the referenced name.
@@ -118,7 +118,7 @@ const char* TResSummResGroupData::XMLTag() const {
   return kTags[FGroupType];
 }
 
-void TResSummResGroupData::XMLSave(XmlElement& element) {
+void TResSummResGroupData::XMLSave(XmlElement element) {
   if (!IsXMLStored()) return;
   CheckXMLTag(element);
   static const NameTable kCaptions{"Трудозатраты", "Машины и механизмы", "Материалы",
@@ -146,7 +146,7 @@ void TCustomResSummDocData::ReadData(TKdFiler& filer) {
   ReadContent(filer);
 }
 
-void TCustomResSummDocData::XMLSave(XmlElement& element) {
+void TCustomResSummDocData::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrInt(element, "Index", OwnerIndex(), -1);
   FDocInfo.XMLSaveToChild(element);
@@ -162,7 +162,7 @@ void TResSummSmetaData::ReadContent(TKdFiler& filer) {
   for (auto& group : FGroups) group.Load(filer);
 }
 
-void TResSummSmetaData::XMLSaveContent(XmlElement& element) {
+void TResSummSmetaData::XMLSaveContent(XmlElement element) {
   for (auto& group : FGroups) group.XMLSaveToChild(element);
 }
 
@@ -178,7 +178,7 @@ void TResSummLinkData::ReadData(TKdFiler& filer) {
   }
 }
 
-void TResSummLinkData::XMLSave(XmlElement& element) {
+void TResSummLinkData::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrStr(element, "Type", FDataType == rsldtOs ? "Os" : "Ls");
   WriteAttrInt(element, "K", FK, 1);
@@ -208,7 +208,7 @@ void TCustomResSummDocLinkRow::ReadData(TKdFiler& filer) {
   if (const TResSummary* doc = SummaryOf(*this)) FData = doc->SourceAt(FSource, index);
 }
 
-void TCustomResSummDocLinkRow::XMLSave(XmlElement& element) {
+void TCustomResSummDocLinkRow::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrBool(element, "Inactive", FInactive, false);
   WriteAttrInt(element, "K", FK, 1);
@@ -229,9 +229,10 @@ void TResSummaryChapter::ReadData(TKdFiler& filer) {
   FInactive = filer.ReadBoolean();
 }
 
-void TResSummaryChapter::XMLSave(XmlElement& element) {
-  XMLSaveList(element);
+void TResSummaryChapter::XMLSave(XmlElement element) {
+  const bool items = XMLSaveListHead(element);
   WriteAttrBool(element, "Inactive", FInactive, false);
+  if (items) XMLSaveItems(element);
 }
 
 // ---- document ----
@@ -292,13 +293,13 @@ void TResSummary::ReadBody(TKdFiler& filer) {
   FUserData.Load(filer);
 }
 
-void TResSummary::XMLSaveBody(XmlElement& element) {
+void TResSummary::XMLSaveBody(XmlElement element) {
   static const NameTable kOptions{"Duplicates"};
   static const NameTable kGrouping{"None", "Base", "Curr"};
   static const NameTable kSortModes{"ByCode", "ByCaption", "ByBaseTotalCost", "ByCurrTotalCost"};
   static const NameTable kDirections{"Inc", "Dec"};
   WriteAttrStr(element, "Options", SetToText(FOptions, kOptions));
-  XmlElement& report = element.AppendChild("ReportOptions");
+  XmlElement report = element.AppendChild("ReportOptions");
   WriteAttrStr(report, "Options", ResSummaryOptionsToText(FReportRootOptions));
   WriteAttrStr(report, "GroupingMode", kGrouping[FReportRootGrouping]);
   WriteAttrStr(report, "SortMode", kSortModes[FReportRootSortMode]);

@@ -58,7 +58,7 @@ class TResSummary;
 class TResSummaryPrices {
  public:
   void Read(TKdFiler& filer);
-  void XMLSaveToChild(XmlElement& parent, const char* tag) const;
+  void XMLSaveToChild(XmlElement parent, const char* tag) const;
 
  private:
   std::array<Currency, 4> FValues{};
@@ -75,7 +75,7 @@ class TResSummaryResource : public TKDXAbstractRow {
   TSmetaRowKind GetKind() const override { return srkResSummRes; }
   const char* XMLTag() const override { return "Resource"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   TKdSharedRow* FCode = nullptr;
   TKdSharedRow* FIsm = nullptr;
@@ -98,7 +98,7 @@ class TResSummResGroupData : public TKdTypedList<TResSummaryResource> {
       : TKdTypedList(owner, soloCnt32 | soloXMLStoreCaption), FGroupType(type) {}
   TSmetaRowKind GetKind() const override { return srkResSummResGroup; }
   const char* XMLTag() const override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   // Resources are referred to by nothing (links refer to the sources).
   bool FreesWrittenItems() const override { return true; }
 
@@ -115,7 +115,7 @@ class TResSummaryDocInfo : public TKDXAbstractRow {
     ReadRowHead(filer);
     FCode = filer.ReadStringView();
   }
-  void XMLSave(XmlElement& element) override {
+  void XMLSave(XmlElement element) override {
     if (!XMLSaveRow(element)) return;
     WriteAttrStr(element, "Code", FCode);
   }
@@ -129,7 +129,7 @@ class TCustomResSummDocData : public TKdSharedRow {
       : TKdSharedRow(owner), FDocInfo(this), FLink(this), FListIndex(list_index) {}
   const char* XMLTag() const override { return "Data"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   // 0-based position in the owner list.
   int OwnerIndex() const;
 
@@ -138,7 +138,7 @@ class TCustomResSummDocData : public TKdSharedRow {
 
  protected:
   virtual void ReadContent(TKdFiler& filer) = 0;
-  virtual void XMLSaveContent(XmlElement& element) = 0;
+  virtual void XMLSaveContent(XmlElement element) = 0;
 
  private:
   // The position the row was appended at; source lists only grow while loading.
@@ -153,7 +153,7 @@ class TResSummSmetaData : public TCustomResSummDocData {
 
  protected:
   void ReadContent(TKdFiler& filer) override;
-  void XMLSaveContent(XmlElement& element) override;
+  void XMLSaveContent(XmlElement element) override;
 
  private:
   std::array<TResSummResGroupData, 4> FGroups;
@@ -167,7 +167,7 @@ class TResSummLinkData : public TKDXAbstractRow {
   uint8_t GetOptions() const override { return 0; }
   const char* XMLTag() const override { return "Data"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   uint8_t FDataType = rsldtLs;
   int32_t FK = 1;
@@ -188,7 +188,7 @@ class TResSummOSData : public TCustomResSummDocData {
 
  protected:
   void ReadContent(TKdFiler& filer) override { FLinkDataList.Load(filer); }
-  void XMLSaveContent(XmlElement& element) override { FLinkDataList.XMLSaveToChild(element); }
+  void XMLSaveContent(XmlElement element) override { FLinkDataList.XMLSaveToChild(element); }
 
  private:
   TResSummLinkDataList FLinkDataList;
@@ -231,7 +231,7 @@ class TCustomResSummDocLinkRow : public TKDXAbstractRow {
   TSmetaRowKind GetKind() const override;
   const char* XMLTag() const override;
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   TResSummSourceKind Source() const { return FSource; }
 
   TCustomResSummDocData* FData = nullptr;
@@ -252,7 +252,7 @@ class TResSummaryChapter : public TKDXExpAbstractObjectList {
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
   int ItemType(const TKDXAbstractRow& row) const override;
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   bool FInactive = false;
 };
@@ -290,7 +290,7 @@ class TResSummary : public TKDXAbstractDocData {
  protected:
   void Clear() override;
   void ReadBody(TKdFiler& filer) override;
-  void XMLSaveBody(XmlElement& element) override;
+  void XMLSaveBody(XmlElement element) override;
 
  private:
   // The shared lists are declared first so that they outlive the rows referring to them.

@@ -19,7 +19,7 @@ void TKDXAbstractIndex::ReadIndex(TKdFiler& filer) {
   if (GetFileVersion() >= kVerIndexOptions) FOptions = filer.ReadUInt16();
 }
 
-bool TKDXAbstractIndex::XMLSaveIndex(XmlElement& element) {
+bool TKDXAbstractIndex::XMLSaveIndex(XmlElement element) {
   if (!XMLSaveKIItem(element)) return false;
   WriteAttrStr(element, "Options", IndexOptionsToText(FOptions));
   return true;

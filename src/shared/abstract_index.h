@@ -18,7 +18,7 @@ class TKDXAbstractIndex : public TCustomSmetaKIItem {
  public:
   using TCustomSmetaKIItem::TCustomSmetaKIItem;
   void ReadData(TKdFiler& filer) override { ReadIndex(filer); }
-  void XMLSave(XmlElement& element) override { XMLSaveIndex(element); }
+  void XMLSave(XmlElement element) override { XMLSaveIndex(element); }
 
   uint16_t FOptions = 0;
   // Set by calculations; never stored.
@@ -28,7 +28,7 @@ class TKDXAbstractIndex : public TCustomSmetaKIItem {
   // The coded item, then the options (from the file version that has them).
   void ReadIndex(TKdFiler& filer);
   // The coded item's attributes, then "Options"; false when the row is not stored.
-  bool XMLSaveIndex(XmlElement& element);
+  bool XMLSaveIndex(XmlElement element);
 };
 
 // What a row charged under a price index keeps of it: an index of the

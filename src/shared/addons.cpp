@@ -14,7 +14,7 @@ void TPriceIndexAddOnType::ReadData(TKdFiler& filer) {
   FPlace = filer.Read_Byte();
 }
 
-void TPriceIndexAddOnType::XMLSave(XmlElement& element) {
+void TPriceIndexAddOnType::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrInt(element, "Level", FLevel, 1);
   WriteAttrBool(element, "Active", FActive, true);
@@ -62,7 +62,7 @@ void TPriceIndexAddOn::NormaliseRate() {
   }
 }
 
-void TPriceIndexAddOn::XMLSaveValues(XmlElement& element) const {
+void TPriceIndexAddOn::XMLSaveValues(XmlElement element) const {
   if (!IsNaklOrPlan()) {
     TKDXAbstractIndex::XMLSaveValues(element);
     return;
@@ -75,7 +75,7 @@ void TPriceIndexAddOn::XMLSaveValues(XmlElement& element) const {
   }
 }
 
-void TPriceIndexAddOn::XMLSave(XmlElement& element) {
+void TPriceIndexAddOn::XMLSave(XmlElement element) {
   if (!XMLSaveIndex(element)) return;
   if (FCommonType != iactNone) {
     // Kinds beyond winter rise have no name and write no "Type".
@@ -101,7 +101,7 @@ void TCustomIndexPos::ReadData(TKdFiler& filer) {
   FAddOns.Load(filer);
 }
 
-void TCustomIndexPos::XMLSave(XmlElement& element) {
+void TCustomIndexPos::XMLSave(XmlElement element) {
   if (!XMLSaveIndex(element)) return;
   FAddOns.XMLSaveToChild(element);
 }

@@ -22,7 +22,7 @@ class TPriceIndexAddOnType : public TKDXAbstractRow {
   using TKDXAbstractRow::TKDXAbstractRow;
   const char* XMLTag() const override { return "AddOnType"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   int32_t FLevel = 1;
   bool FActive = true;
@@ -57,14 +57,14 @@ class TPriceIndexAddOn : public TKDXAbstractIndex {
   TSmetaRowKind GetKind() const override { return srkIndexAddOn; }
   const char* XMLTag() const override { return "AddOn"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   uint8_t FCommonType = iactNone;
   // The user-defined type (not owned), used when there is no built-in kind.
   const TPriceIndexAddOnType* FAddOnType = nullptr;
 
  protected:
-  void XMLSaveValues(XmlElement& element) const override;
+  void XMLSaveValues(XmlElement element) const override;
 
  private:
   // Overheads and profit carry one rate: every factor other than 1 takes the
@@ -96,7 +96,7 @@ class TCustomIndexPos : public TKDXAbstractIndex {
   TSmetaRowKind GetKind() const override { return srkIndex; }
   const char* XMLTag() const override { return "Index"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // The add-on types this index's add-ons refer to: those of the nearest
   // owner that keeps them, or nullptr.

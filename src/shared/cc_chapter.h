@@ -8,8 +8,8 @@
 
 namespace kdx {
 
-inline void WriteCCChapter(XmlElement& e, uint8_t cons, uint8_t rec, uint8_t road) {
-  XmlElement& c = e.AppendChild("CCChapter");
+inline void WriteCCChapter(XmlElement e, uint8_t cons, uint8_t rec, uint8_t road) {
+  XmlElement c = e.AppendChild("CCChapter");
   WriteAttrInt(c, "Cons", cons, 0);
   WriteAttrInt(c, "Rec", rec, 0);
   WriteAttrInt(c, "Road", road, 0);

@@ -11,14 +11,14 @@ void TCustomSmetaKIItem::ReadKIItem(TKdFiler& filer) {
   }
 }
 
-bool TCustomSmetaKIItem::XMLSaveKIItem(XmlElement& element) {
+bool TCustomSmetaKIItem::XMLSaveKIItem(XmlElement element) {
   if (!XMLSaveRow(element)) return false;
   WriteAttrStr(element, "Code", FCode);
   XMLSaveValues(element);
   return true;
 }
 
-void TCustomSmetaKIItem::XMLSaveValues(XmlElement& element) const {
+void TCustomSmetaKIItem::XMLSaveValues(XmlElement element) const {
   for (int slot = 0; slot < kKfSlots; ++slot) {
     WriteAttrCurr(element, kValueNames[slot], Currency{FValues[static_cast<size_t>(slot)]},
                   Currency{kFactorOne});

@@ -34,7 +34,7 @@ class TCustomSmetaKIItem : public TSmetaAbstractKIItem {
 
   using TSmetaAbstractKIItem::TSmetaAbstractKIItem;
   void ReadData(TKdFiler& filer) override { ReadKIItem(filer); }
-  void XMLSave(XmlElement& element) override { XMLSaveKIItem(element); }
+  void XMLSave(XmlElement element) override { XMLSaveKIItem(element); }
 
   CompactString FCode;
   TKfValues FValues = kNeutralFactors;
@@ -43,9 +43,9 @@ class TCustomSmetaKIItem : public TSmetaAbstractKIItem {
   // Row head, code, a presence byte and the factors it names.
   void ReadKIItem(TKdFiler& filer);
   // Caption (when written), code and factors; false when the row is not stored.
-  bool XMLSaveKIItem(XmlElement& element);
+  bool XMLSaveKIItem(XmlElement element);
   // The factor attributes: each factor other than 1 under its slot's name.
-  virtual void XMLSaveValues(XmlElement& element) const;
+  virtual void XMLSaveValues(XmlElement element) const;
 };
 
 }  // namespace kdx

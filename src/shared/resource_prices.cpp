@@ -53,7 +53,7 @@ void TKdCustomResourcePrices::ReadData(TKdFiler& filer) {
   }
 }
 
-void TKdCustomResourcePrices::XMLSave(XmlElement& element) {
+void TKdCustomResourcePrices::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   for (int n = 0; n < 4; ++n) WriteAttrCurr(element, kColumnNames[n], GetPriceValue(n), Currency{});
 }

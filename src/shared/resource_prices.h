@@ -46,7 +46,7 @@ class TKdCustomResourcePrices : public TKDXAbstractRow {
   // the texts of bits 4-7.
   void ReadData(TKdFiler& filer) override;
   // Element "Price" with "CE", "CT", "BE", "BT".
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
  protected:
   // True when the column has a field: a value other than 0 or a text.

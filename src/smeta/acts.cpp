@@ -152,7 +152,7 @@ void TSmetaImlpemAct::ReadData(TKdFiler& filer) {
   }
 }
 
-void TSmetaImlpemAct::XMLSave(XmlElement& element) {
+void TSmetaImlpemAct::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   const auto* list = RowCast<TSmetaImlpemActList>(FOwner);
   WriteAttrInt(element, "ActIndex", list ? list->IndexOf(this) : -1, -1);
@@ -163,12 +163,12 @@ void TSmetaImlpemAct::XMLSave(XmlElement& element) {
   WriteAttrInt(element, "DayStart", FDayStart, 0);
   WriteAttrInt(element, "DayFinish", FDayFinish, 0);
   if (FMtsnNaklZpmCurr != 0 || FMtsnPlanZpmCurr != 0) {
-    XmlElement& rates = element.AppendChild("MtsnNPZpm");
+    XmlElement rates = element.AppendChild("MtsnNPZpm");
     WriteAttrCurr(rates, "NC", Currency{FMtsnNaklZpmCurr}, Currency{});
     WriteAttrCurr(rates, "PC", Currency{FMtsnPlanZpmCurr}, Currency{});
   }
   static const NameTable kIndexesModes{"None", "PosOne", "Total", "Smr"};
-  XmlElement& indexes = element.AppendChild("Indexes");
+  XmlElement indexes = element.AppendChild("Indexes");
   WriteAttrStr(indexes, "IndexesMode", kIndexesModes[FIndexesMode]);
   FIndexesAddOnTypes.XMLSaveToChild(indexes);
   FIndexesPos.XMLSaveToChild(indexes);
@@ -321,9 +321,10 @@ void TSmetaImlpemActList::ReadData(TKdFiler& filer) {
   FLoadedItemsCount = Count();
 }
 
-void TSmetaImlpemActList::XMLSave(XmlElement& element) {
-  XMLSaveList(element);
+void TSmetaImlpemActList::XMLSave(XmlElement element) {
+  const bool items = XMLSaveListHead(element);
   WriteAttrInt(element, "Index", IndexOf(FCurrentAct), -1);
+  if (items) XMLSaveItems(element);
 }
 
 }  // namespace kdx

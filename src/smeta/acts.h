@@ -24,7 +24,7 @@ class TSmetaImlpemAct : public TKDXAbstractRow, public IPriceIndexAddOnTypesOwne
   const char* XMLTag() const override { return "ImplemAct"; }
   TPriceIndexAddOnTypes* IndexAddOnTypes() override { return &FIndexesAddOnTypes; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   std::string FNumber;
   double FMakingDate = 0;
@@ -70,7 +70,7 @@ class TSmetaImlpemActList : public TKdTypedList<TSmetaImlpemAct> {
   explicit TSmetaImlpemActList(TKDXAbstractRow* owner) : TKdTypedList(owner, 0) {}
   const char* XMLTag() const override { return "ImplemActs"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // Index of the act in the list, or -1.
   int IndexOf(const TKDXAbstractRow* act) const;

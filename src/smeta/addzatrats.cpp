@@ -96,7 +96,7 @@ void TSmetaAddZatr::AddReturnCost(Currency returned) {
   glava->InsertRow(std::move(cost), index + 1);
 }
 
-void TSmetaAddZatr::XMLSave(XmlElement& element) {
+void TSmetaAddZatr::XMLSave(XmlElement element) {
   static const NameTable kOptions{"Percent",  "InSmr",    "Reserved", "HideFx",
                                   "Inactive", "HideZero", "Reserved", "Reserved",
                                   "Reserved", "NoNepr",   "Reserved"};
@@ -109,7 +109,7 @@ void TSmetaAddZatr::XMLSave(XmlElement& element) {
 
 // ---- chapter list ----
 
-void TSmetaAddZatrGlava::XMLSave(XmlElement& element) {
+void TSmetaAddZatrGlava::XMLSave(XmlElement element) {
   CheckXMLTag(element);
   SetAttrInt(element, "Glava", FGlava);
   XMLSaveItems(element);
@@ -136,7 +136,7 @@ void TSmetaAddZatrats::ReadData(TKdFiler& filer) {
   for (TSmetaAddZatrGlava& glava : FItems) glava.Load(filer);
 }
 
-void TSmetaAddZatrats::XMLSave(XmlElement& element) {
+void TSmetaAddZatrats::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   for (TSmetaAddZatrGlava& glava : FItems) glava.XMLSave(element.AppendChild(glava.XMLTag()));
 }
@@ -157,14 +157,15 @@ void TSmetaWinters::ReadData(TKdFiler& filer) {
   filer.Skip(4);  // unused
 }
 
-void TSmetaWinters::XMLSave(XmlElement& element) {
+void TSmetaWinters::XMLSave(XmlElement element) {
   if (!IsXMLStored()) return;
   static const NameTable kModes{"None", "K", "Smr"};
   static const NameTable kLinkModes{"Table", "Common"};
-  XMLSaveList(element);
+  const bool items = XMLSaveListHead(element);
   WriteAttrStr(element, "Options", KOptionsToText(FOptions));
   WriteAttrStr(element, "WinterMode", kModes[FWinterMode]);
   WriteAttrStr(element, "WinterLinkMode", kLinkModes[FLinkMode]);
+  if (items) XMLSaveItems(element);
   FCommonWinter.XMLSaveToChild(element);
 }
 
@@ -177,7 +178,7 @@ void TSmetaCommonNPK::ReadData(TKdFiler& filer) {
   FActiveItems = filer.Read_Byte();
 }
 
-void TSmetaCommonNPK::XMLSave(XmlElement& element) {
+void TSmetaCommonNPK::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   static constexpr const char* kMethodNames[kCalcMethods] = {"MethodKB", "MethodKI", "MethodKR"};
   static const NameTable kActiveItems{"Vk", "Ck", "Mk"};

@@ -37,7 +37,7 @@ class TSmetaAddZatr : public TKdIdentifierRow {
   explicit TSmetaAddZatr(TKDXAbstractRow* owner);
   const char* XMLTag() const override { return "AddZatr"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // The list that holds the cost, or nullptr.
   TSmetaAddZatrGlava* Glava() const;
@@ -61,7 +61,7 @@ class TSmetaAddZatrGlava : public TKdTypedList<TSmetaAddZatr, TKDXExpAbstractObj
   uint8_t GetOptions() const override { return 0; }
   const char* XMLTag() const override { return "AddZatrGlava"; }
   // "Glava", then the costs; written also when empty (the owner decides).
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   int GlavaNumber() const { return FGlava; }
 
@@ -80,7 +80,7 @@ class TSmetaAddZatrats : public TKDXAbstractRow {
   // The eight lists in order; no head of its own.
   void ReadData(TKdFiler& filer) override;
   // All eight "AddZatrGlava" elements, also the empty ones.
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // The list of the chapter, or nullptr outside 8..15.
   TSmetaAddZatrGlava* Glava(int chapter);
@@ -116,7 +116,7 @@ class TSmetaWinters : public TKdTypedList<TSmetaWinterK> {
   const char* XMLTag() const override { return "WinterCatalog"; }
   void ReadData(TKdFiler& filer) override;
   // Written only with at least one coefficient (the list's IsXMLStored).
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   TSmetaCommonWinterK FCommonWinter;
   uint16_t FOptions = 0;  // coefficient options (skoPercent, skoOzpTz...)
@@ -138,7 +138,7 @@ class TSmetaCommonNPK : public TKDXAbstractRow {
   uint8_t GetOptions() const override { return 0; }
   const char* XMLTag() const override { return FNaklMode == 1 ? "CommonNK" : "CommonPK"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   std::string FCommonK;
   std::array<std::string, kCalcMethods> FMethodK;

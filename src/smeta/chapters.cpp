@@ -41,11 +41,12 @@ void TSmetaChapter::RebuildPositions() {
   }
 }
 
-void TSmetaChapter::XMLSave(XmlElement& element) {
-  XMLSaveList(element);
-  if (FItems.empty()) FPositions.clear();
+void TSmetaChapter::XMLSave(XmlElement element) {
+  const bool items = XMLSaveListHead(element);
   WriteAttrInt(element, "SysID", FSysID, -1);
   WriteAttrStr(element, "IndexCode", FPriceIndexCode);
+  if (items) XMLSaveItems(element);
+  if (FItems.empty()) FPositions.clear();
 }
 
 }  // namespace kdx

@@ -18,7 +18,7 @@ class TSmetaChapter : public TCustomSmetaChapter {
   // Type 0 a header, 1 a position; any other code has no class.
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   // Headers and positions are referred to by nothing written after them: the
   // defects list keeps the system IDs of its positions.
   bool FreesWrittenItems() const override { return true; }

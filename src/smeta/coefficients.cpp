@@ -133,7 +133,7 @@ void TSmetaAbstractK::NormaliseOptions() {
   if (FKfKind == skkFormula) FOptions &= kFormulaOptionsMask;
 }
 
-bool TSmetaAbstractK::XMLSaveK(XmlElement& element) {
+bool TSmetaAbstractK::XMLSaveK(XmlElement element) {
   if (!XMLSaveRow(element)) return false;
   if (FKfKind == skkFormula) SetAttr(element, "Kind", "Formula");
   WriteAttrStr(element, "Options", KOptionsToText(FOptions));
@@ -150,7 +150,7 @@ bool TSmetaAbstractK::XMLSaveK(XmlElement& element) {
   return true;
 }
 
-void TSmetaAbstractK::XMLSave(XmlElement& element) { XMLSaveK(element); }
+void TSmetaAbstractK::XMLSave(XmlElement element) { XMLSaveK(element); }
 
 // ---- territorial zone correction ----
 
@@ -173,7 +173,7 @@ void TSmetaRegK::ReadData(TKdFiler& filer) {
   FValues[1] = filer.ReadInt32();
 }
 
-void TSmetaRegK::XMLSave(XmlElement& element) {
+void TSmetaRegK::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrCurr(element, "Value", Currency{FValues[1]}, Currency{kFactorOne});
   WriteAttrStr(element, "Options", KOptionsToText(FOptions));
@@ -181,13 +181,13 @@ void TSmetaRegK::XMLSave(XmlElement& element) {
 
 // ---- level coefficients ----
 
-bool TSmetaAbstractLevelK::XMLSaveLevelK(XmlElement& element) {
+bool TSmetaAbstractLevelK::XMLSaveLevelK(XmlElement element) {
   if (!XMLSaveK(element)) return false;
   WriteAttrInt(element, "Level", FLevel, 0);
   return true;
 }
 
-void TSmetaAbstractLevelK::XMLSave(XmlElement& element) { XMLSaveLevelK(element); }
+void TSmetaAbstractLevelK::XMLSave(XmlElement element) { XMLSaveLevelK(element); }
 
 void TSmetaPosKf::ReadData(TKdFiler& filer) {
   TSmetaAbstractK::ReadData(filer);
@@ -236,7 +236,7 @@ void TSmetaVrKf::NormaliseOptions() {
   if (!(FOptions & skoInPosition)) FOptions &= static_cast<uint16_t>(~(skoMatQty | skoEmQty));
 }
 
-void TSmetaVrKf::XMLSave(XmlElement& element) {
+void TSmetaVrKf::XMLSave(XmlElement element) {
   if (!XMLSaveLevelK(element)) return;
   WriteAttrBool(element, "AllVidRabs", FAllVidRabs, true);
   WriteAttrBool(element, "AllChapters", FAllChapters, true);
@@ -263,7 +263,7 @@ void TSmetaExcludedVrKfs::ReadData(TKdFiler& filer) {
   }
 }
 
-void TSmetaExcludedVrKfs::XMLSave(XmlElement& element) {
+void TSmetaExcludedVrKfs::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   ISmetaVrKfsOwner* owner = FindOwnerOf<ISmetaVrKfsOwner>(*this);
   const TSmetaVrKfs* list = owner ? owner->VrKfsList() : nullptr;

@@ -52,7 +52,7 @@ class TSmetaAbstractK : public TSmetaAbstractKIItem {
   TSmetaRowKind GetKind() const override { return srkAbstractKf; }
   const char* XMLTag() const override { return "K"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   void SetFormula(std::string_view formula) { FFormula = formula; }
   // The formula's expressions by cost item, split when asked for (few
@@ -70,7 +70,7 @@ class TSmetaAbstractK : public TSmetaAbstractKIItem {
   // Brings the options just read into the form this class allows.
   virtual void NormaliseOptions();
   // The attributes of a coefficient; false when the row is not stored.
-  bool XMLSaveK(XmlElement& element);
+  bool XMLSaveK(XmlElement element);
 };
 
 // The territorial zone correction of an estimate.
@@ -99,7 +99,7 @@ class TSmetaRegK : public TSmetaAbstractK {
   const char* XMLTag() const override { return "RegionalK"; }
   int32_t GetLevel() const override { return -1; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 };
 
 // A coefficient with a level.
@@ -107,12 +107,12 @@ class TSmetaAbstractLevelK : public TSmetaAbstractK {
  public:
   using TSmetaAbstractK::TSmetaAbstractK;
   int32_t GetLevel() const override { return FLevel; }
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   int32_t FLevel = 1;
 
  protected:
-  bool XMLSaveLevelK(XmlElement& element);
+  bool XMLSaveLevelK(XmlElement element);
 };
 
 // A coefficient of a position.
@@ -148,7 +148,7 @@ class TSmetaVrKf : public TSmetaAbstractLevelK {
 
   explicit TSmetaVrKf(TKDXAbstractRow* owner) : TSmetaAbstractLevelK(owner, kDefaultOptions) {}
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   bool FAllVidRabs = true;
   bool FAllChapters = true;
@@ -190,7 +190,7 @@ class TSmetaExcludedVrKfs : public TKDXAbstractRow {
   uint8_t GetOptions() const override { return 0; }
   const char* XMLTag() const override { return "ExcludedKfs"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // Places in the estimate's list, as stored and checked against it when
   // read, so that none is looked up again; a repeated index repeats.

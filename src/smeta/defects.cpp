@@ -22,7 +22,7 @@ void TCustomDefectsListRow::ReadCommon(TKdFiler& filer) {
   if (GetFileVersion() >= kVerDefectIdentifier) ReadIdentifier(filer);
 }
 
-bool TCustomDefectsListRow::XMLSaveCommon(XmlElement& element) {
+bool TCustomDefectsListRow::XMLSaveCommon(XmlElement element) {
   if (!IsXMLStored()) return false;
   TKdIdentifierRow::XMLSave(element);
   WriteAttrStr(element, "Number", NumberText());
@@ -53,7 +53,7 @@ void TDefectsListPosition::ReadData(TKdFiler& filer) {
   }
 }
 
-void TDefectsListPosition::XMLSave(XmlElement& element) {
+void TDefectsListPosition::XMLSave(XmlElement element) {
   if (!XMLSaveCommon(element)) return;
   WriteAttrInt(element, "PosId", FTargetSysID, 0);
 }
@@ -67,7 +67,7 @@ void TDefectsListDefect::ReadData(TKdFiler& filer) {
   FItems.Load(filer);
 }
 
-void TDefectsListDefect::XMLSave(XmlElement& element) {
+void TDefectsListDefect::XMLSave(XmlElement element) {
   if (!XMLSaveCommon(element)) return;
   WriteAttrStr(element, "Code", FCode);
   WriteAttrStr(element, "Units", FIsm);
@@ -95,10 +95,11 @@ void TKdDefectsList::ReadData(TKdFiler& filer) {
   Renumber();
 }
 
-void TKdDefectsList::XMLSave(XmlElement& element) {
+void TKdDefectsList::XMLSave(XmlElement element) {
   static const NameTable kMergeModes{"", "Result", "Reserved1", "Reserved2"};
-  XMLSaveList(element);
+  const bool items = XMLSaveListHead(element);
   WriteAttrStr(element, "MergeQuantityMode", kMergeModes[FMergeQuantityMode]);
+  if (items) XMLSaveItems(element);
 }
 
 void TKdDefectsList::Renumber() {

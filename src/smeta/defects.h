@@ -32,7 +32,7 @@ class TCustomDefectsListRow : public TKdIdentifierRow {
  protected:
   void ReadCommon(TKdFiler& filer);
   // The common attributes; false when the row is not stored.
-  bool XMLSaveCommon(XmlElement& element);
+  bool XMLSaveCommon(XmlElement element);
 };
 
 // An estimate position that remedies a defect.
@@ -45,7 +45,7 @@ class TDefectsListPosition : public TCustomDefectsListRow {
   // High 16 bits the defect's number, low 16 bits the place under it: "2.3".
   std::string NumberText() const override;
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // The estimate position this row stands for, or nullptr, and its system ID
   // as the estimate gives it (0 without a target). Not owned, and valid only
@@ -68,7 +68,7 @@ class TDefectsListDefect : public TCustomDefectsListRow {
   TSmetaRowKind GetKind() const override { return srkDefListDefect; }
   const char* XMLTag() const override { return "Defect"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   std::string FCode;
   std::string FIsm;
@@ -92,7 +92,7 @@ class TKdDefectsList : public TKdTypedList<TDefectsListChapter> {
   // Reads the chapters and the mode, then numbers the defects.
   void ReadData(TKdFiler& filer) override;
   bool IsXMLStored() const override { return Count() > 0 || FMergeQuantityMode != 0; }
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // Numbers the defects 1, 2, 3... over all chapters (headers skipped) and
   // each defect's positions under it, and gathers both in order.

@@ -55,7 +55,7 @@ TSmetaImlpemActList* ActListOf(const TKDXAbstractRow& row) {
   return smeta ? &smeta->FImplemActList : nullptr;
 }
 
-char DecimalSeparator(const TKDXAbstractRow& row, const XmlElement& element) {
+char DecimalSeparator(const TKDXAbstractRow& row, const XmlElement element) {
   const TKDXAbstractDocData* doc = row.GetDocData();
   return (doc ? doc->Settings() : element.Settings()).decimal_separator;
 }
@@ -71,7 +71,7 @@ void TCustomSmetaActLink::ReadData(TKdFiler& filer) {
   FAct = acts ? acts->Entry(act) : nullptr;
 }
 
-void TCustomSmetaActLink::XMLSave(XmlElement& element) {
+void TCustomSmetaActLink::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   const auto* acts = FAct ? RowCast<TSmetaImlpemActList>(FAct->Owner()) : nullptr;
   WriteAttrInt(element, "ActIndex", acts ? acts->IndexOf(FAct) : -1, -1);
@@ -92,16 +92,23 @@ void TCustomSmetaActOverrides::ReadData(TKdFiler& filer) {
   if (flags & kHasPriceObosn) FCurrPriceObosn = filer.ReadStringView();
 }
 
-XmlElement* TCustomSmetaActOverrides::XMLSaveOverrides(XmlElement& element) {
+void TCustomSmetaActOverrides::XMLSaveOverrideAttrs(XmlElement element) {
   TCustomSmetaActLink::XMLSave(element);
   WriteAttrStr(element, "IndexCode", GetPriceIndexCode());
-  if (FCurrPriceObosn.empty()) return nullptr;
-  XmlElement& price = element.AppendChild("PriceCurr");
-  WriteAttrStr(price, "Comment", FCurrPriceObosn);
-  return &price;
 }
 
-void TCustomSmetaActOverrides::XMLSave(XmlElement& element) { XMLSaveOverrides(element); }
+std::optional<XmlElement> TCustomSmetaActOverrides::XMLSavePrice(XmlElement element,
+                                                                 bool priced) const {
+  if (FCurrPriceObosn.empty() && !priced) return std::nullopt;
+  XmlElement price = element.AppendChild("PriceCurr");
+  WriteAttrStr(price, "Comment", FCurrPriceObosn);
+  return price;
+}
+
+void TCustomSmetaActOverrides::XMLSave(XmlElement element) {
+  XMLSaveOverrideAttrs(element);
+  XMLSavePrice(element, false);
+}
 
 // ---- position overrides ----
 
@@ -148,9 +155,8 @@ void TSmetaPositionActOverrides::ReadData(TKdFiler& filer) {
   }
 }
 
-void TSmetaPositionActOverrides::XMLSave(XmlElement& element) {
-  XmlElement* price = XMLSaveOverrides(element);
-  FQuantity.XMLSaveToChild(element);
+void TSmetaPositionActOverrides::XMLSave(XmlElement element) {
+  XMLSaveOverrideAttrs(element);
   WriteAttrStr(element, "Quantity", FQuantity.OldQuantityStr(DecimalSeparator(*this, element)));
   // A slot is priced by a price or by a formula.
   const TPositionActForOneFx* fx = FForOneCurrFx.Get();
@@ -158,15 +164,22 @@ void TSmetaPositionActOverrides::XMLSave(XmlElement& element) {
   for (int slot = 0; slot < kForOneSlots && !priced; ++slot) {
     priced = fx ? !fx->IsSlotEmpty(slot) : FForOneCurr[static_cast<size_t>(slot)].value != 0;
   }
-  if (!priced) return;
-  if (!price) price = &element.AppendChild("PriceCurr");
-  // The direct-costs total (slot 0) is not written.
-  static constexpr const char* kNames[kForOneSlots] = {"", "OZ", "EM", "ZM", "MT"};
-  for (int slot = 1; slot < kForOneSlots; ++slot) {
-    WriteAttrCurr(*price, kNames[slot], FForOneCurr[static_cast<size_t>(slot)], Currency{});
-  }
-  WriteAttrCurr(*price, "Ws", FForOneWholesale, Currency{});
-  FForOneCurrFx.XMLSaveToChild(*price);
+  const auto save_price = [&] {
+    const std::optional<XmlElement> price = XMLSavePrice(element, priced);
+    if (!price || !priced) return;
+    // The direct-costs total (slot 0) is not written.
+    static constexpr const char* kNames[kForOneSlots] = {"", "OZ", "EM", "ZM", "MT"};
+    for (int slot = 1; slot < kForOneSlots; ++slot) {
+      WriteAttrCurr(*price, kNames[slot], FForOneCurr[static_cast<size_t>(slot)], Currency{});
+    }
+    WriteAttrCurr(*price, "Ws", FForOneWholesale, Currency{});
+    FForOneCurrFx.XMLSaveToChild(*price);
+  };
+  // The prices come before the quantity when they carry a justification,
+  // after it otherwise.
+  if (HasPriceObosn()) save_price();
+  FQuantity.XMLSaveToChild(element);
+  if (!HasPriceObosn()) save_price();
 }
 
 // ---- resource overrides ----
@@ -187,14 +200,15 @@ void TSmetaResourceActOverrides::ReadData(TKdFiler& filer) {
   }
 }
 
-void TSmetaResourceActOverrides::XMLSave(XmlElement& element) {
-  XmlElement* price = XMLSaveOverrides(element);
-  if (FPrice.IsEmpty()) return;
-  if (!price) price = &element.AppendChild("PriceCurr");
-  WriteAttrCurr(*price, "CE", FPrice.GetPriceValue(0), Currency{});
-  WriteAttrCurr(*price, "CT", FPrice.GetPriceValue(1), Currency{});
-  WriteAttrStr(*price, "CEFx", FPrice.GetPriceFx(0));
-  WriteAttrStr(*price, "CTFx", FPrice.GetPriceFx(1));
+void TSmetaResourceActOverrides::XMLSave(XmlElement element) {
+  XMLSaveOverrideAttrs(element);
+  const bool priced = !FPrice.IsEmpty();
+  if (const std::optional<XmlElement> price = XMLSavePrice(element, priced); price && priced) {
+    WriteAttrCurr(*price, "CE", FPrice.GetPriceValue(0), Currency{});
+    WriteAttrCurr(*price, "CT", FPrice.GetPriceValue(1), Currency{});
+    WriteAttrStr(*price, "CEFx", FPrice.GetPriceFx(0));
+    WriteAttrStr(*price, "CTFx", FPrice.GetPriceFx(1));
+  }
 }
 
 // ---- implementation lists ----
@@ -273,7 +287,7 @@ void TSmetaPosWorks::ReadData(TKdFiler& filer) {
   }
 }
 
-void TSmetaPosWorks::XMLSave(XmlElement& element) {
+void TSmetaPosWorks::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   for (const TSmetaSharedWork* work : FWorks) {
     WriteAttrStr(element.AppendChild("Work"), "Caption", work->GetCaption());

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +33,7 @@ class TCustomSmetaActLink : public TKDXAbstractRow {
   // The row head, then the act's index in the estimate's list.
   void ReadData(TKdFiler& filer) override;
   // "ActIndex".
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // Not owned; nullptr when the stored index names no act.
   TSmetaImlpemAct* FAct = nullptr;
@@ -44,16 +45,19 @@ class TCustomSmetaActOverrides : public TCustomSmetaActLink, public TPriceIndexR
  public:
   using TCustomSmetaActLink::TCustomSmetaActLink;
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // The act's index list this override refers into; nullptr without an act.
   virtual TSmetaIndexesList* IndexList() const = 0;
   CompactString FCurrPriceObosn;
 
  protected:
-  // "ActIndex", "IndexCode" and, with a justification, the "PriceCurr" child
-  // holding it (returned; nullptr otherwise).
-  XmlElement* XMLSaveOverrides(XmlElement& element);
+  // "ActIndex" and "IndexCode".
+  void XMLSaveOverrideAttrs(XmlElement element);
+  bool HasPriceObosn() const { return !FCurrPriceObosn.empty(); }
+  // The "PriceCurr" child with the justification, when there is one or the
+  // overrides are priced (returned; nothing otherwise).
+  std::optional<XmlElement> XMLSavePrice(XmlElement element, bool priced) const;
 };
 
 // The quantity done in an act; its unit coefficient is that of the owning
@@ -77,7 +81,7 @@ class TSmetaPositionActOverrides : public TCustomSmetaActOverrides {
  public:
   explicit TSmetaPositionActOverrides(TKDXAbstractRow* owner);
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   // The act's position indexes.
   TSmetaIndexesList* IndexList() const override;
 
@@ -105,7 +109,7 @@ class TSmetaResourceActOverrides : public TCustomSmetaActOverrides {
   explicit TSmetaResourceActOverrides(TKDXAbstractRow* owner)
       : TCustomSmetaActOverrides(owner), FPrice(this) {}
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
   // The act's resource indexes.
   TSmetaIndexesList* IndexList() const override;
 
@@ -166,7 +170,7 @@ class TSmetaPosWorks : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   bool IsXMLStored() const override { return !FWorks.empty(); }
   // One "Work" child with "Caption" per work.
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   size_t Count() const { return FWorks.size(); }
 

@@ -59,7 +59,7 @@ bool TKDXSmetaIndexSmrLz::IsXMLStored() const {
   return !(FOptions == skoDisabled && TrimText(FFormula).empty());
 }
 
-void TKDXSmetaIndexSmrLz::XMLSave(XmlElement& element) {
+void TKDXSmetaIndexSmrLz::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrStr(element, "Formula", FFormula);
   WriteAttrStr(element, "Options", KOptionsToText(FOptions));
@@ -72,7 +72,7 @@ void TSmetaOsIndexes::ReadData(TKdFiler& filer) {
   for (TSmetaOsIndex& index : FIndexes) index.FPriceIndexCode = filer.ReadStringView();
 }
 
-void TSmetaOsIndexes::XMLSave(XmlElement& element) {
+void TSmetaOsIndexes::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   static constexpr const char* kNames[4] = {"Sroy", "Mont", "Obor", "Other"};
   for (size_t i = 0; i < FIndexes.size(); ++i) {

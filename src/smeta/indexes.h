@@ -80,7 +80,7 @@ class TKDXSmetaIndexSmrLz : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   // Left out when inactive with a blank formula.
   bool IsXMLStored() const override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   TSmetaIndexSmrLzMode Mode() const { return FMode; }
   bool IsActive() const { return (FOptions & skoDisabled) == 0; }
@@ -114,7 +114,7 @@ class TSmetaOsIndexes : public TKDXAbstractRow {
   uint8_t GetOptions() const override { return aroXMLStoreCaption; }
   const char* XMLTag() const override { return "OsIndexes"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   TSmetaOsIndex& Index(size_t grafa) { return FIndexes[grafa]; }
 

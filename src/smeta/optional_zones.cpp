@@ -10,7 +10,7 @@ void TSmetaOptionalZone::ReadData(TKdFiler& filer) {
   FZoneCaption = filer.ReadStringView();
 }
 
-void TSmetaOptionalZone::XMLSave(XmlElement& element) {
+void TSmetaOptionalZone::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   WriteAttrInt(element, "RegionID", FRegionCode, 0);
   WriteAttrStr(element, "RegionName", FRegionCaption);

@@ -16,7 +16,7 @@ class TSmetaOptionalZone : public TKDXAbstractRow {
   uint8_t GetOptions() const override { return 0; }
   const char* XMLTag() const override { return "OptionalZone"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   int32_t FRegionCode = 0;  // unique within the list (checked only when editing)
   std::string FRegionCaption;

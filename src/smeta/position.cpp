@@ -446,7 +446,7 @@ void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {
 
 // ---- XML ----
 
-void TSmetaPosition::XMLSave(XmlElement& element) {
+void TSmetaPosition::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   const TRareFields& rare = RareOrDefault();
   const char sep = DecimalSeparatorOf(*this);
@@ -504,7 +504,7 @@ void TSmetaPosition::XMLSave(XmlElement& element) {
   FUserData.XMLSaveToChild(element);
 }
 
-void TSmetaPosition::XMLSavePrices(XmlElement& element, size_t level) {
+void TSmetaPosition::XMLSavePrices(XmlElement element, size_t level) {
   // The current level leaves out the direct-costs total.
   const auto& values = level == 0 ? FForOneBase : FForOneCurr;
   TPositionForOneFx* fx = level == 0 ? FForOneFxBase.Get() : &FForOneFxCurr;
@@ -515,7 +515,7 @@ void TSmetaPosition::XMLSavePrices(XmlElement& element, size_t level) {
   for (size_t slot = first; slot < 5; ++slot) stored = stored || values[slot].value != 0;
   if (!stored) return;
   static constexpr const char* kNames[5] = {"PZ", "OZ", "EM", "ZM", "MT"};
-  XmlElement& prices = element.AppendChild(level == 0 ? "PriceBase" : "PriceCurr");
+  XmlElement prices = element.AppendChild(level == 0 ? "PriceBase" : "PriceCurr");
   for (size_t slot = first; slot < 5; ++slot) {
     WriteAttrCurr(prices, kNames[slot], values[slot], Currency{});
   }

@@ -52,7 +52,7 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   TSmetaRowKind GetKind() const override { return srkPosition; }
   const char* XMLTag() const override { return "Position"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // Turns the stored indexes of linked positions into the positions of the
   // document's list (out-of-range ones are dropped) and links them back.
@@ -127,7 +127,7 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   void ReadPerformer(TKdFiler& filer, TSmeta* doc);
   void FinishOldFile();
   void SetPriceIndexByCode(TSmeta* doc, std::string_view code);
-  void XMLSavePrices(XmlElement& element, size_t level);
+  void XMLSavePrices(XmlElement element, size_t level);
 
   // What most positions leave at their default: texts and prices few records
   // set, older files' fields and links between positions. Made when a record

@@ -23,7 +23,7 @@ void TCustomPosForOneFx::ReadData(TKdFiler& filer) {
   }
 }
 
-void TCustomPosForOneFx::XMLSave(XmlElement& element) {
+void TCustomPosForOneFx::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   static constexpr const char* kNames[kForOneSlots] = {"PZ", "OZ", "EM", "ZM", "MT"};
   for (int slot = 0; slot < kForOneSlots; ++slot)

@@ -31,7 +31,7 @@ class TCustomPosForOneFx : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   // Written only when a formula is there.
   bool IsXMLStored() const override { return HasFormula(); }
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // The owner's price of a slot; none in the general row.
   virtual Currency SlotValue(int /*slot*/) const { return {}; }

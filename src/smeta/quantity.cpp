@@ -24,7 +24,7 @@ void TCustomPosQuantity::ReadData(TKdFiler& filer) {
   if (mask & kHasKUnit) StoreUnitCoefficient(filer.ReadExtended());
 }
 
-void TCustomPosQuantity::XMLSave(XmlElement& element) {
+void TCustomPosQuantity::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   // The number of a quantity without formula in the document's notation (the
   // element's, for a quantity read on its own), as every other number here.

@@ -29,7 +29,7 @@ class TCustomPosQuantity : public TKDXAbstractRow {
   void ReadOlderFormula(TKdFiler& filer) { FFx = filer.ReadStringView(); }
 
   bool IsXMLStored() const override { return !IsEmptyData(); }
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // No number (within 1E-8 of 0, as stored) and no formula.
   bool IsEmptyQuantity() const;

@@ -159,7 +159,7 @@ TSmetaPosResource::TRareFields& TSmetaPosResource::Rare() {
   return *FRare;
 }
 
-bool TSmetaPosResource::XMLSaveAttributes(XmlElement& element) {
+bool TSmetaPosResource::XMLSaveAttributes(XmlElement element) {
   if (!IsXMLStored()) return false;
   CheckXMLTag(element);
   WriteAttrStr(element, "Caption", DisplayCaption());
@@ -173,7 +173,7 @@ bool TSmetaPosResource::XMLSaveAttributes(XmlElement& element) {
   return true;
 }
 
-void TSmetaPosResource::XMLSaveChildren(XmlElement& element) {
+void TSmetaPosResource::XMLSaveChildren(XmlElement element) {
   XMLSavePrice(element, "PriceBase", pcBase, PriceObosn(pkBase));
   XMLSavePrice(element, "PriceCurr", pcCurr, PriceObosn(pkCurr));
   FKoeffs.XMLSaveToChild(element);
@@ -183,12 +183,12 @@ void TSmetaPosResource::XMLSaveChildren(XmlElement& element) {
   FImplemNew.XMLSaveToChild(element);
 }
 
-void TSmetaPosResource::XMLSave(XmlElement& element) {
+void TSmetaPosResource::XMLSave(XmlElement element) {
   if (XMLSaveAttributes(element)) XMLSaveChildren(element);
 }
 
 // The price of one level: the value column and, next to it, its second part.
-void TSmetaPosResource::XMLSavePrice(XmlElement& element, const char* name, int column,
+void TSmetaPosResource::XMLSavePrice(XmlElement element, const char* name, int column,
                                      const TKdSharedRow* comment) const {
   const int second = column + 1;
   const std::string_view comment_text =
@@ -197,7 +197,7 @@ void TSmetaPosResource::XMLSavePrice(XmlElement& element, const char* name, int 
     return FPrice.GetPriceValue(c) != Currency{} || !FPrice.GetPriceFx(c).empty();
   };
   if (!has_price(column) && !has_price(second) && comment_text.empty()) return;
-  XmlElement& price = element.AppendChild(name);
+  XmlElement price = element.AppendChild(name);
   WriteAttrCurr(price, "Value", FPrice.GetPriceValue(column), Currency{});
   WriteAttrStr(price, "ValFx", FPrice.GetPriceFx(column));
   WriteAttrCurr(price, "ZM", FPrice.GetPriceValue(second), Currency{});
@@ -242,11 +242,8 @@ void TCustomSmetaPeopleRes::ReadData(TKdFiler& filer) {
   if (mask & kHasAverRasr) FAverRasr = filer.ReadInt16();
 }
 
-void TCustomSmetaPeopleRes::XMLSave(XmlElement& element) {
+void TCustomSmetaPeopleRes::XMLSave(XmlElement element) {
   if (!XMLSaveAttributes(element)) return;
-  // Set again after the index code, as the writer always did: an attribute
-  // set twice keeps its first place, so "Caption" stays first.
-  WriteAttrStr(element, "Caption", DisplayCaption());
   WriteAttrCurr(element, "WorkClass", Currency{int64_t{FAverRasr} * 1000}, Currency{});
   XMLSaveChildren(element);
 }

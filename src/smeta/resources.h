@@ -71,7 +71,7 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
   void CopyBasePriceToCurrent();
 
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // The quantity per unit by the norms; 0 when not set.
   double QuantOneSnip() const { return FRare ? FRare->FQuantOneSnip : 0; }
@@ -96,9 +96,9 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
   // A new resource of the same class, owned by this one.
   virtual std::unique_ptr<TSmetaPosResource> CreateReplacedRes() = 0;
   // The attributes; false when the row is not stored.
-  bool XMLSaveAttributes(XmlElement& element);
+  bool XMLSaveAttributes(XmlElement element);
   // The price elements, the coefficients, the replaced resource, the acts.
-  void XMLSaveChildren(XmlElement& element);
+  void XMLSaveChildren(XmlElement element);
 
  private:
   void ReadOlderForm(TKdFiler& filer, int32_t version);
@@ -114,7 +114,7 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
     std::unique_ptr<TSmetaPosResource> FReplacedRes;
   };
   TRareFields& Rare();
-  void XMLSavePrice(XmlElement& element, const char* name, int column,
+  void XMLSavePrice(XmlElement element, const char* name, int column,
                     const TKdSharedRow* comment) const;
 
   std::unique_ptr<TRareFields> FRare;
@@ -130,7 +130,7 @@ class TCustomSmetaPeopleRes : public TSmetaPosResource {
   // The stored caption, else the kind's default caption.
   std::string_view DisplayCaption() const override;
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   CompactString FCode;
   int32_t FAverRasr = 0;  // average grade times 10; 0 for none

@@ -554,10 +554,10 @@ int32_t TSmeta::PositionSysID(const TKDXAbstractRow* row) const {
 
 // ---- XML ----
 
-void TSmeta::XMLSaveBody(XmlElement& element) {
+void TSmeta::XMLSaveBody(XmlElement element) {
   static const char* const kRegionNames[3] = {"RegionName", "Zone84Name", "Zone01Name"};
   static const char* const kRegionIDs[3] = {"RegionID", "Zone84ID", "Zone01ID"};
-  XmlElement& region = element.AppendChild("RegionInfo");
+  XmlElement region = element.AppendChild("RegionInfo");
   for (int i = 0; i < 3; ++i) {
     WriteAttrStr(region, kRegionNames[i], GetRegionName(i));
     WriteAttrInt(region, kRegionIDs[i], GetRegionID(i), 0);
@@ -573,7 +573,7 @@ void TSmeta::XMLSaveBody(XmlElement& element) {
   static const NameTable kItogExpand{"Default", "Chapter", "Os", "Price", "Winter",
                                      "SmrIdx",  "Vr",      "NP", "Index", "K"};
   static const NameTable kMultKModes{"UseTotalMult", "UseTotalBase", "UseForOne"};
-  XmlElement& params = element.AppendChild("Parameters");
+  XmlElement params = element.AppendChild("Parameters");
   WriteAttrStr(params, "Options", SmetaOptionsToText(FOptions));
   WriteAttrStr(params, "BasePrices", kPriceLevels[FBasePriceLevel]);
   WriteAttrStr(params, "BaseCalcVrs", kVrTypes[FVrBaseCalc]);
@@ -596,7 +596,7 @@ void TSmeta::XMLSaveBody(XmlElement& element) {
   FCommonNK.XMLSaveToChild(params);
   FCommonPK.XMLSaveToChild(params);
   if (!IsMtsnNPZpmDefault()) {
-    XmlElement& mtsn = params.AppendChild("MtsnNPZpm");
+    XmlElement mtsn = params.AppendChild("MtsnNPZpm");
     WriteAttrCurr(mtsn, "NB", Currency{FMtsnNaklZpm[0]}, Currency{});
     WriteAttrCurr(mtsn, "PB", Currency{FMtsnPlanZpm[0]}, Currency{});
     WriteAttrCurr(mtsn, "NC", Currency{FMtsnNaklZpm[1]}, Currency{});
@@ -605,7 +605,7 @@ void TSmeta::XMLSaveBody(XmlElement& element) {
 
   static const NameTable kIndexesModes{"None", "PosOne", "Total", "Smr"};
   static const NameTable kIndexesLinkModes{"Default", "Vrs", "Chapters", "OS"};
-  XmlElement& indexes = element.AppendChild("Indexes");
+  XmlElement indexes = element.AppendChild("Indexes");
   WriteAttrStr(indexes, "IndexesMode", kIndexesModes[FIndexesMode]);
   WriteAttrStr(indexes, "IndexFileName", FIndexFileName);
   WriteAttrStr(indexes, "IndexesLinkMode", kIndexesLinkModes[FIndexesLinkMode]);
@@ -622,7 +622,7 @@ void TSmeta::XMLSaveBody(XmlElement& element) {
   }
 
   static const NameTable kLinkTypes{"None", "OS", "RS", "LB", "SB", "Any"};
-  XmlElement& os = element.AppendChild("OsInfo");
+  XmlElement os = element.AppendChild("OsInfo");
   WriteAttrInt(os, "OSChapter", FOsGlava, 0);
   WriteAttrStr(os, "LinkType", kLinkTypes[FOsLinkType]);
   WriteCCChapter(os, FCcGlava[0], FCcGlava[1], FCcGlava[2]);

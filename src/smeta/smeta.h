@@ -139,7 +139,7 @@ class TSmeta : public TKDXAbstractDocData,
 
  protected:
   void ReadBody(TKdFiler& filer) override;
-  void XMLSaveBody(XmlElement& element) override;
+  void XMLSaveBody(XmlElement element) override;
 
  private:
   // The stages of the body, in stream order (ReadBody calls them).

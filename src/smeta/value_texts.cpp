@@ -57,9 +57,9 @@ std::string PositionDbFlagsToText(uint8_t set) {
   return SetToText(set, names);
 }
 
-void WriteNaclPlan(XmlElement& e, const char* child_name, const TNaclPlan& v) {
+void WriteNaclPlan(XmlElement e, const char* child_name, const TNaclPlan& v) {
   if (v.Nacl == 0 && v.Plan == 0 && v.PlanMask == 0 && v.NaclMask == 0) return;
-  XmlElement& target = (child_name && *child_name) ? e.AppendChild(child_name) : e;
+  XmlElement target = (child_name && *child_name) ? e.AppendChild(child_name) : e;
   WriteAttrCurr(target, "Nacl", Currency{v.Nacl}, Currency{});
   WriteAttrStr(target, "NaclMask", CostPartsToText(v.NaclMask));
   WriteAttrCurr(target, "Plan", Currency{v.Plan}, Currency{});

@@ -26,6 +26,6 @@ struct TNaclPlan {
   uint8_t NaclMask = 0;
 };
 // child_name may be empty: the attributes then go on the element itself.
-void WriteNaclPlan(XmlElement& e, const char* child_name, const TNaclPlan& value);
+void WriteNaclPlan(XmlElement e, const char* child_name, const TNaclPlan& value);
 
 }  // namespace kdx

@@ -46,7 +46,7 @@ void TKDXSmetaVidRab::ReadData(TKdFiler& filer) {
   }
 }
 
-void TKDXSmetaVidRab::XMLSave(XmlElement& element) {
+void TKDXSmetaVidRab::XMLSave(XmlElement element) {
   if (!XMLSaveRow(element)) return;
   SetAttrInt(element, "ID", FSys_ID);
   WriteAttrCurr(element, "Nacl", Currency{FNacl}, Currency{});
@@ -87,11 +87,12 @@ void TKDXSmetaVidRabGroup::ReadData(TKdFiler& filer) {
   if (GetFileVersion() >= kVerIndexCode) FPriceIndexCode = filer.ReadStringView();
 }
 
-void TKDXSmetaVidRabGroup::XMLSave(XmlElement& element) {
-  XMLSaveList(element);
+void TKDXSmetaVidRabGroup::XMLSave(XmlElement element) {
+  CheckXMLTag(element);
   WriteAttrStr(element, "Caption", FCaption);
   SetAttrInt(element, "ID", FSysID);
   WriteAttrStr(element, "IndexCode", FPriceIndexCode);
+  XMLSaveItems(element);
 }
 
 // ---- list of groups ----
@@ -128,13 +129,13 @@ void TSmetaVidRabsCatalog::ReadData(TKdFiler& filer) {
   FItems[vr2001].Load(filer);
 }
 
-void TSmetaVidRabsCatalog::XMLSave(XmlElement& element) {
+void TSmetaVidRabsCatalog::XMLSave(XmlElement element) {
   CheckXMLTag(element);
   WriteAttrStr(element, "Caption", DisplayCaption());
   // The 2001 list comes first; both lists are written even when empty.
   static const std::string types[2] = {Cp("Виды работ 1984г"), Cp("Виды работ 2001г")};
   for (TSmetaVidRabType type : {vr2001, vr1984}) {
-    XmlElement& child = element.AppendChild(FItems[type].XMLTag());
+    XmlElement child = element.AppendChild(FItems[type].XMLTag());
     SetAttr(child, "Type", types[type]);
     FItems[type].XMLSave(child);
   }

@@ -29,7 +29,7 @@ class TKDXSmetaVidRab : public TKDXAbstractRow {
   TSmetaRowKind GetKind() const override { return srkVr; }
   const char* XMLTag() const override { return "Vid_Rab"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   // The group the work type belongs to, or nullptr.
   TKDXSmetaVidRabGroup* Group() const;
@@ -58,7 +58,7 @@ class TKDXSmetaVidRabGroup : public TKdTypedList<TKDXSmetaVidRab, TKDXExpAbstrac
   TSmetaRowKind GetKind() const override { return srkVrGroup; }
   const char* XMLTag() const override { return "VidRab_Group"; }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   int32_t FSysID = 0;
   std::string FPriceIndexCode;
@@ -96,7 +96,7 @@ class TSmetaVidRabsCatalog : public TKDXAbstractRow {
   }
   size_t GetRowsCount() const override { return FItems.size(); }
   void ReadData(TKdFiler& filer) override;
-  void XMLSave(XmlElement& element) override;
+  void XMLSave(XmlElement element) override;
 
   TKDXSmetaVidRabs& List(TSmetaVidRabType type) { return FItems[type]; }
   const TKDXSmetaVidRabs& List(TSmetaVidRabType type) const { return FItems[type]; }

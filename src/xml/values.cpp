@@ -167,7 +167,7 @@ std::string_view FloatText(char (&out)[kFloatText], double value, char sep) {
 }
 
 // A number text is written as it stands unless its separator needs escaping.
-void SetNumberText(XmlElement& e, std::string_view name, std::string_view text) {
+void SetNumberText(XmlElement e, std::string_view name, std::string_view text) {
   if (IsPlainXmlByte(e.Settings().decimal_separator)) {
     e.SetAttrVerbatim(name, text);
   } else {
@@ -223,50 +223,50 @@ double DateValueOf(int year, int month, int day) {
   return static_cast<double>(days1970 + 25569);
 }
 
-void SetAttr(XmlElement& e, std::string_view name, std::string_view text) { e.SetAttr(name, text); }
-void SetAttrInt(XmlElement& e, std::string_view name, int64_t value) {
+void SetAttr(XmlElement e, std::string_view name, std::string_view text) { e.SetAttr(name, text); }
+void SetAttrInt(XmlElement e, std::string_view name, int64_t value) {
   char buf[kNumberText];
   e.SetAttrVerbatim(name, IntText(buf, value));
 }
-void SetAttrCurr(XmlElement& e, std::string_view name, Currency value) {
+void SetAttrCurr(XmlElement e, std::string_view name, Currency value) {
   char buf[kNumberText];
   SetNumberText(e, name, CurrText(buf, value, e.Settings().decimal_separator));
 }
-void SetAttrFloat(XmlElement& e, std::string_view name, double value) {
+void SetAttrFloat(XmlElement e, std::string_view name, double value) {
   char buf[kFloatText];
   SetNumberText(e, name, FloatText(buf, value, e.Settings().decimal_separator));
 }
 
-void WriteAttrStr(XmlElement& e, std::string_view name, std::string_view text) {
+void WriteAttrStr(XmlElement e, std::string_view name, std::string_view text) {
   if (!text.empty()) e.SetAttrWithoutBel(name, text);
 }
 
-void WriteAttrInt(XmlElement& e, std::string_view name, int32_t value, int32_t def) {
+void WriteAttrInt(XmlElement e, std::string_view name, int32_t value, int32_t def) {
   if (value != def) SetAttrInt(e, name, value);
 }
 
-void WriteAttrCurr(XmlElement& e, std::string_view name, Currency value, Currency def) {
+void WriteAttrCurr(XmlElement e, std::string_view name, Currency value, Currency def) {
   if (value != def) SetAttrCurr(e, name, value);
 }
 
-void WriteAttrFloat(XmlElement& e, std::string_view name, double value, double def) {
+void WriteAttrFloat(XmlElement e, std::string_view name, double value, double def) {
   if (std::fabs(value - def) <= 1e-8) return;
   SetAttrFloat(e, name, value);
 }
 
-void WriteAttrBool(XmlElement& e, std::string_view name, bool value, bool def) {
+void WriteAttrBool(XmlElement e, std::string_view name, bool value, bool def) {
   if (value != def) e.SetAttrVerbatim(name, value ? "Yes" : "No");
 }
 
-void WriteAttrDate(XmlElement& e, std::string_view name, double date) {
+void WriteAttrDate(XmlElement e, std::string_view name, double date) {
   WriteAttrStr(e, name, DateToText(date));
 }
 
-void WriteAttrDateDef(XmlElement& e, std::string_view name, double date, double def) {
+void WriteAttrDateDef(XmlElement e, std::string_view name, double date, double def) {
   if (date != def) WriteAttrDate(e, name, date);
 }
 
-void WriteAttrIntList(XmlElement& e, std::string_view name, const std::vector<int32_t>& values) {
+void WriteAttrIntList(XmlElement e, std::string_view name, const std::vector<int32_t>& values) {
   if (values.empty()) return;
   std::string text = "(";
   for (size_t i = 0; i < values.size(); ++i) {
@@ -316,7 +316,7 @@ std::string SetToText(uint32_t bits, const NameTable& names) {
   return text;
 }
 
-void WriteAttrSet(XmlElement& e, std::string_view name, uint32_t bits, const NameTable& names) {
+void WriteAttrSet(XmlElement e, std::string_view name, uint32_t bits, const NameTable& names) {
   WithSetText(bits, names, [&](std::string_view text) { WriteAttrStr(e, name, text); });
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "filer/filer.h"
-#include "xml/xml_document.h"
+#include "xml/xml_writer.h"
 
 namespace kdx {
 
@@ -43,25 +43,25 @@ bool IsCalendarDate(int year, int month, int day);
 std::string IntToText(int64_t value);
 
 // ---- attribute helpers ----
-void SetAttr(XmlElement& e, std::string_view name, std::string_view text);
-void SetAttrInt(XmlElement& e, std::string_view name, int64_t value);
-void SetAttrCurr(XmlElement& e, std::string_view name, Currency value);
-void SetAttrFloat(XmlElement& e, std::string_view name, double value);
+void SetAttr(XmlElement e, std::string_view name, std::string_view text);
+void SetAttrInt(XmlElement e, std::string_view name, int64_t value);
+void SetAttrCurr(XmlElement e, std::string_view name, Currency value);
+void SetAttrFloat(XmlElement e, std::string_view name, double value);
 
-void WriteAttrStr(XmlElement& e, std::string_view name, std::string_view text);
-void WriteAttrInt(XmlElement& e, std::string_view name, int32_t value, int32_t def);
-void WriteAttrCurr(XmlElement& e, std::string_view name, Currency value, Currency def);
-void WriteAttrFloat(XmlElement& e, std::string_view name, double value, double def);
-void WriteAttrBool(XmlElement& e, std::string_view name, bool value, bool def);
-void WriteAttrDate(XmlElement& e, std::string_view name, double date);
-void WriteAttrDateDef(XmlElement& e, std::string_view name, double date, double def);
-void WriteAttrIntList(XmlElement& e, std::string_view name, const std::vector<int32_t>& values);
+void WriteAttrStr(XmlElement e, std::string_view name, std::string_view text);
+void WriteAttrInt(XmlElement e, std::string_view name, int32_t value, int32_t def);
+void WriteAttrCurr(XmlElement e, std::string_view name, Currency value, Currency def);
+void WriteAttrFloat(XmlElement e, std::string_view name, double value, double def);
+void WriteAttrBool(XmlElement e, std::string_view name, bool value, bool def);
+void WriteAttrDate(XmlElement e, std::string_view name, double date);
+void WriteAttrDateDef(XmlElement e, std::string_view name, double date, double def);
+void WriteAttrIntList(XmlElement e, std::string_view name, const std::vector<int32_t>& values);
 
 // ---- set texts ----
 // Names of the set bits, ascending, separated by blanks, trimmed.
 std::string SetToText(uint32_t bits, const NameTable& names);
 // The same text as an attribute, left out when empty; no heap text on the way.
-void WriteAttrSet(XmlElement& e, std::string_view name, uint32_t bits, const NameTable& names);
+void WriteAttrSet(XmlElement e, std::string_view name, uint32_t bits, const NameTable& names);
 // Names of the colour flags of an item.
 const NameTable& ItemFlagNames();
 std::string ItemFlagsToText(uint16_t set);

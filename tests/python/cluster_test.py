@@ -72,9 +72,10 @@ def tool_outcomes(paths, folder):
     return outcomes
 
 
-def manifest_rows(out):
+def manifest_rows(out, runs=False):
+    """The rows of the inputs, or with runs, the lines of the runs."""
     with open(out / "_manifest.jsonl", encoding="utf-8") as f:
-        return [json.loads(line) for line in f]
+        return [row for row in map(json.loads, f) if ("input" in row) != runs]
 
 
 class ClusterTest(unittest.TestCase):
@@ -125,6 +126,14 @@ class ClusterTest(unittest.TestCase):
         self.assertEqual([p.name for p in out.rglob("*.tmp")], [])
         return failed
 
+    def test_a_failure_crosses_to_the_client_whole(self):
+        import kdx2xml
+        cut = next(p for p in self.paths if p.name.endswith("_half.kdx"))
+        with self.assertRaises(kdx2xml.ConversionError) as ctx:
+            self.client.submit(kdx2xml.convert_file, cut).result()
+        self.assertEqual((f"{ctx.exception}", ctx.exception.path),
+                         (self.expected[str(cut)][1], str(cut)))
+
     def test_workers_use_the_wheels_library(self):
         names = self.client.run(lambda: __import__("kdx2xml").load_library()._name)
         self.assertEqual(len(names), 2)
@@ -141,9 +150,20 @@ class ClusterTest(unittest.TestCase):
         self.assertRegex(summary.line(), r"^kdx2xml: \d+ converted, \d+ failed in \d+\.\d\d s$")
         before = manifest_rows(out)
 
+        run, = manifest_rows(out, runs=True)
+        self.assertEqual((run["library_version"], run["settings"]), (
+            self.client.run(lambda: __import__("kdx2xml").library_version()).popitem()[1],
+            {"encoding": "windows-1251", "decimal_separator": ",", "today": "2023-03-15",
+             "max_xml_size": 2147483647}))
+        self.assertEqual({r["run"] for r in before}, {run["run"]})
+        self.assertEqual([r["mtime"] for r in before],
+                         [os.stat(r["input"]).st_mtime for r in before])
+
+        # Failures that remain are in the exit status of a resumed run.
         again = self.run_cluster(out)
-        self.assertEqual((again.converted, again.failed, again.skipped), (0, 0, 300))
-        self.assertEqual(again.exit_status, 0)
+        self.assertEqual((again.converted, again.failed, again.skipped, again.failed_before),
+                         (0, 0, 300, failed))
+        self.assertEqual(again.exit_status, 1)
         self.assertEqual(manifest_rows(out), before)
 
         # An output that went missing is made again, and only that one.
@@ -156,6 +176,22 @@ class ClusterTest(unittest.TestCase):
         self.assertEqual((fourth.converted, fourth.failed, fourth.skipped),
                          (0, failed, 300 - failed))
         self.assertEqual(self.check_outputs(out), failed)
+
+        # An input whose last byte changed is converted again, and only that one.
+        changed = pathlib.Path(next(r for r in before if r["status"] == "converted")["input"])
+        data = bytearray(changed.read_bytes())
+        self.addCleanup(changed.write_bytes, bytes(data))
+        data[-1] ^= 0x01
+        changed.write_bytes(data)
+        again = self.run_cluster(out)
+        row, = [r for r in manifest_rows(out) if r["input"] == str(changed)]
+        self.assertEqual((again.converted + again.failed, again.skipped, row["run"]),
+                         (1, 299, manifest_rows(out, runs=True)[-1]["run"]))
+        tool = tool_outcomes([changed], self.tmp / "changed")[str(changed)]
+        if tool[0] == "xml":
+            self.assertEqual(pathlib.Path(row["output"]).read_bytes(), tool[1])
+        else:
+            self.assertEqual(f"{row['failure_class']}: {row['message']}", tool[1])
 
     def test_a_worker_killed_mid_run_loses_nothing(self):
         out = self.tmp / "out-killed"
@@ -215,9 +251,12 @@ class InputsTest(unittest.TestCase):
             for inputs, expected in cases:
                 with self.subTest(inputs):
                     found = cluster.list_inputs([f"{tmp}/{i}" for i in inputs])
-                    self.assertEqual([relative for _, relative, _ in found], expected)
-                    self.assertEqual([size for _, _, size in found],
-                                     [None if "gone" in r else 4 for r in expected])
+                    self.assertEqual([i.relative for i in found], expected)
+                    self.assertEqual([(i.size, i.mtime) for i in found],
+                                     [(None, None) if "gone" in i.url else
+                                      (4, os.stat(i.url).st_mtime) for i in found])
+            with self.assertRaisesRegex(cluster.NothingToDo, "no input matches .*/none/"):
+                cluster.plan([f"{tmp}/none/*.kdx", f"{tmp}/x/*.txt"], tmp)
             with self.assertRaisesRegex(ValueError, "would both be written to"):
                 cluster.plan([f"{tmp}/x/c.kdx", f"{tmp}/k1/c.kdx", f"{tmp}/a.kdx"], tmp)
 
@@ -235,21 +274,28 @@ class ObjectStoreTest(unittest.TestCase):
         for sample in samples:
             memory.pipe(f"memory://archive/{sample.parent.name}/{sample.name}", sample.read_bytes())
         memory.pipe("memory://archive/cut.kdx", samples[0].read_bytes()[:40])
+        with tempfile.TemporaryDirectory() as tmp:
+            tool = tool_outcomes(samples, pathlib.Path(tmp))
+
+        def outputs():
+            return [memory.cat(f"memory://out/{s.parent.name}/{s.stem}.xml") for s in samples]
+
         with distributed.Client(processes=False, n_workers=1, threads_per_worker=2,
                                 dashboard_address=None) as client:
             summary = cluster.run(["memory://archive/**/*.kdx"], "memory://out", client)
             again = cluster.run(["memory://archive/**/*.kdx"], "memory://out", client)
+            self.assertEqual(outputs(), [tool[str(s)][1] for s in samples])
+            # Other settings make other XML: everything is converted again.
+            point = cluster.run(["memory://archive/**/*.kdx"], "memory://out", client,
+                                decimal_separator=".")
         self.assertEqual((summary.converted, summary.failed), (len(samples), 1))
         self.assertEqual(summary.failures[0]["input"], "memory:///archive/cut.kdx")
-        self.assertEqual(again.skipped, len(samples) + 1)
-        with tempfile.TemporaryDirectory() as tmp:
-            tool = tool_outcomes(samples, pathlib.Path(tmp))
-        for sample in samples:
-            self.assertEqual(memory.cat(f"memory://out/{sample.parent.name}/{sample.stem}.xml"),
-                             tool[str(sample)][1])
+        self.assertEqual((again.skipped, point.skipped), (len(samples) + 1, 0))
+        self.assertNotEqual(outputs(), [tool[str(s)][1] for s in samples])
         self.assertEqual(sorted(memory.find("memory://out"))[0], "/out/_manifest.jsonl")
-        self.assertEqual(len(memory.cat("memory://out/_manifest.jsonl").splitlines()),
-                         len(samples) + 1)
+        lines = memory.cat("memory://out/_manifest.jsonl").splitlines()
+        self.assertEqual(len(lines), 1 + len(samples) + 1)  # the run and each input
+        self.assertEqual(json.loads(lines[0])["settings"]["decimal_separator"], ".")
 
 
 class CommandLineTest(unittest.TestCase):
@@ -272,10 +318,38 @@ class CommandLineTest(unittest.TestCase):
             self.assertRegex(first.stderr.decode(), rf"kdx2xml: {len(samples) - failed} converted, "
                              rf"{failed} failed in \d+\.\d\d s\n$")
             again = subprocess.run(command, capture_output=True, text=True)
-            self.assertEqual(again.returncode, 0, again.stderr)
+            self.assertEqual(again.returncode, 1, again.stderr)
             self.assertRegex(again.stderr, rf"kdx2xml: 0 converted, 0 failed, {len(samples)} "
-                             rf"done before in ")
+                             rf"done before \({failed} of them failed\) in ")
             self.assertEqual(subprocess.run(command[:-2], capture_output=True).returncode, 2)
+
+    def test_failures_are_one_line_with_their_exit_code(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            (pathlib.Path(tmp) / "a.kdx").write_bytes(b"KR00")
+            cases = [
+                # (arguments, the last line of stderr, exit code)
+                ([f"{tmp}/none/*.kdx", "-d", tmp],
+                 f"kdx2xml: nothing to do: no input matches {tmp}/none/*.kdx", 2),
+                ([tmp, "-d", "/proc/nope"],
+                 "kdx2xml: cannot create the output folder /proc/nope: No such file or directory",
+                 3),
+                ([tmp, "-d", "memory://out"], "kdx2xml: memory:// is the memory of each process: "
+                 "the workers are other processes, so what they wrote would be lost; use a file "
+                 "system they share", 3),
+                ([tmp, "-d", tmp, "--max-xml-size", "1k"], "python3 -m kdx2xml.cluster: error: "
+                 "argument --max-xml-size: the XML size bound must be a number of bytes, not '1k'",
+                 2),
+            ]
+            try:
+                import s3fs  # noqa: F401
+            except ImportError:
+                cases.append((["s3://bucket/*.kdx", "-d", tmp],
+                              "kdx2xml: cannot use s3://bucket/*.kdx: Install s3fs to access S3", 3))
+            for arguments, line, status in cases:
+                with self.subTest(arguments):
+                    run = subprocess.run([sys.executable, "-m", "kdx2xml.cluster", *arguments,
+                                          "--local", "1"], capture_output=True, text=True)
+                    self.assertEqual((run.stderr.splitlines()[-1], run.returncode), (line, status))
 
 
 def main():

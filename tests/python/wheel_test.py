@@ -40,7 +40,8 @@ class WheelTest(unittest.TestCase):
                     self.assertIn(f"Tag: {tag}\n", info)
                     self.assertIn(f"Root-Is-Purelib: {'true' if library is None else 'false'}",
                                   info)
-                    self.assertEqual(shipped, [library] if library else [])
+                    self.assertEqual(shipped,
+                                     ["kdx2xml/py.typed"] + ([library] if library else []))
                     if library:
                         self.assertIn(library.encode() + b",sha256=", record)
 

@@ -17,7 +17,7 @@ std::string ReadFailure(TKDXAbstractRow& row, const DocBuilder& b) {
 }
 
 std::string RowXml(TKDXAbstractRow& row) {
-  std::string body = BodyLines(SavedXml("R", [&](XmlElement& r) { row.XMLSaveToChild(r); }));
+  std::string body = BodyLines(SavedXml("R", [&](XmlElement r) { row.XMLSaveToChild(r); }));
   const size_t end = body.rfind("</R>");
   return end == std::string::npos ? body : body.substr(0, end);
 }

@@ -15,15 +15,20 @@ std::string FailureOf(const std::function<void()>& call) {
   return "";
 }
 
-std::string SavedXml(const char* root, const std::function<void(XmlElement&)>& write) {
-  XmlDocument doc(Conventions());
-  write(doc.CreateRoot(root));
-  std::string out;
-  doc.Save(out);
-  return Cp1251ToUtf8(out);
+std::string SavedXml(const char* root, const std::function<void(XmlElement)>& write) {
+  return SavedXml(root, write, Conventions());
 }
 
-std::string ElementXml(const char* root, const std::function<void(XmlElement&)>& write) {
+std::string SavedXml(const char* root, const std::function<void(XmlElement)>& write,
+                     const ConversionSettings& settings) {
+  XmlBytes out;
+  XmlWriter xml(settings, out);
+  write(xml.Root(root));
+  xml.Finish();
+  return Cp1251ToUtf8(out.Text());
+}
+
+std::string ElementXml(const char* root, const std::function<void(XmlElement)>& write) {
   std::string text;
   for (char ch : SavedXml(root, write)) {
     if (ch != '\r') text += ch;

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "xml/xml_document.h"
+#include "xml/xml_writer.h"
 
 namespace kdx::test {
 
@@ -19,8 +19,10 @@ std::string FailureOf(const std::function<void()>& call);
 
 // The document a writer fills under the root element `root`, as saved with the
 // test settings, in UTF-8 (the declaration and CR LF kept).
-std::string SavedXml(const char* root, const std::function<void(XmlElement&)>& write);
+std::string SavedXml(const char* root, const std::function<void(XmlElement)>& write);
+std::string SavedXml(const char* root, const std::function<void(XmlElement)>& write,
+                     const ConversionSettings& settings);
 // The same as UTF-8 lines with LF, without the declaration.
-std::string ElementXml(const char* root, const std::function<void(XmlElement&)>& write);
+std::string ElementXml(const char* root, const std::function<void(XmlElement)>& write);
 
 }  // namespace kdx::test

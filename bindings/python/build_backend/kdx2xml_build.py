@@ -49,13 +49,13 @@ def _metadata(project):
 
 
 def _package_files():
-    """(path in the archive, path on disk) of every Python file of the package; a
-    library a developer put beside it is not one of them."""
+    """(path in the archive, path on disk) of every Python file of the package and
+    its py.typed marker; a library a developer put beside it is not one of them."""
     files = []
     for folder, dirs, names in os.walk(os.path.join(_ROOT, _PACKAGE)):
         dirs[:] = sorted(d for d in dirs if d != "__pycache__")
         for name in sorted(names):
-            if not name.endswith(".py"):
+            if not name.endswith(".py") and name != "py.typed":
                 continue
             full = os.path.join(folder, name)
             files.append((os.path.relpath(full, _ROOT).replace(os.sep, "/"), full))
