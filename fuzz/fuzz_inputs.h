@@ -18,12 +18,19 @@
 
 namespace kdx::fuzz {
 
+// The bound on the XML of a run: a document whose XML would be larger fails
+// with EOutOfMemory, so that a run's memory stays within a few times the
+// bound and what passes -rss_limit_mb is a finding. scripts/fuzz.sh sets the
+// same bound for the exports (KDX2XML_MAX_XML_SIZE).
+inline constexpr uint64_t kRunXmlBound = uint64_t{16} << 20;
+
 inline const ConversionSettings& RunSettings() {
   static const ConversionSettings settings = [] {
     ConversionSettings s;
     s.decimal_separator = ',';
     s.today = 45000;
     s.program_version = "1.0.0.0";
+    s.max_xml_size = kRunXmlBound;
     return s;
   }();
   return settings;

@@ -218,7 +218,9 @@ class ConvertFilesTest(unittest.TestCase):
     @unittest.skipUnless(MAKE_SAMPLES, "KDX2XML_MAKE_SAMPLES names no sample maker")
     def test_conversions_leave_the_interpreter_free(self):
         big = self.tmp / "big.kdx"
-        subprocess.run([MAKE_SAMPLES, "--positions", "5000", big], check=True, capture_output=True)
+        # Large enough that one conversion outlasts what a busy machine's
+        # scheduler may keep a thread waiting.
+        subprocess.run([MAKE_SAMPLES, "--positions", "20000", big], check=True, capture_output=True)
         started = time.perf_counter()
         expected = kdx2xml.convert_file(big)
         alone = time.perf_counter() - started

@@ -27,6 +27,13 @@ export interface ConvertOptions {
    * of bytes and text says utf-8.
    */
   encoding?: 'windows-1251' | 'utf-8';
+  /**
+   * The most bytes of XML (in windows-1251) the conversion may make, from 1
+   * to 2^31 - 1; a document whose XML would be larger throws ConversionError
+   * with failureClass "EOutOfMemory" before the memory is taken. Default:
+   * 2^31 - 1.
+   */
+  maxXmlSize?: number;
 }
 
 /** What init() can load the WebAssembly module from. */

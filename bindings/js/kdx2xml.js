@@ -150,6 +150,19 @@ function todayOption(value) {
   return dateValue(year, month, day);
 }
 
+// The most XML bytes a conversion may make: the package's own bound is the
+// most a 32-bit size can state, as for the library's exports.
+const MAX_XML_SIZE = 2 ** 31 - 1;
+
+function maxXmlSizeOption(value) {
+  if (value === undefined) return MAX_XML_SIZE;
+  if (typeof value !== 'number') throw new TypeError('kdx2xml: maxXmlSize must be a number');
+  if (!Number.isInteger(value) || value < 1 || value > MAX_XML_SIZE) {
+    throw new RangeError(`kdx2xml: maxXmlSize must be a whole number of bytes from 1 to ${MAX_XML_SIZE}, not ${value}`);
+  }
+  return value;
+}
+
 const ENCODINGS = new Map([['windows-1251', false], ['utf-8', true], ['utf8', true]]);
 
 function utf8Option(value) {
@@ -167,6 +180,7 @@ function settings(options) {
     separator: separatorOption(options.decimalSeparator),
     today: todayOption(options.today),
     utf8: utf8Option(options.encoding),
+    maxXmlSize: maxXmlSizeOption(options.maxXmlSize),
   };
 }
 
@@ -212,7 +226,7 @@ function xmlText(bytes, utf8) {
 
 // ---- conversion ----
 
-function run(bytes, { separator, today }) {
+function run(bytes, { separator, today, maxXmlSize }) {
   if (!wasm) throw new Error('kdx2xml: the converter is not loaded yet (await init() first)');
   // Addresses and sizes come back as signed 32-bit numbers: above 2 GB they
   // are read unsigned.
@@ -220,7 +234,7 @@ function run(bytes, { separator, today }) {
   if (!input) throw new RangeError('kdx2xml: out of memory for the document');
   try {
     new Uint8Array(wasm.memory.buffer, input, bytes.length).set(bytes);
-    const ok = wasm.kdx_convert(input, bytes.length, separator.charCodeAt(0), today) === 1;
+    const ok = wasm.kdx_convert(input, bytes.length, separator.charCodeAt(0), today, maxXmlSize) === 1;
     const at = wasm.kdx_result() >>> 0;
     const result = new Uint8Array(wasm.memory.buffer, at, wasm.kdx_result_size() >>> 0).slice();
     wasm.kdx_release();

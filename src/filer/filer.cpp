@@ -78,6 +78,7 @@ bool TExtended::NearZeroSlow() const {
 }
 
 std::string_view TOrvakFiler::ReadStringView() {
+  KDX_TRACE_READ(kString, pos_, 0);
   int64_t length;
   switch (Read_Byte()) {
     case 6:

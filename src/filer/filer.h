@@ -74,6 +74,34 @@ class TExtended {
 };
 #pragma pack(pop)
 
+#if defined(KDX2XML_READ_TRACE)
+// Fuzz builds only: the reading of a document told as events, so that a
+// mutator learns where its fields, strings and list items lie from the
+// reading itself. Positions are offsets in the bytes being read.
+class ReadTrace {
+ public:
+  enum Event : uint8_t {
+    kRead,       // count bytes taken at position
+    kString,     // a tagged string starts at position
+    kListCount,  // a list's count of count bytes at position
+    kItem,       // a list item starts at position
+    kListEnd,    // the list's items end at position
+  };
+  virtual void On(Event event, size_t position, size_t count) = 0;
+
+ protected:
+  ~ReadTrace() = default;
+};
+// The trace of this thread's reading, when one is listening.
+inline thread_local ReadTrace* g_read_trace = nullptr;
+#define KDX_TRACE_READ(event, position, count)                                                  \
+  do {                                                                                          \
+    if (::kdx::g_read_trace) ::kdx::g_read_trace->On(::kdx::ReadTrace::event, position, count); \
+  } while (false)
+#else
+#define KDX_TRACE_READ(event, position, count) static_cast<void>(0)
+#endif
+
 // Nesting of rows is capped so that reading, writing XML and destroying a
 // crafted file cannot exhaust the stack.
 inline constexpr int kMaxRowNesting = 256;
@@ -135,6 +163,7 @@ class TOrvakFiler {
  private:
   // The next count bytes, or EReadError when fewer are left.
   const uint8_t* Take(size_t count) {
+    KDX_TRACE_READ(kRead, pos_, count);
     if (count > size_ - pos_) RaiseReadError();
     const uint8_t* bytes = data_ + pos_;
     pos_ += count;

@@ -12,6 +12,13 @@ int IndexOfItem(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row) 
   return -1;
 }
 
+int IndexOfItemFromEnd(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row) {
+  for (size_t i = list.Count(); i-- > 0;) {
+    if (list.Item(i) == row) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 void TKdRowDocLink::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   filer.Skip(1);  // record format byte

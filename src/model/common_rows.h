@@ -24,6 +24,9 @@ std::unique_ptr<TKDXAbstractRow> MakeItemOfType(uint8_t type, TKDXAbstractRow* o
 
 // The place of a row among the items of a list, or -1.
 int IndexOfItem(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row);
+// The same, looked for from the end: the place of a row being read, the last
+// of its list so far, in one step however long the list.
+int IndexOfItemFromEnd(const TKDXAbstractObjectList& list, const TKDXAbstractRow* row);
 
 // The document comment: its text is the caption; the record is the text alone.
 class TKdDocComment : public TKDXAbstractRow {

@@ -70,6 +70,10 @@ void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
   NestingGuard nesting(filer);
   Clear();
   if (FOptions & soloStoreCaption) ReadRowHead(filer);
+  KDX_TRACE_READ(kListCount, filer.Position(),
+                 FOptions & soloCnt32   ? 4
+                 : FOptions & soloCnt08 ? 1
+                                        : 2);
   int64_t count;
   if (FOptions & soloCnt32) {
     count = filer.ReadInt32();
@@ -89,9 +93,11 @@ void TKDXAbstractObjectList::ReadListBody(TKdFiler& filer) {
       static_cast<size_t>(std::min({count, static_cast<int64_t>(filer.Remaining()), kMaxReserve})));
   const bool multi = (FOptions & soloMultiClass) != 0;
   for (int64_t i = 0; i < count; ++i) {
+    KDX_TRACE_READ(kItem, filer.Position(), 0);
     const uint8_t type = multi ? filer.Read_Byte() : 0;
     Add(type).Load(filer);
   }
+  KDX_TRACE_READ(kListEnd, filer.Position(), 0);
 }
 
 bool TKDXAbstractObjectList::XMLSaveListHead(XmlElement element) {

@@ -70,7 +70,7 @@ void TSmetaAddZatr::AddReturnCost(Currency returned) {
   TSmetaAddZatrGlava* glava = Glava();
   if (!glava) return;  // a cost read on its own has no list to add to
   const int chapter = glava->GlavaNumber();
-  const int index = IndexOfItem(*glava, this);
+  const int index = IndexOfItemFromEnd(*glava, this);
   auto cost = std::make_unique<TSmetaAddZatr>(glava);
   static const std::string caption = Cp("В том числе возврат");
   cost->FCaption = caption;

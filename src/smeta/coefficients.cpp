@@ -259,9 +259,7 @@ void TSmetaExcludedVrKfs::ReadData(TKdFiler& filer) {
   for (unsigned i = 0; i < count; ++i) {
     const auto index = filer.ReadInt16();
     // An index that names no coefficient of the estimate is dropped.
-    if (list && index >= 0 && static_cast<size_t>(index) < list->Count()) {
-      FItems.push_back(list->At(static_cast<size_t>(index)));
-    }
+    if (list && index >= 0 && static_cast<size_t>(index) < list->Count()) FItems.push_back(index);
   }
 }
 
@@ -270,13 +268,7 @@ void TSmetaExcludedVrKfs::XMLSave(XmlElement element) {
   ISmetaVrKfsOwner* owner = FindOwnerOf<ISmetaVrKfsOwner>(*this);
   const TSmetaVrKfs* list = owner ? owner->VrKfsList() : nullptr;
   if (!list) return;
-  std::vector<int32_t> indexes;
-  indexes.reserve(FItems.size());
-  for (const TSmetaVrKf* kf : FItems) {
-    const int index = IndexOfItem(*list, kf);
-    if (index >= 0) indexes.push_back(index);
-  }
-  WriteAttrIntList(element, "Value", indexes);
+  WriteAttrIntList(element, "Value", FItems);
 }
 
 }  // namespace kdx

@@ -192,8 +192,9 @@ class TSmetaExcludedVrKfs : public TKDXAbstractRow {
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement element) override;
 
-  // References into the estimate's list, not owned; a repeated index repeats.
-  std::vector<const TSmetaVrKf*, ModelAllocator<const TSmetaVrKf*>> FItems;
+  // Places in the estimate's list, as stored and checked against it when
+  // read, so that none is looked up again; a repeated index repeats.
+  std::vector<int32_t> FItems;
 };
 
 }  // namespace kdx

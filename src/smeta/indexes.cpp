@@ -18,14 +18,27 @@ std::string LegacyIndexCode(TLegacyIndexTable table, int64_t number) {
 
 // ---- index lists ----
 
+namespace {
+
+std::string Capitals(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = static_cast<char>(Cp1251Upper(static_cast<uint8_t>(c)));
+  return upper;
+}
+
+}  // namespace
+
 TKDXAbstractIndex* TSmetaIndexesList::FindIndex(std::string_view code) const {
   const std::string_view wanted = TrimText(code);
   if (wanted.empty()) return nullptr;
-  for (size_t i = 0; i < Count(); ++i) {
-    TKDXAbstractIndex* index = At(i);
-    if (Cp1251SameText(index->FCode, wanted)) return index;
+  if (FByCodeCount != Count()) {
+    FByCode.clear();
+    // The first index of a code stays.
+    for (size_t i = 0; i < Count(); ++i) FByCode.emplace(Capitals(At(i)->FCode), At(i));
+    FByCodeCount = Count();
   }
-  return nullptr;
+  const auto found = FByCode.find(Capitals(wanted));
+  return found == FByCode.end() ? nullptr : found->second;
 }
 
 // ---- common index ----

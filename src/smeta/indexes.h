@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "shared/addons.h"
 #include "smeta/coefficients.h"
@@ -32,6 +33,13 @@ class TSmetaIndexesList : public TKDXAbstractObjectList {
   // The first index whose code equals the given one ignoring letter case; the
   // given code is trimmed, the stored ones are not. nullptr for a blank code.
   TKDXAbstractIndex* FindIndex(std::string_view code) const;
+
+ private:
+  // The indexes by their code in capitals, made at a look-up when the list
+  // has grown since: positions of older files name their index by code, and
+  // a search per position would grow with the square of the document.
+  mutable std::unordered_map<std::string, TKDXAbstractIndex*> FByCode;
+  mutable size_t FByCodeCount = 0;
 };
 
 class TSmetaIndexesPos : public TSmetaIndexesList {

@@ -187,6 +187,8 @@ void TSmeta::ReadBody(TKdFiler& filer) {
   ReadSharedLists(filer);
   ReadIndexes(filer);
   ReadRatesAndActs(filer);
+  FPositionsBySysID.clear();
+  FPositionsBySysIDMade = false;
   FChapters.Load(filer);
   ReadAdditionalCosts(filer);
   ReadLegacyTail(filer);
@@ -451,17 +453,24 @@ void TSmeta::ReadLegacyWorkTypeIndexes(TKdFiler& filer, TSmetaVidRabType vr) {
   for (int i = 1; i < count; ++i) SkipLegacyItem(filer, 2);
 
   if (!by_group.empty() || !by_work_type.empty()) {
+    // The first entry of each key, so that every work type finds its entries
+    // in one step.
+    using FirstEntries = std::unordered_map<int32_t, const LegacyIndexEntry*>;
+    const auto first_entries = [](const std::vector<LegacyIndexEntry>& entries) {
+      FirstEntries first;
+      for (const LegacyIndexEntry& e : entries) first.emplace(e.key, &e);
+      return first;
+    };
+    const FirstEntries group_entries = first_entries(by_group);
+    const FirstEntries work_type_entries = first_entries(by_work_type);
     // A factor of a work type: from its own entry, else its group's, else the
     // common one; an entry holding 0 counts as none.
     const auto factor = [&](int32_t work_type, int32_t group, int32_t LegacyIndexEntry::*value,
                             int32_t common) {
       for (const auto& [entries, key] :
-           {std::pair{&by_work_type, work_type}, std::pair{&by_group, group}}) {
-        for (const LegacyIndexEntry& e : *entries) {
-          if (e.key != key) continue;
-          if (e.*value != 0) return e.*value;
-          break;
-        }
+           {std::pair{&work_type_entries, work_type}, std::pair{&group_entries, group}}) {
+        const auto found = entries->find(key);
+        if (found != entries->end() && found->second->*value != 0) return found->second->*value;
       }
       return common;
     };
@@ -520,12 +529,17 @@ void TSmeta::ApplyLegacyIndexMode() {
 
 TKDXAbstractRow* TSmeta::FindPositionBySysID(int32_t id) {
   if (id == 0 || !Loading()) return nullptr;
-  for (size_t c = 0; c < FChapters.Count(); ++c) {
-    for (TSmetaPosition* position : FChapters.At(c)->Positions()) {
-      if (position->FSysID == id) return position;
+  if (!FPositionsBySysIDMade) {
+    // The first position of an ID, chapters and their positions in order, stays.
+    for (size_t c = 0; c < FChapters.Count(); ++c) {
+      for (TSmetaPosition* position : FChapters.At(c)->Positions()) {
+        FPositionsBySysID.emplace(position->FSysID, position);
+      }
     }
+    FPositionsBySysIDMade = true;
   }
-  return nullptr;
+  const auto found = FPositionsBySysID.find(id);
+  return found == FPositionsBySysID.end() ? nullptr : found->second;
 }
 
 int32_t TSmeta::PositionSysID(const TKDXAbstractRow* row) const {

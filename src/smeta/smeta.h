@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "model/common_rows.h"
@@ -161,6 +162,11 @@ class TSmeta : public TKDXAbstractDocData,
   uint8_t FLegacyIndexMode = 0;
   int32_t FLastPositionSysID = 0;
   std::vector<TSmetaPosition*> FPositions;
+  // The positions by system ID, made at the first look-up once the chapters
+  // are read: a defect's positions name theirs, and a search per defect
+  // position would grow with the square of the document.
+  std::unordered_map<int32_t, TSmetaPosition*> FPositionsBySysID;
+  bool FPositionsBySysIDMade = false;
 };
 
 }  // namespace kdx

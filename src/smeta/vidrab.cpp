@@ -97,15 +97,24 @@ void TKDXSmetaVidRabGroup::XMLSave(XmlElement element) {
 
 // ---- list of groups ----
 
+void TKDXSmetaVidRabs::ReadData(TKdFiler& filer) {
+  FById.clear();
+  FByIdMade = false;
+  ReadListBody(filer);
+}
+
 TKDXSmetaVidRab* TKDXSmetaVidRabs::FindVidRab(int32_t id) const {
-  for (size_t g = 0; g < Count(); ++g) {
-    const TKDXSmetaVidRabGroup* group = At(g);
-    for (size_t i = 0; i < group->Count(); ++i) {
-      TKDXSmetaVidRab* vr = group->At(i);
-      if (vr->FSys_ID == id) return vr;
+  if (!FByIdMade) {
+    for (size_t g = 0; g < Count(); ++g) {
+      const TKDXSmetaVidRabGroup* group = At(g);
+      // The first work type of an ID stays.
+      for (size_t i = 0; i < group->Count(); ++i)
+        FById.emplace(group->At(i)->FSys_ID, group->At(i));
     }
+    FByIdMade = true;
   }
-  return nullptr;
+  const auto found = FById.find(id);
+  return found == FById.end() ? nullptr : found->second;
 }
 
 // ---- catalogue ----

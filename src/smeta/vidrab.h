@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "model/row.h"
 
@@ -71,11 +72,17 @@ class TKDXSmetaVidRabs : public TKdTypedList<TKDXSmetaVidRabGroup, TKDXExpAbstra
   uint8_t GetOptions() const override { return 0; }
   const char* XMLTag() const override { return "Vids_Rab"; }
   TSmetaVidRabType VrType() const { return FVrType; }
+  void ReadData(TKdFiler& filer) override;
   // The first work type with the ID, groups and their items in order; nullptr when none.
   TKDXSmetaVidRab* FindVidRab(int32_t id) const;
 
  private:
   TSmetaVidRabType FVrType;
+  // The work types by ID, made at the first look-up after the list is read:
+  // every position names its work types, and a search per position would
+  // grow with the square of the document.
+  mutable std::unordered_map<int32_t, TKDXSmetaVidRab*> FById;
+  mutable bool FByIdMade = false;
 };
 
 // The catalogue: the 1984 list (entry 0) and the 2001 list (entry 1).

@@ -184,6 +184,10 @@ test('bad arguments throw TypeError or RangeError with a clear message', () => {
     [good, { today: new Date(NaN) }, RangeError, /invalid Date/],
     [good, { today: 1678838400 }, TypeError, /today must be a Date or a text/],
     [good, { encoding: 'koi8-r' }, RangeError, /encoding must be "windows-1251" or "utf-8"/],
+    [good, { maxXmlSize: '1000' }, TypeError, /maxXmlSize must be a number/],
+    [good, { maxXmlSize: 0 }, RangeError, /maxXmlSize must be a whole number of bytes from 1 to 2147483647, not 0/],
+    [good, { maxXmlSize: 1.5 }, RangeError, /maxXmlSize must be a whole number/],
+    [good, { maxXmlSize: 2 ** 31 }, RangeError, /maxXmlSize must be a whole number/],
   ];
   for (const [bytes, options, type, message] of cases) {
     for (const f of [convert, convertToString]) {
@@ -197,6 +201,23 @@ test('bad arguments throw TypeError or RangeError with a clear message', () => {
   new Uint8Array(copy, 8).set(good);
   for (const view of [copy.slice(8), new DataView(copy, 8), new Uint8Array(copy, 8)]) {
     assert.deepEqual(convert(view, FIXED), expected);
+  }
+});
+
+test('maxXmlSize bounds the XML as the tool\'s --max-xml-size does', () => {
+  const smeta = path.join(SOURCE, 'examples', 'smeta.kdx');
+  const bytes = fs.readFileSync(smeta);
+  const size = convert(bytes, FIXED).length;
+  // The bound is the windows-1251 XML's size whatever the encoding asked for.
+  for (const options of [FIXED, { ...FIXED, encoding: 'utf-8' }]) {
+    assert.ok(convert(bytes, { ...options, maxXmlSize: size }).length > 0);
+    assert.throws(() => convert(bytes, { ...options, maxXmlSize: size - 1 }),
+      (e) => e instanceof ConversionError && e.failureClass === 'EOutOfMemory' &&
+        e.message === `Out of memory: the XML would be larger than ${size - 1} bytes`);
+  }
+  for (const bound of [1, 1000, size - 1]) {
+    assert.deepEqual(packageOutcome(bytes, { ...FIXED, maxXmlSize: bound }),
+      cliOutcome(smeta, FIXED_ENV, ['--max-xml-size', String(bound)]), String(bound));
   }
 });
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "samples/samples.h"
+#include "support/hostile_documents.h"
 
 namespace {
 
@@ -21,7 +22,27 @@ struct Sample {
 
 constexpr char kUsage[] =
     "usage: make_samples [DIR]                      write every sample into DIR (examples)\n"
-    "       make_samples --positions N OUT.kdx      write a local estimate of N positions\n";
+    "       make_samples --positions N OUT.kdx      write a local estimate of N positions\n"
+    "       make_samples --hostile DIR              write documents of about 1 MB whose XML\n"
+    "                                               would be gigabytes, and an estimate\n"
+    "                                               excluding one coefficient many times\n";
+
+// Documents as a hostile upload would make them: about 1 MB, their XML 2 to
+// 9 GB (a long text named from 140,000 resources of 7 bytes, escaped or
+// plain; a catalogue entry of long texts named by 42,000 materials), and an
+// estimate of 1,800 positions each excluding the 32,767th coefficient 255 times.
+const std::vector<Sample>& HostileDocuments() {
+  using namespace kdx::test;
+  static const std::vector<Sample> documents = {
+      {"summary-quotes-2g.kdx", [] { return SharedNameSummary(2560, '"', 140000); }},
+      {"summary-quotes-4g.kdx", [] { return SharedNameSummary(5120, '"', 140000); }},
+      {"summary-quotes-6g.kdx", [] { return SharedNameSummary(7200, '"', 140000); }},
+      {"estimate-catalogue-9g.kdx", [] { return CatalogueEntryEstimate(30000, 42000); }},
+      {"summary-plain-2g.kdx", [] { return SharedNameSummary(15400, 'a', 140000); }},
+      {"estimate-excluded.kdx", [] { return ExcludedCoefficientEstimate(32767, 1800, 255); }},
+  };
+  return documents;
+}
 
 // The generator puts 400 positions into a chapter and an estimate holds at
 // most 65535 chapters; this stays well below.
@@ -55,6 +76,16 @@ int main(int argc, char** argv) {
       return 2;
     }
     return Write(argv[3], kdx::samples::SmetaOfSize(positions)) ? 0 : 1;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--hostile") == 0) {
+    if (argc != 3) {
+      std::cerr << kUsage;
+      return 2;
+    }
+    for (const auto& d : HostileDocuments()) {
+      if (!Write(std::string(argv[2]) + "/" + d.file, d.make())) return 1;
+    }
+    return 0;
   }
   if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
     std::cerr << kUsage;

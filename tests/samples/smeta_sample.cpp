@@ -146,9 +146,9 @@ constexpr std::pair<int32_t, int32_t> kReplacements[] = {{10, 34}, {11, 35}, {12
 constexpr int32_t kFirstMaterial = 10;
 constexpr size_t kEntries = std::size(kCatalogue);
 
-// Hourly wages of the grade 1 worker, base and current, and of machinists.
-constexpr double kWorkerWage = 7.8, kWorkerWageCurr = 207.0;
-constexpr double kMachinistWage = 9.62, kMachinistWageCurr = 255.2;
+// Hourly base wages of the grade 1 worker and of machinists.
+constexpr double kWorkerWage = 7.8;
+constexpr double kMachinistWage = 9.62;
 
 // Kinds of work: the chapter caption, the headers inside it, the 2001 work
 // type, the position index, the winter rise and the work of the works list.

@@ -1,7 +1,5 @@
 #include "support/builder.h"
 
-#include <gtest/gtest.h>
-
 #include "api/convert.h"
 #include "filer/codepage.h"
 #include "model/row.h"
@@ -101,24 +99,6 @@ Outcome Convert(const std::string& packed, const ConversionSettings& settings) {
     out.xml = Cp1251ToUtf8(xml);
   });
   return out;
-}
-
-void ExpectEveryCutFails(const std::string& packed) {
-  ASSERT_TRUE(Convert(packed).ok) << Convert(packed).failure;
-  for (size_t cut = 0; cut < packed.size(); ++cut) {
-    const Outcome out = Convert(packed.substr(0, cut));
-    ASSERT_FALSE(out.ok) << cut;
-    if (cut < 4) {
-      EXPECT_TRUE(
-          out.failure.starts_with("EConvertException: Неверная сигнатура заголовка данных: "))
-          << cut << ": " << out.failure;
-    } else if (cut == 4) {
-      EXPECT_EQ(out.failure,
-                "EKDInvalidDoc: Файл (блок данных) не является документом программы Орвакплан");
-    } else {
-      EXPECT_EQ(out.failure, kReadError) << cut;
-    }
-  }
 }
 
 std::string RootLine(const std::string& xml) {

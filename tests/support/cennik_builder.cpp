@@ -38,18 +38,26 @@ DocBuilder ResourceItem(int32_t version, const Resource& r) {
   return b;
 }
 
-DocBuilder FolderItem(std::string_view caption, std::initializer_list<DocBuilder> items) {
+DocBuilder FolderItem(std::string_view caption, const std::vector<DocBuilder>& items) {
   DocBuilder b;
   b.Byte(kFolderItem).Head(caption).I32(static_cast<int32_t>(items.size()));
   for (const auto& i : items) b.Append(i);
   return b;
 }
 
-DocBuilder Group(std::initializer_list<DocBuilder> items) {
+DocBuilder FolderItem(std::string_view caption, std::initializer_list<DocBuilder> items) {
+  return FolderItem(caption, std::vector<DocBuilder>(items));
+}
+
+DocBuilder Group(const std::vector<DocBuilder>& items) {
   DocBuilder b;
   b.I32(static_cast<int32_t>(items.size()));
   for (const auto& i : items) b.Append(i);
   return b;
+}
+
+DocBuilder Group(std::initializer_list<DocBuilder> items) {
+  return Group(std::vector<DocBuilder>(items));
 }
 
 std::string PriceList::Body() const {

@@ -62,8 +62,10 @@ struct Resource {
 DocBuilder ResourceItem(int32_t version, const Resource& r);
 // A folder item with its items.
 DocBuilder FolderItem(std::string_view caption, std::initializer_list<DocBuilder> items);
+DocBuilder FolderItem(std::string_view caption, const std::vector<DocBuilder>& items);
 // The content of a root group: its count and items.
 DocBuilder Group(std::initializer_list<DocBuilder> items);
+DocBuilder Group(const std::vector<DocBuilder>& items);
 
 struct PriceList {
   int32_t version = kNewest;

@@ -9,15 +9,23 @@ DocBuilder IndexItem(const Index& index) {
   return b;
 }
 
-DocBuilder Folder(std::string_view caption, std::initializer_list<DocBuilder> items) {
+DocBuilder Folder(std::string_view caption, const std::vector<DocBuilder>& items) {
   DocBuilder b;
   b.Head(caption).I32(static_cast<int32_t>(items.size()));
   for (const DocBuilder& item : items) b.Append(item);
   return b;
 }
 
-DocBuilder FolderItem(std::string_view caption, std::initializer_list<DocBuilder> items) {
+DocBuilder Folder(std::string_view caption, std::initializer_list<DocBuilder> items) {
+  return Folder(caption, std::vector<DocBuilder>(items));
+}
+
+DocBuilder FolderItem(std::string_view caption, const std::vector<DocBuilder>& items) {
   return DocBuilder().Byte(kFolderItem).Append(Folder(caption, items));
+}
+
+DocBuilder FolderItem(std::string_view caption, std::initializer_list<DocBuilder> items) {
+  return FolderItem(caption, std::vector<DocBuilder>(items));
 }
 
 std::string Document::Body() const {

@@ -42,8 +42,10 @@ inline constexpr uint16_t kSeparateEm = 0x0001;
 DocBuilder IndexItem(const Index& index);
 // A folder item (inside another folder) with its items.
 DocBuilder FolderItem(std::string_view caption, std::initializer_list<DocBuilder> items);
+DocBuilder FolderItem(std::string_view caption, const std::vector<DocBuilder>& items);
 // A top-level folder: no type byte.
 DocBuilder Folder(std::string_view caption, std::initializer_list<DocBuilder> items);
+DocBuilder Folder(std::string_view caption, const std::vector<DocBuilder>& items);
 
 struct Document {
   int32_t version = kNewest;

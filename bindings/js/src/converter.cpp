@@ -31,16 +31,19 @@ int Failure(const char* class_name, const std::string& message) {
 }  // namespace
 
 // Converts size bytes at data. decimal_separator is a character code (one
-// byte); today is a date value (days since 30 December 1899). Returns 1 when
-// the result holds the XML, 0 when it holds the failure.
-KDX_EXPORT int kdx_convert(const uint8_t* data, uint32_t size, int decimal_separator,
-                           double today) {
+// byte); today is a date value (days since 30 December 1899); max_xml_size is
+// the most bytes of XML the conversion may make (a whole number, at least 1,
+// which the loader has checked). Returns 1 when the result holds the XML, 0
+// when it holds the failure.
+KDX_EXPORT int kdx_convert(const uint8_t* data, uint32_t size, int decimal_separator, double today,
+                           double max_xml_size) {
   g_result.clear();
   g_result.shrink_to_fit();
   kdx::ConversionSettings settings;
   settings.decimal_separator = static_cast<char>(decimal_separator);
   settings.today = today;
   settings.program_version = KDX2XML_VERSION_TEXT;
+  settings.max_xml_size = static_cast<uint64_t>(max_xml_size);
   try {
     return Finish(1, kdx::ConvertDocument(data, size, settings));
   } catch (const kdx::KdxError& e) {
