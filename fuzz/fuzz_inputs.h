@@ -96,6 +96,13 @@ const char* FailureTextFault(std::basic_string_view<Char> text) {
   const size_t colon = text.find(separator);
   if (colon == text.npos || colon == 0 || colon + 2 == text.size())
     return "failure text is not \"Class: message\"";
+  // The writer refusing what a kind wrote out of document order is a fault
+  // of the code, never of the document.
+  const Char order[] = {'o', 'u', 't', ' ', 'o', 'f', ' ', 'd', 'o', 'c', 'u', 'm',
+                        'e', 'n', 't', ' ', 'o', 'r', 'd', 'e', 'r', 0};
+  const Char twice[] = {'s', 'e', 't', ' ', 't', 'w', 'i', 'c', 'e', 0};
+  if (text.find(order) != text.npos || text.find(twice) != text.npos)
+    return "XML written out of document order";
   return nullptr;
 }
 
