@@ -21,7 +21,6 @@ namespace {
 class Estimate : public TestEstimate, public ISmetaOptionsSource {
  public:
   Estimate(int32_t version, uint32_t options) : TestEstimate(version), options_(options) {}
-  ~Estimate() override { BeginDestroy(); }
   uint32_t SmetaOptions() const override { return options_; }
 
  private:

@@ -22,7 +22,6 @@ namespace {
 class Estimate : public TestEstimate, public ISmetaVrKfsOwner {
  public:
   explicit Estimate(int32_t version) : TestEstimate(version), kfs(this) {}
-  ~Estimate() override { BeginDestroy(); }
   TSmetaVrKfs* VrKfsList() override { return &kfs; }
   TSmetaVrKfs kfs;
 };

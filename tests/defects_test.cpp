@@ -28,7 +28,6 @@ constexpr uint8_t kChapterOptions = soloMultiClass | soloStoreCaption | soloXMLS
 class Estimate : public TestEstimate, public ISmetaDefectListHost {
  public:
   explicit Estimate(int32_t version) : TestEstimate(version) {}
-  ~Estimate() override { BeginDestroy(); }
   TKDXAbstractRow* FindPositionBySysID(int32_t id) override {
     return id == 42 ? &pos42 : id == 43 ? &pos43 : nullptr;
   }

@@ -375,7 +375,6 @@ TEST(Implementation, Works) {
   TSmetaPosWorks works(&doc);
   ReadRow(works, DocBuilder().I16(4).I32(1).I32(2).I32(-1).I32(0));
   EXPECT_EQ(works.Count(), 2u);
-  EXPECT_EQ(doc.FWorkManager.At(0)->RefCount(), 1);
   EXPECT_EQ(RowXml(works),
             "  <WorksList>\n    <Work Caption=\"Штукатурка\"/>\n    <Work Caption=\"Кладка\"/>\n"
             "  </WorksList>\n");

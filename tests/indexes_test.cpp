@@ -18,7 +18,6 @@ namespace {
 class Estimate : public TestEstimate, public IPriceIndexAddOnTypesOwner {
  public:
   explicit Estimate(int32_t version) : TestEstimate(version), types(this) {}
-  ~Estimate() override { BeginDestroy(); }
   TPriceIndexAddOnTypes* IndexAddOnTypes() override { return &types; }
   TPriceIndexAddOnTypes types;
 };

@@ -221,14 +221,6 @@ TEST(RowListTest, RefusedItemsAreReadButNotKept) {
   // Reading again starts from an empty list.
   EXPECT_EQ(LoadFrom(list, b), b.Size());
   EXPECT_EQ(list.Count(), 2u);
-
-  // A shared text the list refuses is no row at all.
-  struct FullStrings : TKdSharedStrings {
-    FullStrings() : TKdSharedStrings(nullptr, 0) {}
-    bool CanInsertRow(const TKDXAbstractRow& /*row*/) const override { return false; }
-  } strings;
-  EXPECT_EQ(strings.StringReference("т"), nullptr);
-  EXPECT_EQ(strings.Count(), 0u);
 }
 
 TEST(RowListTest, EmptyChapterGetsAnEmptyElementOnlyAsAListItem) {
@@ -309,30 +301,14 @@ TEST(RowCastTest, PastTheRememberedClassesAndThroughASecondaryBase) {
   EXPECT_EQ(RowCast<IMarked>(static_cast<TKDXAbstractRow*>(nullptr)), nullptr);
 }
 
-TEST(SharedStringsTest, ReferencesCountAndReleaseRemovesTheRow) {
-  TKdSharedStrings units(nullptr, 0);
+TEST(SharedStringsTest, EntriesByStoredIndex) {
+  TKdSharedStrings units(nullptr);
   LoadFrom(units, DocBuilder().I16(2).Head("кг").Head("м"));
   ASSERT_EQ(units.Count(), 2u);
-  EXPECT_EQ(units.StringReference(""), nullptr);
-  EXPECT_EQ(units.StringReference(-1), nullptr);
-  EXPECT_EQ(units.StringReference(2), nullptr);
-
-  TKdSharedRow* kg = units.StringReference(0);
-  ASSERT_NE(kg, nullptr);
-  EXPECT_EQ(kg->RefCount(), 1);
-  EXPECT_EQ(units.StringReference(Cp("кг")), kg);  // the same text finds the row
-  EXPECT_EQ(kg->RefCount(), 2);
-  TKdSharedRow* upper = units.StringReference(Cp("КГ"));  // case matters
-  EXPECT_NE(upper, kg);
-  EXPECT_EQ(units.Count(), 3u);
-  EXPECT_EQ(units.Item(2), upper);
-  EXPECT_EQ(upper->RefCount(), 1);
-
-  kg->Release();
-  EXPECT_EQ(units.Count(), 3u);
-  kg->Release();  // the last reference: the row leaves the list
-  EXPECT_EQ(units.Count(), 2u);
-  EXPECT_EQ(Cp1251ToUtf8(units.Item(0)->GetCaption()), "м");
+  EXPECT_EQ(units.Entry(-1), nullptr);
+  EXPECT_EQ(units.Entry(2), nullptr);
+  ASSERT_NE(units.Entry(1), nullptr);
+  EXPECT_EQ(Cp1251ToUtf8(units.Entry(1)->GetCaption()), "м");
 }
 
 // ---- common row kinds ----

@@ -59,7 +59,6 @@ class TwoLists : public TestEstimate {
     kept_.Fill(log, "k");
     freed_.Fill(log, "f");
   }
-  ~TwoLists() override { BeginDestroy(); }
 
  protected:
   void XMLSaveBody(XmlElement element) override {

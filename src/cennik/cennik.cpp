@@ -28,11 +28,6 @@ constexpr double k1Jan2000 = 36526;  // date value of 1 January 2000
 
 // ---- resource ----
 
-TCennikResource::~TCennikResource() {
-  // A units row belongs to its document's list, which outlives the resources.
-  if (FIsm && !FIsm->GetDocData()->Destroying()) FIsm->Release();
-}
-
 void TCennikResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const int32_t version = filer.FileVersion();
@@ -40,7 +35,7 @@ void TCennikResource::ReadData(TKdFiler& filer) {
   texts[kCode] = filer.ReadStringView();
   const auto units = filer.ReadInt16();
   if (auto* doc = RowCast<TCennik>(GetDocData())) {
-    FIsm = doc->IsmManager().StringReference(static_cast<int>(units));
+    FIsm = doc->IsmManager().Entry(units);
   }
   const uint16_t flags = version >= kVerCennikFlags16 ? filer.ReadUInt16() : filer.Read_Byte();
   for (int n = 0; n < 4; ++n) {
@@ -122,7 +117,7 @@ const char* TCennikRootGroup::XMLTag() const {
 TCennik::TCennik(const ConversionSettings& settings)
     : TKDXAbstractDocData(settings),
       FDatePrices{k1Jan2000, settings.today},
-      FIsmManager(this, 0),
+      FIsmManager(this),
       FDocSigns(this),
       FVariables(this) {
   for (uint8_t i = 0; i < 4; ++i) {
@@ -130,7 +125,6 @@ TCennik::TCennik(const ConversionSettings& settings)
   }
 }
 
-TCennik::~TCennik() { BeginDestroy(); }
 
 std::unique_ptr<TKDXAbstractDocData> CreateCennik(const ConversionSettings& settings) {
   return std::make_unique<TCennik>(settings);

@@ -25,7 +25,6 @@ class TCennik;
 class TCennikResource : public TKDXAbstractRow {
  public:
   explicit TCennikResource(TKDXAbstractRow* owner) : TKDXAbstractRow(owner) {}
-  ~TCennikResource() override;
   TSmetaRowKind GetKind() const override { return srkResource; }
   const char* XMLTag() const override { return "Elem"; }
   void ReadData(TKdFiler& filer) override;
@@ -53,7 +52,7 @@ class TCennikResource : public TKDXAbstractRow {
   TKdPriceFxField Price(int column, std::string_view formula, char decimal_separator) const;
 
   // The units row referred to, which belongs to the document's units list.
-  TKdSharedRow* FIsm = nullptr;
+  TKDXAbstractRow* FIsm = nullptr;
   PackedTexts<kTextSlots> FTexts;
   std::array<Currency, 4> FPrices{};
   // Mass, cargo class and workers' grade as stored, at the file's widths.
@@ -63,12 +62,12 @@ class TCennikResource : public TKDXAbstractRow {
 };
 
 // A folder: item type 0 is a resource, 1 a folder.
-class TCennikGroup : public TKDXExpAbstractObjectList {
+class TCennikGroup : public TKDXAbstractObjectList {
  public:
   TCennikGroup(TKDXAbstractRow* owner, TCennikResType res_type,
                uint8_t options = soloCnt32 | soloMultiClass | soloStoreCaption |
                                  soloXMLStoreCaption)
-      : TKDXExpAbstractObjectList(owner, options), FResType(res_type) {}
+      : TKDXAbstractObjectList(owner, options), FResType(res_type) {}
   TSmetaRowKind GetKind() const override { return srkResGroup; }
   const char* XMLTag() const override { return "Folder"; }
   std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
@@ -93,7 +92,6 @@ class TCennikRootGroup : public TCennikGroup {
 class TCennik : public TKDXAbstractDocData {
  public:
   explicit TCennik(const ConversionSettings& settings);
-  ~TCennik() override;
 
   int32_t MaxFileVersion() const override { return kVerCennikLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_Cennk"); }

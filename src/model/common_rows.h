@@ -87,10 +87,10 @@ class TSmetaHeader : public TKDXAbstractRow {
 };
 
 // The common chapter list; the concrete chapter class supplies the item factory.
-class TCustomSmetaChapter : public TKDXExpAbstractObjectList {
+class TCustomSmetaChapter : public TKDXAbstractObjectList {
  public:
   explicit TCustomSmetaChapter(TKDXAbstractRow* owner)
-      : TKDXExpAbstractObjectList(owner, soloMultiClass | soloStoreCaption | soloXMLStoreCaption) {}
+      : TKDXAbstractObjectList(owner, soloMultiClass | soloStoreCaption | soloXMLStoreCaption) {}
   TSmetaRowKind GetKind() const override { return srkChapter; }
   const char* XMLTag() const override { return "Chapter"; }
 };

@@ -6,7 +6,6 @@ TKDXAbstractDocData::TKDXAbstractDocData(const ConversionSettings& settings)
     : TKDXAbstractRow(nullptr), FDocComment(this), settings_(settings) {}
 
 TKDXAbstractDocData::~TKDXAbstractDocData() {
-  BeginDestroy();
   // The row's own text may lie in the arena, which ends before the row part.
   FCaption.clear();
 }
@@ -33,12 +32,6 @@ void TKDXAbstractDocData::ReadData(TKdFiler& filer) {
 }
 
 void TKDXAbstractDocData::XMLSave(XmlElement element) {
-  struct SavingState {
-    uint8_t& state;
-    explicit SavingState(uint8_t& s) : state(s) { state |= ddsSaving; }
-    ~SavingState() { state &= static_cast<uint8_t>(~ddsSaving); }
-  } saving(FDocDataState);
-
   SetAttr(element, "Generator", "Orvakplan");
   SetAttr(element, "DocumentType", GetDocumentType());
   FDocComment.XMLSave(element);
@@ -46,7 +39,7 @@ void TKDXAbstractDocData::XMLSave(XmlElement element) {
 }
 
 void TKDXAbstractDocData::XMLSaveOnce(XmlElement element) {
-  FDocDataState |= ddsWritingOnce | ddsDestroying;
+  FDocDataState |= ddsWritingOnce;
   XMLSave(element);
 }
 

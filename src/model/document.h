@@ -13,9 +13,7 @@
 namespace kdx {
 
 // Document state bits.
-inline constexpr uint8_t ddsDestroying = 1;
 inline constexpr uint8_t ddsLoading = 2;
-inline constexpr uint8_t ddsSaving = 4;
 inline constexpr uint8_t ddsWritingOnce = 16;  // XMLSaveOnce: rows are freed once written
 
 // Eight ASCII bytes read as one little-endian 64-bit value.
@@ -32,9 +30,7 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
 
   const ConversionSettings& Settings() const { return settings_; }
   int32_t FileVersion() const { return FFileVersion; }
-  uint8_t State() const { return FDocDataState; }
   bool Loading() const { return (FDocDataState & ddsLoading) != 0; }
-  bool Destroying() const { return (FDocDataState & ddsDestroying) != 0; }
   bool WritingOnce() const { return (FDocDataState & ddsWritingOnce) != 0; }
 
   virtual int32_t MaxFileVersion() const = 0;
@@ -47,9 +43,8 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   // Writes the root attributes and the content into the given element.
   void XMLSave(XmlElement element) override;
   // The same for a document that is destroyed right after: lists that allow
-  // it (FreesWrittenItems) free their items as they are written, and rows
-  // freed so skip the bookkeeping of shared rows, as when the document is
-  // destroyed. The document is left fit only for destruction.
+  // it (FreesWrittenItems) free their items as they are written. The
+  // document is left fit only for destruction.
   void XMLSaveOnce(XmlElement element);
 
   // A variable or row found by identifier (formulas); nullptr in the base.
@@ -65,8 +60,6 @@ class TKDXAbstractDocData : public TKDXAbstractRow {
   virtual void Clear() {}
   virtual void ReadBody(TKdFiler& filer) = 0;
   virtual void XMLSaveBody(XmlElement /*element*/) {}
-  // Called first by each kind's destructor, so that rows being freed know.
-  void BeginDestroy() { FDocDataState |= ddsDestroying; }
 
   // First of the members, so that it ends after all the others.
   Arena arena_;

@@ -123,43 +123,4 @@ void TKDXAbstractObjectList::XMLSaveItems(XmlElement element) {
   if (free_written) FItems.clear();
 }
 
-void TKdSharedRow::Release() {
-  if (--FRefCount <= 0) {
-    if (auto* list = dynamic_cast<TKdSharedStrings*>(FOwner)) list->Remove(this);
-  }
-}
-
-std::unique_ptr<TKDXAbstractRow> TKdSharedStrings::CreateItem(uint8_t /*type*/) {
-  return std::make_unique<TKdSharedRow>(this);
-}
-
-TKdSharedRow* TKdSharedStrings::StringReference(std::string_view text) {
-  if (text.empty()) return nullptr;
-  for (const auto& item : FItems) {
-    if (item->GetCaption() == text) {
-      auto* row = static_cast<TKdSharedRow*>(item.get());
-      row->Reference();
-      return row;
-    }
-  }
-  auto row = std::make_unique<TKdSharedRow>(this);
-  row->SetCaption(text);
-  auto* placed = static_cast<TKdSharedRow*>(InsertRow(std::move(row)));
-  if (placed) placed->Reference();
-  return placed;
-}
-
-TKdSharedRow* TKdSharedStrings::StringReference(int index) {
-  if (index < 0 || static_cast<size_t>(index) >= FItems.size()) return nullptr;
-  auto* row = static_cast<TKdSharedRow*>(FItems[static_cast<size_t>(index)].get());
-  row->Reference();
-  return row;
-}
-
-void TKdSharedStrings::Remove(const TKDXAbstractRow* row) {
-  auto it =
-      std::find_if(FItems.begin(), FItems.end(), [row](const auto& p) { return p.get() == row; });
-  if (it != FItems.end()) FItems.erase(it);
-}
-
 }  // namespace kdx

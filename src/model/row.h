@@ -27,12 +27,6 @@ enum TSmetaRowKind : uint8_t {
   srkPosition,
   srkResource,
   srkHeader,
-  srkItog,
-  srkPosItog,
-  srkResItog,
-  srkChapItog,
-  srkPosCheck,
-  srkResCheck,
   srkDefListChapter,
   srkDefListDefect,
   srkDefListPosition,
@@ -40,28 +34,14 @@ enum TSmetaRowKind : uint8_t {
   skrConv,
   srkResGroup,
   srkResRoot,
-  srkResRep,
-  srkResRepRoot,
-  srkResResGroup,
-  srkResRepRes,
-  srkResRepItog,
-  srkResRepTotalItog,
-  srkResRepItogDetail,
   srkIndexRoot,
-  srkResIndexRoot,
   srkIndex,
   srkIndexGroup,
   srkIndexAddOn,
   srkWinterK,
-  srkWinterGroup,
   srkVr,
   srkVrGroup,
   srkAbstractKf,
-  srkKfGroup,
-  srkOsZatrGroup,
-  srkNBChapter,
-  srkNBRow,
-  srkNBResource,
   srkResSummSmeta,
   srkResSummOS,
   srkResSummSSR,
@@ -69,7 +49,6 @@ enum TSmetaRowKind : uint8_t {
   srkResSummRes,
   srkImplemAct,
   srkSignRoot,
-  srkSignGroup,
   srkSignItem,
   srkSignAttrib
 };
@@ -127,12 +106,6 @@ class TKDXAbstractRow {
 
   TKDXAbstractRow* FOwner;
   CompactString FCaption;
-};
-
-// Rows with a display expand state, which conversion neither reads nor writes.
-class TKDXExpAbstractRow : public TKDXAbstractRow {
- public:
-  using TKDXAbstractRow::TKDXAbstractRow;
 };
 
 // List options.
@@ -211,11 +184,6 @@ class TKDXAbstractObjectList : public TKDXAbstractRow {
   std::unique_ptr<std::vector<std::unique_ptr<TKDXAbstractRow>>> FRefused;
 };
 
-class TKDXExpAbstractObjectList : public TKDXAbstractObjectList {
- public:
-  using TKDXAbstractObjectList::TKDXAbstractObjectList;
-};
-
 // A list whose items are all of one class, whatever the type code.
 template <class T, class Base = TKDXAbstractObjectList>
 class TKdTypedList : public Base {
@@ -248,31 +216,20 @@ class TKdRowOnDemand {
   std::unique_ptr<T> FRow;
 };
 
-// A row in a list of shared values, with a reference count.
-class TKdSharedRow : public TKDXAbstractRow {
+// Shared rows of one list, referred to by a stored index: an index outside
+// the list finds nothing. References are not counted: the rows live as long as
+// the document.
+template <class T>
+class TKdSharedList : public TKdTypedList<T> {
  public:
-  using TKDXAbstractRow::TKDXAbstractRow;
-  int32_t RefCount() const { return FRefCount; }
-  void Reference() { ++FRefCount; }
-  // Drops one reference; at 0 the row removes itself from its owner list.
-  void Release();
-
- private:
-  int32_t FRefCount = 0;
+  explicit TKdSharedList(TKDXAbstractRow* owner) : TKdTypedList<T>(owner, 0) {}
+  // The entry at a stored index; nullptr for a negative or out-of-range one.
+  T* Entry(int64_t index) const {
+    return index < 0 ? nullptr : this->At(static_cast<size_t>(index));
+  }
 };
 
-// A list of shared texts (units of measure and the like).
-class TKdSharedStrings : public TKDXAbstractObjectList {
- public:
-  TKdSharedStrings(TKDXAbstractRow* owner, uint8_t options)
-      : TKDXAbstractObjectList(owner, options) {}
-  std::unique_ptr<TKDXAbstractRow> CreateItem(uint8_t type) override;
-  // The row holding the text (appended when new), with its count raised;
-  // nullptr for the empty text.
-  TKdSharedRow* StringReference(std::string_view text);
-  // The row at the index with its count raised; nullptr outside the list.
-  TKdSharedRow* StringReference(int index);
-  void Remove(const TKDXAbstractRow* row);
-};
+// A list of shared texts (units of measure and the like), each a row's caption.
+using TKdSharedStrings = TKdSharedList<TKDXAbstractRow>;
 
 }  // namespace kdx

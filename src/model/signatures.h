@@ -27,10 +27,10 @@ class TKdDocSignAttributes : public TKdTypedList<TKdDocSignAttribute> {
   const char* XMLTag() const override { return "Attributes"; }
 };
 
-class TKDXDocSignature : public TKDXExpAbstractRow {
+class TKDXDocSignature : public TKDXAbstractRow {
  public:
   explicit TKDXDocSignature(TKDXAbstractRow* owner)
-      : TKDXExpAbstractRow(owner), FAttributes(this) {}
+      : TKDXAbstractRow(owner), FAttributes(this) {}
   TSmetaRowKind GetKind() const override { return srkSignItem; }
   const char* XMLTag() const override { return "Item"; }
   void ReadData(TKdFiler& filer) override;

@@ -85,10 +85,10 @@ class TObjSmetaZatr : public TKdIdentifierRow {
 };
 
 // A chapter: headers (item type 0) and cost rows (item type 1).
-class TObjSmetaGlava : public TKDXExpAbstractObjectList {
+class TObjSmetaGlava : public TKDXAbstractObjectList {
  public:
   TObjSmetaGlava(TKDXAbstractRow* owner, int32_t number, size_t position)
-      : TKDXExpAbstractObjectList(owner, soloMultiClass | soloStoreCaption | soloXMLStoreCaption),
+      : TKDXAbstractObjectList(owner, soloMultiClass | soloStoreCaption | soloXMLStoreCaption),
         FGlavNum(number),
         FPosition(position) {}
   TSmetaRowKind GetKind() const override { return srkGlava; }
@@ -133,7 +133,6 @@ class TObjSmetaCnvRowsA : public TObjSmetaCnvRows {
 class TCustomObjSmeta : public TKDXAbstractDocData {
  public:
   TCustomObjSmeta(const ConversionSettings& settings, TCustomObjSmetaMode mode);
-  ~TCustomObjSmeta() override;
 
   int32_t MaxFileVersion() const override { return kVerObjSmetaLast; }
 
@@ -179,7 +178,6 @@ class TObjSmeta : public TCustomObjSmeta {
  public:
   explicit TObjSmeta(const ConversionSettings& settings)
       : TCustomObjSmeta(settings, cosmObjSmeta) {}
-  ~TObjSmeta() override { BeginDestroy(); }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_ObjSm"); }
   const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D345}"; }
 
@@ -199,7 +197,6 @@ class TConsCalc : public TCustomObjSmeta {
  public:
   explicit TConsCalc(const ConversionSettings& settings)
       : TCustomObjSmeta(settings, cosmConsCalc) {}
-  ~TConsCalc() override { BeginDestroy(); }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_ConsC"); }
   const char* GetDocumentType() const override { return "{2B0470FD-477C-4359-9F34-EEBE36B7D346}"; }
 };

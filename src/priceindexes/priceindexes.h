@@ -21,10 +21,10 @@ inline constexpr int32_t kVerPriceIndexesLast = 0x0001015F;
 using TPriceIndexPos = TCustomIndexPos;
 
 // A folder: item type 0 is an index position, 1 a folder.
-class TPriceIndexesGroup : public TKDXExpAbstractObjectList {
+class TPriceIndexesGroup : public TKDXAbstractObjectList {
  public:
   explicit TPriceIndexesGroup(TKDXAbstractRow* owner)
-      : TKDXExpAbstractObjectList(
+      : TKDXAbstractObjectList(
             owner, soloCnt32 | soloMultiClass | soloStoreCaption | soloXMLStoreCaption) {}
   TSmetaRowKind GetKind() const override { return srkIndexGroup; }
   const char* XMLTag() const override { return "Folder"; }
@@ -47,7 +47,6 @@ class TPriceIndexesRootGroup : public TKdTypedList<TPriceIndexesGroup> {
 class TPriceIndexes : public TKDXAbstractDocData, public IPriceIndexAddOnTypesOwner {
  public:
   explicit TPriceIndexes(const ConversionSettings& settings);
-  ~TPriceIndexes() override;
 
   int32_t MaxFileVersion() const override { return kVerPriceIndexesLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_Index"); }

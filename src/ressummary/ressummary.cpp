@@ -25,10 +25,6 @@ constexpr uint32_t kResRasr = 0x0040;
 constexpr uint32_t kResPrice = 0x0400;
 constexpr uint32_t kResReqPrice = 0x0800;
 
-void ReleaseShared(TKdSharedRow* row) {
-  if (row) row->Release();
-}
-
 }  // namespace
 
 std::string ResSummaryOptionsToText(uint8_t set) {
@@ -62,22 +58,14 @@ void TResSummaryPrices::XMLSaveToChild(XmlElement parent, const char* tag) const
   }
 }
 
-TResSummaryResource::~TResSummaryResource() {
-  const TKDXAbstractDocData* doc = GetDocData();
-  if (!doc || doc->Destroying()) return;
-  ReleaseShared(FCode);
-  ReleaseShared(FIsm);
-  ReleaseShared(FName);
-}
-
 void TResSummaryResource::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const uint32_t flags = filer.ReadUInt32();
   TResSummary* doc = SummaryOf(*this);
   // A shared row by a stored signed 16-bit index (nullptr outside the list);
   // without a summary the indexes are read and refer to nothing.
-  const auto shared = [&](TKdSharedStrings* list) -> TKdSharedRow* {
-    if (list) return list->StringReference(filer.ReadInt16());
+  const auto shared = [&](TKdSharedStrings* list) -> TKDXAbstractRow* {
+    if (list) return list->Entry(filer.ReadInt16());
     filer.Skip(2);
     return nullptr;
   };
@@ -239,9 +227,9 @@ void TResSummaryChapter::XMLSave(XmlElement element) {
 
 TResSummary::TResSummary(const ConversionSettings& settings)
     : TKDXAbstractDocData(settings),
-      FCodeManager(this, 0),
-      FCaptionManager(this, 0),
-      FIsmManager(this, 0),
+      FCodeManager(this),
+      FCaptionManager(this),
+      FIsmManager(this),
       FSmetaDataList(this),
       FOsDataList(this, false),
       FSsrDataList(this, true),
@@ -252,7 +240,6 @@ TResSummary::TResSummary(const ConversionSettings& settings)
   FChapters.InsertRow(std::move(chapter));
 }
 
-TResSummary::~TResSummary() { BeginDestroy(); }
 
 std::unique_ptr<TKDXAbstractDocData> CreateResSummary(const ConversionSettings& settings) {
   return std::make_unique<TResSummary>(settings);

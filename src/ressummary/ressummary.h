@@ -70,16 +70,15 @@ class TResSummaryPrices : public ModelObject {
 class TResSummaryResource : public TKDXAbstractRow {
  public:
   using TKDXAbstractRow::TKDXAbstractRow;
-  ~TResSummaryResource() override;
   uint8_t GetOptions() const override { return aroXMLStoreCaption; }
   TSmetaRowKind GetKind() const override { return srkResSummRes; }
   const char* XMLTag() const override { return "Resource"; }
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement element) override;
 
-  TKdSharedRow* FCode = nullptr;
-  TKdSharedRow* FIsm = nullptr;
-  TKdSharedRow* FName = nullptr;
+  TKDXAbstractRow* FCode = nullptr;
+  TKDXAbstractRow* FIsm = nullptr;
+  TKDXAbstractRow* FName = nullptr;
   double FQuantity = 0;
   int32_t FBrutto = 0;      // thousandths
   int32_t FCargoClass = 0;  // hundredths
@@ -123,10 +122,10 @@ class TResSummaryDocInfo : public TKDXAbstractRow {
 };
 
 // A source document: its name, code and the link to its file.
-class TCustomResSummDocData : public TKdSharedRow {
+class TCustomResSummDocData : public TKDXAbstractRow {
  public:
   explicit TCustomResSummDocData(TKDXAbstractRow* owner, int list_index = -1)
-      : TKdSharedRow(owner), FDocInfo(this), FLink(this), FListIndex(list_index) {}
+      : TKDXAbstractRow(owner), FDocInfo(this), FLink(this), FListIndex(list_index) {}
   const char* XMLTag() const override { return "Data"; }
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement element) override;
@@ -242,10 +241,10 @@ class TCustomResSummDocLinkRow : public TKDXAbstractRow {
   TResSummSourceKind FSource;
 };
 
-class TResSummaryChapter : public TKDXExpAbstractObjectList {
+class TResSummaryChapter : public TKDXAbstractObjectList {
  public:
   explicit TResSummaryChapter(TKDXAbstractRow* owner)
-      : TKDXExpAbstractObjectList(owner, soloMultiClass | soloStoreCaption | soloXMLStoreCaption) {}
+      : TKDXAbstractObjectList(owner, soloMultiClass | soloStoreCaption | soloXMLStoreCaption) {}
   TSmetaRowKind GetKind() const override { return srkChapter; }
   const char* XMLTag() const override { return "Chapter"; }
   // 0 "Ls", 1 "Os", 2 "Ssr"; any other code is refused.
@@ -267,7 +266,6 @@ class TResSummaryChapters : public TKdTypedList<TResSummaryChapter> {
 class TResSummary : public TKDXAbstractDocData {
  public:
   explicit TResSummary(const ConversionSettings& settings);
-  ~TResSummary() override;
 
   int32_t MaxFileVersion() const override { return kVerResSummaryLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_RSumm"); }

@@ -63,7 +63,7 @@ class TSmetaAddZatr : public TKdIdentifierRow {
 };
 
 // The additional costs of one chapter; its caption is neither stored nor written.
-class TSmetaAddZatrGlava : public TKdTypedList<TSmetaAddZatr, TKDXExpAbstractObjectList> {
+class TSmetaAddZatrGlava : public TKdTypedList<TSmetaAddZatr> {
  public:
   TSmetaAddZatrGlava(TKDXAbstractRow* owner, int glava) : TKdTypedList(owner, 0), FGlava(glava) {}
   uint8_t GetOptions() const override { return 0; }

@@ -277,7 +277,6 @@ void TSmetaPosWorks::ReadData(TKdFiler& filer) {
     const int32_t index = filer.ReadInt32();
     TSmetaSharedWork* work = smeta ? smeta->FWorkManager.Entry(index) : nullptr;
     if (!work) continue;
-    work->Reference();
     FWorks.push_back(work);
   }
 }

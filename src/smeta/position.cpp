@@ -155,8 +155,7 @@ void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
 
 void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
   const int32_t version = filer.FileVersion();
-  FSb_id = filer.ReadInt32();
-  FRas_id = filer.ReadInt32();
+  filer.Skip(8);  // two price-base identifiers of the position, not written
   FDBflags = filer.Read_Byte();
   if (version >= kVerPositionPriceLevel) FPriceLevel = filer.Read_Byte();
   if (version >= kVerPositionBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
@@ -298,7 +297,7 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
   ReadHead(filer, doc);
   if (version >= kVerPlanTexts && has(kHasIdentifier)) ReadIdentifier(filer);
-  if (version >= kVerCommentEx && has(kHasCommentEx)) Rare().FCommentEx = filer.ReadStringView();
+  if (version >= kVerCommentEx && has(kHasCommentEx)) filer.SkipString();  // extended comment, not written
   if (version >= kVerQuantityRow) {
     FQuantity.Load(filer);
   } else if (has(kHasOlderQuantityFx)) {

@@ -79,8 +79,6 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
 
   int32_t FSysID = 0;
   int32_t FNumber = 0;
-  int32_t FSb_id = 0;
-  int32_t FRas_id = 0;
   int16_t FBookmark = -1;  // a stored byte, 255 for none
   uint16_t FOptions = 0;
   uint8_t FDBflags = 0;
@@ -143,7 +141,6 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   // set, older files' fields and links between positions. Made when a record
   // sets one of them; a position without it reads every field as its default.
   struct TRareFields : ModelObject {
-    CompactString FCommentEx;
     CompactString FDbComment;
     std::array<CompactString, 2> FPriceObosn;
     std::array<Currency, 2> FForOneWholesale{};  // base, current

@@ -39,7 +39,6 @@ void TCustomPosQuantity::XMLSave(XmlElement element) {
     SetAttrFloat(element, "KUnit", unit.ToDouble());
   }
   WriteAttrInt(element, "Precision", FPrecision, kNoRounding);
-  WriteAttrFloat(element, "Result", FQuantityResult, 0);
 }
 
 bool TCustomPosQuantity::IsEmptyQuantity() const { return FQuantity.NearZero() && FFx.empty(); }
@@ -50,9 +49,7 @@ bool TCustomPosQuantity::IsEmptyData() const {
 
 std::string TCustomPosQuantity::OldQuantityStr(char decimal_separator) const {
   if (IsEmptyQuantity()) return {};
-  std::string text = FFinalQtyStr.empty()
-                         ? FloatToGeneralText(FQuantity.ToDouble(), decimal_separator)
-                         : FFinalQtyStr.str();
+  std::string text = FloatToGeneralText(FQuantity.ToDouble(), decimal_separator);
   if (FPrecision == kNoRounding) return text;
   static const std::string round_open = Cp("ОКР(");
   return round_open + text + "; " + IntToText(FPrecision) + ")";

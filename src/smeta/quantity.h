@@ -45,9 +45,7 @@ class TCustomPosQuantity : public TKDXAbstractRow {
   // Quantities and coefficients are kept as stored, so that the tests against
   // 0 and 1 see the stored value; the ten-byte values and the precision come
   // last, where they share words.
-  double FQuantityResult = 0;
   CompactString FFx;
-  CompactString FFinalQtyStr;
   TExtended FQuantity;
   TExtended FKMult = TExtended::One();
   int8_t FPrecision = kNoRounding;  // stored as a signed byte

@@ -10,23 +10,10 @@
 
 namespace kdx {
 
-// Shared rows of one list, referred to by index: an index outside the list
-// finds nothing. References are not counted: nothing is released while a
-// document is converted, and the lists live as long as the rows referring to them.
-template <class T>
-class TSmetaSharedList : public TKdTypedList<T> {
- public:
-  explicit TSmetaSharedList(TKDXAbstractRow* owner) : TKdTypedList<T>(owner, 0) {}
-  // The entry at a stored index; nullptr for a negative or out-of-range one.
-  T* Entry(int64_t index) const {
-    return index < 0 ? nullptr : this->At(static_cast<size_t>(index));
-  }
-};
-
 // A machine or material of the catalogue: the caption is its name.
-class TSmetaSharedRes : public TKdSharedRow {
+class TSmetaSharedRes : public TKDXAbstractRow {
  public:
-  using TKdSharedRow::TKdSharedRow;
+  using TKDXAbstractRow::TKDXAbstractRow;
   void ReadData(TKdFiler& filer) override {
     ReadRowHead(filer);
     FObosn = filer.ReadStringView();
@@ -36,20 +23,20 @@ class TSmetaSharedRes : public TKdSharedRow {
   std::string FIzm;    // unit of measure
 };
 
-using TSmetaResManager = TSmetaSharedList<TSmetaSharedRes>;
+using TSmetaResManager = TKdSharedList<TSmetaSharedRes>;
 // Shared texts (price comments).
-using TSmetaSharedRowsManager = TSmetaSharedList<TKdSharedRow>;
+using TSmetaSharedRowsManager = TKdSharedList<TKDXAbstractRow>;
 
-class TSmetaSharedWork : public TKdSharedRow {
+class TSmetaSharedWork : public TKDXAbstractRow {
  public:
-  using TKdSharedRow::TKdSharedRow;
+  using TKDXAbstractRow::TKDXAbstractRow;
 };
-class TSmetaPerformer : public TKdSharedRow {
+class TSmetaPerformer : public TKDXAbstractRow {
  public:
-  using TKdSharedRow::TKdSharedRow;
+  using TKDXAbstractRow::TKDXAbstractRow;
 };
 
-using TSmetaWorkManager = TSmetaSharedList<TSmetaSharedWork>;
-using TSmetaPfrmsManager = TSmetaSharedList<TSmetaPerformer>;
+using TSmetaWorkManager = TKdSharedList<TSmetaSharedWork>;
+using TSmetaPfrmsManager = TKdSharedList<TSmetaPerformer>;
 
 }  // namespace kdx

@@ -43,7 +43,7 @@ constexpr uint8_t kHasAverRasr = 0x4;
 
 TSmeta* EstimateOf(const TKDXAbstractRow& row) { return RowCast<TSmeta>(row.GetDocData()); }
 
-const TKdSharedRow* PriceComment(const TSmeta* estimate, int32_t index) {
+const TKDXAbstractRow* PriceComment(const TSmeta* estimate, int32_t index) {
   return estimate ? estimate->FResObManager.Entry(index) : nullptr;
 }
 
@@ -150,7 +150,7 @@ void TSmetaPosResource::ReadReplacedRes(TKdFiler& filer) {
 }
 
 void TSmetaPosResource::ReadPriceObosn(TKdFiler& filer, TPriceKind kind, const TSmeta* estimate) {
-  const TKdSharedRow* comment = PriceComment(estimate, filer.ReadInt32());
+  const TKDXAbstractRow* comment = PriceComment(estimate, filer.ReadInt32());
   if (comment) Rare().FPriceObosn[kind] = comment;
 }
 
@@ -189,7 +189,7 @@ void TSmetaPosResource::XMLSave(XmlElement element) {
 
 // The price of one level: the value column and, next to it, its second part.
 void TSmetaPosResource::XMLSavePrice(XmlElement element, const char* name, int column,
-                                     const TKdSharedRow* comment) const {
+                                     const TKDXAbstractRow* comment) const {
   const int second = column + 1;
   const std::string_view comment_text =
       comment ? std::string_view(comment->GetCaption()) : std::string_view();

@@ -76,7 +76,7 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
   // The quantity per unit by the norms; 0 when not set.
   double QuantOneSnip() const { return FRare ? FRare->FQuantOneSnip : 0; }
   // The comment of a price (by TPriceKind), a shared text of the estimate; nullptr for none.
-  const TKdSharedRow* PriceObosn(TPriceKind kind) const {
+  const TKDXAbstractRow* PriceObosn(TPriceKind kind) const {
     return FRare ? FRare->FPriceObosn[kind] : nullptr;
   }
   // The resource this one replaced; nullptr for none.
@@ -110,12 +110,12 @@ class TSmetaPosResource : public TKdIdentifierRow, public TPriceIndexRef {
   struct TRareFields : ModelObject {
     double FQuantOneSnip = 0;
     // Shared texts of the estimate, by TPriceKind; not owned.
-    const TKdSharedRow* FPriceObosn[2] = {nullptr, nullptr};
+    const TKDXAbstractRow* FPriceObosn[2] = {nullptr, nullptr};
     std::unique_ptr<TSmetaPosResource> FReplacedRes;
   };
   TRareFields& Rare();
   void XMLSavePrice(XmlElement element, const char* name, int column,
-                    const TKdSharedRow* comment) const;
+                    const TKDXAbstractRow* comment) const;
 
   std::unique_ptr<TRareFields> FRare;
 };

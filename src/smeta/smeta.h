@@ -47,7 +47,6 @@ class TSmeta : public TKDXAbstractDocData,
   static constexpr int32_t kVerSmetaLast = 0x0001015F;
 
   explicit TSmeta(const ConversionSettings& settings);
-  ~TSmeta() override;
 
   int32_t MaxFileVersion() const override { return kVerSmetaLast; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_Smeta"); }

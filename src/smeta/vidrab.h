@@ -52,7 +52,7 @@ class TKDXSmetaVidRab : public TKDXAbstractRow {
 };
 
 // A named group of work types.
-class TKDXSmetaVidRabGroup : public TKdTypedList<TKDXSmetaVidRab, TKDXExpAbstractObjectList> {
+class TKDXSmetaVidRabGroup : public TKdTypedList<TKDXSmetaVidRab> {
  public:
   explicit TKDXSmetaVidRabGroup(TKDXAbstractRow* owner) : TKdTypedList(owner, 0) {}
   TSmetaRowKind GetKind() const override { return srkVrGroup; }
@@ -65,7 +65,7 @@ class TKDXSmetaVidRabGroup : public TKdTypedList<TKDXSmetaVidRab, TKDXExpAbstrac
 };
 
 // One list of groups; its caption is fixed by the list type and not stored.
-class TKDXSmetaVidRabs : public TKdTypedList<TKDXSmetaVidRabGroup, TKDXExpAbstractObjectList> {
+class TKDXSmetaVidRabs : public TKdTypedList<TKDXSmetaVidRabGroup> {
  public:
   TKDXSmetaVidRabs(TKDXAbstractRow* owner, TSmetaVidRabType type)
       : TKdTypedList(owner, 0), FVrType(type) {}

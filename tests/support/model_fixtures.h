@@ -16,14 +16,12 @@ namespace kdx::test {
 inline constexpr int32_t kLatest = 0x0001015F;
 
 // A stand-in for the estimate: gives the rows a file version. A test whose rows
-// ask the estimate for more derives from it, and its destructor calls
-// BeginDestroy() first, as every document kind does.
+// ask the estimate for more derives from it.
 class TestEstimate : public TKDXAbstractDocData {
  public:
   explicit TestEstimate(int32_t version) : TKDXAbstractDocData(Conventions()) {
     FFileVersion = version;
   }
-  ~TestEstimate() override { BeginDestroy(); }
   int32_t MaxFileVersion() const override { return kLatest; }
   uint64_t DocSignature() const override { return DocSignatureOf("KD_Smeta"); }
   const char* GetDocumentType() const override { return ""; }
