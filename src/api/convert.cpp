@@ -86,13 +86,10 @@ ConvertedDocument::ConvertedDocument(ByteBlock input, const ConversionSettings& 
     : xml_(settings.max_xml_size) {
   // The chunks the rows leave empty as they are written become the XML's
   // blocks, their pages already there.
-  ChunkPool chunks;
-  auto doc =
-      LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings, &chunks);
+  auto doc = LoadDocument(reinterpret_cast<const uint8_t*>(input.data()), input.size(), settings,
+                          &xml_.Chunks());
   input.Release();  // the model keeps what it needs of the bytes
-  xml_.TakeChunksFrom(&chunks);
   WriteXml(std::move(doc), settings, xml_);
-  xml_.TakeChunksFrom(nullptr);
 }
 
 void ConvertInto(ByteBlock input, const ConversionSettings& settings, XmlSink& sink) {

@@ -44,8 +44,11 @@ constexpr bool kSanitized = false;
 
 // ---- chunks ----
 
-ChunkPool::~ChunkPool() {
+ChunkPool::~ChunkPool() { Clear(); }
+
+void ChunkPool::Clear() noexcept {
   for (char* chunk : kept_) FreeChunk(chunk);
+  kept_.clear();
 }
 
 char* ChunkPool::Take() {

@@ -33,6 +33,8 @@ class ChunkPool {
   // A chunk given back before, or a new one; throws std::bad_alloc.
   char* Take();
   void Give(char* chunk);
+  // Frees the chunks kept.
+  void Clear() noexcept;
   // Chunks given back and not taken again.
   size_t Kept() const { return kept_.size(); }
 

@@ -227,7 +227,7 @@ void XmlBytes::Next(char* end, size_t need, char*& begin, char*& room_end) {
   const uint64_t left = Bound() - Size();
   Block b{nullptr, 0, 0, false};
   if (!blocks_.empty() && need <= kChunkSize && left >= kChunkSize) {
-    b.bytes = pool_ ? pool_->Take() : ChunkPool::NewChunk();
+    b.bytes = pool_.Take();
     b.capacity = kChunkSize;
     b.chunk = true;
   }
@@ -242,6 +242,7 @@ void XmlBytes::Next(char* end, size_t need, char*& begin, char*& room_end) {
 }
 
 void XmlBytes::Close(char* end) {
+  pool_.Clear();  // the model is gone: nothing gives chunks back any more
   Take(end);
   if (blocks_.empty()) return;
   // The room the last block did not use goes back.

@@ -65,16 +65,18 @@ class XmlOutput {
 };
 
 // A document's bytes kept in blocks, for a host to copy out as often as it
-// likes: the first of 64 KB, the others chunks of 2 MB (from a pool while one
-// is named: those the model gave back), the last one moved into a block of
+// likes: the first of 64 KB, the others chunks of 2 MB (from its own pool,
+// where a model loaded into it gives back what it leaves empty), the last one moved into a block of
 // its size when it is less than half full, so the blocks hold little more
 // than the document.
 class XmlBytes final : public XmlOutput {
  public:
   explicit XmlBytes(uint64_t bound = kMaxXmlSize) : XmlOutput(bound) {}
   ~XmlBytes();
-  // Chunks come from the pool (nullptr: from the system) from now on.
-  void TakeChunksFrom(ChunkPool* pool) { pool_ = pool; }
+  // The pool the chunks come from: a model whose arena gives its empty
+  // chunks back here has them become the XML's blocks, their pages already
+  // there. What is left in it is freed when the XML is finished.
+  ChunkPool& Chunks() { return pool_; }
   // Hands the bytes to sink, block by block.
   void Save(XmlSink& sink) const;
   // The bytes in one text.
@@ -94,7 +96,7 @@ class XmlBytes final : public XmlOutput {
     bool chunk;  // a chunk (ChunkPool), else a block of its size
   };
   std::vector<Block> blocks_;
-  ChunkPool* pool_ = nullptr;
+  ChunkPool pool_;
 };
 
 // A document's bytes handed to a sink in pieces of up to 64 KB, through one
