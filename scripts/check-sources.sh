@@ -5,7 +5,9 @@
 #  - file versions are named: a version literal (0x0001XXXX) stands only in the
 #    definition of a named constant, a name means one version everywhere, and
 #    no version is written in decimal (65536 and above), not even in comments;
-#    each file defines its versions in ascending order.
+#    each file defines its versions in ascending order;
+#  - a constant's name stands for one value: defined in several places, it has
+#    the same value in each.
 # Usage: scripts/check-sources.sh [SOURCE DIR]   (default: src beside this script)
 set -euo pipefail
 src=${1:-"$(dirname "$0")/../src"}
@@ -71,5 +73,12 @@ if unordered=$(grep -nE "^$definition" $files | awk -F: '{
     file = $1; last = v
   }') && [ -n "$unordered" ]; then
   fail "file versions out of ascending order:"$'\n'"$unordered"
+fi
+# One name, one value: a name defined with two values (two bits of two
+# records, two defaults) reads as the same thing where it is not.
+constant='^\s*(inline |static )*(constexpr|const) [A-Za-z0-9_:<>* ]+ (k[A-Z][A-Za-z0-9_]*) = ([^;]+);'
+if clash=$(grep -hE "$constant" $files | sed -E "s/$constant.*/\3 \4/" | sort -u |
+  awk '$1 == last { print $1 } { last = $1 }' | sort -u) && [ -n "$clash" ]; then
+  fail "constant names defined with two values (give each value a name of its own):"$'\n'"$clash"
 fi
 exit $status

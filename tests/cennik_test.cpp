@@ -498,13 +498,15 @@ TEST(ResourcePricesTest, RecordStoresValuesUnroundedAndTextsWithoutValue) {
 
 TEST(ResourcePricesTest, SettingRules) {
   TKdResourcePrices p(nullptr);
+  // A formula's text: a number gives its value (not yet rounded), any other
+  // text itself, trimmed, with the value 0.
+  EXPECT_EQ(PriceFxField(" y ", ',').text, "y");
+  EXPECT_EQ(PriceFxField(" y ", ',').value, Currency{});
+  EXPECT_EQ(PriceFxField("2,345", ',').value, Curr("2.345"));
+  EXPECT_EQ(PriceFxField("2,345", ',').text, "");
+  EXPECT_EQ(PriceFxField(" ", ',').text, "");
   p.StorePrice(1, "x", Curr("5"));
-  p.SetPriceFx(1, "x", ',');  // the same text again changes nothing
-  EXPECT_EQ(p.GetPriceValue(1), Curr("5"));
-  p.SetPriceFx(1, " y ", ',');
-  EXPECT_EQ(p.GetPriceValue(1), Currency{});
-  EXPECT_EQ(p.GetPriceFx(1), "y");
-  p.SetPriceFx(1, "2,345", ',');
+  p.SetPriceValue(1, Curr("2.345"));  // rounded to hundredths, the text cleared
   EXPECT_EQ(p.GetPriceValue(1), Curr("2.35"));
   EXPECT_EQ(p.GetPriceFx(1), "");
   p.SetPriceValue(1, Curr("-0.004"));

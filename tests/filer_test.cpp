@@ -75,9 +75,8 @@ TEST(FilerTest, ExtendedReadsTheEightyBitLayout) {
   EXPECT_EQ(TExtended(~uint64_t{0}, 0x8000 | 16383).ToDouble(), -2.0);
   // What the writer produces reads back unchanged.
   for (double v : {123.456, -1e-300, 6.02214076e23, 5e-324, 1.0 / 3}) {
-    TKdFilerWriter w;
-    w.WriteExtended(v);
-    ASSERT_EQ(w.Bytes().size(), 10u);
+    const DocBuilder w = DocBuilder().Ext(v);
+    ASSERT_EQ(w.Size(), 10u);
     TKdFiler f = Over(w.Bytes());
     EXPECT_EQ(f.ReadExtended().ToDouble(), v);
   }
@@ -155,8 +154,7 @@ TEST(FilerTest, WriterChoosesTheStringTagByLength) {
   } cases[] = {{0, 6, 2}, {255, 6, 2}, {256, 7, 3}, {65534, 7, 3}, {65535, 8, 5}, {70000, 8, 5}};
   for (const auto& c : cases) {
     const std::string text(c.length, 'x');
-    TKdFilerWriter w;
-    w.WriteString(text);
+    const DocBuilder w = DocBuilder().Str(text);
     ASSERT_EQ(w.Bytes().size(), c.head + c.length) << c.length;
     EXPECT_EQ(static_cast<uint8_t>(w.Bytes()[0]), c.tag) << c.length;
     TKdFiler f = Over(w.Bytes());

@@ -195,7 +195,7 @@ TEST(Resources, QuantityAndPriceCopy) {
   EXPECT_EQ(big.FQuantOne, 1e8);
   // Copying base prices to current, as positions of old files ask.
   big.FPrice.SetPriceValue(TSmetaPosResource::pcBase, Curr("2.5"));
-  big.FPrice.SetPriceFx(TSmetaPosResource::pcBaseSecond, "x", ',');
+  big.FPrice.StorePrice(TSmetaPosResource::pcBaseSecond, "x", Currency{});
   big.CopyBasePriceToCurrent();
   EXPECT_EQ(RowXml(big),
             "  <Mat Quantity=\"100000000\">\n"

@@ -10,15 +10,28 @@
 namespace kdx {
 namespace {
 
-constexpr uint32_t kMagic = 0x3030524B;  // "KR00"
-constexpr size_t kBodyOffset = 9;
-
-uint32_t LittleEndian32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+uint64_t LittleEndian(const uint8_t* p, size_t count) {
+  uint64_t v = 0;
+  for (size_t i = count; i-- > 0;) v = (v << 8) | p[i];
+  return v;
 }
 
 }  // namespace
+
+PackedHeader ReadPackedHeader(const uint8_t* data, size_t size) {
+  constexpr size_t kSignatureOffset = PackedHeader::kBodyOffset;
+  constexpr size_t kVersionOffset = kSignatureOffset + 8;
+  PackedHeader header;
+  header.first_word = static_cast<uint32_t>(LittleEndian(data, size < 4 ? size : 4));
+  header.packed = size >= 4 && header.first_word == PackedHeader::kMagic;
+  if (!header.packed) return header;
+  if (size > 4) header.kind = data[4];
+  if (size >= kVersionOffset) header.signature = LittleEndian(data + kSignatureOffset, 8);
+  if (size >= kVersionOffset + 4) {
+    header.file_version = static_cast<int32_t>(LittleEndian(data + kVersionOffset, 4));
+  }
+  return header;
+}
 
 std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
                                                     const ConversionSettings& settings) {
@@ -43,22 +56,21 @@ std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,
 std::unique_ptr<TKDXAbstractDocData> LoadDocument(const uint8_t* data, size_t size,
                                                   const ConversionSettings& settings,
                                                   ChunkPool* pool) {
-  if (size < 4 || LittleEndian32(data) != kMagic) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < size && i < 4; ++i) value |= static_cast<uint32_t>(data[i]) << (8 * i);
+  const PackedHeader header = ReadPackedHeader(data, size);
+  if (!header.packed) {
     char hex[9];
-    std::snprintf(hex, sizeof hex, "%08X", value);
+    std::snprintf(hex, sizeof hex, "%08X", header.first_word);
     Raise(kEConvertException, std::string("Неверная сигнатура заголовка данных: ") + hex);
   }
-  if (size < 5)
+  if (!header.kind)
     Raise(kEKDInvalidDoc, "Файл (блок данных) не является документом программы Орвакплан");
-  const uint8_t kind = data[4];
+  const uint8_t kind = *header.kind;
   if (kind > 8) Raise(kEKDInvalidDoc, "Несоответствие данных типу документа");
   std::unique_ptr<TKDXAbstractDocData> doc = CreateDocument(kind, settings);
   if (!doc) Raise(kEConvertException, "Неподдерживаемый тип документа: " + std::to_string(kind));
   doc->RowArena().SetPool(pool);
   ArenaScope rows(doc->RowArena());
-  TKdFiler filer(data, size, kBodyOffset);
+  TKdFiler filer(data, size, PackedHeader::kBodyOffset);
   doc->Load(filer);
   return doc;
 }

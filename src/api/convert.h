@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "filer/byte_block.h"
@@ -26,6 +27,20 @@ enum TSmetaDocumentType : uint8_t {
   sdtUserNBDoc,
   sdtNBDocArticle
 };
+
+// The head of a packed document: "KR00", the kind byte, four bytes no reader
+// looks at, then the body, which opens with the kind's eight-byte signature
+// and the 32-bit file version. A field is there only when the bytes reach it.
+struct PackedHeader {
+  static constexpr uint32_t kMagic = 0x3030524B;  // "KR00"
+  static constexpr size_t kBodyOffset = 9;
+  uint32_t first_word = 0;  // the first four bytes (as many as there are), little-endian
+  bool packed = false;      // the four bytes are "KR00"
+  std::optional<uint8_t> kind;
+  std::optional<uint64_t> signature;
+  std::optional<int32_t> file_version;
+};
+PackedHeader ReadPackedHeader(const uint8_t* data, size_t size);
 
 // The document object of a kind, or nullptr for a kind this library does not convert.
 std::unique_ptr<TKDXAbstractDocData> CreateDocument(uint8_t kind,

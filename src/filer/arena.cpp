@@ -29,16 +29,16 @@ constexpr size_t kFirstRoom = (sizeof(void*) + sizeof(size_t) + 15) / 16 * 16 + 
 // Under AddressSanitizer every row comes from the heap, so that a row used
 // after it was freed is still found.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
+#define KDX2XML_ADDRESS_SANITIZER 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
+#define KDX2XML_ADDRESS_SANITIZER 1
 #endif
-#else
-constexpr bool kSanitized = false;
 #endif
+#ifndef KDX2XML_ADDRESS_SANITIZER
+#define KDX2XML_ADDRESS_SANITIZER 0
+#endif
+constexpr bool kSanitized = KDX2XML_ADDRESS_SANITIZER != 0;
 
 }  // namespace
 

@@ -99,25 +99,4 @@ std::string_view TOrvakFiler::ReadStringView() {
   return {reinterpret_cast<const char*>(Take(count)), count};
 }
 
-void TKdFilerWriter::WriteString(std::string_view text) {
-  const size_t n = text.size();
-  WriteStringTagged(n <= 255 ? 6 : n <= 65534 ? 7 : 8, text);
-}
-
-void TKdFilerWriter::WriteStringTagged(uint8_t tag, std::string_view text) {
-  WriteInt08(tag);
-  switch (tag) {
-    case 6:
-      WriteInt08(static_cast<uint8_t>(text.size()));
-      break;
-    case 7:
-      WriteInt16(static_cast<uint16_t>(text.size()));
-      break;
-    default:
-      WriteInt32(static_cast<int32_t>(text.size()));
-      break;
-  }
-  Write(text.data(), text.size());
-}
-
 }  // namespace kdx

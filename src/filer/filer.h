@@ -189,6 +189,9 @@ class TOrvakFiler {
 // with the reads, not found through the rows' owners).
 class TKdFiler : public TOrvakFiler {
  public:
+  // The file version a row read on its own reads as: newer than any file.
+  static constexpr int32_t kNewerThanAnyVersion = 0x0FFFFFFF;
+
   using TOrvakFiler::TOrvakFiler;
 
   // The file version of the document being read; the newest of all until
@@ -204,7 +207,7 @@ class TKdFiler : public TOrvakFiler {
 
  private:
   int nesting_ = 0;
-  int32_t file_version_ = 0x0FFFFFFF;
+  int32_t file_version_ = kNewerThanAnyVersion;
 };
 
 // RAII nesting level for reading one row list.
@@ -217,45 +220,6 @@ class NestingGuard {
 
  private:
   TKdFiler& filer_;
-};
-
-// The writing half: the mirror of every read, into a growing byte buffer.
-class TKdFilerWriter {
- public:
-  const std::string& Bytes() const { return buf_; }
-  std::string Take() { return std::move(buf_); }
-  size_t Position() const { return buf_.size(); }
-
-  void Write(const void* data, size_t count) { buf_.append(static_cast<const char*>(data), count); }
-  void WriteInt08(uint8_t v) { buf_ += static_cast<char>(v); }
-  void Write_Byte(uint8_t v) { WriteInt08(v); }
-  void WriteInt16(uint16_t v) { Fixed(v); }
-  void WriteInt32(int32_t v) { Fixed(static_cast<uint32_t>(v)); }
-  void WriteInt64(int64_t v) { Fixed(static_cast<uint64_t>(v)); }
-  void WriteBoolean(bool v) { WriteInt08(v ? 10 : 9); }
-  void WriteByteBoolean(bool v) { WriteInt08(v ? 1 : 0); }
-  void WriteDbl64(double d) {
-    uint64_t bits;
-    std::memcpy(&bits, &d, sizeof d);
-    Fixed(bits);
-  }
-  void WriteCur64(Currency c) { WriteInt64(c.value); }
-  void WriteExtended(double d) { WriteExtended(TExtended(d)); }
-  void WriteExtended(TExtended value) {
-    WriteInt64(static_cast<int64_t>(value.Mantissa()));
-    WriteInt16(value.SignExponent());
-  }
-  // Chooses the tag by the length (6 up to 255, 7 up to 65534, 8 above).
-  void WriteString(std::string_view cp1251);
-  // Writes the text with the given tag whatever its length (tests use it).
-  void WriteStringTagged(uint8_t tag, std::string_view cp1251);
-
- private:
-  template <typename T>
-  void Fixed(T v) {
-    for (size_t i = 0; i < sizeof(T); ++i) buf_ += static_cast<char>((v >> (8 * i)) & 0xFF);
-  }
-  std::string buf_;
 };
 
 }  // namespace kdx

@@ -31,17 +31,6 @@ TKdPriceFxField PriceFxField(std::string_view text, char decimal_separator) {
   return {Currency{}, trimmed};
 }
 
-void TKdCustomResourcePrices::SetPriceFx(int column, std::string_view text,
-                                         char decimal_separator) {
-  if (!IsPriceColumnUsed(column)) return;
-  const TKdPriceFxField field = PriceFxField(text, decimal_separator);
-  if (field.text.empty()) {
-    SetPriceValue(column, field.value);
-  } else if (field.text != GetPriceFx(column)) {
-    StorePrice(column, field.text, Currency{});
-  }
-}
-
 void TKdCustomResourcePrices::ReadData(TKdFiler& filer) {
   ReadRowHead(filer);
   const uint8_t flags = filer.Read_Byte();

@@ -39,9 +39,6 @@ class TKdCustomResourcePrices : public TKDXAbstractRow {
   void StorePrice(int column, std::string_view text, Currency value);
   // Rounds to hundredths and stores the value, clearing the text.
   void SetPriceValue(int column, Currency value);
-  // A numeric text (in the notation of the separator) sets the value; any
-  // other text is kept with value 0.
-  void SetPriceFx(int column, std::string_view text, char decimal_separator);
 
   // The container's own record: marker, a flags byte, the values of bits 0-3,
   // the texts of bits 4-7.

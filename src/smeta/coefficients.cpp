@@ -156,7 +156,7 @@ void TSmetaAbstractK::XMLSave(XmlElement element) { XMLSaveK(element); }
 
 void TSmetaTerZoneK::NormaliseOptions() {
   TSmetaAbstractK::NormaliseOptions();
-  FOptions &= kDefaultOptions;
+  FOptions &= kTerZoneKOptions;
 }
 
 // ---- regional coefficient ----

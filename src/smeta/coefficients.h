@@ -45,9 +45,9 @@ bool SplitKFormula(std::string_view formula, std::array<std::string, kKfSlots>& 
 // which prices and cost items it applies.
 class TSmetaAbstractK : public TSmetaAbstractKIItem {
  public:
-  static constexpr uint16_t kDefaultOptions = 0x3FC;
+  static constexpr uint16_t kDefaultKOptions = 0x3FC;
 
-  explicit TSmetaAbstractK(TKDXAbstractRow* owner, uint16_t options = kDefaultOptions)
+  explicit TSmetaAbstractK(TKDXAbstractRow* owner, uint16_t options = kDefaultKOptions)
       : TSmetaAbstractKIItem(owner), FOptions(options) {}
   TSmetaRowKind GetKind() const override { return srkAbstractKf; }
   const char* XMLTag() const override { return "K"; }
@@ -76,9 +76,9 @@ class TSmetaAbstractK : public TSmetaAbstractKIItem {
 // The territorial zone correction of an estimate.
 class TSmetaTerZoneK : public TSmetaAbstractK {
  public:
-  static constexpr uint16_t kDefaultOptions = skoBase | skoPzAll | skoEmAll;
+  static constexpr uint16_t kTerZoneKOptions = skoBase | skoPzAll | skoEmAll;
 
-  explicit TSmetaTerZoneK(TKDXAbstractRow* owner) : TSmetaAbstractK(owner, kDefaultOptions) {}
+  explicit TSmetaTerZoneK(TKDXAbstractRow* owner) : TSmetaAbstractK(owner, kTerZoneKOptions) {}
   // The caption is stored but never written.
   uint8_t GetOptions() const override { return aroStoreCaption; }
   const char* XMLTag() const override { return "TerZoneK"; }
@@ -92,9 +92,9 @@ class TSmetaTerZoneK : public TSmetaAbstractK {
 // (slot 1); no marker and no caption are stored.
 class TSmetaRegK : public TSmetaAbstractK {
  public:
-  static constexpr uint16_t kDefaultOptions = skoPercent | skoBase;
+  static constexpr uint16_t kRegionalKOptions = skoPercent | skoBase;
 
-  explicit TSmetaRegK(TKDXAbstractRow* owner) : TSmetaAbstractK(owner, kDefaultOptions) {}
+  explicit TSmetaRegK(TKDXAbstractRow* owner) : TSmetaAbstractK(owner, kRegionalKOptions) {}
   uint8_t GetOptions() const override { return 0; }
   const char* XMLTag() const override { return "RegionalK"; }
   int32_t GetLevel() const override { return -1; }
@@ -144,9 +144,9 @@ class TSmetaVrKfLinks {
 // A work-type coefficient of the estimate.
 class TSmetaVrKf : public TSmetaAbstractLevelK {
  public:
-  static constexpr uint16_t kDefaultOptions = 0x3FF;
+  static constexpr uint16_t kVrKfOptions = 0x3FF;
 
-  explicit TSmetaVrKf(TKDXAbstractRow* owner) : TSmetaAbstractLevelK(owner, kDefaultOptions) {}
+  explicit TSmetaVrKf(TKDXAbstractRow* owner) : TSmetaAbstractLevelK(owner, kVrKfOptions) {}
   void ReadData(TKdFiler& filer) override;
   void XMLSave(XmlElement element) override;
 

@@ -25,7 +25,7 @@ constexpr int32_t kVerPosOverridesQuantityRow = 0x0001015C;  // the quantity as 
 
 // Bits of the flag byte of an override.
 constexpr uint8_t kHasIndex = 0x01;
-constexpr uint8_t kHasIndexCode = 0x02;
+constexpr uint8_t kOverrideHasIndexCode = 0x02;
 constexpr uint8_t kHasPriceObosn = 0x04;
 
 // Bits of the flag word of a position override.
@@ -83,7 +83,7 @@ void TCustomSmetaActOverrides::ReadData(TKdFiler& filer) {
     const TSmetaIndexesList* indexes = IndexList();
     SetPriceIndex(indexes ? indexes->At(i) : nullptr);
   }
-  if (flags & kHasIndexCode) FPriceIndexCode = filer.ReadStringView();
+  if (flags & kOverrideHasIndexCode) FPriceIndexCode = filer.ReadStringView();
   if (flags & kHasPriceObosn) FCurrPriceObosn = filer.ReadStringView();
 }
 

@@ -54,9 +54,9 @@ constexpr uint32_t kHasIndex2001Number = 0x00000800;
 constexpr uint32_t kHasIndex8401Number = 0x00001000;
 constexpr uint32_t kHasIndex1984Number = 0x00002000;
 constexpr uint32_t kHasPlanK = 0x00004000;
-constexpr uint32_t kHasIdentifier = 0x00008000;
-constexpr uint32_t kHasIndexNumber = 0x00010000;
-constexpr uint32_t kHasIndexCode = 0x00020000;
+constexpr uint32_t kPosHasIdentifier = 0x00008000;
+constexpr uint32_t kPosHasIndexNumber = 0x00010000;
+constexpr uint32_t kPosHasIndexCode = 0x00020000;
 constexpr uint32_t kHasIndex8401ByNumber = 0x00040000;
 constexpr uint32_t kHasIndex8401Code = 0x00080000;
 constexpr uint32_t kHasWinterK = 0x00100000;
@@ -296,8 +296,9 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
   const auto mask = filer.ReadUInt32();
   const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
   ReadHead(filer, doc);
-  if (version >= kVerPlanTexts && has(kHasIdentifier)) ReadIdentifier(filer);
-  if (version >= kVerCommentEx && has(kHasCommentEx)) filer.SkipString();  // extended comment, not written
+  if (version >= kVerPlanTexts && has(kPosHasIdentifier)) ReadIdentifier(filer);
+  if (version >= kVerCommentEx && has(kHasCommentEx))
+    filer.SkipString();  // extended comment, not written
   if (version >= kVerQuantityRow) {
     FQuantity.Load(filer);
   } else if (has(kHasOlderQuantityFx)) {
@@ -342,11 +343,11 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     }
   }
   if (version >= kVerIndexByNumber) {
-    if (has(kHasIndexNumber)) {
+    if (has(kPosHasIndexNumber)) {
       const uint16_t i = filer.ReadUInt16();
       SetPriceIndex(doc ? doc->FIndexesPos.At(i) : nullptr);
     }
-    if (has(kHasIndexCode)) FPriceIndexCode = filer.ReadStringView();
+    if (has(kPosHasIndexCode)) FPriceIndexCode = filer.ReadStringView();
   }
   if (version >= kVerSecondIndexByNumber) {
     if (has(kHasIndex8401ByNumber)) {

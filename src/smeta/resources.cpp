@@ -27,11 +27,11 @@ constexpr int32_t kHasBasePrice = 0x1;
 constexpr int32_t kHasCurrPrice = 0x2;
 constexpr int32_t kHasBaseComment = 0x4;
 constexpr int32_t kHasCurrComment = 0x8;
-constexpr int32_t kHasIdentifier = 0x10;
+constexpr int32_t kResHasIdentifier = 0x10;
 constexpr int32_t kHasReplaced = 0x20;
 constexpr int32_t kHasQuantOneSnip = 0x40;
-constexpr int32_t kHasIndexNumber = 0x80;
-constexpr int32_t kHasIndexCode = 0x100;
+constexpr int32_t kResHasIndexNumber = 0x80;
+constexpr int32_t kResHasIndexCode = 0x100;
 constexpr int32_t kHasPriceRecord = 0x200;
 constexpr int32_t kHasKoeffs = 0x400;
 constexpr int32_t kHasImplem = 0x800;
@@ -125,14 +125,14 @@ void TSmetaPosResource::ReadCurrentForm(TKdFiler& filer, int32_t version) {
   }
   if (mask & kHasBaseComment) ReadPriceObosn(filer, pkBase, estimate);
   if (mask & kHasCurrComment) ReadPriceObosn(filer, pkCurr, estimate);
-  if (mask & kHasIdentifier) ReadIdentifier(filer);
+  if (mask & kResHasIdentifier) ReadIdentifier(filer);
   if (mask & kHasReplaced) ReadReplacedRes(filer);
   if (version >= kVerPriceIndex) {
-    if (mask & kHasIndexNumber) {
+    if (mask & kResHasIndexNumber) {
       const uint16_t index = filer.ReadUInt16();
       SetPriceIndex(estimate ? estimate->FIndexesRes.At(index) : nullptr);
     }
-    if (mask & kHasIndexCode) FPriceIndexCode = filer.ReadStringView();
+    if (mask & kResHasIndexCode) FPriceIndexCode = filer.ReadStringView();
   }
   if (version >= kVerOwnQuantity) FQuantOne = GeneralTextValue(filer.ReadDbl64());
   FQuantOne = ClampQuantOne(FQuantOne);

@@ -37,13 +37,21 @@ Currency Curr(std::string_view amount) {
 }
 
 DocBuilder& DocBuilder::Str(std::string_view utf8) {
-  w_.WriteString(Utf8ToCp1251(utf8));
-  return *this;
+  const size_t n = Utf8ToCp1251(utf8).size();
+  return StrTagged(n <= 255 ? 6 : n <= 65534 ? 7 : 8, utf8);
 }
 
 DocBuilder& DocBuilder::StrTagged(uint8_t tag, std::string_view utf8) {
-  w_.WriteStringTagged(tag, Utf8ToCp1251(utf8));
-  return *this;
+  const std::string text = Utf8ToCp1251(utf8);
+  Byte(tag);
+  if (tag == 6) {
+    Byte(static_cast<uint8_t>(text.size()));
+  } else if (tag == 7) {
+    I16(static_cast<uint16_t>(text.size()));
+  } else {
+    I32(static_cast<int32_t>(text.size()));
+  }
+  return Raw(text);
 }
 
 DocBuilder& DocBuilder::Head(std::optional<std::string_view> caption) {
@@ -67,14 +75,14 @@ DocBuilder& DocBuilder::ListHead(uint8_t options, int64_t count,
 
 std::string PackDocument(uint8_t kind, std::string_view signature, int32_t version,
                          const std::string& body, uint32_t free_bytes) {
-  TKdFilerWriter w;
-  w.Write("KR00", 4);
-  w.WriteInt08(kind);
-  w.WriteInt32(static_cast<int32_t>(free_bytes));
-  w.Write(signature.data(), signature.size());
-  w.WriteInt32(version);
-  w.Write(body.data(), body.size());
-  return w.Take();
+  return DocBuilder()
+      .Raw("KR00")
+      .Byte(kind)
+      .I32(static_cast<int32_t>(free_bytes))
+      .Raw(signature)
+      .I32(version)
+      .Raw(body)
+      .Bytes();
 }
 
 ConversionSettings TestSettings() {

@@ -4,6 +4,7 @@
 // windows-1251.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,56 +20,35 @@ double DateValue(int year, int month, int day);
 // Currency from a decimal amount given as text ("12.5"), exactly.
 Currency Curr(std::string_view amount);
 
+// The typed writer of test documents: the mirror of every read of the filer,
+// little-endian, into a growing byte buffer.
 class DocBuilder {
  public:
   DocBuilder& Byte(uint8_t v) {
-    w_.WriteInt08(v);
+    bytes_ += static_cast<char>(v);
     return *this;
   }
-  DocBuilder& I16(uint16_t v) {
-    w_.WriteInt16(v);
-    return *this;
-  }
-  DocBuilder& I32(int32_t v) {
-    w_.WriteInt32(v);
-    return *this;
-  }
-  DocBuilder& I64(int64_t v) {
-    w_.WriteInt64(v);
-    return *this;
-  }
-  DocBuilder& Bool(bool v) {
-    w_.WriteBoolean(v);
-    return *this;
-  }
-  DocBuilder& ByteBool(bool v) {
-    w_.WriteByteBoolean(v);
-    return *this;
-  }
-  DocBuilder& Dbl(double v) {
-    w_.WriteDbl64(v);
-    return *this;
-  }
+  DocBuilder& I16(uint16_t v) { return Fixed(v); }
+  DocBuilder& I32(int32_t v) { return Fixed(static_cast<uint32_t>(v)); }
+  DocBuilder& I64(int64_t v) { return Fixed(static_cast<uint64_t>(v)); }
+  DocBuilder& Bool(bool v) { return Byte(v ? 10 : 9); }
+  DocBuilder& ByteBool(bool v) { return Byte(v ? 1 : 0); }
+  DocBuilder& Dbl(double v) { return Fixed(std::bit_cast<uint64_t>(v)); }
+  // The ten bytes of an extended value: the mantissa, then sign and exponent.
   DocBuilder& Ext(double v) {
-    w_.WriteExtended(v);
-    return *this;
+    const TExtended value(v);
+    return I64(static_cast<int64_t>(value.Mantissa())).I16(value.SignExponent());
   }
   // A currency amount given as decimal text, e.g. Cur("12.345").
-  DocBuilder& Cur(std::string_view amount) {
-    w_.WriteCur64(Curr(amount));
-    return *this;
-  }
-  DocBuilder& CurRaw(int64_t scaled) {
-    w_.WriteInt64(scaled);
-    return *this;
-  }
+  DocBuilder& Cur(std::string_view amount) { return I64(Curr(amount).value); }
+  DocBuilder& CurRaw(int64_t scaled) { return I64(scaled); }
   DocBuilder& Date(int year, int month, int day) { return Dbl(DateValue(year, month, day)); }
   // A string in UTF-8, written in windows-1251 with the tag its length asks for.
   DocBuilder& Str(std::string_view utf8);
   // A string with a chosen tag (6, 7 or 8) whatever its length.
   DocBuilder& StrTagged(uint8_t tag, std::string_view utf8);
   DocBuilder& Raw(std::string_view bytes) {
-    w_.Write(bytes.data(), bytes.size());
+    bytes_ += bytes;
     return *this;
   }
   DocBuilder& Append(const DocBuilder& other) { return Raw(other.Bytes()); }
@@ -80,11 +60,16 @@ class DocBuilder {
   DocBuilder& ListHead(uint8_t options, int64_t count,
                        std::optional<std::string_view> caption = std::nullopt);
 
-  const std::string& Bytes() const { return w_.Bytes(); }
-  size_t Size() const { return w_.Bytes().size(); }
+  const std::string& Bytes() const { return bytes_; }
+  size_t Size() const { return bytes_.size(); }
 
  private:
-  TKdFilerWriter w_;
+  template <typename T>
+  DocBuilder& Fixed(T v) {
+    for (size_t i = 0; i < sizeof(T); ++i) bytes_ += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return *this;
+  }
+  std::string bytes_;
 };
 
 // The packed document: "KR00", the kind byte, four free bytes, then the body

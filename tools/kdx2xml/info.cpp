@@ -1,7 +1,4 @@
 // --info: what the header of a packed document says, read without converting.
-//
-// Packed document: "KR00", the kind byte, four bytes the converter skips, then
-// the body: an eight-byte signature of the kind and the 32-bit file version.
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -12,22 +9,11 @@
 namespace kdx::cli {
 namespace {
 
-constexpr size_t kKindOffset = 4;
-constexpr size_t kSignatureOffset = 9;
-constexpr size_t kVersionOffset = 17;
-constexpr size_t kHeaderEnd = 21;
-
 const char* const kKindNames[] = {
     "local estimate",   "object estimate",      "consolidated calculation",
     "price list",       "price-index document", "not converted",
     "resource summary", "not converted",        "not converted",
 };
-
-uint64_t LittleEndian(std::string_view bytes, size_t at, size_t count) {
-  uint64_t v = 0;
-  for (size_t i = count; i-- > 0;) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
-  return v;
-}
 
 // Eight signature bytes as text when they are printable, else in hexadecimal
 // in the order they are stored.
@@ -56,25 +42,25 @@ std::string VersionText(int32_t version) {
 std::string DescribeHeader(std::string_view bytes, bool& ok) {
   ok = false;
   const std::string size = std::to_string(bytes.size()) + " bytes";
-  if (bytes.size() < kKindOffset || LittleEndian(bytes, 0, 4) != 0x3030524B) {
-    return "not a KDX document (no KR00 header), " + size;
-  }
-  if (bytes.size() <= kKindOffset) return "not a KDX document (no kind byte), " + size;
-  const uint8_t kind = static_cast<uint8_t>(bytes[kKindOffset]);
+  const PackedHeader header =
+      ReadPackedHeader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  if (!header.packed) return "not a KDX document (no KR00 header), " + size;
+  if (!header.kind) return "not a KDX document (no kind byte), " + size;
+  const uint8_t kind = *header.kind;
   if (kind >= std::size(kKindNames)) return "kind " + std::to_string(kind) + " (unknown), " + size;
   std::string text = "kind " + std::to_string(kind) + " (" + kKindNames[kind] + ")";
   const auto document = CreateDocument(kind, ConversionSettings{});
 
-  if (bytes.size() < kVersionOffset) return text + ", no signature, " + size;
-  const uint64_t signature = LittleEndian(bytes, kSignatureOffset, 8);
+  if (!header.signature) return text + ", no signature, " + size;
+  const uint64_t signature = *header.signature;
   text += ", signature " + SignatureText(signature);
   const bool signature_ok = document && signature == document->DocSignature();
   if (document && !signature_ok) {
     text += " (not the kind's " + SignatureText(document->DocSignature()) + ")";
   }
 
-  if (bytes.size() < kHeaderEnd) return text + ", no file version, " + size;
-  const auto version = static_cast<int32_t>(LittleEndian(bytes, kVersionOffset, 4));
+  if (!header.file_version) return text + ", no file version, " + size;
+  const int32_t version = *header.file_version;
   text += ", file version " + VersionText(version);
   const bool version_ok = document && version <= document->MaxFileVersion();
   if (document && !version_ok) {
