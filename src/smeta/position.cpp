@@ -329,6 +329,29 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     if (has(kHasFxCurr)) FForOneFxCurr.Load(filer);
   }
   FKoeffs.Load(filer);
+  ReadMaskedIndexes(filer, doc, mask);
+  if (version >= kVerDbComment && has(kHasDbComment)) Rare().FDbComment = filer.ReadStringView();
+  ReadPriceObosn(filer);
+  if (version >= kVerBookmark) {
+    const uint8_t bookmark = filer.Read_Byte();
+    FBookmark = bookmark == kNoBookmark ? -1 : bookmark;
+    FItemFlags.Load(filer);
+  }
+  if (version >= kVerPositionUserData && has(kHasUserData)) FUserData.Load(filer);
+  ReadTail(filer);
+  if (has(kHasPerformer)) ReadPerformer(filer, doc);
+  if (has(kHasExcludedKfs)) FExcludedVrkfs.Make(this).Load(filer);
+  if (has(kHasWholesaleCurr)) Rare().FForOneWholesale[1] = filer.ReadCurr64();
+  if (has(kHasWholesaleBase)) Rare().FForOneWholesale[0] = filer.ReadCurr64();
+  if (version >= kVerPzUnsinc) FPzUnsinc = filer.ReadByteBoolean();
+  FinishOldFile(filer.FileVersion());
+}
+
+// The indexes the presence mask names: older index numbers, the index and
+// the second index by number or code, the winter rise.
+void TSmetaPosition::ReadMaskedIndexes(TKdFiler& filer, TSmeta* doc, uint32_t mask) {
+  const int32_t version = filer.FileVersion();
+  const auto has = [mask](uint32_t bit) { return (mask & bit) != 0; };
   if (version < kVerNoOldIndexNumbers) {
     ReadOldIndexNumbers(filer, doc,
                         {.index2001 = has(kHasIndex2001Number),
@@ -366,21 +389,6 @@ void TSmetaPosition::ReadCurrentForm(TKdFiler& filer, TSmeta* doc) {
     const uint16_t i = filer.ReadUInt16();
     FWinterK = doc ? doc->FWinters.At(i) : nullptr;
   }
-  if (version >= kVerDbComment && has(kHasDbComment)) Rare().FDbComment = filer.ReadStringView();
-  ReadPriceObosn(filer);
-  if (version >= kVerBookmark) {
-    const uint8_t bookmark = filer.Read_Byte();
-    FBookmark = bookmark == kNoBookmark ? -1 : bookmark;
-    FItemFlags.Load(filer);
-  }
-  if (version >= kVerPositionUserData && has(kHasUserData)) FUserData.Load(filer);
-  ReadTail(filer);
-  if (has(kHasPerformer)) ReadPerformer(filer, doc);
-  if (has(kHasExcludedKfs)) FExcludedVrkfs.Make(this).Load(filer);
-  if (has(kHasWholesaleCurr)) Rare().FForOneWholesale[1] = filer.ReadCurr64();
-  if (has(kHasWholesaleBase)) Rare().FForOneWholesale[0] = filer.ReadCurr64();
-  if (version >= kVerPzUnsinc) FPzUnsinc = filer.ReadByteBoolean();
-  FinishOldFile(filer.FileVersion());
 }
 
 void TSmetaPosition::ReadOlderForm(TKdFiler& filer, TSmeta* doc) {

@@ -111,6 +111,7 @@ class TSmetaPosition : public TKdIdentifierRow, public TPriceIndexRef {
   // record whose layout follows the position's kind byte.
   void ReadCurrentForm(TKdFiler& filer, TSmeta* doc);
   void ReadOlderForm(TKdFiler& filer, TSmeta* doc);
+  void ReadMaskedIndexes(TKdFiler& filer, TSmeta* doc, uint32_t mask);
   // Parts both layouts share.
   void ReadHead(TKdFiler& filer, TSmeta* doc);
   void ReadBaseIds(TKdFiler& filer);
