@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "support/builder.h"
+#include "support/cennik_builder.h"
+#include "support/priceindexes_builder.h"
+#include "support/ressummary_builder.h"
 #include "support/smeta_builder.h"
 
 namespace kdx::bench {
 namespace {
 
 using kdx::test::DocBuilder;
-using kdx::test::PackDocument;
 namespace smeta = kdx::test::smeta;
 
 constexpr int32_t kOne = 10000;
@@ -109,66 +111,69 @@ smeta::LevelK PositionK(int n) {
 }  // namespace
 
 std::string PriceList(int resources) {
+  namespace cennik = kdx::test::cennik;
   constexpr int kPerFolder = 200;
-  const int folders = (resources + kPerFolder - 1) / kPerFolder;
-  DocBuilder b;
-  b.Str("Большой прайс-лист").Date(2000, 1, 1).Str("База").Date(2023, 3, 1).Str("Текущие");
-  b.Byte(15).ListHead(0, 3).Head("м3").Head("т").Head("шт");
-  b.Byte(0b0100).I32(folders);  // materials only
-  for (int f = 0; f < folders; ++f) {
-    const int count = std::min(kPerFolder, resources - f * kPerFolder);
-    b.Byte(1).Head("Раздел каталога № " + Number(f)).I32(count);
-    for (int r = 0; r < count; ++r) {
-      b.Byte(0).Head("Материал строительный, позиция " + Number(r));
-      b.Str("401-" + Number(10000 + r)).I16(static_cast<uint16_t>(r % 3));
-      b.I16(0x0001 | 0x0004 | 0x0020 | 0x0080 | 0x0400);
-      b.Cur("1234.56").Cur("98.7").I32(1500).Str("Цена & условия <поставки>");
-      b.Str(r % 2 ? "БАЗА*8,15" : "15.5");
+  cennik::PriceList list{.comment = "Большой прайс-лист",
+                         .base_note = "База",
+                         .curr_date = kdx::test::DateValue(2023, 3, 1),
+                         .curr_note = "Текущие",
+                         .units = {"м3", "т", "шт"}};
+  std::vector<DocBuilder> folders;
+  for (int f = 0; f * kPerFolder < resources; ++f) {
+    std::vector<DocBuilder> items;
+    for (int r = 0; r < std::min(kPerFolder, resources - f * kPerFolder); ++r) {
+      items.push_back(
+          cennik::ResourceItem(list.version, {.name = "Материал строительный, позиция " + Number(r),
+                                              .code = "401-" + Number(10000 + r),
+                                              .units = static_cast<int16_t>(r % 3),
+                                              .price = {"1234.56", std::nullopt, "98.7"},
+                                              .brutto = 1500,
+                                              .comment = "Цена & условия <поставки>",
+                                              .fx = {r % 2 ? "БАЗА*8,15" : "15.5"}}));
     }
+    folders.push_back(cennik::FolderItem("Раздел каталога № " + Number(f), items));
   }
-  b.Head("").I16(0).I16(0);
-  return PackDocument(3, "KD_Cennk", 0x00010005, b.Bytes());
+  list.groups[cennik::kMaterials] = cennik::Group(folders);
+  return list.Packed();
 }
 
 std::string PriceIndexes(int indexes) {
+  namespace pi = kdx::test::priceindexes;
   constexpr int kPerFolder = 50;
   constexpr int kFoldersPerSection = 20;
-  constexpr int kPerSection = kPerFolder * kFoldersPerSection;
-  DocBuilder b;
-  // User-defined add-on types: level, active, place.
-  b.I16(2);
-  b.Head("Временные здания и сооружения").Byte(1).Bool(true).Byte(1);
-  b.Head("Непредвиденные работы и затраты").Byte(2).Bool(true).Byte(2);
-  const int sections = (indexes + kPerSection - 1) / kPerSection;
-  b.I32(sections);
-  int left = indexes;
-  for (int s = 0; s < sections; ++s) {
-    const int in_section = std::min(kPerSection, left);
-    const int folders = (in_section + kPerFolder - 1) / kPerFolder;
-    b.Head("Сборник " + Number(s + 1) + ". Индексы по видам работ").I32(folders);
-    for (int f = 0; f < folders; ++f) {
-      const int count = std::min(kPerFolder, left);
-      b.Byte(1).Head("Отдел " + Number(f + 1) + ". Работы строительные").I32(count);
-      for (int i = 0; i < count; ++i, --left) {
+  pi::Document doc{.add_on_types = {{"Временные здания и сооружения", 1, true, 1},
+                                    {"Непредвиденные работы и затраты", 2, true, 2}},
+                   .signatures = {.caption = "Подписи"},
+                   .comment = "Индексы изменения сметной стоимости",
+                   .date = kdx::test::DateValue(2023, 4, 1),
+                   .date_comment = "на II квартал 2023 г.",
+                   .nakl = 950000,
+                   .plan = 500000};
+  const std::array<std::pair<const char*, int8_t>, 3> add_ons = {
+      {{"НР-", pi::kOverheads}, {"СП-", pi::kProfit}, {"ВЗиС-", 1}}};
+  for (int s = 0, left = indexes; left > 0; ++s) {
+    std::vector<DocBuilder> folders;
+    for (int f = 0; f < kFoldersPerSection && left > 0; ++f) {
+      std::vector<DocBuilder> items;
+      for (int i = 0; i < kPerFolder && left > 0; ++i, --left) {
         const std::string code = Number(s + 1) + "-" + Number(f + 1) + "-" + Number(i + 1);
         const int32_t v = 70000 + (i * 37 + f * 11) % 30000;
-        b.Byte(0).Head("Индекс к разделу " + code + " сборника сметных норм");
-        kdx::test::CodedFactors(b, code, {v, 265300, v + 1200, 265300, v - 900});
-        b.I16(static_cast<uint16_t>(i % 4 == 0)).I16(3);
-        const std::array<std::pair<const char*, int8_t>, 3> add_ons = {
-            {{"НР-", -1}, {"СП-", -2}, {"ВЗиС-", 1}}};
+        pi::Index index{.item = {"Индекс к разделу " + code + " сборника сметных норм",
+                                 code,
+                                 {v, 265300, v + 1200, 265300, v - 900}},
+                        .options = static_cast<uint16_t>(i % 4 == 0)};
         for (const auto& [prefix, type] : add_ons) {
-          b.Head();
-          kdx::test::CodedFactors(b, prefix + code, {kOne, kOne + 9500, kOne, kOne + 9500, kOne});
-          b.I16(0).Byte(static_cast<uint8_t>(type));
+          index.add_ons.push_back(
+              {prefix + code, {kOne, kOne + 9500, kOne, kOne + 9500, kOne}, 0, type});
         }
+        items.push_back(pi::IndexItem(index));
       }
+      folders.push_back(pi::FolderItem("Отдел " + Number(f + 1) + ". Работы строительные", items));
     }
+    doc.folders.push_back(
+        pi::Folder("Сборник " + Number(s + 1) + ". Индексы по видам работ", folders));
   }
-  b.Head("Подписи").I16(0);
-  b.Str("Индексы изменения сметной стоимости").Date(2023, 4, 1).Str("на II квартал 2023 г.");
-  b.I32(950000).I32(500000);
-  return PackDocument(4, "KD_Index", 0x0001015F, b.Bytes());
+  return doc.Packed();
 }
 
 std::string SmallRowsEstimate(int positions, int32_t version) {
@@ -233,56 +238,54 @@ std::string ResourceEstimate(int positions) {
 }
 
 std::string ResSummary(int resources) {
+  namespace rs = kdx::test::ressummary;
   constexpr int kPerEstimate = 2000;
   constexpr int kCodes = 5000, kNames = 5000;
-  static const char* const kUnits[] = {"м3", "т", "шт", "м2", "чел.-ч", "маш.-ч", "1000 шт", "кг"};
+  // An amount of ten-thousandths as decimal text.
+  const auto amount = [](int64_t scaled) {
+    return Number(static_cast<int>(scaled / 10000)) + "." +
+           Number(static_cast<int>(scaled % 10000 + 10000)).substr(1);
+  };
+  rs::Summary summary{
+      .report = {.options = 1, .grouping = 2, .sort_mode = 1, .report_options = 0x01 | 0x08 | 0x10},
+      .units = {"м3", "т", "шт", "м2", "чел.-ч", "маш.-ч", "1000 шт", "кг"},
+      .comment = "Ресурсная ведомость",
+      .user_data = {"ООО «СтройИнвест»", "Договор подряда № 14/23-П"}};
+  for (int i = 0; i < kCodes; ++i) summary.codes.push_back("04.1.02.05-" + Number(1000 + i));
+  for (int i = 0; i < kNames; ++i) {
+    summary.names.push_back("Ресурс строительный номенклатурный № " + Number(i));
+  }
   const int estimates = (resources + kPerEstimate - 1) / kPerEstimate;
-  DocBuilder b;
-  b.I32(1);
-  b.Byte(2).Byte(1).Byte(0x01 | 0x08 | 0x10).Byte(0);
-  b.I16(kCodes);
-  for (int i = 0; i < kCodes; ++i) b.Head("04.1.02.05-" + Number(1000 + i));
-  b.I16(kNames);
-  for (int i = 0; i < kNames; ++i) b.Head("Ресурс строительный номенклатурный № " + Number(i));
-  b.I16(std::size(kUnits));
-  for (const char* unit : kUnits) b.Head(unit);
-
-  b.I16(static_cast<uint16_t>(estimates));
-  int left = resources;
-  for (int e = 0; e < estimates; ++e) {
+  DocBuilder rows;
+  for (int e = 0, left = resources; e < estimates; ++e) {
     const std::string number = "02-01-" + Number(e + 1);
-    b.Head("Локальная смета № " + number).Head().Str(number).Head().Byte(1).Byte(3);
-    b.Str("ЛС " + number + ".kdx").Byte(1).Bool(false);
+    summary.ls.Append(rs::Source("Локальная смета № " + number, number,
+                                 {.type = 3, .link = "ЛС " + number + ".kdx", .target = 1}));
     const int in_estimate = std::min(kPerEstimate, left);
     for (int g = 0; g < 4; ++g) {
       const int count = in_estimate / 4 + (g < in_estimate % 4 ? 1 : 0);
-      b.I32(count);
+      summary.ls.I32(count);
       for (int r = 0; r < count; ++r, --left) {
         const int k = left * 7;
-        const bool requested = r % 5 == 0;
-        const bool mass = g == 2;
-        b.Head().I32(0x0001 | 0x0002 | 0x0004 | 0x0008 | 0x0400 | (mass ? 0x0030 : 0) |
-                     (requested ? 0x0800 : 0));
-        b.I16(static_cast<uint16_t>(k % kCodes))
-            .I16(static_cast<uint16_t>(g * 2 + r % 2))
-            .I16(static_cast<uint16_t>((k / 3) % kNames))
-            .Dbl(12.5 + r % 97 * 0.25);
-        if (mass) b.I16(100).I32(1950 + r % 50);
-        b.Head().Byte(0x0F).CurRaw(61200000 + r).CurRaw(76500000 + r * 3);
-        b.CurRaw(6650000 + r).CurRaw(8312500 + r);
-        if (requested) b.Head().Byte(0x03).CurRaw(58900000).CurRaw(73625000);
+        rs::Resource resource{
+            .code = static_cast<int16_t>(k % kCodes),
+            .units = static_cast<int16_t>(g * 2 + r % 2),
+            .name = static_cast<int16_t>((k / 3) % kNames),
+            .quantity = 12.5 + r % 97 * 0.25,
+            .prices = kdx::test::Prices{.values = {amount(61200000 + r), amount(76500000 + r * 3),
+                                                   amount(6650000 + r), amount(8312500 + r)}}};
+        if (g == 2) resource.cargo = 100, resource.brutto = 1950 + r % 50;
+        if (r % 5 == 0) resource.requested = kdx::test::Prices{.values = {"5890", "7362.5"}};
+        summary.ls.Append(rs::ResourceRecord(resource));
       }
     }
+    rows.Append(rs::ChapterRow(rs::kLs, 1, false, static_cast<int16_t>(e)));
   }
-  b.I16(0).I16(0);  // no object estimates or consolidated calculations
-  b.I16(1).Head("Объекты основного строительного назначения").I16(static_cast<uint16_t>(estimates));
-  for (int e = 0; e < estimates; ++e) {
-    b.Byte(0).Head().Byte(1).Bool(false).I16(static_cast<uint16_t>(e));
-  }
-  b.Bool(false);
-  b.Str("Ресурсная ведомость");
-  b.Head().Byte(0).I16(0x0003).Str("ООО «СтройИнвест»").Str("Договор подряда № 14/23-П");
-  return PackDocument(6, "KD_RSumm", 0x00010004, b.Bytes());
+  summary.ls_count = static_cast<uint16_t>(estimates);
+  summary.chapter_count = 1;
+  summary.chapters = rs::Chapter("Объекты основного строительного назначения",
+                                 static_cast<uint16_t>(estimates), rows, false);
+  return summary.Packed();
 }
 
 }  // namespace kdx::bench

@@ -20,6 +20,7 @@
 #include "kdx2xml/kdx2xml.h"
 #include "samples/samples.h"
 #include "support/builder.h"
+#include "support/cennik_builder.h"
 
 namespace kdx::test {
 namespace {
@@ -60,12 +61,14 @@ Library& Lib() {
 
 // A small valid price list, and one whose body is cut short.
 std::string PriceList(std::string_view resource_name = "Цемент") {
-  DocBuilder body;
-  body.Str("Комментарий").Date(2000, 1, 1).Str("").Date(2023, 3, 1).Str("");
-  body.Byte(15).ListHead(0, 1).Head("т");
-  body.Byte(0b0100).I32(1).Byte(0).Head(resource_name).Str("01-001").I16(0).I16(0x0001).Cur("12.5");
-  body.Head("Подписи").I16(0).I16(0);
-  return PackDocument(3, "KD_Cennk", 0x00010005, body.Bytes());
+  cennik::PriceList list{.comment = "Комментарий",
+                         .curr_date = DateValue(2023, 3, 1),
+                         .units = {"т"},
+                         .signatures = {.caption = "Подписи"}};
+  list.groups[cennik::kMaterials] = cennik::Group({cennik::ResourceItem(
+      list.version,
+      {.name = std::string(resource_name), .code = "01-001", .units = 0, .price = {"12.5"}})});
+  return list.Packed();
 }
 
 class ApiTest : public ::testing::Test {

@@ -102,6 +102,8 @@ TEST(Resources, RecordByVersion) {
        DocBuilder().Head().Byte(0).I32(0x11).Cur("5.555").Str("R1").Append(OlderTail()),
        "  <Mat Caption=\"Песок\" Identifier=\"R1\" Code=\"С-2\" Units=\"м3\" Quantity=\"1\">\n"
        "    <PriceBase Value=\"5,56\"/>\n  </Mat>\n"},
+      {0x00010125, smrtMat, DocBuilder().Head().Byte(0).I32(0x8).I32(0).Append(OlderTail()),
+       std::string(kSand) + ">\n    <PriceCurr Comment=\"прайс\"/>\n  </Mat>\n"},
       // The price index from 0x10139: by number (with a code), else the code read.
       {0x00010138, smrtMat, DocBuilder().Head().Byte(0).I32(0x180).Append(OlderTail()),
        std::string(kSand) + "/>\n"},
