@@ -14,6 +14,7 @@
 #include "smeta/smeta.h"
 #include "support/model_fixtures.h"
 #include "support/outcomes.h"
+#include "support/smeta_builder.h"
 
 namespace kdx::test {
 namespace {
@@ -39,6 +40,13 @@ std::string ResourceXml(int32_t version, uint8_t type, const DocBuilder& record)
   TSmetaPosResources list(&doc);
   ReadRow(list, DocBuilder().I16(1).Byte(type).Append(record));
   return list.Count() == 1 ? RowXml(*list.At(0)) : "";
+}
+
+// A resource record as the estimate's builder writes it at the version.
+DocBuilder Record(int32_t version, const smeta::PositionResource& r) {
+  SmetaBuilder b(version);
+  b.Resource(r);
+  return b.Out();
 }
 
 // The catalogue part of files before 0x1013E: quantity, flags byte, entry 1.
@@ -172,7 +180,7 @@ TEST(Resources, OlderLabourComesFromThePosition) {
   // workers and of machinists per unit.
   Estimate doc(0x00010135);
   TSmetaPosition position(&doc);
-  const DocBuilder labour = DocBuilder().Head().Byte(0).I32(0);
+  const DocBuilder labour = Record(0x00010135, {.type = smeta::kWorkers});
   DocBuilder record;
   record.Head("p").Byte(0).I32(0);                      // kind byte, mask
   record.Byte(0).I32(0).Str("").Str("").Str("");        // options, number, code, unit, comment
@@ -190,10 +198,10 @@ TEST(Resources, OlderLabourComesFromThePosition) {
 TEST(Resources, QuantityAndPriceCopy) {
   Estimate doc(kLatest);
   TSmetaPosResMat mat(&doc);
-  ReadRow(mat, DocBuilder().Head().Byte(0).I16(0).I32(0).Dbl(0.1 + 0.2).I32(-1));
+  ReadRow(mat, Record(kLatest, {.entry = -1, .quantity = 0.1 + 0.2}));
   EXPECT_EQ(mat.FQuantOne, 0.3);
   TSmetaPosResMat big(&doc);
-  ReadRow(big, DocBuilder().Head().Byte(0).I16(0).I32(0).Dbl(250000000).I32(-1));
+  ReadRow(big, Record(kLatest, {.entry = -1, .quantity = 250000000}));
   EXPECT_EQ(big.FQuantOne, 1e8);
   // Copying base prices to current, as positions of old files ask.
   big.FPrice.SetPriceValue(TSmetaPosResource::pcBase, Curr("2.5"));
@@ -209,8 +217,8 @@ TEST(Resources, QuantityAndPriceCopy) {
 TEST(Resources, ListTypes) {
   Estimate doc(kLatest);
   TSmetaPosResources list(&doc);
-  const DocBuilder labour = DocBuilder().Head().Byte(0).I16(0).I32(0).Dbl(0).Byte(0);
-  const DocBuilder mapped = DocBuilder().Head().Byte(0).I16(0).I32(0).Dbl(0).I32(0);
+  const DocBuilder labour = Record(kLatest, {.type = smeta::kWorkers});
+  const DocBuilder mapped = Record(kLatest, {.type = smeta::kMachine});
   ReadRow(list,
           DocBuilder().I16(3).Byte(0).Append(labour).Byte(2).Append(mapped).Byte(2).Append(mapped));
   EXPECT_EQ(list.ItemType(*list.At(1)), smrtMch);

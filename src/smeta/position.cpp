@@ -155,7 +155,7 @@ void TSmetaPosition::ReadHead(TKdFiler& filer, TSmeta* doc) {
 
 void TSmetaPosition::ReadBaseIds(TKdFiler& filer) {
   const int32_t version = filer.FileVersion();
-  filer.Skip(8);  // two price-base identifiers of the position, not written
+  filer.Skip(8);  // the price base's collection and section (Sb, Ras), not written
   FDBflags = filer.Read_Byte();
   if (version >= kVerPositionPriceLevel) FPriceLevel = filer.Read_Byte();
   if (version >= kVerPositionBaseCalcMode) FBaseCalcMode = filer.Read_Byte();
