@@ -125,7 +125,6 @@ TCennik::TCennik(const ConversionSettings& settings)
   }
 }
 
-
 std::unique_ptr<TKDXAbstractDocData> CreateCennik(const ConversionSettings& settings) {
   return std::make_unique<TCennik>(settings);
 }

@@ -29,8 +29,7 @@ class TKdDocSignAttributes : public TKdTypedList<TKdDocSignAttribute> {
 
 class TKDXDocSignature : public TKDXAbstractRow {
  public:
-  explicit TKDXDocSignature(TKDXAbstractRow* owner)
-      : TKDXAbstractRow(owner), FAttributes(this) {}
+  explicit TKDXDocSignature(TKDXAbstractRow* owner) : TKDXAbstractRow(owner), FAttributes(this) {}
   TSmetaRowKind GetKind() const override { return srkSignItem; }
   const char* XMLTag() const override { return "Item"; }
   void ReadData(TKdFiler& filer) override;

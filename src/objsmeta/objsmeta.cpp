@@ -297,7 +297,6 @@ TCustomObjSmeta::TCustomObjSmeta(const ConversionSettings& settings, TCustomObjS
   SetMode(mode);
 }
 
-
 std::unique_ptr<TKDXAbstractDocData> CreateObjSmeta(const ConversionSettings& settings) {
   return std::make_unique<TObjSmeta>(settings);
 }

@@ -31,7 +31,6 @@ TPriceIndexes::TPriceIndexes(const ConversionSettings& settings)
       FRoot(this),
       FDocSigns(this) {}
 
-
 std::unique_ptr<TKDXAbstractDocData> CreatePriceIndexes(const ConversionSettings& settings) {
   return std::make_unique<TPriceIndexes>(settings);
 }

@@ -240,7 +240,6 @@ TResSummary::TResSummary(const ConversionSettings& settings)
   FChapters.InsertRow(std::move(chapter));
 }
 
-
 std::unique_ptr<TKDXAbstractDocData> CreateResSummary(const ConversionSettings& settings) {
   return std::make_unique<TResSummary>(settings);
 }

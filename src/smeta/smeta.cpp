@@ -153,7 +153,6 @@ TSmeta::TSmeta(const ConversionSettings& settings)
       FOptionalZones(this),
       FDefectsList(this) {}
 
-
 std::unique_ptr<TKDXAbstractDocData> CreateSmeta(const ConversionSettings& settings) {
   return std::make_unique<TSmeta>(settings);
 }
