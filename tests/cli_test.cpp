@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -259,6 +260,13 @@ TEST(CliInput, StandardInputIsAnInput) {
   EXPECT_EQ(piped.out, file.out);
   EXPECT_EQ(Tool("-d " + dir.string() + " -", sample).status, 0);
   EXPECT_EQ(ReadFile(dir / "stdin.xml"), file.out);
+  // A named input without a size to ask for (a pipe) is read in chunks.
+  const fs::path fifo = dir / "pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(std::system(("(cat " + sample + " >" + fifo.string() + ") &").c_str()), 0);
+  const ToolRun named_pipe = Tool(fifo.string());
+  EXPECT_EQ(named_pipe.status, 0) << named_pipe.err;
+  EXPECT_EQ(named_pipe.out, file.out);
 }
 
 TEST(CliInfo, DescribesHeadersWithoutConverting) {

@@ -215,6 +215,31 @@ TEST(XmlWriterTest, TheBoundIsExactInBlocksAndInPieces) {
   EXPECT_LE(seen.all.size(), 100000u);
 }
 
+// The blocks a handle keeps hold little more than the XML at every size:
+// below the first block, one chunk past it, and ending anywhere in a chunk.
+TEST(XmlWriterTest, TheBlocksHoldLittleMoreThanTheXml) {
+  const ConversionSettings settings = TestSettings();
+  // The first block is 64 KB, a chunk 2 MB: 3,212 KB and 5,660 KB end in a
+  // chunk more than half full, 3 MB in one less than half full.
+  for (const size_t target : {size_t{100}, size_t{70} << 10, size_t{2200} << 10, size_t{3} << 20,
+                              size_t{3212} << 10, size_t{5660} << 10, size_t{9} << 20}) {
+    XmlBytes out;
+    {
+      XmlWriter xml(settings, out);
+      XmlElement root = xml.Root("R");
+      // Each element takes 17 bytes and its value (the blocks count theirs
+      // only when the next one is taken).
+      for (size_t i = 0, written = 0; written + 64 < target; ++i, written += 17 + i % 50) {
+        root.AppendChild("Item").SetAttr("v", std::string(i % 50, 'x'));
+      }
+      xml.Finish();
+    }
+    const double size = static_cast<double>(out.Size());
+    EXPECT_LE(static_cast<double>(out.Capacity()), size * 1.05) << "XML of " << out.Size();
+    EXPECT_EQ(out.Text().size(), out.Size());
+  }
+}
+
 // A long value takes the room of its pieces, not six times its length at
 // once: near the bound the blocks stay within it, one block and the room of
 // one piece (1 KB escaped: 6 KB).

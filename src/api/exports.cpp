@@ -198,8 +198,7 @@ void GiveBackSurplus(size_t input_size, const ConvertedDocument& document) {
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   const size_t xml = document.Size();
   const size_t free_in_heap = mallinfo2().fordblks;
-  if (getenv("NOTRIM") == nullptr && free_in_heap + document.Capacity() > input_size + xml)
-    malloc_trim(0);
+  if (free_in_heap + document.Capacity() > input_size + xml) malloc_trim(0);
 #else
   (void)input_size;
   (void)document;

@@ -247,8 +247,10 @@ void XmlBytes::Close(char* end) {
   if (blocks_.empty()) return;
   // The room the last block did not use goes back.
   Block& b = blocks_.back();
-  if (b.chunk && b.used <= kChunkSize / 2) {
-    // A chunk mostly empty: its bytes move to a block of their size.
+  if (b.chunk && kChunkSize - b.used > Size() / 32) {
+    // A chunk whose empty room is more than a thirty-second of the XML: its
+    // bytes move to a block of their size, so the blocks hold little more
+    // than the XML whatever its size.
     char* bytes = static_cast<char*>(std::malloc(std::max<size_t>(b.used, 1)));
     if (!bytes) return;
     std::memcpy(bytes, b.bytes, b.used);

@@ -66,9 +66,9 @@ class XmlOutput {
 
 // A document's bytes kept in blocks, for a host to copy out as often as it
 // likes: the first of 64 KB, the others chunks of 2 MB (from its own pool,
-// where a model loaded into it gives back what it leaves empty), the last one moved into a block of
-// its size when it is less than half full, so the blocks hold little more
-// than the document.
+// where a model loaded into it gives back what it leaves empty), the last one
+// moved into a block of its size unless nearly full, so the blocks hold
+// little more than the document.
 class XmlBytes final : public XmlOutput {
  public:
   explicit XmlBytes(uint64_t bound = kMaxXmlSize) : XmlOutput(bound) {}

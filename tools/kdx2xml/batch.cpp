@@ -100,7 +100,8 @@ class Progress {
 };
 
 Outcome RunJob(const Job& job, Encoding encoding) {
-  std::string data, error;
+  ByteBlock data;
+  std::string error;
   if (!ReadInput(job.input, data, error))
     return {kIoError, "cannot read " + job.input + ": " + error};
   return ConvertFile(data, encoding, job.input, job.output);

@@ -41,18 +41,18 @@ struct Outcome {
 };
 
 // Reads a whole input file (or standard input for "-"), at most 2 GiB.
-bool ReadInput(const std::string& path, std::string& data, std::string& error);
+bool ReadInput(const std::string& path, ByteBlock& data, std::string& error);
 
 // Converts one packed document with the settings and failure texts of the
-// exports (data is freed once the library holds its copy), its XML written
+// exports (data is moved in and freed once the document is read), its XML written
 // as it is serialised, in the chosen encoding, without the whole XML in
 // memory: to standard output, or into the file output. A failed conversion
 // writes nothing (and leaves no file); a failed write stops the writing (and
 // removes what was written to the file). The message is "cannot convert
 // INPUT: failure text", "cannot write OUTPUT: reason" or "cannot write the
 // standard output".
-Outcome ConvertToStdout(std::string& data, Encoding encoding, const std::string& input);
-Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& input,
+Outcome ConvertToStdout(ByteBlock& data, Encoding encoding, const std::string& input);
+Outcome ConvertFile(ByteBlock& data, Encoding encoding, const std::string& input,
                     const std::string& output);
 
 // The windows-1251 XML recoded to UTF-8, its declaration saying so.

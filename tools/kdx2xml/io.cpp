@@ -26,8 +26,9 @@ constexpr size_t kChunk = 1 << 16;
 std::string ErrnoText(int code) { return std::generic_category().message(code); }
 
 // Reads to the end in chunks (standard input has no size to ask for).
+// What data holds already stays before the bytes read.
 bool ReadAll(std::FILE* f, std::string& data, std::string& error) {
-  size_t size = 0;
+  size_t size = data.size();
   for (;;) {
     if (size > kMaxInput) {
       error = "larger than 2 GiB";
@@ -52,28 +53,49 @@ bool ReadAll(std::FILE* f, std::string& data, std::string& error) {
 
 }  // namespace
 
-bool ReadInput(const std::string& path, std::string& data, std::string& error) {
-  data.clear();
+bool ReadInput(const std::string& path, ByteBlock& data, std::string& error) {
+  data.Release();
+  std::string read;
   if (path == kStdin) {
 #if defined(_WIN32)
     _setmode(_fileno(stdin), _O_BINARY);
 #endif
-    return ReadAll(stdin, data, error);
+    if (!ReadAll(stdin, read, error)) return false;
+    data = ByteBlock(read.data(), read.size());
+    return true;
   }
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {
     error = ErrnoText(errno);
     return false;
   }
+  // A file that tells its size is read at once into a block of that size:
+  // its pages are touched once and nothing is copied. One that has no size,
+  // or is shorter or longer than it said, is read on in chunks.
   if (std::fseek(f, 0, SEEK_END) == 0) {
     const long size = std::ftell(f);
-    if (size > 0 && static_cast<unsigned long>(size) <= kMaxInput) {
-      data.reserve(static_cast<size_t>(size) + kChunk);  // the last read finds the end
-    }
     std::fseek(f, 0, SEEK_SET);
+    if (size > 0 && static_cast<unsigned long>(size) > kMaxInput) {
+      std::fclose(f);
+      error = "larger than 2 GiB";
+      return false;
+    }
+    if (size > 0) {
+      ByteBlock block(static_cast<size_t>(size));
+      const size_t got = std::fread(block.data(), 1, block.size(), f);
+      const int next = got == block.size() ? std::fgetc(f) : EOF;
+      if (got == block.size() && next == EOF && !std::ferror(f)) {
+        std::fclose(f);
+        data = std::move(block);
+        return true;
+      }
+      read.assign(block.data(), got);
+      if (next != EOF) read.push_back(static_cast<char>(next));
+    }
   }
-  const bool ok = ReadAll(f, data, error);
+  const bool ok = ReadAll(f, read, error);
   std::fclose(f);
+  if (ok) data = ByteBlock(read.data(), read.size());
   return ok;
 }
 
@@ -169,16 +191,14 @@ class StdoutSink final : public XmlSink {
 
 // Converts into sink, recoded to UTF-8 on the way when asked; false with the
 // failure text when the conversion fails.
-bool ConvertInto(std::string& data, Encoding encoding, XmlSink& sink, std::string& failure) {
-  ByteBlock bytes(data.data(), data.size());
-  std::string().swap(data);
+bool ConvertInto(ByteBlock& data, Encoding encoding, XmlSink& sink, std::string& failure) {
   Utf8Sink utf8(sink);
-  return api::ConvertForTool(std::move(bytes), encoding == Encoding::kUtf8 ? utf8 : sink, failure);
+  return api::ConvertForTool(std::move(data), encoding == Encoding::kUtf8 ? utf8 : sink, failure);
 }
 
 }  // namespace
 
-Outcome ConvertToStdout(std::string& data, Encoding encoding, const std::string& input) {
+Outcome ConvertToStdout(ByteBlock& data, Encoding encoding, const std::string& input) {
   StdoutSink out;
   std::string failure;
   const bool converted = ConvertInto(data, encoding, out, failure);
@@ -188,7 +208,7 @@ Outcome ConvertToStdout(std::string& data, Encoding encoding, const std::string&
   return {};
 }
 
-Outcome ConvertFile(std::string& data, Encoding encoding, const std::string& input,
+Outcome ConvertFile(ByteBlock& data, Encoding encoding, const std::string& input,
                     const std::string& output) {
   FileSink file(output);
   std::string failure, error;

@@ -26,7 +26,8 @@ int RunSingle(const Options& options) {
       std::filesystem::equivalent(input, options.output, ec)) {
     return Usage("the output " + options.output + " would overwrite its input");
   }
-  std::string data, error;
+  ByteBlock data;
+  std::string error;
   if (!ReadInput(input, data, error)) {
     std::fprintf(stderr, "kdx2xml: cannot read %s: %s\n", input.c_str(), error.c_str());
     return kIoError;
@@ -42,14 +43,15 @@ int RunSingle(const Options& options) {
 int RunInfo(const Options& options) {
   int status = kOk;
   for (const std::string& input : options.inputs) {
-    std::string data, error;
+    ByteBlock data;
+    std::string error;
     if (!ReadInput(input, data, error)) {
       std::fprintf(stderr, "kdx2xml: cannot read %s: %s\n", input.c_str(), error.c_str());
       if (status == kOk) status = kIoError;
       continue;
     }
     bool ok = false;
-    const std::string line = input + ": " + DescribeHeader(data, ok) + "\n";
+    const std::string line = input + ": " + DescribeHeader(data.view(), ok) + "\n";
     std::fputs(line.c_str(), stdout);
     if (!ok) status = kConversionFailed;
   }
