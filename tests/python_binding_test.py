@@ -221,13 +221,17 @@ class ConvertFilesTest(unittest.TestCase):
         # Large enough that one conversion outlasts what a busy machine's
         # scheduler may keep a thread waiting.
         subprocess.run([MAKE_SAMPLES, "--positions", "20000", big], check=True, capture_output=True)
-        started = time.perf_counter()
-        expected = kdx2xml.convert_file(big)
-        alone = time.perf_counter() - started
+        # The time of one conversion in a warm process, as those below.
+        alone = float("inf")
+        for _ in range(2):
+            started = time.perf_counter()
+            expected = kdx2xml.convert_file(big)
+            alone = min(alone, time.perf_counter() - started)
         # While another thread converts, this one keeps running Python code: the
         # library's calls do not hold the interpreter lock.
         results, gaps = [], []
-        worker = threading.Thread(target=lambda: results.extend(kdx2xml.convert_files([big] * 3)))
+        worker = threading.Thread(
+            target=lambda: results.extend(kdx2xml.convert_files([big] * 3, jobs=1)))
         last = time.perf_counter()
         worker.start()
         while worker.is_alive():
@@ -237,7 +241,13 @@ class ConvertFilesTest(unittest.TestCase):
             time.sleep(0.001)
         worker.join()
         self.assertEqual([r.xml for r in results], [expected] * 3)
-        self.assertLess(max(gaps), alone / 2, f"one conversion took {alone:.3f} s")
+        # Calls that held the lock would stop this thread for most of each of
+        # the three conversions in turn; a busy machine's scheduler may stop
+        # it once.
+        long_gaps = [gap for gap in gaps if gap >= alone / 2]
+        self.assertLessEqual(len(long_gaps), 1,
+                             f"one conversion took {alone:.3f} s; the longest gaps: "
+                             f"{sorted(gaps)[-3:]}")
 
 
 class LibraryLocationTest(unittest.TestCase):

@@ -333,12 +333,35 @@ def _convert(data: bytes, checked: Settings) -> bytes:
         if size < 0:  # never from a library that bounds the XML; an older one wrapped
             raise ConversionError("EOutOfMemory", f"Out of memory: the XML would be larger than "
                                                   f"{MAX_XML_SIZE} bytes")
-        out = (ctypes.c_char * size)()
-        if lib.GetData(handle, out, size) != size:
+        out, address = _new_bytes(size)
+        if lib.GetData(handle, address, size) != size:
             raise ConversionError("Error", "copying the XML out of the library failed")
-        return out.raw
+        return out if isinstance(out, bytes) else out.raw
     finally:
         lib.ReleaseKDXHandle(handle)
+
+
+def _new_bytes(size: int) -> "tuple[Union[bytes, ctypes.Array], int]":
+    """Room for the XML and its address. In CPython a bytes object left
+    uninitialised, which GetData fills with the interpreter lock released:
+    its pages are first touched there, and the XML is not copied again. Else
+    a ctypes buffer, copied into bytes after."""
+    if _BYTES_NEW is not None and size > 0:
+        out = _BYTES_NEW(None, size)
+        return out, id(out) + _BYTES_DATA_OFFSET
+    buffer = (ctypes.c_char * size)()
+    return buffer, ctypes.addressof(buffer)
+
+
+# CPython's bytes object keeps its bytes at a fixed offset: the size of its
+# head less the byte of the closing NUL.
+if sys.implementation.name == "cpython":
+    _BYTES_NEW = ctypes.pythonapi.PyBytes_FromStringAndSize
+    _BYTES_NEW.restype = ctypes.py_object
+    _BYTES_NEW.argtypes = [ctypes.c_void_p, ctypes.c_ssize_t]
+    _BYTES_DATA_OFFSET = bytes.__basicsize__ - 1
+else:
+    _BYTES_NEW = None
 
 
 # The smallest document that converts: a price list without resources. Its
