@@ -240,6 +240,22 @@ TEST(XmlWriterTest, TheBlocksHoldLittleMoreThanTheXml) {
   }
 }
 
+// Chunks a model gave back become the XML's blocks; those still unused when
+// the XML is finished are freed, not kept with the bytes.
+TEST(XmlWriterTest, ChunksGivenBackAreTakenAndTheRestFreedAtTheEnd) {
+  const ConversionSettings settings = TestSettings();
+  XmlBytes out;
+  for (int i = 0; i < 3; ++i) out.Chunks().Give(ChunkPool::NewChunk());
+  XmlWriter xml(settings, out);
+  XmlElement root = xml.Root("R");
+  // Past the first block of 64 KB: one chunk taken from the pool.
+  for (int i = 0; i < 5000; ++i) root.AppendChild("Item").SetAttr("v", std::string(20, 'x'));
+  EXPECT_EQ(out.Chunks().Kept(), 2u);
+  xml.Finish();
+  EXPECT_EQ(out.Chunks().Kept(), 0u);
+  EXPECT_EQ(out.Text().size(), out.Size());
+}
+
 // A long value takes the room of its pieces, not six times its length at
 // once: near the bound the blocks stay within it, one block and the room of
 // one piece (1 KB escaped: 6 KB).

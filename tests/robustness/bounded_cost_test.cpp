@@ -25,11 +25,6 @@ namespace {
 // for the start of any conversion (code page tables, the XML document, the
 // per-level room of nested lists). The sanitizer builds run several times
 // slower.
-#if defined(KDX_TEST_SANITIZED)
-constexpr double kSlowdown = 20;
-#else
-constexpr double kSlowdown = 1;
-#endif
 constexpr double kCpuSecondsPerByte = 2e-6 * kSlowdown;
 constexpr double kCpuSecondsFixed = 0.05 * kSlowdown;
 constexpr double kHeapPerByte = 80;

@@ -16,6 +16,14 @@
 
 namespace kdx::test {
 
+// How many times slower the sanitizer builds run: the time bounds of the
+// robustness tests are multiplied by it.
+#if defined(KDX_TEST_SANITIZED)
+constexpr double kSlowdown = 20;
+#else
+constexpr double kSlowdown = 1;
+#endif
+
 struct HeapUse {
   size_t peak = 0;       // the most bytes in use at once above the start
   size_t allocated = 0;  // bytes allocated in all

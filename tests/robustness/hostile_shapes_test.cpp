@@ -23,11 +23,6 @@
 namespace kdx::test {
 namespace {
 
-#if defined(KDX_TEST_SANITIZED)
-constexpr double kSlowdown = 20;
-#else
-constexpr double kSlowdown = 1;
-#endif
 constexpr size_t kBound = size_t{4} << 20;
 // A conversion's start (tables, the XML document) and the heap's own rounding.
 constexpr size_t kHeapFixed = size_t{2} << 20;
