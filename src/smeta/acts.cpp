@@ -231,11 +231,12 @@ void TSmetaImlpemActList::CountPlaces() const {
   for (size_t i = 0; i < FItems.size(); ++i) At(i)->FListIndex = i;
 }
 
-void TSmetaImlpemActList::NumberFrom(size_t place) {
-  for (size_t i = place; i < FItems.size(); ++i) {
+void TSmetaImlpemActList::NumberPending() {
+  for (size_t i = FUnnumberedFrom; i < FItems.size(); ++i) {
     At(i)->FNumber = IntToText(static_cast<int64_t>(i) + 1);
     At(i)->FListIndex = i;
   }
+  FUnnumberedFrom = SIZE_MAX;
 }
 
 void TSmetaImlpemActList::RefreshPeriods() {
@@ -254,12 +255,15 @@ void TSmetaImlpemActList::RebuildPeriods() {
 }
 
 void TSmetaImlpemActList::SortAndNumber() {
-  // The pointers move; the acts, and every reference to them, stay.
+  // The pointers move; the acts, and every reference to them, stay. Acts of
+  // the same day go in the order of their numbers, which must be current.
+  NumberPending();
   std::stable_sort(FItems.begin(), FItems.end(), [](const auto& a, const auto& b) {
     return ActBefore(static_cast<const TSmetaImlpemAct&>(*a),
                      static_cast<const TSmetaImlpemAct&>(*b));
   });
   NumberFrom(0);
+  NumberPending();
   RebuildPeriods();
   FDaysOrdered = true;
   for (size_t i = 1; i < FItems.size(); ++i) {
@@ -316,12 +320,14 @@ void TSmetaImlpemActList::ReadData(TKdFiler& filer) {
   FPeriods.clear();
   FPeriodsCount = 0;
   FDaysOrdered = false;
+  FUnnumberedFrom = SIZE_MAX;
   ReadListBody(filer);
   FCurrentAct = Entry(filer.ReadInt32());
   FLoadedItemsCount = Count();
 }
 
 void TSmetaImlpemActList::XMLSave(XmlElement element) {
+  NumberPending();
   const bool items = XMLSaveListHead(element);
   WriteAttrInt(element, "Index", IndexOf(FCurrentAct), -1);
   if (items) XMLSaveItems(element);

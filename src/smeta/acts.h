@@ -3,6 +3,7 @@
 // refer to the acts of the estimate's list by index.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -76,9 +77,13 @@ class TSmetaImlpemActList : public TKdTypedList<TSmetaImlpemAct> {
   int IndexOf(const TKDXAbstractRow* act) const;
   // The act of a reporting period, for the records of older files: the first
   // act of that month and year; else a new act for the period, appended, after
-  // which the acts are sorted by making date and numbered "1", "2", ...
+  // which the acts are sorted by making date, to be numbered "1", "2", ... by
+  // NumberPending.
   // nullptr for a month outside 1..12.
   TSmetaImlpemAct* EnsureActInListOnOldFormatConvertion(int month, int year);
+  // Gives the acts made since the last call their numbers (the estimate's
+  // load does at its end, and writing the list does).
+  void NumberPending();
   // The act at a stored index; nullptr outside the list.
   TSmetaImlpemAct* Entry(int64_t index) const {
     return index < 0 ? nullptr : At(static_cast<size_t>(index));
@@ -95,8 +100,10 @@ class TSmetaImlpemActList : public TKdTypedList<TSmetaImlpemAct> {
   void RebuildPeriods();
   // Sorts all acts by making date, then by number, and numbers them.
   void SortAndNumber();
-  // Numbers the acts from the given place on.
-  void NumberFrom(size_t place);
+  // The acts from the given place on are to be numbered "place + 1", ... by
+  // NumberPending: an act put before all others would otherwise renumber
+  // every act after it, each time.
+  void NumberFrom(size_t place) { FUnnumberedFrom = std::min(FUnnumberedFrom, place); }
 
   // The first act of each (year, month), in list order; covers the first
   // FPeriodsCount acts.
@@ -104,6 +111,8 @@ class TSmetaImlpemActList : public TKdTypedList<TSmetaImlpemAct> {
   size_t FPeriodsCount = 0;
   // The acts stand sorted and numbered, no two on the same day.
   bool FDaysOrdered = false;
+  // Where the acts still to be numbered start (none when past the end).
+  size_t FUnnumberedFrom = SIZE_MAX;
 };
 
 // The estimate's index mode, which an act takes when its file stores none.

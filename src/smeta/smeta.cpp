@@ -503,6 +503,7 @@ void TSmeta::AfterLoad() {
     FPositions.insert(FPositions.end(), positions.begin(), positions.end());
   }
   for (TSmetaPosition* position : FPositions) position->ResolveLinkedPositions(FPositions);
+  FImplemActList.NumberPending();
   if (FFileVersion >= kVerSmetaPriceLevel && FFileVersion < kVerIndexesMode) ApplyLegacyIndexMode();
 }
 

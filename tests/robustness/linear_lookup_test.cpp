@@ -3,7 +3,9 @@
 // cost a returned amount follows) find it in one step, however long that list:
 // each shape, many rows naming the last or a missing item of a long list,
 // converts within a few times a normal estimate's CPU time per byte (input and
-// XML). A search per row makes these shapes grow with the square of their size.
+// XML). A search per row makes these shapes grow with the square of their size;
+// so does numbering every later act again each time an older file's monthly
+// records make an act that goes before them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -105,6 +107,19 @@ std::string ReturnedAmounts(int n) {
   return OneChapter(c, {}, smeta::kOldest);
 }
 
+// A file of 0x10144 whose n positions each name every month of the years
+// 1900 to 2100, newest first: every act the reader makes for a month goes
+// before all those made so far.
+std::string MonthsNewestFirst(int n) {
+  smeta::Content c;
+  smeta::Position position;
+  for (int year = 2100; year >= 1900; --year) {
+    for (int month = 12; month >= 1; --month)
+      position.periods.push_back({.month = month, .year = year, .quantity = 1});
+  }
+  return OneChapter(c, std::vector<smeta::Position>(static_cast<size_t>(n), position), 0x00010144);
+}
+
 struct Shape {
   const char* name;
   std::function<std::string()> make;
@@ -128,6 +143,8 @@ TEST(LinearLookups, RowsNamingItemsOfLongListsCostNoMoreThanANormalEstimate) {
       {"20,000 work types finding legacy index entries among 20,000",
        [] { return LegacyWorkTypeIndexes(20000); }},
       {"30,000 additional costs with returned amounts", [] { return ReturnedAmounts(30000); }},
+      {"a position naming 2,412 months newest first", [] { return MonthsNewestFirst(1); }},
+      {"8 positions naming 2,412 months newest first", [] { return MonthsNewestFirst(8); }},
   };
   std::printf("%-72s %9s %9s %8s %6s\n", "shape", "bytes", "XML", "cpu ms", "ratio");
   std::printf("%-72s %9zu %9zu %8.1f %6.1f\n", "a normal estimate of 1,000 positions",
