@@ -425,3 +425,34 @@ TEST(SmetaVersions, DefaultsTheXmlShows) {
 
 }  // namespace
 }  // namespace kdx::test
+
+namespace kdx::test {
+namespace {
+
+// A legacy index factor is the product (a / 10000) × (b / 10000) in doubles,
+// rounded to four places. Products that fall on a tie of the fourth place
+// round the same in every build: x87 registers, which keep more bits than a
+// double, rounded some of them the other way in the 32-bit builds.
+TEST(SmetaVersions, LegacyIndexProductsAtATieRoundAsDoublesDo) {
+  const struct {
+    int32_t a, b;
+    const char* smr;
+  } cases[] = {
+      {3, 149985000, "4,4995"}, {5, 89991000, "4,4996"},  {6, 74992500, "4,4995"},
+      {10, 44995500, "4,4996"}, {12, 37496250, "4,4995"}, {15000, 29997, "4,4995"},
+  };
+  smeta::Content c;
+  c.indexes_pos.clear();
+  for (const auto& row : cases) c.legacy_design_indexes.push_back({"Констр", row.a, row.b});
+  const Outcome out = Convert(PackSmeta(c, 0x1011C));
+  ASSERT_TRUE(out.ok) << out.failure;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const std::string index =
+        "Code=\"Констр_" + std::to_string(i + 1) + "\" SMR=\"" + cases[i].smr + "\"";
+    EXPECT_NE(out.xml.find(index), std::string::npos)
+        << cases[i].a << " × " << cases[i].b << ": " << cases[i].smr;
+  }
+}
+
+}  // namespace
+}  // namespace kdx::test
