@@ -262,7 +262,7 @@ void TSmetaImlpemActList::SortAndNumber() {
     return ActBefore(static_cast<const TSmetaImlpemAct&>(*a),
                      static_cast<const TSmetaImlpemAct&>(*b));
   });
-  NumberFrom(0);
+  FUnnumberedFrom = 0;
   NumberPending();
   RebuildPeriods();
   FDaysOrdered = true;
@@ -327,7 +327,6 @@ void TSmetaImlpemActList::ReadData(TKdFiler& filer) {
 }
 
 void TSmetaImlpemActList::XMLSave(XmlElement element) {
-  NumberPending();
   const bool items = XMLSaveListHead(element);
   WriteAttrInt(element, "Index", IndexOf(FCurrentAct), -1);
   if (items) XMLSaveItems(element);

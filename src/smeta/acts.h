@@ -82,7 +82,7 @@ class TSmetaImlpemActList : public TKdTypedList<TSmetaImlpemAct> {
   // nullptr for a month outside 1..12.
   TSmetaImlpemAct* EnsureActInListOnOldFormatConvertion(int month, int year);
   // Gives the acts made since the last call their numbers (the estimate's
-  // load does at its end, and writing the list does).
+  // load does at its end).
   void NumberPending();
   // The act at a stored index; nullptr outside the list.
   TSmetaImlpemAct* Entry(int64_t index) const {

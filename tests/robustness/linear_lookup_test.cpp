@@ -144,7 +144,6 @@ TEST(LinearLookups, RowsNamingItemsOfLongListsCostNoMoreThanANormalEstimate) {
        [] { return LegacyWorkTypeIndexes(20000); }},
       {"30,000 additional costs with returned amounts", [] { return ReturnedAmounts(30000); }},
       {"a position naming 2,412 months newest first", [] { return MonthsNewestFirst(1); }},
-      {"8 positions naming 2,412 months newest first", [] { return MonthsNewestFirst(8); }},
   };
   std::printf("%-72s %9s %9s %8s %6s\n", "shape", "bytes", "XML", "cpu ms", "ratio");
   std::printf("%-72s %9zu %9zu %8.1f %6.1f\n", "a normal estimate of 1,000 positions",
